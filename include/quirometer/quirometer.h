@@ -1,0 +1,133 @@
+/* Quirometer: page counting for print accounting.
+ *
+ * One counting entry point per printer language. Each takes the path of a
+ * spooled job (ANSI code page on Windows, bytes on Linux) and the address of
+ * a caller-owned PageCountResult, reads the job once without rendering it and
+ * returns an HRESULT-style code. The record is written, whole, only when the
+ * call returns QM_OK; on any failure it is left exactly as it was.
+ *
+ * Usable from C and C++. On 32-bit Windows the counting entry points use the
+ * stdcall convention; everywhere else QM_STDCALL is empty.
+ */
+#ifndef QUIROMETER_QUIROMETER_H
+#define QUIROMETER_QUIROMETER_H
+
+#include <stdint.h>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define QM_STDCALL __stdcall
+#define QM_CDECL __cdecl
+#else
+#define QM_STDCALL
+#define QM_CDECL
+#endif
+
+#if defined(QUIROMETER_BUILDING) && !defined(_WIN32)
+#define QM_EXPORT __attribute__((visibility("default")))
+#else
+/* On Windows the module-definition file decides the export table. */
+#define QM_EXPORT
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The 32-byte result record. Little-endian, natural alignment. */
+typedef struct PageCountResult {
+    uint32_t pages;       /* pages of one copy; never multiplied by copies */
+    uint32_t copies;      /* copies the job asks for (counter's default when it names none) */
+    uint8_t color;        /* 1 when the job prints in colour */
+    uint8_t duplex;       /* 1 when the job asks for two-sided printing */
+    uint8_t reserved[6];  /* no meaning */
+    double paperLength;   /* inches; 0.0 when the size is unknown */
+    double paperWidth;    /* inches; 0.0 when the size is unknown */
+} PageCountResult;
+
+#ifdef __cplusplus
+#define QM_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
+#else
+#define QM_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#endif
+#ifdef __cplusplus
+#define QM_OFFSETOF(type, field) __builtin_offsetof(type, field)
+#else
+#include <stddef.h>
+#define QM_OFFSETOF(type, field) offsetof(type, field)
+#endif
+QM_STATIC_ASSERT(sizeof(PageCountResult) == 32, "PageCountResult is 32 bytes");
+QM_STATIC_ASSERT(QM_OFFSETOF(PageCountResult, pages) == 0, "pages at 0");
+QM_STATIC_ASSERT(QM_OFFSETOF(PageCountResult, copies) == 4, "copies at 4");
+QM_STATIC_ASSERT(QM_OFFSETOF(PageCountResult, color) == 8, "color at 8");
+QM_STATIC_ASSERT(QM_OFFSETOF(PageCountResult, duplex) == 9, "duplex at 9");
+QM_STATIC_ASSERT(QM_OFFSETOF(PageCountResult, reserved) == 10, "reserved at 10");
+QM_STATIC_ASSERT(QM_OFFSETOF(PageCountResult, paperLength) == 16, "paperLength at 16");
+QM_STATIC_ASSERT(QM_OFFSETOF(PageCountResult, paperWidth) == 24, "paperWidth at 24");
+
+/* Return codes (HRESULT values). */
+#define QM_OK ((int32_t)0)
+#define QM_E_FAIL ((int32_t)0x80004005)             /* job rejected, or interpreter failure */
+#define QM_E_POINTER ((int32_t)0x80004003)          /* null result pointer */
+#define QM_E_FILE_NOT_FOUND ((int32_t)0x80070002)   /* last error 2 */
+#define QM_E_PATH_NOT_FOUND ((int32_t)0x80070003)   /* last error 3 */
+#define QM_E_ACCESS_DENIED ((int32_t)0x80070005)    /* last error 5 (also a directory) */
+#define QM_E_SHARING_VIOLATION ((int32_t)0x80070020) /* last error 32 */
+#define QM_E_EMPTY_FILE ((int32_t)0x800703EE)       /* last error 1006: empty file cannot be mapped */
+/* HRESULT_FROM_WIN32 in the form that maps 0 to 0. */
+#define QM_HRESULT_FROM_WIN32(e) \
+    ((e) == 0 ? (int32_t)0 : (int32_t)(((uint32_t)(e) & 0xFFFFu) | 0x80070000u))
+
+typedef int32_t(QM_STDCALL* QmCountFunction)(const char* path, PageCountResult* result);
+
+/* Version text "5.5.0.68.30"; static, never freed. cdecl. */
+QM_EXPORT const char* QM_CDECL GetQuirometerVersion(void);
+
+/* Counting entry points (stdcall on 32-bit Windows). */
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_ZIMF(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_Lexmark(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_HBP(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_TCPL(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_PPA(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_OKI(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_ZJSTREAM(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_TALLYSTREAM(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_OAKT(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_PANASONIC(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_ESC_PAGE(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_PCL(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_PCLXL(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_POSTSCRIPT(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_RPCS(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_IPDL(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_PDF(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_HPGL(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_CANON(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_ESCP2(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_CanonUFR(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_HIPERC(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_QPDL(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_LIDIL(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_CanonCAPT(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_BrotherNCM(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_PrintronixGL(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_FijiPhoto(const char* path, PageCountResult* result);
+QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_UnixTextPCL(const char* path, PageCountResult* result);
+
+#if !defined(_WIN32)
+/* Linux only: where diagnostic lines go (Windows sends them to the debugger).
+ * The sink receives each line exactly as formatted, trailing "\n" included,
+ * one call per line, possibly from several threads at once. A null sink, the
+ * default, discards them. */
+typedef void (*QmDebugSink)(const char* line, void* context);
+QM_EXPORT void QuirometerSetDebugOutput(QmDebugSink sink, void* context);
+#endif
+
+#ifdef __cplusplus
+} /* extern "C" */
+
+/* Last error text of the PDF reader: at most size-1 characters and a NUL;
+ * nothing is written when size <= 0. Exported under its C++ name. */
+QM_EXPORT void QM_CDECL pdfreadLastError(char* buffer, int size);
+#endif
+
+#endif /* QUIROMETER_QUIROMETER_H */

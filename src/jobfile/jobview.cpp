@@ -1,0 +1,106 @@
+#include "jobfile/jobview.h"
+
+#include <cstring>
+
+#include "jobfile/diag.h"
+#include "jobfile/platform.h"
+#include "jobfile/scanguard.h"
+
+namespace qm {
+
+JobFileView::~JobFileView() {
+    if (base_ != nullptr) platform::UnmapView(base_, mappedLength_);
+    if (mapping_ != platform::kNullHandle && mapping_ != platform::kInvalidHandle) platform::CloseMapping(mapping_);
+    if (file_ != platform::kNullHandle && file_ != platform::kInvalidHandle) platform::CloseFile(file_);
+}
+
+bool JobFileView::Open(const char* path, int32_t& code) noexcept {
+    code = QM_OK;
+    const platform::Handle file = platform::OpenFile(path);
+    if (file == platform::kInvalidHandle || file == platform::kNullHandle) {
+        code = HresultFromLastError(platform::LastError());
+        Debug(kOpenFailed, code);
+        return false;
+    }
+    file_ = file;
+
+    const platform::Handle mapping = platform::CreateMapping(file_);
+    if (mapping == platform::kNullHandle || mapping == platform::kInvalidHandle) {
+        code = HresultFromLastError(platform::LastError());
+        Debug(kMappingFailed, code);
+        return false;
+    }
+    mapping_ = mapping;
+
+    size_t mapped = 0;
+    const uint8_t* base = platform::MapView(mapping_, mapped);
+    if (base == nullptr) {
+        code = HresultFromLastError(platform::LastError());
+        Debug(kViewFailed, code);
+        return false;
+    }
+    base_ = base;
+    mappedLength_ = mapped;
+
+    const uint32_t size = platform::FileSize(file_);
+    if (size == 0xFFFFFFFFu) {
+        code = HresultFromLastError(platform::LastError());
+        Debug(kSizeFailed, code);
+        return false;
+    }
+    scanSize_ = mapped < size ? static_cast<uint32_t>(mapped) : size;
+    return true;
+}
+
+uint32_t JobFileView::ReadableLength() const noexcept {
+    const uint32_t now = platform::FileSize(file_);
+    if (now == 0xFFFFFFFFu) return 0;
+    return now < scanSize_ ? now : scanSize_;
+}
+
+namespace {
+
+struct ScanCall {
+    Bytes bytes;
+    MappedScan scan;
+    bool skipLeadingNul;
+    PageCountResult rec;
+    int32_t code;
+
+    static void Run(void* self) {
+        auto* call = static_cast<ScanCall*>(self);
+        std::memset(&call->rec, 0, sizeof call->rec);
+        const uint32_t start = call->skipLeadingNul ? call->bytes.skipNul(0) : 0;
+        call->code = call->scan(call->bytes, start, call->rec);
+    }
+};
+
+}  // namespace
+
+int32_t CountBytes(Bytes job, PageCountResult* out, MappedScan scan, bool skipLeadingNul) noexcept {
+    if (out == nullptr) return QM_E_POINTER;
+    ScanCall call{job, scan, skipLeadingNul, {}, QM_OK};
+    ScanCall::Run(&call);
+    if (call.code == QM_OK) std::memcpy(out, &call.rec, sizeof call.rec);
+    return call.code;
+}
+
+int32_t CountMappedFile(const char* path, PageCountResult* out, MappedScan scan, bool skipLeadingNul) noexcept {
+    if (out == nullptr) return QM_E_POINTER;
+    JobFileView view;
+    int32_t code = QM_OK;
+    if (!view.Open(path, code)) return code;
+    ScanCall call{view.bytes(), scan, skipLeadingNul, {}, QM_OK};
+    // A file truncated under the view faults on the lost pages: count again
+    // over what is still there, as if the job ended at its new length.
+    for (int attempt = 0;; ++attempt) {
+        if (RunGuarded(&ScanCall::Run, &call, view.bytes().data, view.bytes().size)) break;
+        if (attempt == 8) return HresultFromLastError(30 /* ERROR_READ_FAULT */);
+        const uint32_t readable = view.ReadableLength();
+        call.bytes.size = readable < call.bytes.size ? readable : call.bytes.size;
+    }
+    if (call.code == QM_OK) std::memcpy(out, &call.rec, sizeof call.rec);
+    return call.code;
+}
+
+}  // namespace qm

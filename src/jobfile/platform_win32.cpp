@@ -1,0 +1,68 @@
+// Windows side of the platform layer: the Win32 calls themselves, with the
+// arguments the host expects a print-accounting DLL to use.
+#if defined(_WIN32)
+#include <windows.h>
+
+#include "jobfile/platform.h"
+
+namespace qm::platform {
+
+uint32_t LastError() noexcept { return ::GetLastError(); }
+
+Handle OpenFile(const char* path) noexcept {
+    HANDLE h = ::CreateFileA(path, 0x80000000 /* GENERIC_READ */,
+                             3 /* FILE_SHARE_READ | FILE_SHARE_WRITE */, nullptr, OPEN_EXISTING,
+                             0x08000080 /* FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN */, nullptr);
+    return reinterpret_cast<Handle>(h);
+}
+
+Handle CreateMapping(Handle file) noexcept {
+    HANDLE m = ::CreateFileMappingA(reinterpret_cast<HANDLE>(file), nullptr, PAGE_READONLY, 0, 0, nullptr);
+    return reinterpret_cast<Handle>(m);
+}
+
+const uint8_t* MapView(Handle mapping, size_t& mappedLength) noexcept {
+    void* base = ::MapViewOfFile(reinterpret_cast<HANDLE>(mapping), FILE_MAP_READ, 0, 0, 0);
+    mappedLength = 0;
+    if (base != nullptr) {
+        MEMORY_BASIC_INFORMATION info;
+        // The view covers the section as it was when mapped; a file that grew
+        // since is bounded by this length.
+        SIZE_T total = 0;
+        const char* p = static_cast<const char*>(base);
+        while (::VirtualQuery(p + total, &info, sizeof info) == sizeof info && info.AllocationBase == base &&
+               info.State == MEM_COMMIT) {
+            total += info.RegionSize;
+        }
+        mappedLength = total;
+    }
+    return static_cast<const uint8_t*>(base);
+}
+
+uint32_t FileSize(Handle file) noexcept {
+    return ::GetFileSize(reinterpret_cast<HANDLE>(file), nullptr);
+}
+
+void UnmapView(const uint8_t* base, size_t) noexcept { ::UnmapViewOfFile(base); }
+
+void CloseMapping(Handle mapping) noexcept { ::CloseHandle(reinterpret_cast<HANDLE>(mapping)); }
+
+void CloseFile(Handle file) noexcept { ::CloseHandle(reinterpret_cast<HANDLE>(file)); }
+
+void FormatLine(char* buf, size_t cap, const char* fmt, va_list args) noexcept {
+    // wsprintfA writes at most 1024 characters; format there, then keep what
+    // fits the caller's 256-character line so nothing is ever overrun.
+    char wide[1025];
+    ::wvsprintfA(wide, fmt, args);
+    size_t n = 0;
+    while (n + 1 < cap && wide[n] != '\0') {
+        buf[n] = wide[n];
+        ++n;
+    }
+    if (cap > 0) buf[n] = '\0';
+}
+
+void OutputLine(const char* line) noexcept { ::OutputDebugStringA(line); }
+
+}  // namespace qm::platform
+#endif

@@ -1,0 +1,10 @@
+// Counters not built yet: each answers E_NOTIMPL until its scanner lands.
+#include "api/scanners.h"
+
+namespace qm {
+int32_t ScanRPCS(Bytes, uint32_t, PageCountResult&) { return static_cast<int32_t>(0x80004001); }
+int32_t ScanESC_PAGE(Bytes, uint32_t, PageCountResult&) { return static_cast<int32_t>(0x80004001); }
+int32_t ScanQPDL(Bytes, uint32_t, PageCountResult&) { return static_cast<int32_t>(0x80004001); }
+int32_t ScanIPDL(Bytes, uint32_t, PageCountResult&) { return static_cast<int32_t>(0x80004001); }
+int32_t ScanPrintronixGL(Bytes, uint32_t, PageCountResult&) { return static_cast<int32_t>(0x80004001); }
+}  // namespace qm
