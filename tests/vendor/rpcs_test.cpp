@@ -1,0 +1,75 @@
+#include "vendorcheck.h"
+
+using namespace qmtest;
+using namespace vendortest;
+
+namespace {
+
+const std::string kPageA = Lit("%\0\0\0\x7F#");  // "%", three NULs, any byte, "#"
+const std::string kPageB = Lit("%\0\x03#");
+
+TEST(RpcsPages, RecognisesBothPatternsAwayFromTheEnd) {
+    const Case cases[] = {
+        {"first pattern", kPageA + "......", {1, 0}},
+        {"second pattern", kPageB + "......", {1, 0}},
+        {"both, twice", kPageA + kPageB + kPageA + kPageB + "......", {4, 0}},
+        {"five NULs are no page", Lit("%\0\0\0\0\0......"), {0, 0}},
+        {"first pattern ending the file", kPageA, {1, 0}},
+        {"second pattern within the last five bytes", kPageB + "x", {0, 0}},
+        {"second pattern with two bytes after it", kPageB + "xy", {1, 0}},
+        {"cut short", Lit("%\0\0\0"), {0, 0}},
+        {"leading NULs are data", Lit("\0\0\0") + kPageB + "......", {1, 0}},
+        {"a PJL line hides a pattern", "@PJL COMMENT " + kPageB + "xx\n" + kPageA, {1, 0}},
+    };
+    for (const Case& c : cases) ExpectCount("RPCS", c);
+}
+
+TEST(RpcsPjl, ReadsItsOwnCommands) {
+    const Case cases[] = {
+        {"copies with blanks and equals", "@PJL SET COPIES = 3\r\n" + kPageB + "xx", {1, 3}},
+        {"copies with no line feed", "@PJL SET COPIES=3", {0, 0}},
+        {"copies of 31 bytes", "@PJL SET COPIES=" + std::string(30, '0') + "4\n", {0, 4}},
+        {"copies of 32 bytes", "@PJL SET COPIES=" + std::string(31, '0') + "4\n", {0, 0}},
+        {"copies, later wins", "@PJL SET COPIES=3\n@PJL SET COPIES=2\n", {0, 2}},
+        {"paper A4, CR LF", "@PJL SET PAPER = A4\r\n", {0, 0, 0, 0, 8.27, 11.69}},
+        {"paper A4, LF alone", "@PJL SET PAPER = A4\n", {0, 0}},
+        {"paper without its blank", "@PJL SET PAPER=A4\r\n", {0, 0}},
+        {"paper, later wins", "@PJL SET PAPER A4\r\n@PJL SET PAPER LEDGER\r\n", {0, 0, 0, 0, 17.0, 11.0}},
+        {"half letter", "@PJL SET PAPER HALFLETTER\r\n", {0, 0, 0, 0, 8.5, 5.5}},
+        {"postcard", "@PJL SET PAPER JPOST\r\n", {0, 0, 0, 0, 3.94, 5.83}},
+        {"not in this table", "@PJL SET PAPER ISO_A4\r\n", {0, 0}},
+        {"eleven letters", "@PJL SET PAPER HALFLETTERS\r\n", {0, 0}},
+        {"empty value clears", "@PJL SET PAPER A4\r\n@PJL SET PAPER \n", {0, 0}},
+        {"lower-case name", "@PJL SET PAPER a4\r\n", {0, 0}},
+        {"duplex on", "@PJL SET DUPLEX=ON\n", {0, 0, 0, 1}},
+        {"duplex on at the end", "@PJL SET DUPLEX = ON", {0, 0, 0, 1}},
+        {"duplex off", "@PJL SET DUPLEX=OFF\n", {0, 0}},
+        {"colour", "@PJL SET DATAMODE=COLOR\n", {0, 0, 1}},
+        {"grey", "@PJL SET DATAMODE=GRAYSCALE\n", {0, 0}},
+        {"COL is not colour", "@PJL SET DATAMODE=COL\n", {0, 0}},
+        {"lower case is any PJL line", "@PJL set copies=3\n@pjl SET DUPLEX=ON\n", {0, 0}},
+        {"command at the very end", "@PJL SET COPIES", {0, 0}},
+        {"everything", "@PJL SET COPIES=2\r\n@PJL SET DUPLEX=ON\r\n@PJL SET PAPER=LETTER\r\n"
+                       "@PJL SET PAPER LETTER\r\n@PJL SET DATAMODE=COLOR\r\n" + kPageA + kPageB + "xxxxxx",
+         {2, 2, 1, 1, 8.5, 11.0}},
+    };
+    for (const Case& c : cases) ExpectCount("RPCS", c);
+}
+
+TEST(RpcsPjl, SendsOneLinePerCommandTaken) {
+    CapturedLines captured;
+    PageCountResult rec{};
+    const std::string job = "@PJL SET COPIES=3\r\n@PJL SET DUPLEX=ON\n@PJL SET PAPER A4\r\n"
+                            "@PJL SET DATAMODE=COLOR\n@PJL SET DUPLEX=OFF\n@PJL SET PAPER \n";
+    ASSERT_EQ(CountWith("RPCS", job, rec), QM_OK);
+    const std::vector<std::string> want = {
+        "sheetler.dll!GetTotalPageCount_RPCS: 10 found COPIES command 3!\n",
+        "sheetler.dll!GetTotalPageCount_RPCS: 23 Duplex print!\n",
+        "sheetler.dll!GetTotalPageCount_RPCS: 35 PaperType A4!\n",
+        "sheetler.dll!GetTotalPageCount_RPCS: 4B Color print!\n",
+        "sheetler.dll!GetTotalPageCount_RPCS: 74 PaperType !\n",
+    };
+    EXPECT_EQ(captured.lines(), want);
+}
+
+}  // namespace
