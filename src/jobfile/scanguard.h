@@ -13,4 +13,7 @@ namespace qm {
 // fault inside [guardBase, guardBase + guardLength) abandoned it.
 bool RunGuarded(void (*body)(void*), void* ctx, const uint8_t* guardBase, size_t guardLength) noexcept;
 
+// How many read faults guarded scans have survived in this process.
+uint64_t RecoveredReadFaults() noexcept;
+
 }  // namespace qm

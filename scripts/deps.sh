@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the tools need, when
+# any is missing. Sourced by the other scripts; safe to run again.
+set -euo pipefail
+qm_packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev g++-mingw-w64-i686
+             binutils-mingw-w64-i686 ccache dpkg-dev)
+qm_missing=()
+for p in "${qm_packages[@]}" "$@"; do
+  dpkg -s "$p" >/dev/null 2>&1 || qm_missing+=("$p")
+done
+if [ ${#qm_missing[@]} -gt 0 ]; then
+  echo "installing: ${qm_missing[*]}" >&2
+  SUDO=; [ "$(id -u)" = 0 ] || SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${qm_missing[@]}" >/dev/null
+fi
