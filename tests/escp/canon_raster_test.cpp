@@ -1,0 +1,320 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "escp/canon_bjl.h"
+#include "escp/canon_raster.h"
+#include "testutil.h"
+
+using namespace qmtest;
+using qm::CommandStream;
+using namespace qm::canon;
+
+namespace {
+
+const std::string kFF = "\x0C";
+
+// ESC <intro> <letter>, the little-endian count of `args`, then `args`.
+std::string Cmd(char intro, char letter, const std::string& args) {
+    const size_t n = args.size();
+    return std::string("\x1B") + intro + letter + char(n & 0xFF) + char((n >> 8) & 0xFF) + args;
+}
+std::string Paren(char letter, const std::string& args) { return Cmd('(', letter, args); }
+
+struct RasterRun {
+    int mode = kRasterMode;
+    PageCountResult rec{};
+    std::string out;   // standard output of the run
+    std::string rest;  // what the run left unread
+};
+
+RasterRun RunRasterOn(const std::string& job, PageCountResult start = {}) {
+    TempJob file(job);
+    CommandStream stream;
+    EXPECT_TRUE(stream.Open(file.path()));
+    RasterRun r;
+    r.rec = start;
+    testing::internal::CaptureStdout();
+    RunRaster(stream, r.mode, r.rec);
+    r.out = testing::internal::GetCapturedStdout();
+    uint8_t b = 0;
+    while (stream.ReadByte(b)) r.rest += char(b);
+    return r;
+}
+
+TEST(CanonRaster, DataBytesAreNeverTakenForCommands) {
+    struct Case {
+        const char* name;
+        std::string job;
+        uint32_t pages;
+        uint8_t color;
+    };
+    const std::string ffs(5, '\x0C');
+    const Case cases[] = {
+        {"three form feeds", kFF + kFF + kFF, 3, 0},
+        {"CMYK data", Paren('A', ffs) + kFF, 1, 1},
+        {"palette image data", Paren('C', ffs), 0, 1},
+        {"image without colour", Paren('F', ffs) + kFF, 1, 0},
+        {"colour palette", Paren('f', ffs), 0, 1},
+        {"ESC [ names the same command", Cmd('[', 'A', ffs) + kFF, 1, 1},
+        {"printing method", Paren('c', ffs), 0, 0},
+        {"media supply", Paren('l', ffs), 0, 0},
+        {"ink cartridge", Paren('m', ffs), 0, 0},
+        {"page id", Paren('q', ffs), 0, 0},
+        {"refused page mode count", Paren('a', ffs), 0, 0},
+        {"refused compression count", Paren('b', ffs), 0, 0},
+        {"refused resolution count", Paren('d', "\x0C\x0C\x0C"), 0, 0},
+        {"refused skip count", Paren('e', "\x0C\x0C\x0C"), 0, 0},
+        {"refused margins count", Paren('g', ffs), 0, 0},
+        {"refused move count", Paren('n', "\x0C"), 0, 0},
+        {"refused unit count", Paren('o', "\x0C\x0C\x0C"), 0, 0},
+        {"refused extended margins count", Paren('p', "\x0C\x0C\x0C"), 0, 0},
+        {"refused initial condition count", Cmd('[', 'K', "\x0C\x0C\x0C"), 0, 0},
+        {"compression byte", Paren('b', "\x0C") + kFF, 1, 0},
+        {"page mode byte", Paren('a', "\x0C"), 0, 0},
+        {"margin bytes", Paren('g', "\x0C\x0C\x0C\x0C"), 0, 0},
+        {"resolution words", Paren('d', "\x0C\x0C\x0C\x0C"), 0, 0},
+        {"unknown byte after ESC", "\x1B\x0C" + kFF, 1, 0},
+        {"unknown byte after ESC (", "\x1B(\x0C" + kFF, 1, 0},
+    };
+    for (const Case& c : cases) {
+        const RasterRun r = RunRasterOn(c.job);
+        EXPECT_EQ(r.mode, kEndOfData) << c.name;
+        EXPECT_EQ(r.rec.pages, c.pages) << c.name;
+        EXPECT_EQ(r.rec.color, c.color) << c.name;
+        EXPECT_EQ(r.rest, "") << c.name;
+    }
+}
+
+TEST(CanonRaster, ModeAfterTheRun) {
+    struct Case {
+        const char* name;
+        std::string job;
+        int mode;
+        std::string rest;
+        uint32_t pages;
+    };
+    const Case cases[] = {
+        {"back to the emulation", kFF + "\x1B@" + kFF + "AB", kEscpMode, kFF + "AB", 1},
+        {"emulation asked for at the very end", kFF + "\x1B@", kEndOfData, "", 1},
+        {"initial condition 0F stays in raster", Cmd('[', 'K', std::string("\x00\x0F", 2)) + kFF, kEndOfData, "", 1},
+        {"empty job", "", kEndOfData, "", 0},
+        {"ESC alone at the end", kFF + "\x1B", kEndOfData, "", 1},
+        {"count cut short", kFF + "\x1B(A\x10", kEndOfData, "", 1},
+        {"data cut short", kFF + Paren('A', std::string(300, 'x')).substr(0, 50), kEndOfData, "", 1},
+        {"count past the end", kFF + "\x1B(A\xFF\xFF" + kFF, kEndOfData, "", 1},
+    };
+    for (const Case& c : cases) {
+        const RasterRun r = RunRasterOn(c.job);
+        EXPECT_EQ(r.mode, c.mode) << c.name;
+        EXPECT_EQ(r.rest, c.rest) << c.name;
+        EXPECT_EQ(r.rec.pages, c.pages) << c.name;
+    }
+}
+
+TEST(CanonRaster, MergesIntoTheRecord) {
+    struct Case {
+        const char* name;
+        std::string job;
+        PageCountResult start;
+        PageCountResult want;
+    };
+    const Case cases[] = {
+        {"empty record takes the defaults", kFF, {}, {1, 0, 0, 0, {}, 11.0, 8.5}},
+        {"pages add up, copies become 0", kFF + kFF, {3, 7, 0, 0, {}, 12.0, 9.0}, {5, 0, 0, 0, {}, 12.0, 9.0}},
+        {"colour already set stays", "", {0, 0, 1, 1, {}, 1.0, 1.0}, {0, 0, 1, 1, {}, 1.0, 1.0}},
+        {"colour found is taken", Paren('A', "x"), {0, 0, 0, 0, {}, 1.0, 1.0}, {0, 0, 1, 0, {}, 1.0, 1.0}},
+        // margins in tenths of an inch at 360 dpi
+        {"page margins", Paren('g', "\x6E\x01\x02\x03"), {}, {0, 0, 0, 0, {}, 11.0, 8.5}},
+        {"page margins, length only", Paren('g', "\x55"), {}, {0, 0, 0, 0, {}, 8.5, 8.5}},
+        // the same length at 600 dpi is still 14 inches
+        {"margins at another resolution", Paren('d', "\x02\x58") + Paren('g', "\x8C"), {}, {0, 0, 0, 0, {}, 14.0, 8.5}},
+        // sixtieths of an inch: 0x294 = 660 is 11 inches
+        {"extended margins", Paren('p', "\x02\x94"), {}, {0, 0, 0, 0, {}, 11.0, 8.5}},
+        {"extended margins, resolution after them", Paren('p', "\x02\x94") + Paren('d', std::string("\x00\x00", 2)),
+         {}, {0, 0, 0, 0, {}, 11.0, 8.5}},
+        {"zero resolution leaves the length unknown",
+         Paren('d', std::string("\x00\x00", 2)) + Paren('p', std::string("\x00\x01", 2)), {},
+         {0, 0, 0, 0, {}, 0.0, 8.5}},
+        {"size already known is kept", Paren('g', "\x32"), {0, 0, 0, 0, {}, 11.69, 8.27},
+         {0, 0, 0, 0, {}, 11.69, 8.27}},
+    };
+    for (const Case& c : cases) {
+        const RasterRun r = RunRasterOn(c.job, c.start);
+        EXPECT_EQ(r.rec.pages, c.want.pages) << c.name;
+        EXPECT_EQ(r.rec.copies, c.want.copies) << c.name;
+        EXPECT_EQ(r.rec.color, c.want.color) << c.name;
+        EXPECT_EQ(r.rec.duplex, c.want.duplex) << c.name;
+        EXPECT_DOUBLE_EQ(r.rec.paperLength, c.want.paperLength) << c.name;
+        EXPECT_DOUBLE_EQ(r.rec.paperWidth, c.want.paperWidth) << c.name;
+    }
+}
+
+TEST(CanonRaster, TracesEveryCommand) {
+    struct Case {
+        const char* name;
+        std::string job;
+        std::string trace;
+    };
+    const std::string unsupported = "   This commmand is unsupported\n";
+    const Case cases[] = {
+        {"controls", "\x0A\x0C\x0D", "LineFeed\nFormFeed\nCarriageReturn\n"},
+        {"unknown bytes", "AB\x1BZ\x1B(Z", "ABZZ"},
+        {"emulation", "\x1B@", "ReturnToEmulation\n"},
+        {"page mode", Paren('a', "\x05"), "SetPageMode : 5\n"},
+        {"page mode refused", Paren('a', "xx"), "SetPageMode : Invalid count\n"},
+        {"compression", Paren('b', "\x01"), "SetDataCompression 0\n"},
+        {"compression refused", Paren('b', ""), "SetDataCompression - invalid count.\n"},
+        {"printing method", Paren('c', "xyz"), "SetPrintingMethod\n" + unsupported},
+        {"resolution, one value", Paren('d', "\x01\x68"), "SetRasterResolution 168 x 168\n"},
+        {"resolution, two values", Paren('d', "\x01\x68\x02\xD0"), "SetRasterResolution 2d0 x 168\n"},
+        {"resolution refused", Paren('d', "\x01"), "SetRasterResolution - invalid count.\n"},
+        {"raster skip", Paren('e', std::string("\x00\x10", 2)), "RasterSkip 10\n"},
+        {"raster skip 0 returns the carriage", Paren('e', std::string("\x00\x00", 2)),
+         "RasterSkip 0\nCarriageReturn\n"},
+        {"raster skip 8000 returns the carriage", Paren('e', std::string("\x80\x00", 2)),
+         "RasterSkip 8000\nCarriageReturn\n"},
+        {"raster skip refused", Paren('e', "\x01"), "RasterSkip - invalid count.\n"},
+        {"palette", Paren('f', "xy"), "ColorPalette - unsupported\n"},
+        {"margins", Paren('g', "\x6E\x01\x02\x03"),
+         "SetPageMargins : PageLen = 6e  LeftMar = 1  RightMar = 2  Offset = 3\n"},
+        {"margins, short count", Paren('g', "\x6E\x01"),
+         "SetPageMargins : PageLen = 6e  LeftMar = 1  RightMar = 0  Offset = 0\n"},
+        {"margins refused", Paren('g', "12345"), "SetPageMargins - invalid count.\n"},
+        {"media supply", Paren('l', "x"), "SetMediaSupplyMethod\n" + unsupported},
+        {"ink cartridge", Paren('m', "x"), "IndentifyInkCartridge\n" + unsupported},
+        {"move", Paren('n', "\x01\x02"), "MoveByRasterLine : Delta = 102\n"},
+        {"move 0 returns the carriage", Paren('n', std::string("\x00\x00", 2)),
+         "MoveByRasterLine : Delta = 0\nCarriageReturn\n"},
+        {"move refused", Paren('n', ""), "MoveByRasterLine - invalid count.\n"},
+        {"move unit", Paren('o', "\x01\x68"), "SetUnitForMoveByRasterLine : res = 168\n"},
+        {"move unit refused", Paren('o', "x"), "SetUnitForMoveByRasterLine  - invalid count.\n"},
+        {"extended margins", Paren('p', std::string("\x02\x94\x00\x10\x00\x20\x00\x30", 8)),
+         "SetExtendedPageMargins : PageLen = 294  LeftMar = 10  RightMar = 20  Offset = 30\n"},
+        {"extended margins, short count", Paren('p', "\x02\x94"),
+         "SetExtendedPageMargins : PageLen = 294  LeftMar = 0  RightMar = 0  Offset = 0\n"},
+        {"extended margins refused", Paren('p', "\x02\x94\x01"), "SetExtendedPageMargins - invalid count.\n"},
+        {"page id", Paren('q', "x"), "SetPageID\n" + unsupported},
+        {"CMYK image", Paren('A', "\x41\x42\x43\x44\x45"), "CMYKRasterImage\n"},
+        {"palette image", Paren('C', "x"), "PaletteRasterImage\n"},
+        {"plain image", Paren('F', "x"), "RasterImageWithoutColorSelection\n"},
+        {"initial condition", Cmd('[', 'K', "\x01\x02"), "SetInitialCondition\n"},
+        {"initial condition refused", Cmd('[', 'K', "x"), "SetInitialCondition : Invalid count\n"},
+        {"ESC [ b is ESC ( b", Cmd('[', 'b', "\x01"), "SetDataCompression 0\n"},
+        {"ESC ( K is unknown", Paren('K', "") + "x", std::string("K\0\0x", 4)},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(RunRasterOn(c.job).out, c.trace) << c.name;
+    }
+}
+
+TEST(CanonRaster, TracesAWholeJob) {
+    const std::string job = Paren('d', "\x01\x68") + Paren('g', "\x6E") + "\x0D" +
+                            Paren('A', "\x0C\x0C\x0C") + Paren('e', std::string("\x00\x04", 2)) + "\x0C" + "\x1B@";
+    const RasterRun r = RunRasterOn(job);
+    EXPECT_EQ(r.out,
+              "SetRasterResolution 168 x 168\n"
+              "SetPageMargins : PageLen = 6e  LeftMar = 0  RightMar = 0  Offset = 0\n"
+              "CarriageReturn\n"
+              "CMYKRasterImage\n"
+              "RasterSkip 4\n"
+              "FormFeed\n"
+              "ReturnToEmulation\n");
+    EXPECT_EQ(r.mode, kEndOfData);
+    EXPECT_EQ(r.rec.pages, 1u);
+    EXPECT_EQ(r.rec.color, 1);
+}
+
+TEST(CanonRaster, TreeListsEndWithTheirNulNode) {
+    // Every list of the tree ends in a node that matches any byte it does not
+    // hold, so a walk never runs off a list.
+    const RasterCommandNode* root = RasterCommandRoot();
+    const RasterCommandNode* esc = FindRasterNode(root, 0x1B).child;
+    ASSERT_NE(esc, nullptr);
+    for (const RasterCommandNode* list : {root, esc, FindRasterNode(esc, '(').child, FindRasterNode(esc, '[').child}) {
+        ASSERT_NE(list, nullptr);
+        for (int code = 0; code < 256; ++code) {
+            const RasterCommandNode& node = FindRasterNode(list, static_cast<uint8_t>(code));
+            if (node.byte == 0) {
+                EXPECT_EQ(node.child, nullptr);
+                EXPECT_EQ(node.operation, nullptr);
+            } else {
+                EXPECT_EQ(node.byte, code);
+            }
+        }
+    }
+}
+
+TEST(CanonRaster, RasterInitialConditionSkipsTextLanguageBlocks) {
+    const std::string job = Cmd('[', 'K', std::string("\x00\x1F", 2)) + "SET \x0C\x0A" + "BJLEnd\x0A" + kFF;
+    const RasterRun r = RunRasterOn(job);
+    EXPECT_EQ(r.out,
+              "SetInitialCondition\n"
+              "Bubble Jet Language is not supported. Ignoring all commands.\n"
+              "FormFeed\n");
+    EXPECT_EQ(r.rec.pages, 1u);
+    EXPECT_EQ(r.mode, kEndOfData);
+}
+
+// ---- the text-language skip ----
+
+struct SkipRun {
+    int result;
+    std::string out;
+    std::string rest;
+};
+
+SkipRun SkipOn(const std::string& job, int result) {
+    TempJob file(job);
+    CommandStream stream;
+    EXPECT_TRUE(stream.Open(file.path()));
+    SkipRun r{};
+    testing::internal::CaptureStdout();
+    r.result = SkipBubbleJetLanguage(stream, result);
+    r.out = testing::internal::GetCapturedStdout();
+    uint8_t b = 0;
+    while (stream.ReadByte(b)) r.rest += char(b);
+    return r;
+}
+
+TEST(CanonBjl, SkipsUpToTheEndLine) {
+    struct Case {
+        const char* name;
+        std::string job;
+        int result;
+        std::string rest;
+    };
+    const std::string longLine(1000, 'x');
+    const Case cases[] = {
+        {"end line in lower case with more text", "ControlMode=Common\nbjlend now\nAB", 0, "AB"},
+        {"end line first", "BJLEND\n\x0C", 0, "\x0C"},
+        {"end line without its line feed", "x\nBJLEND", 0, ""},
+        {"no end line", "x\nBJLEN\nBJL END\n", 7, ""},
+        {"end line not at the start of a line", "  BJLEND\nx BJLEND\n", 7, ""},
+        {"NUL inside the keyword", std::string("BJL\0END\n", 8), 7, ""},
+        {"over-long line then the end line", longLine + "\nBJLEND\nAB", 0, "AB"},
+        {"over-long end line", "BJLEND" + longLine + "\nAB", 0, "AB"},
+        {"end line hidden past the buffer", std::string(300, ' ') + "BJLEND\nAB", 7, ""},
+        {"empty block data", "", 7, ""},
+    };
+    for (const Case& c : cases) {
+        const SkipRun r = SkipOn(c.job, 7);
+        EXPECT_EQ(r.result, c.result) << c.name;
+        EXPECT_EQ(r.rest, c.rest) << c.name;
+        EXPECT_EQ(r.out, "Bubble Jet Language is not supported. Ignoring all commands.\n") << c.name;
+    }
+}
+
+TEST(CanonBjl, KeywordMatchesAtTheStartIgnoringCase) {
+    struct Case {
+        const char* line;
+        bool match;
+    };
+    const Case cases[] = {
+        {"BJLEND", true}, {"bjlend", true}, {"BjLeNd;", true}, {"BJLENDX", true},
+        {"BJLEN", false}, {"", false},      {" BJLEND", false}, {"BJLE\xC4" "D", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(LineStartsWithKeyword(c.line, "BJLEND"), c.match) << c.line;
+}
+
+}  // namespace
