@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs into a temporary prefix, builds examples/count.c against it with
+# pkg-config and with find_package, runs both on a job, and checks the
+# contents of the Debian package.
+set -euo pipefail
+src=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "$1" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix="$work/prefix"
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+for f in include/quirometer/quirometer.h lib/libquirometer.so lib/libquirometer.a bin/quirometer \
+         share/man/man1/quirometer.1 share/man/man3/quirometer.3 lib/pkgconfig/quirometer.pc \
+         lib/cmake/Quirometer/QuirometerConfig.cmake; do
+  [ -e "$prefix/$f" ] || { echo "missing after install: $f"; exit 1; }
+done
+soname=$(objdump -p "$prefix/lib/libquirometer.so" | awk '/SONAME/{print $2}')
+[ -e "$prefix/lib/$soname" ] || { echo "no soname link $soname"; exit 1; }
+
+printf '@F@F@F' > "$work/job.hbp"
+want="$work/job.hbp: pages=3 copies=1 color=1 duplex=0 paper=0.00x0.00 (library 5.5.0.68.30)"
+
+# pkg-config
+export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+cc -Wall -Wextra -Werror "$src/examples/count.c" $(pkg-config --cflags --libs quirometer) -o "$work/count-pc"
+got=$(LD_LIBRARY_PATH="$prefix/lib" "$work/count-pc" HBP "$work/job.hbp")
+[ "$got" = "$want" ] || { echo "pkg-config consumer printed: $got"; exit 1; }
+
+# find_package
+cmake -S "$src/tests/install/consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" \
+      -DEXAMPLE_SOURCE="$src/examples/count.c" >/dev/null
+cmake --build "$work/consumer" >/dev/null
+got=$("$work/consumer/count" HBP "$work/job.hbp")
+[ "$got" = "$want" ] || { echo "find_package consumer printed: $got"; exit 1; }
+
+# The installed tool answers like the library.
+[ "$("$prefix/bin/quirometer" --version)" = "quirometer 5.5.0.68.30" ] || { echo "tool version"; exit 1; }
+
+# Debian package
+(cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" >/dev/null)
+deb=$(ls "$work"/*.deb)
+contents=$(dpkg-deb -c "$deb")
+for f in ./usr/include/quirometer/quirometer.h ./usr/lib/libquirometer.so ./usr/bin/quirometer \
+         ./usr/share/man/man1/quirometer.1 ./usr/lib/pkgconfig/quirometer.pc; do
+  grep -q " $f" <<<"$contents" || { echo "not in the package: $f"; echo "$contents"; exit 1; }
+done
+echo "installed, consumed through pkg-config and find_package, packaged as $(basename "$deb")"
