@@ -166,7 +166,11 @@ int32_t ScanESC_PAGE(Bytes job, uint32_t start, PageCountResult& rec) {
                     if (job[i + kImageColour] == 0xFA || job[i + kImageColour] == 0x0E) colour = 1;
                     headerCopies = job[i + kImageCopies];
                 }
-                i = SkipBy(job, i, n);  // the command's data
+                // The data follows the command's final letter ("bi{I" and
+                // n bytes): skipping n from the "{" alone would leave the
+                // last data byte to be read as a command (a stray form feed).
+                const int final = job.at(i + 1);
+                i = SkipBy(job, i, uint64_t{n} + (final >= 'A' && final <= 'Z' ? 1 : 0));
                 break;
             }
             case '@':

@@ -7,10 +7,10 @@ namespace {
 
 const std::string GS = "\x1D";
 
-// A "{" command whose first parameter skips exactly the 27 bytes of its "IF"
-// header that follow the "{".
+// A "bi{I" command whose first parameter counts exactly the 26 bytes of its
+// "F" header that follow the final "I".
 std::string Image(int lengthHi, int lengthLo, int widthHi, int widthLo, int colour, int copies) {
-    std::string h = GS + "27;0bi{IF";
+    std::string h = GS + "26;0bi{IF";
     h.resize(h.size() + 13, 'x');
     h += Bin({lengthHi, lengthLo, widthHi, widthLo, 'x', colour, 'x', 'x', 'x', 'x', 'x', copies});
     return h;
@@ -67,7 +67,10 @@ TEST(EscPageImages, HeadersAfterBraceIf) {
         {"data hides a form feed", Image(0x0C, 0x0C, 0x0C, 0x0C, 0x0C, 0x0C), {1, 12, 0, 0, 3184 / 300.0, 3184 / 300.0}},
         {"data skipped without a header", GS + "5;abc{\f\f\f\f\f\f", {1, 1}},
         {"skip past the end", GS + "900;abc{\f\f", {1, 1}},
-        {"header cut short", GS + "27;0bi{IF" + std::string(10, 'x'), {1, 1}},
+        // The data follows the final letter: its last byte is no form feed.
+        {"bit image ending in 0x0C", GS + Lit("3;32;1;0bi{I\0\0\x0C\f") + GS + "1;0bi{I\x0C", {1, 1}},
+        {"bit image then a page end", GS + "2;32;1;0bi{I\x0C\x0C\f\f", {2, 1}},
+        {"header cut short", GS + "26;0bi{IF" + std::string(10, 'x'), {1, 1}},
         {"brace at the start", "{IF\f", {1, 1}},
     };
     for (const Case& c : cases) ExpectCount("ESC_PAGE", c);
