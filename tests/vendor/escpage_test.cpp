@@ -96,3 +96,5 @@ TEST(EscPageEjl, SetLinesGiveCopiesAndDuplex) {
 }
 
 }  // namespace
+
+TEST(EscPageFile, EntryPoint) { vendortest::ExpectEntryPoint("ESC_PAGE", {1, 1}); }

@@ -55,3 +55,5 @@ TEST(IpdlHeader, FixedOffsetsFromTheFirstByte) {
 }
 
 }  // namespace
+
+TEST(IpdlFile, EntryPoint) { vendortest::ExpectEntryPoint("IPDL", {0, 0}); }

@@ -43,3 +43,5 @@ TEST(PrintronixPages, CopiesReadWhileBelowTwo) {
 }
 
 }  // namespace
+
+TEST(PrintronixFile, EntryPoint) { vendortest::ExpectEntryPoint("PrintronixGL", {0, 1}); }

@@ -97,3 +97,6 @@ TEST(QpdlLines, OneLinePerMarkerOutsideRecords) {
 }
 
 }  // namespace
+
+// No header counted: paper byte 0 selects the first row.
+TEST(QpdlFile, EntryPoint) { vendortest::ExpectEntryPoint("QPDL", {0, 0, 0, 0, 8.5, 11.0}); }

@@ -73,3 +73,5 @@ TEST(RpcsPjl, SendsOneLinePerCommandTaken) {
 }
 
 }  // namespace
+
+TEST(RpcsFile, EntryPoint) { vendortest::ExpectEntryPoint("RPCS", {0, 0}); }

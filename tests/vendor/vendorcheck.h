@@ -43,3 +43,30 @@ inline std::string Bin(std::initializer_list<int> bytes) {
 }
 
 }  // namespace vendortest
+
+namespace vendortest {
+
+// Through a real file and the exported entry point: a job of NUL bytes only
+// reports `empty`; a missing file returns the open failure and leaves the
+// caller's record as it was.
+inline void ExpectEntryPoint(const char* tag, const Want& empty) {
+    const Case nuls{"NULs only", std::string(64, '\0'), empty};
+    PageCountResult rec = qmtest::MarkedRecord();
+    ASSERT_EQ(qmtest::CountFile(tag, nuls.job, rec), QM_OK) << tag;
+    EXPECT_EQ(rec.pages, empty.pages) << tag;
+    EXPECT_EQ(rec.copies, empty.copies) << tag;
+    EXPECT_EQ(rec.color, empty.color) << tag;
+    EXPECT_EQ(rec.duplex, 0) << tag;
+    EXPECT_DOUBLE_EQ(rec.paperWidth, empty.width) << tag;
+    EXPECT_DOUBLE_EQ(rec.paperLength, empty.length) << tag;
+
+    const qm::CounterInfo* c = qm::FindCounter(tag);
+    ASSERT_NE(c, nullptr) << tag;
+    qmtest::TempJob dir("");
+    const std::string missing = dir.dir() + "/missing.prn";
+    PageCountResult untouched = qmtest::MarkedRecord();
+    EXPECT_EQ(c->entry(missing.c_str(), &untouched), static_cast<int32_t>(0x80070002)) << tag;
+    EXPECT_TRUE(qmtest::IsMarked(untouched)) << tag;
+}
+
+}  // namespace vendortest
