@@ -1,0 +1,326 @@
+#include <gtest/gtest.h>
+
+#include "pspdf/pdfread.h"
+#include "pspdf/pdftestfile.h"
+#include "testutil.h"
+
+using namespace qmtest;
+using pdftest::PdfFile;
+
+namespace {
+
+std::string LastError() {
+    char text[qm::kPdfErrorTextSize];
+    pdfreadLastError(text, sizeof text);
+    return text;
+}
+
+// Counts a file through the exported entry point.
+PageCountResult CountPdf(const std::string& bytes, int32_t expectCode = QM_OK) {
+    TempJob job(bytes, "job.pdf");
+    PageCountResult rec = MarkedRecord();
+    EXPECT_EQ(GetTotalPageCount_PDF(job.path(), &rec), expectCode);
+    return rec;
+}
+
+// Three revisions: object 2 (the page tree) changes twice, object 4 is added
+// in the second; objects 1 and 3 are only in the oldest section.
+struct ThreeRevisions {
+    PdfFile f;
+    size_t catalog1 = 0, page4 = 0, tree3 = 0, xref1 = 0, xref2 = 0, xref3 = 0;
+    std::string bytes;
+    ThreeRevisions() {
+        catalog1 = f.Object(1, 0, pdftest::Catalog());
+        f.Object(2, 0, pdftest::PageTree("/Count 1\n"));
+        f.Object(3, 0, pdftest::Page());
+        xref1 = f.Section(0, 4, "/Size 4\n");  // older trailers are not asked for "/Root"
+        f.Object(2, 0, pdftest::PageTree("/Count 2\n"));
+        page4 = f.Object(4, 0, pdftest::Page());
+        xref2 = f.Section(2, 3, "/Size 5\n/Prev " + std::to_string(xref1) + "\n/Root 9 0 R\n");
+        tree3 = f.Object(2, 0, pdftest::PageTree("/Count 3\n"));
+        xref3 = f.Section(2, 1, "/Size 5\n/Root 1 0 R\n/Prev " + std::to_string(xref2) + "\n");
+        bytes = f.Finish(xref3);
+    }
+};
+
+TEST(PdfReader, WalksThreeSectionsNewestFirst) {
+    ThreeRevisions rev;
+    TempJob job(rev.bytes, "job.pdf");
+    ASSERT_EQ(qm::pdfreadOpen(job.path()), 1) << LastError();
+    const qm::PdfReaderState& r = qm::pdfreadState();
+    ASSERT_EQ(r.sections.size(), 3);
+    const qm::XrefSection* s = r.sections.head();
+    const int32_t want[3][4] = {{2, 1, static_cast<int32_t>(rev.xref3 + 9), static_cast<int32_t>(rev.xref2)},
+                                {2, 3, static_cast<int32_t>(rev.xref2 + 9), static_cast<int32_t>(rev.xref1)},
+                                {0, 4, static_cast<int32_t>(rev.xref1 + 9), 0}};
+    for (const auto& w : want) {
+        EXPECT_EQ(s->first, w[0]);
+        EXPECT_EQ(s->count, w[1]);
+        EXPECT_EQ(s->entries, w[2]);  // after "xref\nF C\n"
+        EXPECT_EQ(s->prev, w[3]);
+        s = s->next;
+    }
+    EXPECT_EQ(r.rootNumber, 1);  // from the newest trailer
+
+    // Changed objects come from the newest section that has them, the
+    // others from the oldest.
+    const struct {
+        int number;
+        int32_t offset;  // -1: not found
+    } lookups[] = {{2, static_cast<int32_t>(rev.tree3)},
+                   {4, static_cast<int32_t>(rev.page4)},
+                   {1, static_cast<int32_t>(rev.catalog1)},
+                   {7, -1}};
+    for (const auto& l : lookups) {
+        int32_t at = -1;
+        EXPECT_EQ(qm::pdfreadFindObject(l.number, 0, &at), l.offset >= 0 ? 1 : 0) << l.number;
+        EXPECT_EQ(at, l.offset) << l.number;
+    }
+    qm::pdfreadClose();
+    EXPECT_EQ(qm::pdfreadState().stream, nullptr);
+    EXPECT_EQ(qm::pdfreadState().sections.head(), nullptr);
+
+    EXPECT_EQ(CountPdf(rev.bytes).pages, 3u);
+}
+
+TEST(PdfReader, PassesOverFreeAndOtherGenerationEntries) {
+    // The oldest section has the page tree with 5 pages; a newer copy with 6
+    // stands at `tree`, and the newest section's entry for object 2 varies.
+    PdfFile base = pdftest::ThreeObjects(pdftest::Catalog(), pdftest::PageTree("/Count 5\n"));
+    const size_t xref1 = base.Section(0, 4, "/Size 4\n");
+    const size_t tree = base.Object(2, 0, pdftest::PageTree("/Count 6\n"));
+    const struct {
+        const char* name;
+        std::string entry;
+        uint32_t pages;
+    } cases[] = {
+        {"in use", PdfFile::Entry(tree, 0, 'n'), 6},
+        {"in use, upper case", PdfFile::Entry(tree, 0, 'N'), 6},
+        {"free", PdfFile::Entry(tree, 0, 'f'), 5},
+        {"another generation", PdfFile::Entry(tree, 1, 'n'), 5},
+        {"unparsable", "abcdefghij klmno n\r\n", 5},
+    };
+    for (const auto& c : cases) {
+        PdfFile f = base;
+        const size_t xref2 = f.Raw("xref\n2 1\n" + c.entry + "trailer\n<<\n/Root 1 0 R\n/Prev " +
+                                   std::to_string(xref1) + "\n>>\n");
+        EXPECT_EQ(CountPdf(f.Finish(xref2)).pages, c.pages) << c.name << ": " << LastError();
+    }
+}
+
+TEST(Pdf, CountsWhatTheRootDeclares) {
+    PdfFile upper = pdftest::ThreeObjects();
+    const std::string upperCase = upper.Finish(upper.Section(0, 4, "/Size 4\n/ROOT 1 0 r\n", "XREF", "Trailer"),
+                                               "StartXRef");
+    const struct {
+        const char* name;
+        std::string bytes;
+        uint32_t pages;
+    } cases[] = {
+        {"one revision", pdftest::SimplePdf(), 12},
+        {"keywords in other capitalisation", upperCase, 12},
+        {"sign of the count is dropped", pdftest::SimplePdf(pdftest::Catalog(), pdftest::PageTree("/Count -7\n")), 7},
+        {"trailing bytes after %%EOF", pdftest::SimplePdf() + std::string(900, ' '), 12},
+    };
+    for (const auto& c : cases) {
+        const PageCountResult rec = CountPdf(c.bytes);
+        PageCountResult want;
+        std::memset(&want, 0, sizeof want);
+        want.pages = c.pages;
+        EXPECT_EQ(std::memcmp(&rec, &want, sizeof rec), 0) << c.name << ": pages " << rec.pages << ", " << LastError();
+    }
+}
+
+// Sections whose "/Prev" point at each other by index (-1: none); section 0
+// is the newest. Prev numbers are written 10 digits wide and filled in last.
+std::string Chain(const std::vector<int>& prevOf) {
+    PdfFile f = pdftest::ThreeObjects();
+    std::vector<size_t> at, slot;
+    for (int prev : prevOf) {
+        at.push_back(f.Section(0, 4, "/Root 1 0 R\n" + std::string(prev < 0 ? "" : "/Prev 0000000000\n")));
+        slot.push_back(prev < 0 ? 0 : f.text().size() - 14);
+    }
+    for (size_t i = 0; i < prevOf.size(); ++i) {
+        if (prevOf[i] < 0) continue;
+        char digits[16];
+        std::snprintf(digits, sizeof digits, "%010zu", at[static_cast<size_t>(prevOf[i])]);
+        f.text().replace(slot[i], 10, digits);
+    }
+    return f.Finish(at[0]);
+}
+
+// The three objects, then `section` as the newest section; "#" in it stands
+// for the subsection of the three objects.
+std::string Custom(std::string section) {
+    PdfFile f = pdftest::ThreeObjects();
+    const size_t mark = section.find('#');
+    if (mark != std::string::npos) section.replace(mark, 1, f.Subsection(0, 4));
+    return f.Finish(f.Raw(section));
+}
+
+TEST(Pdf, FailuresReportAllPagesAndTheirReason) {
+    PdfFile swapped = pdftest::ThreeObjects();
+    const std::string swappedEntries =
+        PdfFile::Entry(0, 65535, 'f') + swapped.InUse(3) + swapped.InUse(2) + swapped.InUse(1);
+    const std::string swappedFile =
+        swapped.Finish(swapped.Raw("xref\n0 4\n" + swappedEntries + "trailer\n<<\n/Root 1 0 R\n>>\n"));
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* error;
+    } cases[] = {
+        {"empty file", "", "read failed"},
+        {"shorter than ten bytes", "%PDF-1.4\n", "invalid format"},
+        {"no startxref in the last 1024 bytes", pdftest::SimplePdf() + std::string(1100, ' '), "invalid format"},
+        {"startxref without a number", "%PDF-1.4\nstartxref\nx\n%%EOF\n", "invalid format"},
+        {"startxref at the first byte", "startxref\n5\n%%EOF\n", "invalid format"},
+        {"startxref at no section", "%PDF-1.4\nhello\nstartxref\n9\n%%EOF\n", "invalid format"},
+        {"startxref past the end", "%PDF-1.4\nstartxref\n99999\n%%EOF\n", "unexpected end of file"},
+        {"startxref past 2 GiB", "%PDF-1.4\nstartxref\n4294967200\n%%EOF\n", "seek failed"},
+        {"no subsection header", Custom("xref\ntrailer\n<<\n/Root 1 0 R\n>>\n"), "invalid format"},
+        {"two subsections", Custom("xref\n#4 1\n" + PdfFile::Entry(0, 0, 'f') + "trailer\n<<\n/Root 1 0 R\n>>\n"),
+         "invalid format"},
+        {"entries past the end", Custom("xref\n0 100000000\ntrailer\n<<\n/Root 1 0 R\n>>\n"),
+         "unexpected end of file"},
+        {"entries past 2 GiB", Custom("xref\n0 2000000000\ntrailer\n<<\n/Root 1 0 R\n>>\n"), "invalid format"},
+        {"one-line trailer", Custom("xref\n#trailer\n<< /Size 4 /Root 1 0 R >>\n"), "invalid format"},
+        {"no << within four lines", Custom("xref\n#trailer\na\nb\nc\nd\n<<\n/Root 1 0 R\n>>\n"),
+         "invalid format"},
+        {"unparsable /Prev", pdftest::SimplePdf(pdftest::Catalog(), pdftest::PageTree("/Count 1\n"),
+                                                "/Prev x\n/Root 1 0 R\n"),
+         "invalid format"},
+        {"no /Root", pdftest::SimplePdf(pdftest::Catalog(), pdftest::PageTree("/Count 1\n"), "/Size 4\n"),
+         "invalid format"},
+        {"/Root without R", pdftest::SimplePdf(pdftest::Catalog(), pdftest::PageTree("/Count 1\n"), "/Root 1 0\n"),
+         "invalid format"},
+        {"root not in the sections", pdftest::SimplePdf(pdftest::Catalog(), pdftest::PageTree("/Count 1\n"),
+                                                        "/Root 9 0 R\n"),
+         "root object not in xrefs"},
+        {"root of another generation", pdftest::SimplePdf(pdftest::Catalog(), pdftest::PageTree("/Count 1\n"),
+                                                          "/Root 1 1 R\n"),
+         "root object not in xrefs"},
+        {"entry points at another object", swappedFile, "obj not at expected offset"},
+        {"catalog of another type", pdftest::SimplePdf(pdftest::Catalog("/Outlines")), "can't confirm dictionary type"},
+        {"catalog on one line", pdftest::SimplePdf("<< /Type /Catalog /Pages 2 0 R >>\n"),
+         "can't confirm dictionary type"},
+        {"catalog without /Pages", pdftest::SimplePdf("<<\n/Type /Catalog\n>>\n"), "invalid format"},
+        {"pages not in the sections", pdftest::SimplePdf(pdftest::Catalog("/Catalog", 9)), "page object not in xrefs"},
+        {"page tree of another type", pdftest::SimplePdf(pdftest::Catalog(), pdftest::PageTree("/Count 1\n", "/Page")),
+         "can't confirm dictionary type"},
+        {"no /Count", pdftest::SimplePdf(pdftest::Catalog(), pdftest::PageTree("")),
+         "page count not in root page object"},
+        {"/Count without digits", pdftest::SimplePdf(pdftest::Catalog(), pdftest::PageTree("/Count n\n")),
+         "page count not in root page object"},
+        {"/Prev to itself", Chain({0}), "invalid format"},
+        {"/Prev loop of two", Chain({1, 0}), "invalid format"},
+        {"/Prev loop behind the newest", Chain({1, 2, 3, 1}), "invalid format"},
+    };
+    for (const auto& c : cases) {
+        qm::pdfreadSetError("");
+        const PageCountResult rec = CountPdf(c.bytes);
+        EXPECT_EQ(rec.pages, 0xFFFFFFFFu) << c.name;
+        EXPECT_EQ(rec.copies, 0u) << c.name;
+        EXPECT_EQ(LastError(), c.error) << c.name;
+        EXPECT_EQ(qm::pdfreadState().stream, nullptr) << c.name;
+        EXPECT_EQ(qm::pdfreadState().sections.head(), nullptr) << c.name;
+    }
+    EXPECT_EQ(CountPdf(Chain({1, 2, -1})).pages, 12u) << "a chain that ends";
+}
+
+TEST(Pdf, MissingFilesAndTheLastErrorText) {
+    PageCountResult rec = MarkedRecord();
+    ASSERT_EQ(GetTotalPageCount_PDF("/nonexistent/quirometer/job.pdf", &rec), QM_OK);
+    EXPECT_EQ(rec.pages, 0xFFFFFFFFu);
+    EXPECT_EQ(LastError(), "can't open");
+    rec = MarkedRecord();
+    ASSERT_EQ(GetTotalPageCount_PDF(nullptr, &rec), QM_OK);
+    EXPECT_EQ(rec.pages, 0xFFFFFFFFu);
+    EXPECT_EQ(GetTotalPageCount_PDF("/nonexistent", nullptr), QM_E_POINTER);
+
+    // A later successful count leaves the failure's text in place.
+    CountPdf("%PDF-1.4\nno cross-reference here\n");
+    EXPECT_EQ(CountPdf(pdftest::SimplePdf()).pages, 12u);
+    EXPECT_EQ(LastError(), "invalid format");
+
+    const struct {
+        int size;
+        const char* text;  // what the buffer holds afterwards
+    } copies[] = {{5, "inva"}, {15, "invalid format"}, {100, "invalid format"}, {1, ""}, {0, "zzzz"}, {-3, "zzzz"}};
+    for (const auto& c : copies) {
+        char buffer[128] = "zzzz";
+        pdfreadLastError(buffer, c.size);
+        EXPECT_STREQ(buffer, c.text) << c.size;
+    }
+    pdfreadLastError(nullptr, 10);
+}
+
+TEST(Pdf, CutsOfAnUpdatedFileEndCleanly) {
+    const std::string bytes = ThreeRevisions().bytes;
+    TempJob job("", "job.pdf");
+    // Every byte of the tail (the newest trailer and "startxref"), a sample
+    // of the rest: rewriting the file is the slow part.
+    for (size_t n = 0; n <= bytes.size(); n += (n + 80 < bytes.size() ? 7 : 1)) {
+        std::FILE* f = std::fopen(job.path(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(bytes.data(), 1, n, f);
+        std::fclose(f);
+        qm::pdfreadSetError("");
+        PageCountResult rec = MarkedRecord();
+        ASSERT_EQ(GetTotalPageCount_PDF(job.path(), &rec), QM_OK);
+        EXPECT_TRUE(rec.pages == 3u || rec.pages == 0xFFFFFFFFu) << n;
+        if (rec.pages != 3u) {
+            EXPECT_NE(LastError(), "") << n;
+        }
+        EXPECT_EQ(qm::pdfreadState().stream, nullptr) << n;
+    }
+}
+
+// The line reader over a stream left open by a failed open.
+TEST(PdfReader, LinesNumbersAndPrefixes) {
+    const std::string text = "\r\n\r\nabc\r\n\r\n" + std::string(1500, 'a') + "\nb";
+    TempJob job(text);
+    qm::pdfreadOpen(job.path());
+    std::FILE* f = qm::pdfreadState().stream;
+    ASSERT_NE(f, nullptr);
+    char line[qm::kPdfLineCapacity];
+    std::fseek(f, 0, SEEK_SET);
+    ASSERT_EQ(qm::pdfreadReadLine(line, sizeof line), 1);
+    EXPECT_STREQ(line, "abc");
+    int32_t at = 0;
+    qm::pdfreadSkipLineBreaks(&at);
+    EXPECT_EQ(at, 11);
+    const size_t pieces[] = {1023, 477, 1};
+    for (size_t len : pieces) {
+        ASSERT_EQ(qm::pdfreadReadLine(line, sizeof line), 1);
+        EXPECT_EQ(std::strlen(line), len);
+    }
+    EXPECT_EQ(qm::pdfreadReadLine(line, sizeof line), 0);
+    EXPECT_EQ(LastError(), "unexpected end of file");
+    qm::pdfreadSkipLineBreaks(&at);
+    EXPECT_EQ(at, static_cast<int32_t>(text.size() - 1));  // the last byte
+    qm::pdfreadClose();
+
+    const struct {
+        const char* text;
+        int ok;
+        int32_t value;
+        size_t end;
+    } numbers[] = {{" \t12x", 1, 12, 4}, {"-7 ", 1, 7, 2}, {"x", 0, 0, 0}, {"- 5", 0, 0, 1}, {"4294967297", 1, 1, 10}};
+    for (const auto& n : numbers) {
+        int32_t value = -1;
+        const char* end = nullptr;
+        EXPECT_EQ(qm::pdfreadParseNumber(n.text, &value, &end), n.ok) << n.text;
+        EXPECT_EQ(value, n.value) << n.text;
+        EXPECT_EQ(static_cast<size_t>(end - n.text), n.end) << n.text;
+    }
+    const struct {
+        const char* text;
+        const char* keyword;
+        bool match;
+    } prefixes[] = {{"XREF", "xref", true},    {"/prevx 3", "/Prev", true}, {"xre", "xref", false},
+                    {"", "", true},            {"{", "[", false},           {"@", "`", false},
+                    {"trailer<<", "trailer", true}};
+    for (const auto& p : prefixes) EXPECT_EQ(qm::pdfreadHasPrefix(p.text, p.keyword), p.match) << p.text;
+}
+
+}  // namespace
