@@ -1,0 +1,298 @@
+#!/bin/bash
+# Regenerates the corpus of real driver output: writes the master documents,
+# runs each through every driver that writes a language the library counts,
+# and writes truth.tsv (one row per job). The jobs are committed, so the tests
+# never need the drivers; run this only to rebuild them.
+#
+#   tests/corpus/make.sh            rebuild everything
+#   QM_CORPUS_ONLY=PCL make.sh      rebuild only the jobs of one tag
+#
+# Expected results that differ from the truth by the counter's design are kept
+# by hand in expected.tsv and merged into truth.tsv here.
+set -uo pipefail
+export LC_ALL=C
+export SOURCE_DATE_EPOCH=1767225600   # fixed dates inside PDF and PostScript output
+
+here=$(cd "$(dirname "$0")" && pwd)
+cd "$here"
+jobs_dir=jobs
+truth=truth.tsv
+only=${QM_CORPUS_ONLY:-}
+limit=120   # seconds for any one driver run
+
+# --- tools ---------------------------------------------------------------
+need=()
+command -v gs >/dev/null || need+=(ghostscript)
+command -v foo2zjs >/dev/null || need+=(printer-driver-foo2zjs)
+command -v pnm2ppa >/dev/null || need+=(printer-driver-pnm2ppa)
+command -v pnmtopng >/dev/null || need+=(netpbm)
+command -v pdfinfo >/dev/null || need+=(poppler-utils)
+if ((${#need[@]})); then
+    echo "installing ${need[*]}" >&2
+    timeout 600 apt-get install -y "${need[@]}" >&2 || { echo "cannot install ${need[*]}" >&2; exit 1; }
+fi
+
+./masters.sh || exit 1
+
+# --- masters: name, pages, paper, colour -----------------------------------
+# Paper sizes in inches as printed on the sheet.
+declare -A PAGES PAPER COLOR
+while read -r name pages paper color; do
+    PAGES[$name]=$pages PAPER[$name]=$paper COLOR[$name]=$color
+done <<'EOF'
+letter-memo-1 1 letter 0
+a4-report-3 3 a4 1
+legal-posters-2 2 legal 1
+a4-handbook-27 27 a4 0
+letter-drawings-4 4 letter 0
+EOF
+width() { case $1 in letter|legal) echo 8.5 ;; a4) echo 8.27 ;; esac; }
+length() { case $1 in letter) echo 11 ;; legal) echo 14 ;; a4) echo 11.69 ;; esac; }
+# foo2 paper codes differ per driver.
+paper_code() { # driver paper
+    case $1:$2 in
+        foo2zjs:letter|foo2oak:letter) echo 1 ;; foo2zjs:legal|foo2oak:legal) echo 5 ;; foo2zjs:a4|foo2oak:a4) echo 9 ;;
+        foo2qpdl:letter) echo 0 ;; foo2qpdl:legal) echo 1 ;; foo2qpdl:a4) echo 2 ;;
+        foo2hiperc:a4) echo 1 ;; foo2hiperc:letter) echo 2 ;; foo2hiperc:legal) echo 3 ;;
+    esac
+}
+geometry() { # paper dpi -> WxH pixels
+    local w h
+    case $1 in letter) w=85 h=110 ;; legal) w=85 h=140 ;; a4) w=827 h=1169 ;; esac
+    if [[ $1 == a4 ]]; then echo "$((w * $2 / 100))x$((h * $2 / 100))"; else echo "$((w * $2 / 10))x$((h * $2 / 10))"; fi
+}
+
+# --- truth rows ------------------------------------------------------------
+rows=()
+failed=()
+# add_row file tag driver pages copies duplex color width length
+add_row() { rows+=("$(printf '%s\t' "$@")"); }
+
+# What a driver states in the job: s = paper size, c = copies, d = duplex,
+# k = colour (the job says whether it prints in colour).
+truth_row() { # file tag driver master states copies duplex colordevice
+    local file=$1 tag=$2 driver=$3 m=$4 states=$5 copies=$6 duplex=$7 cdev=$8
+    local pages=${PAGES[$m]} c=- d=- k=- w=- l=-
+    [[ $states == *c* ]] && c=$copies
+    [[ $states == *d* ]] && d=$duplex
+    if [[ $states == *k* ]]; then
+        # A colour driver given a monochrome document writes a colour job
+        # that prints no colour: the truth is not stated.
+        if [[ $cdev == 1 ]]; then [[ ${COLOR[$m]} == 1 ]] && k=1; else k=0; fi
+    fi
+    if [[ $states == *s* ]]; then w=$(width "${PAPER[$m]}") l=$(length "${PAPER[$m]}"); fi
+    add_row "$file" "$tag" "$driver" "$pages" "$c" "$d" "$k" "$w" "$l"
+}
+
+wanted() { [[ -z $only || ${only,,} == "${1,,}" ]]; }
+
+# gs_job tag device ext master states colordevice variant copies duplex -- gs options
+gs_job() {
+    local tag=$1 dev=$2 ext=$3 m=$4 states=$5 cdev=$6 variant=$7 copies=$8 duplex=$9
+    shift 10
+    wanted "$tag" || return 0
+    local dir="$jobs_dir/${tag,,}" name="$m.$dev${variant:+-$variant}.$ext"
+    mkdir -p "$dir"
+    # Plain colour conversion: saturated colours stay undithered and small.
+    local fast=(-dUseFastColor=true)
+    [[ $dev == ps2write || $dev == pdfwrite ]] && fast=()
+    if ! timeout "$limit" gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE="$dev" "${fast[@]}" "$@" \
+        -sOutputFile="$dir/$name" "masters/$m.ps" </dev/null >/dev/null 2>"$dir/$name.err" || [[ ! -s $dir/$name ]]; then
+        failed+=("$dir/$name: gs $dev $* ($(head -c 200 "$dir/$name.err"))")
+        rm -f "$dir/$name" "$dir/$name.err"
+        return 0
+    fi
+    rm -f "$dir/$name.err"
+    truth_row "$dir/$name" "$tag" "gs -sDEVICE=$dev $*" "$m" "$states" "$copies" "$duplex" "$cdev"
+}
+
+# raster_job tag driver ext master states variant copies duplex -- driver options
+# Ghostscript renders the master to raw bitmaps (pbmraw for monochrome
+# documents, bitcmyk for colour ones) that the driver turns into its stream.
+raster_job() {
+    local tag=$1 drv=$2 ext=$3 m=$4 states=$5 variant=$6 copies=$7 duplex=$8
+    shift 9
+    wanted "$tag" || return 0
+    local dir="$jobs_dir/${tag,,}" name="$m.$drv${variant:+-$variant}.$ext" dpi=600 dev=pbmraw cdev=0
+    mkdir -p "$dir"
+    local geo
+    geo=$(geometry "${PAPER[$m]}" $dpi)
+    local opts=(-r${dpi}x$dpi -g"$geo" -p"$(paper_code "$drv" "${PAPER[$m]}")")
+    if [[ ${COLOR[$m]} == 1 ]]; then dev=bitcmyk cdev=1; opts+=(-c); fi
+    [[ $drv == foo2hiperc ]] && opts+=(-Z1)   # compressed bands, as the printers accept
+    opts+=("$@")
+    if ! timeout "$limit" bash -c 'gs -q -dSAFER -dBATCH -dNOPAUSE -dUseFastColor=true -sDEVICE="$1" -r"$2" -g"$3" -sOutputFile=- "$4" </dev/null 2>/dev/null | "${@:5}"' \
+        _ "$dev" "$dpi" "$geo" "masters/$m.ps" "$drv" "${opts[@]}" >"$dir/$name" 2>"$dir/$name.err" || [[ ! -s $dir/$name ]]; then
+        failed+=("$dir/$name: $drv ${opts[*]} ($(head -c 200 "$dir/$name.err"))")
+        rm -f "$dir/$name" "$dir/$name.err"
+        return 0
+    fi
+    rm -f "$dir/$name.err"
+    truth_row "$dir/$name" "$tag" "gs -sDEVICE=$dev -r$dpi | $drv ${opts[*]}" "$m" "$states" "$copies" "$duplex" "$cdev"
+}
+
+# ppa_job master variant -- pnm2ppa options (300 dpi rasters, read as such)
+ppa_job() {
+    local m=$1 variant=$2
+    shift 3
+    wanted PPA || return 0
+    local dir="$jobs_dir/ppa" name="$m.pnm2ppa${variant:+-$variant}.prn" dev=pbmraw
+    [[ ${COLOR[$m]} == 1 ]] && dev=ppmraw
+    local opts=(--dpi300 -s "${PAPER[$m]/letter/us}" "$@")
+    mkdir -p "$dir"
+    if ! timeout "$limit" bash -c 'gs -q -dSAFER -dBATCH -dNOPAUSE -dUseFastColor=true -sDEVICE="$1" -r300 -sOutputFile=- "$2" </dev/null 2>/dev/null | pnm2ppa "${@:3}" -i - -o -' \
+        _ "$dev" "masters/$m.ps" "${opts[@]}" >"$dir/$name" 2>"$dir/$name.err" || [[ ! -s $dir/$name ]]; then
+        failed+=("$dir/$name: pnm2ppa ${opts[*]} ($(head -c 200 "$dir/$name.err"))")
+        rm -f "$dir/$name" "$dir/$name.err"
+        return 0
+    fi
+    rm -f "$dir/$name.err"
+    local k=0
+    [[ $dev == ppmraw ]] && k=-
+    [[ ${COLOR[$m]} == 1 ]] && k=1
+    [[ " $* " == *" --bw "* ]] && k=0
+    add_row "$dir/$name" PPA "gs -sDEVICE=$dev -r300 | pnm2ppa ${opts[*]}" "${PAGES[$m]}" - - "$k" - -
+}
+
+if [[ -z $only ]]; then rm -rf "$jobs_dir"; else rm -rf "$jobs_dir/${only,,}"; fi
+mkdir -p "$jobs_dir"
+
+all=(letter-memo-1 a4-report-3 legal-posters-2 a4-handbook-27 letter-drawings-4)
+light=(letter-memo-1 a4-report-3 a4-handbook-27)   # for drivers whose rasters are large
+
+# --- PCL XL ------------------------------------------------------------------
+for m in "${all[@]}"; do
+    gs_job PCLXL pxlmono pxl "$m" scdk 0 "" 1 0 -- -r150
+    [[ $m == a4-handbook-27 ]] && continue
+    gs_job PCLXL pxlcolor pxl "$m" scdk 1 "" 1 0 -- -r150
+    gs_job PCLXL lj5mono pxl "$m" sdk 0 "" 1 0 -- -r75
+done
+for m in letter-memo-1 a4-report-3; do
+    gs_job PCLXL pxlmono pxl "$m" scdk 0 copies3 3 0 -- -r150 -dNumCopies=3
+    gs_job PCLXL pxlmono pxl "$m" scdk 0 duplex 1 1 -- -r150 -dDuplex=true
+    gs_job PCLXL pxlcolor pxl "$m" scdk 1 copies2-duplex 2 1 -- -r150 -dNumCopies=2 -dDuplex=true
+done
+
+# --- PCL 5 ---------------------------------------------------------------------
+for m in "${all[@]}"; do
+    gs_job PCL ljet4 pcl "$m" sck 0 "" 1 0 -- -r75
+    gs_job PCL ljet4pjl pcl "$m" sck 0 "" 1 0 -- -r75
+    gs_job PCL ljet3 pcl "$m" sck 0 "" 1 0 -- -r75
+    [[ $m == a4-handbook-27 ]] && continue
+    gs_job PCL laserjet pcl "$m" ck 0 "" 1 0 -- -r75
+done
+for m in letter-memo-1 a4-report-3 legal-posters-2; do
+    gs_job PCL deskjet pcl "$m" sck 0 "" 1 0 -- -r75
+done
+for m in letter-memo-1 a4-report-3 legal-posters-2; do
+    gs_job PCL cljet5c pcl "$m" s 1 "" 1 0 -- -r75
+done
+for m in letter-memo-1 a4-report-3; do
+    gs_job PCL ljet4 pcl "$m" sck 0 copies2 2 0 -- -r75 -dNumCopies=2
+    gs_job PCL ljet4pjl pcl "$m" sck 0 copies3 3 0 -- -r75 -dNumCopies=3
+    gs_job PCL ljet3 pcl "$m" sck 0 copies2 2 0 -- -r75 -dNumCopies=2
+    gs_job PCL ljet4d pcl "$m" scdk 0 duplex 1 1 -- -r75 -dDuplex=true
+    gs_job PCL ljet4d pcl "$m" scdk 0 copies2-duplex 2 1 -- -r75 -dDuplex=true -dNumCopies=2
+done
+
+# --- PostScript and PDF ----------------------------------------------------------
+for m in "${all[@]}"; do
+    gs_job POSTSCRIPT ps2write ps "$m" s 1 "" 1 0 --
+    gs_job PDF pdfwrite pdf "$m" s 1 "" 1 0 --
+done
+for m in letter-memo-1 a4-handbook-27; do
+    gs_job PDF pdfwrite pdf "$m" s 1 compat14 1 0 -- -dCompatibilityLevel=1.4
+    gs_job PDF pdfwrite pdf "$m" s 1 compat17 1 0 -- -dCompatibilityLevel=1.7
+done
+
+# --- ESC/P2 and ESC/P (serial printers) -----------------------------------------------
+for m in "${light[@]}"; do
+    gs_job ESCP2 epson prn "$m" k 0 "" 1 0 -- -r60x72
+    gs_job ESCP2 lq850 prn "$m" k 0 "" 1 0 -- -r60x60
+    [[ $m == a4-handbook-27 ]] && continue
+    # stcolor hangs at some resolutions; 180 dpi is safe.
+    gs_job ESCP2 stcolor prn "$m" k 1 "" 1 0 -- -r180
+    gs_job ESCP2 epsonc prn "$m" k 1 "" 1 0 -- -r60x60
+done
+
+# --- Canon Bubble Jet ------------------------------------------------------------------
+for m in "${light[@]}"; do
+    gs_job CANON bjc600 prn "$m" k 1 "" 1 0 -- -r90
+    [[ $m == a4-handbook-27 ]] && continue
+    gs_job CANON bjc800 prn "$m" k 1 "" 1 0 -- -r90
+done
+
+# --- ESC/Page --------------------------------------------------------------------------
+for m in "${all[@]}"; do
+    gs_job ESC_PAGE escpage prn "$m" scdk 0 "" 1 0 -- -r150
+done
+for m in letter-memo-1 a4-report-3; do
+    gs_job ESC_PAGE lp8000 prn "$m" k 0 "" 1 0 -- -r300
+done
+for m in letter-memo-1 a4-report-3; do
+    gs_job ESC_PAGE escpage prn "$m" scdk 0 copies2 2 0 -- -r150 -dNumCopies=2
+    gs_job ESC_PAGE escpage prn "$m" scdk 0 duplex 1 1 -- -r150 -dDuplex=true
+done
+
+# --- Lexmark inkjets -------------------------------------------------------------------
+for m in letter-memo-1 a4-report-3; do
+    gs_job Lexmark lex5700 prn "$m" k 1 "" 1 0 -- -r150
+    gs_job Lexmark lex7000 prn "$m" k 1 "" 1 0 -- -r150
+    gs_job Lexmark lxm5700m prn "$m" k 0 "" 1 0 -- -r150
+done
+
+# --- host-based laser streams ------------------------------------------------------------
+# 600 dpi rasters are large: the long document goes through one driver only.
+for m in "${all[@]}"; do
+    raster_job ZJSTREAM foo2zjs zjs "$m" scdk "" 1 0 --
+    [[ $m == a4-handbook-27 ]] && continue
+    raster_job OAKT foo2oak oak "$m" sdk "" 1 0 --
+    raster_job QPDL foo2qpdl qpdl "$m" scdk "" 1 0 --
+    raster_job HIPERC foo2hiperc hiperc "$m" scdk "" 1 0 --
+done
+for m in letter-memo-1 a4-report-3; do
+    raster_job ZJSTREAM foo2zjs zjs "$m" scdk copies2-duplex 2 1 -- -n2 -d2
+    raster_job OAKT foo2oak oak "$m" sdk duplex 1 1 -- -d2
+    raster_job QPDL foo2qpdl qpdl "$m" scdk copies2-duplex 2 1 -- -n2 -d2
+    raster_job HIPERC foo2hiperc hiperc "$m" scdk copies3 3 1 -- -n3
+    raster_job HIPERC foo2hiperc hiperc "$m" scdk duplex 1 1 -- -d2
+done
+
+# --- HP PPA ------------------------------------------------------------------------------
+for m in letter-memo-1 a4-report-3; do
+    ppa_job "$m" "" --
+done
+
+# --- truth.tsv ----------------------------------------------------------------------------
+# expected.tsv: file glob, expected record, reason (hand-kept; see its header).
+expected_for() { # file -> "expected<TAB>reason" or empty
+    local f=$1 pat exp why
+    [[ -f expected.tsv ]] || return 0
+    while IFS=$'\t' read -r pat exp why; do
+        [[ -z $pat || $pat == \#* || $pat == file ]] && continue
+        # shellcheck disable=SC2053
+        if [[ $f == $pat ]]; then printf '%s\t%s' "$exp" "$why"; return 0; fi
+    done <expected.tsv
+}
+{
+    if [[ -n $only && -f $truth ]]; then
+        # keep the rows of the other tags
+        awk -F'\t' -v t="$only" 'NR == 1 || tolower($2) != tolower(t)' "$truth"
+    else
+        printf 'file\ttag\tdriver\tpages\tcopies\tduplex\tcolor\tpaperWidth\tpaperLength\texpected\treason\n'
+    fi
+    for r in "${rows[@]}"; do
+        f=${r%%$'\t'*}
+        e=$(expected_for "$f")
+        [[ -z $e ]] && e=$'\t'
+        printf '%s%s\n' "$r" "$e"
+    done
+} >"$truth.new"
+mv "$truth.new" "$truth"
+
+echo "jobs: ${#rows[@]} written; corpus size $(du -sh "$jobs_dir" | cut -f1)" >&2
+if ((${#failed[@]})); then
+    printf 'driver runs that failed (no job written):\n' >&2
+    printf '  %s\n' "${failed[@]}" >&2
+fi
+exit 0
