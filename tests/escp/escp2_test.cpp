@@ -75,6 +75,7 @@ TEST(Escp2Consumption, ImageAndDataBytesAreNeverCommands) {
         {"ESC i 3 bits per dot", Lit("\x1bi\x0c\x00\x03\x03\x00\x02\x00") + FFs(6), 2},
         {"ESC i runs", Lit("\x1bi\x0c\x01\x01\x03\x00\x02\x00\xfd\x0c\x01\x0c\x0c"), 2},
         {"ESC & two characters", Lit("\x1b&\x00\x41\x42\x0c\x02\x0c") + FFs(4) + Lit("\x0c\x01\x0c") + FFs(2), 2},
+        {"ESC & one character", Lit("\x1b&\x00\x41\x41\x0c\x01\x0c") + FFs(2), 2},
         {"ESC & refused range", Lit("\x1b&\x00\x42\x41") + FFs(1), 3},
         {"ESC & code above 127", Lit("\x1b&\x00\x41\x80") + FFs(1), 3},
         {"ESC D", Lit("\x1b" "D\x0c\x0c\x00"), 2},
