@@ -24,8 +24,7 @@ constexpr PjlKey kPclXlKeys[] = {kPjlQty, kPjlCopies, kRenderMode, kPjlDuplexOn,
 
 // Data type tags.
 constexpr uint8_t kUbyte = 0xC0, kUint16 = 0xC1, kUint32 = 0xC2, kSint16 = 0xC3, kSint32 = 0xC4, kReal32 = 0xC5;
-constexpr uint8_t kUbyteXy = 0xD0, kUint16Xy = 0xD1, kUint32Xy = 0xD2, kSint16Xy = 0xD3, kSint32Xy = 0xD4,
-                  kReal32Xy = 0xD5;
+constexpr uint8_t kUbyteXy = 0xD0, kUint16Xy = 0xD1, kSint16Xy = 0xD3, kSint32Xy = 0xD4, kReal32Xy = 0xD5;
 constexpr uint8_t kUbyteArray = 0xC8, kReal32Array = 0xCD;
 constexpr uint8_t kAttrId16 = 0xF9;
 constexpr uint8_t kEmbeddedData = 0xFA, kEmbeddedDataByte = 0xFB;

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <memory>
-
 #include "testutil.h"
 
 using namespace qmtest;
@@ -130,19 +127,6 @@ TEST(UnixTextPclPages, SharedRecordIsRewrittenWhole) {
     ASSERT_EQ(CountWith("PCL", E + "&l1S" + E + "&l26A" + E + "*v1A" + "\x0C", rec), QM_OK);
     EXPECT_EQ(rec.duplex, 1);
     Check("UnixTextPCL", {"after a PCL job", E + "&l0h1", 1, 1});
-}
-
-TEST(HpglRobustness, EveryPrefixReturns) {
-    const std::string job = "@PJL SET PAPERLENGTH = 7922\nBP1,\"n\",2,3;PS100,200;PE<<;RP2;" + E + "*b3W" + "abc" +
-                            E + "*v1a2b3C" + ")x\n" + "PG;";
-    for (const char* tag : {"HPGL", "UnixTextPCL"}) {
-        for (size_t n = 0; n <= job.size(); ++n) {
-            const std::unique_ptr<char[]> cut(new char[n + 1]);
-            std::memcpy(cut.get(), job.data(), n);
-            PageCountResult rec{};
-            ASSERT_EQ(CountWith(tag, std::string_view(cut.get(), n), rec), QM_OK) << tag << n;
-        }
-    }
 }
 
 }  // namespace

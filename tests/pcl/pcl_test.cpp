@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <memory>
-
 #include "testutil.h"
 
 using namespace qmtest;
@@ -164,28 +161,6 @@ TEST(PclDiagnostics, Lines) {
         ASSERT_EQ(CountWith("PCL", c.job, rec), QM_OK) << c.name;
         EXPECT_EQ(cap.lines(), c.lines) << c.name;
     }
-}
-
-TEST(PclRobustness, TruncatedJobsEndTheScan) {
-    // Every prefix of a job full of announced lengths returns and counts no
-    // more than the whole.
-    const std::string job = "!R!x EXIT;@PJL SET QTY=2\n" + E + "&l26a1S" + Data("*b4W", "\x0C\x0C\x0C\x0C") + FF +
-                            E + "*r1A" + E + "*rB" + UEL + E + "%1BPG;" + E + "%1A" + ")c\n" + E + "*p1X" + "\xCD\xCA\x10" +
-                            std::string(20, '\x0C') + E + "*v0N" + E + "&a1N" + FF;
-    for (size_t n = 0; n <= job.size(); ++n) {
-        // An exact-size copy: a read past its end is caught by the sanitizers.
-        const std::unique_ptr<char[]> cut(new char[n + 1]);
-        std::memcpy(cut.get(), job.data(), n);
-        PageCountResult rec{};
-        ASSERT_EQ(CountWith("PCL", std::string_view(cut.get(), n), rec), QM_OK) << n;
-    }
-}
-
-TEST(PclFile, EntryPointWritesTheRecord) {
-    PageCountResult rec = MarkedRecord();
-    ASSERT_EQ(CountFile("PCL", std::string(3, '\0') + "a" + FF + "b" + FF, rec), QM_OK);
-    EXPECT_EQ(rec.pages, 2u);
-    EXPECT_EQ(rec.copies, 1u);
 }
 
 }  // namespace

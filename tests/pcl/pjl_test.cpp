@@ -62,13 +62,11 @@ TEST(PjlKeys, Attributes) {
         {"40 digits set nothing", "@PJL SET QTY=" + std::string(40, '9') + "\n" + pad, 0, 0, false, false, false, false, 0, 0},
         {"31 digits still read", "@PJL SET QTY=" + std::string(30, '0') + "4\n" + pad, 4, 0, false, false, false, false, 0, 0},
         {"32 characters are too many", "@PJL SET QTY=" + std::string(31, '0') + "4\n" + pad, 0, 0, false, false, false, false, 0, 0},
-        {"lower-case key", "@pjl set qty=3\n" + pad, 0, 0, false, false, false, false, 0, 0},
         {"key in mid-line", "xx@PJL SET QTY=2\n" + pad, 2, 0, false, false, false, false, 0, 0},
         {"paper A4 CR LF", "@PJL SET PAPER=A4\r\n" + pad, 0, 0, false, false, false, false, 8.27, 11.69},
         {"paper a4 lower case", "@PJL SET PAPER=a4\r\n" + pad, 0, 0, false, false, false, false, 0, 0},
         {"paper HALFLETTER", "@PJL SET PAPER=HALFLETTER\n" + pad, 0, 0, false, false, false, false, 8.5, 5.5},
         {"paper ISO_A4", "@PJL SET PAPER=ISO_A4\n" + pad, 0, 0, false, false, false, false, 8.27, 11.69},
-        {"paper LEDGER", "@PJL SET PAPER=LEDGER\n" + pad, 0, 0, false, false, false, false, 17.0, 11.0},
         {"paper JPOST, last entry", "@PJL SET PAPER=JPOST\n" + pad, 0, 0, false, false, false, false, 3.94, 5.83},
         {"paper with a trailing blank", "@PJL SET PAPER=A4 \n" + pad, 0, 0, false, false, false, false, 0, 0},
         {"paper of 11 characters", "@PJL SET PAPER=HALFLETTERS\n" + pad, 0, 0, false, false, false, false, 0, 0},
@@ -155,21 +153,6 @@ TEST(PjlKeys, DiagnosticLines) {
         Scan(c.job);
         EXPECT_EQ(cap.lines(), c.lines) << c.name;
     }
-}
-
-TEST(PjlKeys, NumbersAsAtoiReadsThem) {
-    const struct {
-        const char* text;
-        int32_t value;
-    } cases[] = {
-        {"42", 42}, {"  \t7x", 7}, {"-3", -3}, {"+5", 5}, {"", 0}, {"-", 0}, {"x1", 0},
-        {"2147483647", INT32_MAX}, {"2147483648", INT32_MAX}, {"-2147483648", INT32_MIN},
-        {"-99999999999999999999", INT32_MIN},
-    };
-    for (const auto& c : cases) EXPECT_EQ(qm::PjlNumber(qm::Bytes(std::string_view(c.text)), 0), c.value) << c.text;
-    // The digits stop at the end of the data.
-    const std::string digits = "123456";
-    EXPECT_EQ(qm::PjlNumber(qm::Bytes(reinterpret_cast<const uint8_t*>(digits.data()), 3), 0), 123);
 }
 
 }  // namespace
