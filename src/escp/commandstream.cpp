@@ -19,6 +19,14 @@ bool CommandStream::Open(const char* path) {
     }
     // The stream's own buffer would only copy every byte twice.
     std::setvbuf(file_, nullptr, _IONBF, 0);
+    // Some systems open a folder for reading and fail only at the first read:
+    // read the first block now so that such a path fails to open.
+    if (!Refill() && std::ferror(file_)) {
+        openError_ = errno != 0 ? errno : EIO;
+        std::fclose(file_);
+        file_ = nullptr;
+        return false;
+    }
     return true;
 }
 

@@ -133,6 +133,14 @@ TEST(CommandStream, MissingFileFailsToOpen) {
     EXPECT_TRUE(s.AtEnd());
 }
 
+TEST(CommandStream, FolderFailsToOpen) {
+    TempJob job("x");
+    CommandStream s;
+    EXPECT_FALSE(s.Open(job.dir().c_str()));
+    EXPECT_FALSE(s.IsOpen());
+    EXPECT_NE(s.OpenError(), 0);
+}
+
 TEST(CommandStream, SizeIsMeasuredOnceUntilReopened) {
     TempJob job(Pattern(10));
     CommandStream s;

@@ -229,7 +229,11 @@ TEST(Escp2EntryPoint, FilesThatCannotBeOpened) {
         {"", QM_E_PATH_NOT_FOUND, "Error opening EscP2 file ''\n"},
         {nullptr, QM_E_PATH_NOT_FOUND, "Error opening EscP2 file ''\n"},
     };
-    for (const OpenCase& c : cases) {
+    qmtest::TempJob job("\f");
+    const std::string folderLine = "Error opening EscP2 file '" + job.dir() + "'\n";
+    std::vector<OpenCase> all(std::begin(cases), std::end(cases));
+    all.push_back({job.dir().c_str(), QM_E_ACCESS_DENIED, folderLine.c_str()});
+    for (const OpenCase& c : all) {
         PageCountResult rec = MarkedRecord();
         testing::internal::CaptureStdout();
         const int32_t code = GetTotalPageCount_ESCP2(c.path, &rec);
