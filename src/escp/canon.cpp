@@ -1,0 +1,42 @@
+// The Canon Bubble Jet entry point: alternates the ESC/P and raster runs over
+// one stream, as the job asks, and reports what they counted together.
+#include <cstring>
+
+#include "escp/canon.h"
+
+extern "C" QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_CANON(const char* path, PageCountResult* result) {
+    using namespace qm::canon;
+    if (result == nullptr) return QM_E_POINTER;
+    try {
+        PageCountResult rec;
+        std::memset(&rec, 0, sizeof rec);
+        qm::CommandStream stream;
+        // A job that cannot be opened counts as an empty one.
+        if (!stream.Open(path)) {
+            *result = rec;
+            return QM_OK;
+        }
+        // With no file attached (empty path) neither run would move the mode
+        // on: there is nothing to read, so there is nothing to run.
+        int mode = kEscpMode;
+        while (stream.IsOpen()) {
+            const int previousMode = mode;
+            const uint32_t previousPosition = stream.Tell();
+            if (mode == kEscpMode) {
+                RunEscp(stream, mode, rec);
+            } else if (mode == kRasterMode) {
+                RunRaster(stream, mode, rec);
+            } else {
+                break;
+            }
+            // A run that neither read a byte nor switched modes would only
+            // repeat itself.
+            if (mode == previousMode && stream.Tell() == previousPosition) break;
+        }
+        stream.Close();
+        *result = rec;
+        return QM_OK;
+    } catch (...) {
+        return QM_E_FAIL;
+    }
+}
