@@ -199,13 +199,9 @@ bool Dispatch(const CommandEntry* table, uint8_t code, CommandStream& stream);
 // Interprets the stream to its end.
 void Interpret(CommandStream& stream);
 
-}  // namespace qm::escp2
-
-namespace qm::escp2 {
-
 // One whole count over an open stream: creates the handlers, interprets,
-// builds the record and releases the handlers. Raises BadRasterArgument (and
-// allocation failures) like the interpreter.
+// builds the record (at least one page) and releases the handlers. Raises
+// BadRasterArgument, and allocation failures, as the interpreter does.
 PageCountResult CountStream(CommandStream& stream);
 
 }  // namespace qm::escp2
