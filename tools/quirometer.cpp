@@ -58,6 +58,7 @@ struct Options {
 
 struct Outcome {
     int32_t code = 0;
+    bool failed = false;  // a failure code, or the PDF reader's failed-count mark
     PageCountResult rec{};
     std::string pdfError;
 };
@@ -71,6 +72,13 @@ std::string Hex(int32_t code) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(code));
     return buf;
+}
+
+std::string Explain(int32_t code, const qm::CounterInfo& c, const std::string& pdfError);
+
+std::string Explain(const Outcome& o, const qm::CounterInfo& c) {
+    if (o.code == 0 && o.failed) return "the PDF reader could not count this file: " + o.pdfError;
+    return Explain(o.code, c, o.pdfError);
 }
 
 std::string Explain(int32_t code, const qm::CounterInfo& c, const std::string& pdfError) {
@@ -119,6 +127,8 @@ std::string Number(double v) {
     return buf;
 }
 
+constexpr uint32_t kPdfFailedCount = 0xFFFFFFFFu;
+
 // One mutex per group of entry points that keep module-wide state.
 std::mutex gGroupLocks[5];
 
@@ -157,7 +167,10 @@ Outcome CountOne(const qm::CounterInfo& c, const std::string& file, const std::s
     std::unique_lock<std::mutex> lock;
     if (c.group != qm::Group::None) lock = std::unique_lock<std::mutex>(gGroupLocks[static_cast<int>(c.group)]);
     o.code = c.entry(path.c_str(), &o.rec);
-    if (o.code != 0 && c.group == qm::Group::Pdf) {
+    // The PDF counter reports a reader failure inside the record: pages all
+    // ones, code 0, the reason in its last error text.
+    o.failed = o.code != 0 || (c.group == qm::Group::Pdf && o.rec.pages == kPdfFailedCount);
+    if (o.failed && c.group == qm::Group::Pdf) {
         char text[512];
         pdfreadLastError(text, sizeof text);
         o.pdfError = text;
@@ -168,8 +181,8 @@ Outcome CountOne(const qm::CounterInfo& c, const std::string& file, const std::s
 std::string FormatText(const std::string& file, const qm::CounterInfo& c, const Outcome& o) {
     std::ostringstream line;
     line << file << ": ";
-    if (o.code != 0) {
-        line << "failed " << Hex(o.code) << " (" << Explain(o.code, c, o.pdfError) << ")";
+    if (o.failed) {
+        line << "failed " << Hex(o.code) << " (" << Explain(o, c) << ")";
         return line.str();
     }
     const PageCountResult& r = o.rec;
@@ -182,13 +195,13 @@ std::string FormatText(const std::string& file, const qm::CounterInfo& c, const 
 
 std::string FormatJson(const std::string& file, const qm::CounterInfo& c, const Outcome& o) {
     std::string s = "{\"file\":" + JsonString(file) + ",\"pdl\":" + JsonString(c.tag) + ",\"code\":\"" + Hex(o.code) + "\"";
-    if (o.code == 0) {
+    if (!o.failed) {
         const PageCountResult& r = o.rec;
         s += ",\"pages\":" + std::to_string(r.pages) + ",\"copies\":" + std::to_string(r.copies) +
              ",\"color\":" + std::to_string(r.color) + ",\"duplex\":" + std::to_string(r.duplex) +
              ",\"paperLength\":" + Number(r.paperLength) + ",\"paperWidth\":" + Number(r.paperWidth);
     } else {
-        s += ",\"error\":" + JsonString(Explain(o.code, c, o.pdfError));
+        s += ",\"error\":" + JsonString(Explain(o, c));
         if (c.group == qm::Group::Pdf) s += ",\"pdfError\":" + JsonString(o.pdfError);
     }
     return s + "}";
@@ -258,9 +271,9 @@ int RunCount(const Options& opt) {
         const std::string shown = tasks[i].file;
         std::fprintf(gOut, "%s\n",
                      (opt.json ? FormatJson(shown, *opt.counter, o) : FormatText(shown, *opt.counter, o)).c_str());
-        if (o.code != 0) {
+        if (o.failed) {
             status = kExitFailed;
-            std::fprintf(stderr, "quirometer: %s: %s\n", shown.c_str(), Explain(o.code, *opt.counter, o.pdfError).c_str());
+            std::fprintf(stderr, "quirometer: %s: %s\n", shown.c_str(), Explain(o, *opt.counter).c_str());
         }
     }
     return status;
@@ -311,7 +324,7 @@ int RunSamples(const Options& opt) {
         const std::vector<std::string>& cols = rows[i];
         const Outcome& o = outcomes[i];
         auto want = [&](size_t k) { return k < cols.size() && !cols[k].empty() && cols[k] != "-" ? cols[k] : std::string(); };
-        bool same = o.code == 0;
+        bool same = !o.failed;
         const PageCountResult& r = o.rec;
         const double got[] = {double(r.pages), double(r.copies), double(r.color), double(r.duplex), r.paperWidth, r.paperLength};
         std::string expected;
