@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Files per second of the CLI with -j 1 and -j 2 over the whole corpus
+# repeated to at least 2,000 files (each with its own tag), median of REPS.
+#   bench/cli_scaling.sh [REPS]
+set -euo pipefail
+src=$(cd "$(dirname "$0")/.." && pwd)
+reps=${1:-3}
+cmake -S "$src" -B "$src/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$src/build" -j"$(nproc)" --target quirometer_cli >/dev/null
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+ln -s "$src/tests/corpus/jobs" "$work/jobs"
+# A manifest in the samples format, with nothing to compare: the tool only counts.
+{
+  echo -e "file\ttag\tpages"
+  n=0
+  while [ $n -lt 2000 ]; do
+    while IFS=$'\t' read -r file tag _; do
+      [ "$file" = file ] && continue
+      echo -e "$file\t$tag\t-"; n=$((n + 1))
+    done < "$src/tests/corpus/truth.tsv"
+  done
+} > "$work/truth.tsv"
+files=$(($(wc -l < "$work/truth.tsv") - 1))
+cat "$work"/jobs/*/* > /dev/null  # warm the page cache
+rate() {
+  local best=() t0 t1
+  for _ in $(seq "$reps"); do
+    t0=$(date +%s%N)
+    "$src/build/quirometer" samples --dir "$work" -j "$1" > /dev/null || true
+    t1=$(date +%s%N)
+    best+=($(( (t1 - t0) / 1000 )))
+  done
+  local us; us=$(printf '%s\n' "${best[@]}" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
+  awk -v f="$files" -v us="$us" 'BEGIN{printf "%.0f", f / (us / 1e6)}'
+}
+r1=$(rate 1)
+r2=$(rate 2)
+echo "files: $files"
+echo "-j 1: $r1 files/s"
+echo "-j 2: $r2 files/s"
+awk -v a="$r1" -v b="$r2" 'BEGIN{printf "speed-up: %.2f\n", b / a}'
