@@ -16,10 +16,10 @@ std::string LastError() {
 }
 
 // Counts a file through the exported entry point.
-PageCountResult CountPdf(const std::string& bytes, int32_t expectCode = QM_OK) {
+PageCountResult CountPdf(const std::string& bytes) {
     TempJob job(bytes, "job.pdf");
     PageCountResult rec = MarkedRecord();
-    EXPECT_EQ(GetTotalPageCount_PDF(job.path(), &rec), expectCode);
+    EXPECT_EQ(GetTotalPageCount_PDF(job.path(), &rec), QM_OK);
     return rec;
 }
 
@@ -174,7 +174,6 @@ TEST(Pdf, FailuresReportAllPagesAndTheirReason) {
         {"no startxref in the last 1024 bytes", pdftest::SimplePdf() + std::string(1100, ' '), "invalid format"},
         {"startxref without a number", "%PDF-1.4\nstartxref\nx\n%%EOF\n", "invalid format"},
         {"startxref at the first byte", "startxref\n5\n%%EOF\n", "invalid format"},
-        {"startxref at no section", "%PDF-1.4\nhello\nstartxref\n9\n%%EOF\n", "invalid format"},
         {"startxref past the end", "%PDF-1.4\nstartxref\n99999\n%%EOF\n", "unexpected end of file"},
         {"startxref past 2 GiB", "%PDF-1.4\nstartxref\n4294967200\n%%EOF\n", "seek failed"},
         {"no subsection header", Custom("xref\ntrailer\n<<\n/Root 1 0 R\n>>\n"), "invalid format"},
@@ -190,8 +189,6 @@ TEST(Pdf, FailuresReportAllPagesAndTheirReason) {
                                                 "/Prev x\n/Root 1 0 R\n"),
          "invalid format"},
         {"no /Root", pdftest::SimplePdf(pdftest::Catalog(), pdftest::PageTree("/Count 1\n"), "/Size 4\n"),
-         "invalid format"},
-        {"/Root without R", pdftest::SimplePdf(pdftest::Catalog(), pdftest::PageTree("/Count 1\n"), "/Root 1 0\n"),
          "invalid format"},
         {"root not in the sections", pdftest::SimplePdf(pdftest::Catalog(), pdftest::PageTree("/Count 1\n"),
                                                         "/Root 9 0 R\n"),
