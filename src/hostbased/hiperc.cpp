@@ -36,26 +36,35 @@ bool IsPageRecord(const Bytes& job, uint32_t i) {
            job[i + kPageKindAt] == kPageKind;
 }
 
+// The first index at or after `from` whose fourth byte is the record's 0x34,
+// or the size when there is none.
+uint32_t NextPageCandidate(const Bytes& job, uint32_t from) {
+    const uint64_t lead = uint64_t{from} + 3;
+    if (lead >= job.size) return job.size;
+    const uint32_t p = job.find(static_cast<uint32_t>(lead), kPageRecord[3]);
+    return p < job.size ? p - 3 : job.size;
+}
+
 }  // namespace
 
 int32_t ScanHIPERC(Bytes job, uint32_t, PageCountResult& rec) {
     uint32_t pages = 0;
     PjlAttributes pjl;
-    // Only NUL and "@" bytes start anything: jump between them.
-    uint32_t nextNul = job.find(0, 0x00);
+    // Only "@" bytes and page records start anything: jump between them. A
+    // page record is found by its 0x34, the rarest of its four lead bytes
+    // in raster data (runs of NUL bytes are common).
+    uint32_t nextRecord = NextPageCandidate(job, 0);
     uint32_t nextAt = job.find(0, '@');
     uint32_t i = 0;
     for (;;) {
-        if (nextNul < i) nextNul = job.find(i, 0x00);
+        if (nextRecord < i) nextRecord = NextPageCandidate(job, i);
         if (nextAt < i) nextAt = job.find(i, '@');
-        i = nextNul < nextAt ? nextNul : nextAt;
+        i = nextRecord < nextAt ? nextRecord : nextAt;
         if (i >= job.size) break;
-        if (job[i] == 0x00) {
-            if (IsPageRecord(job, i)) {
-                ++pages;
-                i += kPageRecordStep;
-            }
-        } else {
+        if (i == nextRecord && IsPageRecord(job, i)) {
+            ++pages;
+            i += kPageRecordStep;
+        } else if (job[i] == '@') {
             MatchPjl(job, i, kHipercKeys, pjl);
         }
         ++i;
