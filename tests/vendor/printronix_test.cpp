@@ -25,7 +25,6 @@ TEST(PrintronixPages, CopiesReadWhileBelowTwo) {
         {"one lets the next be read", Page("1") + Page("3") + Page("1"), {3, 3}},
         {"empty field reads 0", Page("") + Page("4"), {2, 4}},
         {"empty last field", Page("1") + Page(""), {2, 0}},
-        {"two digits", Page("10"), {1, 10}},
         {"no markers", "plain text", {0, 1}},
         {"NULs only", Lit("\0\0\0"), {0, 1}},
         {"markers without fields", Page("3") + kMark + kMark + kMark, {4, 3}},
@@ -35,7 +34,6 @@ TEST(PrintronixPages, CopiesReadWhileBelowTwo) {
          {2, 0}},
         {"no terminator", kMark + kFill + "\x91" + Digits("12"), {1, 12}},
         {"no prefix end", kMark + kFill + "ggg", {1, 0}},
-        {"marker at the end", kMark, {1, 0}},
         {"marker cut short", Page("3") + Bin({0xD4, 0xEF}), {1, 3}},
         {"non-digit bytes are taken as they come", kMark + kFill + "\x91" + Digits("1:") + kEnd, {1, 20}},
     };

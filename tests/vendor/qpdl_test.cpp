@@ -69,15 +69,12 @@ TEST(QpdlSettings, PaperRowAndColour) {
     const Case cases[] = {
         {"row 2", J + Page(1, 2), {1, 1, 0, 0, 8.27, 11.69}},
         {"row 4", J + Page(1, 4), {1, 1, 0, 0, 17.0, 11.0}},
-        {"row 13", J + Page(1, 13), {1, 1, 0, 0, 6.38, 9.02}},
         {"last row", J + Page(1, 16), {1, 1, 0, 0, 5.83, 8.27}},
         {"code 17 has no row", J + Page(1, 17), {1, 1}},
-        {"code 255 has no row", J + Page(1, 255), {1, 1}},
         {"last counted header decides", J + Page(1, 2) + Page(1, 17), {2, 1}},
         {"passed-over header keeps the paper", J + Page(1, 2) + Page(2, 4), {1, 1, 0, 0, 8.27, 11.69}},
         {"colour", J + "@PJL SET COLORMODE = COLOR\n" + Page(1), {1, 1, 1, 0, kLetterW, kLetterL}},
         {"colour without blanks", J + "@PJL SET COLORMODE=COLOR\n" + Page(1), {1, 1, 0, 0, kLetterW, kLetterL}},
-        {"mono", J + "@PJL SET COLORMODE = MONO\n" + Page(1), {1, 1, 0, 0, kLetterW, kLetterL}},
         {"colour setting ending the file", "@PJL SET COLORMODE = COLO", {0, 0, 0, 0, kLetterW, kLetterL}},
     };
     for (const Case& c : cases) ExpectCount("QPDL", c);
