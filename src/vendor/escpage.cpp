@@ -54,9 +54,9 @@ uint32_t DigitTerm(uint32_t digit, uint32_t k) {
     return term >= 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint32_t>(term);
 }
 
-// The first parameter of a command, read backwards from `pos` (the last byte
-// before its name) to the GS that starts it. `pos` may lie before the data
-// (given as a count of bytes back from `from`), which reads as 0.
+// The first parameter of a command, read backwards to the GS that starts it
+// from the byte `back` bytes before `from` (the last byte before the command's
+// name). A byte before the start of the file reads as 0.
 uint32_t FirstParameter(const Bytes& job, uint32_t from, uint32_t back) {
     if (from < back) return 0;  // the command would start before the file
     uint32_t pos = from - back;
@@ -169,8 +169,8 @@ int32_t ScanESC_PAGE(Bytes job, uint32_t start, PageCountResult& rec) {
                 // The data follows the command's final letter ("bi{I" and
                 // n bytes): skipping n from the "{" alone would leave the
                 // last data byte to be read as a command (a stray form feed).
-                const int final = job.at(i + 1);
-                i = SkipBy(job, i, uint64_t{n} + (final >= 'A' && final <= 'Z' ? 1 : 0));
+                const int letter = job.at(i + 1);
+                i = SkipBy(job, i, uint64_t{n} + (letter >= 'A' && letter <= 'Z' ? 1 : 0));
                 break;
             }
             case '@':
