@@ -173,6 +173,8 @@ uint32_t OnPercent(const Bytes& job, uint32_t i, PsState& s) {
 }
 
 uint32_t OnStar(const Bytes& job, uint32_t i, PsState& s) {
+    const int next = job.at(i + 1);
+    if (next != 'H' && next != 'X' && next != 'O' && next != 'E') return i;
     if (job.matches(i, "*HPColorAsGray True") || job.matches(i, "*XRXColor BW") ||
         job.matches(i, "*OCColorMode Gray")) {
         s.greyForced = true;
@@ -186,6 +188,8 @@ uint32_t OnStar(const Bytes& job, uint32_t i, PsState& s) {
 }
 
 uint32_t OnSlash(const Bytes& job, uint32_t i, PsState& s) {
+    const int next = job.at(i + 1);
+    if (next != 'P' && next != 'D') return i;
     if (job.matches(i, "/PageSize")) {
         uint32_t p = SkipBlanks(job, i + 9);
         if (job.at(p) != '[') return p;
@@ -220,7 +224,7 @@ uint32_t OnCopies(const Bytes& job, uint32_t i, PsState& s) {
         if (!job.matches(i, "#copies")) return i;
         p = i + 7;
     } else {
-        if (!job.matchesNoCase(i, "numcopies")) return i;
+        if ((job.at(i + 1) | 0x20) != 'u' || !job.matchesNoCase(i, "numcopies")) return i;
         // A query of the printer's setting is not a request.
         if (i >= 7 && job.matchesNoCase(i - 7, "cupsget")) return i;
         p = i + 9;
@@ -259,6 +263,8 @@ uint32_t OnRotate(const Bytes& job, uint32_t i, PsState& s) {
 }
 
 uint32_t OnLowerS(const Bytes& job, uint32_t i, PsState& s) {
+    const int next = job.at(i + 1);
+    if (next != 'c' && next != 'e') return i;
     if (job.matches(i, "scol ")) {
         if (i < 2 || job[i - 1] != ' ' || !IsDigit(job[i - 2])) return i;
         // Black and white operands are not colour.
@@ -301,6 +307,11 @@ void FindCopiesBeforeAnchor(const Bytes& job, PsState& s) {
 int32_t ScanPOSTSCRIPT(Bytes job, uint32_t start, PageCountResult& rec) {
     PsState s;
     for (uint32_t i = start; i < job.size;) {
+        // Most bytes start no pattern: pass them with one lookup each.
+        while (kLead[job[i]] == kNoLead) {
+            if (++i == job.size) break;
+        }
+        if (i == job.size) break;
         uint32_t last = i;
         switch (kLead[job[i]]) {
             case kNoLead: break;
