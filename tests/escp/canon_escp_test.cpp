@@ -111,6 +111,7 @@ TEST(CanonEscpRun, CountsAndSwitchesMode) {
         {"ESC ( C whatever its count",
          Lit("\x1b(U\x01\x00\x0a\x1b(C\x04\x00\x10\x0e\x00\x00"), 0, 0, 10.0, 4},
         {"ESC C 12", Lit("\x1b" "C\x0c"), 0, 0, 12.0, 4},
+        {"ESC C NUL n keeps its inch byte", Lit("\x1b" "C\x00\x0c"), 0, 0, 11.0, 4},
         {"remote eject", Lit("\x1b(R\x02\x00\x1bp\x00\x03" "1234567\x1b\x00"), 1, 1, 11.0, 4},
         {"raster mode asked", Lit("\f\x1b[K\x02\x00\x00\x0f\f"), 1, 0, 11.0, 2},
         {"raster mode asked at the end", Lit("\x1b[K\x02\x00\x00\x0f"), 0, 0, 11.0, 4},
