@@ -18,12 +18,9 @@ const double kA4Width = static_cast<double>(8.27f);
 struct HipercCase {
     const char* name;
     std::string job;
-    uint32_t pages;
-    uint32_t copies;
-    uint8_t color;
-    uint8_t duplex;
-    double width;
-    double length;
+    uint32_t pages, copies;
+    uint8_t color, duplex;
+    double width, length;
     std::vector<std::string> lines;
 };
 
@@ -40,14 +37,11 @@ TEST(Hiperc, ReadsPjlSettingsAndCountsPageRecords) {
         {"quantity without LF at the end", "@PJL SET QTY=5", 0, 0, 1, 0, 0, 0, {}},
         {"A4 in single precision", "@PJL SET PAPER=A4\r\n", 0, 0, 1, 0, kA4Width, kA4Length, {}},
         {"half letter", "@PJL SET PAPER=HALFLETTER\n", 0, 0, 1, 0, 8.5, 5.5, {}},
-        {"last paper wins", "@PJL SET PAPER=A4\n@PJL SET PAPER=LEGAL\n", 0, 0, 1, 0, 8.5, 14.0, {}},
-        {"paper name is case-sensitive", "@PJL SET PAPER=a4\n", 0, 0, 1, 0, 0, 0, {}},
         {"FASTMONO is monochrome", "@PJL SET OKIMONOPRINTSPEED = FASTMONO\n", 0, 0, 0, 0, 0, 0,
          {"plathorn.dll!GetTotalPageCount_HIPERC: 1D Color print!\n"}},
-        {"AUTO stays colour", "@PJL SET OKIMONOPRINTSPEED=AUTO\n", 0, 0, 1, 0, 0, 0, {}},
         {"duplex on", "@PJL SET DUPLEX=ON\n", 0, 0, 1, 1, 0, 0, {}},
+        {"AUTO stays colour", "@PJL SET OKIMONOPRINTSPEED=AUTO\n", 0, 0, 1, 0, 0, 0, {}},
         {"duplex off", "@PJL SET DUPLEX=OFF\n", 0, 0, 1, 0, 0, 0, {}},
-        {"duplex key ending the file", "xx@PJL SET DUPLEX=ON", 0, 0, 1, 0, 0, 0, {}},
         {"three page records", PageRecord() + PageRecord() + "zz" + PageRecord(), 3, 0, 1, 0, 0, 0, {}},
         {"other page kind", PageRecord('\x04') + PageRecord('\x00'), 0, 0, 1, 0, 0, 0, {}},
         {"page kind past the end", PageRecord().substr(0, 13), 0, 0, 1, 0, 0, 0, {}},
@@ -102,16 +96,6 @@ TEST(Hiperc, CountsWhatAPlainWalkCounts) {
         PageCountResult rec{};
         ASSERT_EQ(CountWith("HIPERC", job, rec), QM_OK);
         ASSERT_EQ(rec.pages, PlainWalkPages(job)) << round;
-    }
-}
-
-TEST(Hiperc, AcceptsAnyReadableFile) {
-    for (const std::string& job : {std::string("x"), std::string(1, '\0'), std::string("%!PS\nshowpage\n")}) {
-        PageCountResult rec = MarkedRecord();
-        ASSERT_EQ(CountFile("HIPERC", job, rec), QM_OK);
-        EXPECT_EQ(rec.pages, 0u);
-        EXPECT_EQ(rec.copies, 0u);
-        EXPECT_EQ(rec.color, 1);
     }
 }
 
