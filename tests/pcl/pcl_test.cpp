@@ -42,6 +42,7 @@ TEST(PclPages, PreferenceOrder) {
         {"one copy command per page beats form feeds", x1 + "a" + FF + FF + x1 + "b" + FF + x1 + "c" + x1 + "d", 4},
         {"a single copy command: form feeds", E + "&l2X" + "a" + FF + "b" + FF + "c" + FF, 3, 2},
         {"position marks when no form feed", E + "&a0N" + E + "&a0n" + E + "&a1N", 3},
+        {"position mark at the very start of the job", E + "&a0N", 1},
         {"position mark right after a transparency reset", E + "*v0N" + E + "&a0N" + E + "&a0N", 1},
         {"raster ends before a language exit", E + "*r1A" + "rows" + E + "*rB" + UEL + E + "*r1A" + E + "*rC" + UEL, 2},
         {"raster end not followed by an exit", E + "*r1A" + "rows" + E + "*rB" + "x", 0},

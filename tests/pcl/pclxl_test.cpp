@@ -153,6 +153,8 @@ TEST(PclXlAttributes, MediaSizeDuplexColour) {
         {"custom size sint32", Page("\xD4" + Le32(0xFFFFFFFE) + Le32(3) + Id(47)), 1, 0, 0, 0, -2.0, 3.0},
         {"custom size real32", Page("\xD5" + std::string("\x00\x00\x08\x41\x00\x00\x30\x41", 8) + Id(47)), 1, 0, 0,
          0, 8.5, 11.0},
+        {"custom size as ubyte_xy", Page(B({0xD0, 9, 12}) + Id(47)), 1, 0, 0, 0, 9.0, 12.0},
+        {"custom size as sint16_xy", Page("\xD3" + Le16(0xFFFF) + Le16(14) + Id(47)), 1, 0, 0, 0, -1.0, 14.0},
         {"units apply to named sizes too", Page(Ubyte(0, 37) + Ubyte(1, 48)), 1, 0, 0, 0, 11.0 / 25.4, 8.5 / 25.4},
         {"duplex page mode", Page(Ubyte(0, 53)), 1, 0, 0, 1, 0, 0},
         {"PJL duplex", "@PJL SET DUPLEX=ON\n" + Page() + kPad, 1, 0, 0, 1},
