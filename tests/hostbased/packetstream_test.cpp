@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -146,6 +148,40 @@ TEST(FujiScan, RejectsSizesWithoutARecordLength) {
         PageCountResult rec = MarkedRecord();
         EXPECT_EQ(CountFile("FijiPhoto", job, rec), QM_E_FAIL) << int(job[62]);
         EXPECT_TRUE(IsMarked(rec)) << int(job[62]);
+    }
+}
+
+// Bodies are stepped over by their lengths, never read: a body lying on
+// unreadable pages must not fault, and the walk finds the record after it.
+TEST(PpaLidilCaptFuji, NeverTouchSkippedBodies) {
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    const unsigned body = unsigned(2 * page);
+    const struct {
+        const char* tag;
+        std::string head;  // the bytes the walk reads before the body
+        size_t body;
+        std::string tail;
+        uint32_t pages;
+    } layouts[] = {
+        {"PPA", Lit("$\x00") + Be16(body) + std::string(22, 'z'), body - 22, kPpaPage, 1},
+        {"LIDIL", Lidil(7, 0).replace(8, 2, Be16(body)), body, Lidil(0, 1), 1},
+        {"CanonCAPT", Lit("\x03x") + Le16(body) + std::string(8, 'h'), body - 12, CaptPage(1), 1},
+        {"FijiPhoto", FujiHeader(1, 1, 1), 10276407 - 64, FujiHeader(1, 15, 0), 2},
+    };
+    for (const auto& l : layouts) {
+        const size_t span = page + (l.body + l.tail.size() + page - 1) / page * page;
+        void* map = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        ASSERT_NE(map, MAP_FAILED);
+        auto* base = static_cast<uint8_t*>(map);
+        const size_t start = page - l.head.size();
+        std::memcpy(base + start, l.head.data(), l.head.size());
+        std::memcpy(base + page + l.body, l.tail.data(), l.tail.size());
+        ASSERT_EQ(::mprotect(base + page, l.body / page * page, PROT_NONE), 0);
+        PageCountResult rec{};
+        const qm::Bytes job(base + start, uint32_t(l.head.size() + l.body + l.tail.size()));
+        EXPECT_EQ(qm::FindCounter(l.tag)->scan(job, 0, rec), QM_OK) << l.tag;
+        EXPECT_EQ(rec.pages, l.pages) << l.tag;
+        ::munmap(map, span);
     }
 }
 
