@@ -66,6 +66,32 @@ private:
     std::vector<std::string> lines_;
 };
 
+// Sends standard output (interpreter traces) to /dev/null while it lives.
+class SilenceStdout {
+public:
+    SilenceStdout() {
+        std::fflush(stdout);
+        saved_ = ::dup(1);
+        FILE* null = std::fopen("/dev/null", "w");
+        if (null != nullptr) {
+            ::dup2(::fileno(null), 1);
+            std::fclose(null);
+        }
+    }
+    ~SilenceStdout() {
+        std::fflush(stdout);
+        if (saved_ >= 0) {
+            ::dup2(saved_, 1);
+            ::close(saved_);
+        }
+    }
+    SilenceStdout(const SilenceStdout&) = delete;
+    SilenceStdout& operator=(const SilenceStdout&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
 inline PageCountResult MarkedRecord() {
     PageCountResult r;
     std::memset(&r, 0xA5, sizeof r);

@@ -11,13 +11,10 @@ extern "C" QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_CANON(const char* path
         PageCountResult rec;
         std::memset(&rec, 0, sizeof rec);
         qm::CommandStream stream;
-        // A job that cannot be opened counts as an empty one.
-        if (!stream.Open(path)) {
-            *result = rec;
-            return QM_OK;
-        }
-        // With no file attached (empty path) neither run would move the mode
-        // on: there is nothing to read, so there is nothing to run.
+        // A job that cannot be opened is a failure, not an empty job: the
+        // host must not account it as zero pages. An empty path attaches no
+        // file and fails the same way.
+        if (!stream.Open(path) || !stream.IsOpen()) return qm::OpenFailureCode(path, stream.OpenError());
         int mode = kEscpMode;
         while (stream.IsOpen()) {
             const int previousMode = mode;

@@ -135,4 +135,15 @@ void CommandStream::Measure() {
     }
 }
 
+int32_t OpenFailureCode(const char* path, int error) noexcept {
+    if (path == nullptr || *path == '\0') return QM_E_PATH_NOT_FOUND;
+    switch (error) {
+        case ENOENT: return QM_E_FILE_NOT_FOUND;
+        case ENOTDIR: return QM_E_PATH_NOT_FOUND;
+        case EACCES:
+        case EISDIR: return QM_E_ACCESS_DENIED;
+        default: return QM_E_FAIL;
+    }
+}
+
 }  // namespace qm

@@ -14,6 +14,8 @@
 // stream), so one-byte reads cost a compare and an increment.
 #pragma once
 
+#include "quirometer/quirometer.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -94,5 +96,10 @@ private:
     uint64_t dataLength_ = kUnmeasured;
     int openError_ = 0;
 };
+
+// The code of a job file that could not be opened, in the form the
+// memory-mapped counters give for the same failure; `error` is the C
+// library's error number (CommandStream::OpenError).
+int32_t OpenFailureCode(const char* path, int error) noexcept;
 
 }  // namespace qm

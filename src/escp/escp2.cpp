@@ -295,18 +295,6 @@ private:
     std::unique_ptr<CharacterHandler> character_;
 };
 
-// The code of a file that could not be opened, in the form the file-view
-// counters give (the record stays untouched either way).
-int32_t OpenFailureCode(const char* path, int error) {
-    if (path == nullptr || *path == '\0') return QM_E_PATH_NOT_FOUND;
-    switch (error) {
-        case ENOENT: return QM_E_FILE_NOT_FOUND;
-        case EACCES:
-        case EISDIR: return QM_E_ACCESS_DENIED;
-        default: return QM_E_FAIL;
-    }
-}
-
 }  // namespace
 
 PageCountResult CountStream(CommandStream& stream) {
@@ -333,7 +321,7 @@ extern "C" QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_ESCP2(const char* path
         if (!stream.Open(path) || !stream.IsOpen()) {
             std::printf("Error opening EscP2 file '%s'\n", path != nullptr ? path : "");
             std::fflush(stdout);
-            return qm::escp2::OpenFailureCode(path, stream.OpenError());
+            return qm::OpenFailureCode(path, stream.OpenError());
         }
         const PageCountResult rec = qm::escp2::CountStream(stream);
         stream.Close();

@@ -74,6 +74,7 @@ TEST(Concurrency, OverlappingCallsGiveTheSameAnswers) {
     for (uint32_t s = 1; s <= 3; ++s) jobs.push_back(std::make_unique<TempJob>(MixedJob(s)));
 
     // Answers of one thread alone.
+    qmtest::SilenceStdout quietAlone;
     std::map<std::pair<std::string, size_t>, std::pair<int32_t, PageCountResult>> alone;
     for (const qm::CounterInfo& c : qm::Counters())
         for (size_t j = 0; j < jobs.size(); ++j) {
@@ -82,6 +83,7 @@ TEST(Concurrency, OverlappingCallsGiveTheSameAnswers) {
             alone[{c.tag, j}] = {code, rec};
         }
 
+    qmtest::SilenceStdout quiet;
     // Four threads at once, each in its own order; calls of one group never
     // overlap, as the host guarantees.
     std::mutex groups[5];

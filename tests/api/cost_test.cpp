@@ -1,0 +1,126 @@
+// What a count costs: a job of large records is walked by its headers alone,
+// and no count allocates memory in proportion to the job.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <new>
+
+#include "testutil.h"
+
+// Heap accounting for the whole test program: bytes live and the peak since
+// the last reset.
+namespace {
+std::atomic<int64_t> gLive{0};
+std::atomic<int64_t> gPeak{0};
+void Note(int64_t delta) {
+    const int64_t now = gLive.fetch_add(delta) + delta;
+    int64_t peak = gPeak.load();
+    while (now > peak && !gPeak.compare_exchange_weak(peak, now)) {
+    }
+}
+}  // namespace
+
+void* operator new(size_t n) {
+    void* p = std::malloc(n + 16);
+    if (p == nullptr) throw std::bad_alloc();
+    *static_cast<size_t*>(p) = n;
+    Note(static_cast<int64_t>(n));
+    return static_cast<char*>(p) + 16;
+}
+void operator delete(void* p) noexcept {
+    if (p == nullptr) return;
+    void* base = static_cast<char*>(p) - 16;
+    Note(-static_cast<int64_t>(*static_cast<size_t*>(base)));
+    std::free(base);
+}
+void* operator new[](size_t n) { return operator new(n); }
+void operator delete[](void* p) noexcept { operator delete(p); }
+void operator delete(void* p, size_t) noexcept { operator delete(p); }
+void operator delete[](void* p, size_t) noexcept { operator delete(p); }
+
+namespace {
+
+std::string Be32(uint32_t v) {
+    return {char(v >> 24), char((v >> 16) & 0xFF), char((v >> 8) & 0xFF), char(v & 0xFF)};
+}
+
+// A sparse ZjStream job of `gib` GiB: 16 pages, each an end-of-page chunk
+// followed by one huge raster chunk; only the headers are ever written.
+class SparseZjsJob {
+public:
+    explicit SparseZjsJob(uint64_t bytes) : job_("", "large.zjs") {
+        fd_ = ::open(job_.path(), O_RDWR);
+        const uint64_t pages = 16;
+        const uint64_t stride = bytes / pages;
+        Write(0, "JZJZ");
+        uint64_t at = 4;
+        for (uint64_t p = 0; p < pages; ++p) {
+            Write(at, Be32(16) + Be32(3) + Be32(0) + Be32(0x5A5A));  // end of page
+            at += 16;
+            const uint32_t raster = static_cast<uint32_t>(stride - 16);
+            Write(at, Be32(raster) + Be32(5) + Be32(0) + Be32(0x5A5A));  // raster data, skipped whole
+            at += raster;
+        }
+        Write(at, Be32(16) + Be32(1) + Be32(0) + Be32(0x5A5A));  // end of document
+        size_ = at + 16;
+    }
+    ~SparseZjsJob() { ::close(fd_); }
+    const char* path() const { return job_.path(); }
+    uint64_t size() const { return size_; }
+
+private:
+    void Write(uint64_t at, const std::string& bytes) {
+        ASSERT_EQ(::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(at)), static_cast<ssize_t>(bytes.size()));
+    }
+    qmtest::TempJob job_;
+    int fd_ = -1;
+    uint64_t size_ = 0;
+};
+
+long MinorFaults() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return u.ru_minflt + u.ru_majflt;
+}
+
+TEST(Cost, RecordWalkTouchesOnlyTheHeadersOfAGigabyteJob) {
+    SparseZjsJob job(1ull << 30);
+    PageCountResult rec{};
+    ASSERT_EQ(GetTotalPageCount_ZJSTREAM(job.path(), &rec), QM_OK);  // warm up the code paths
+    const long faults0 = MinorFaults();
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_EQ(GetTotalPageCount_ZJSTREAM(job.path(), &rec), QM_OK);
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    const long touched = MinorFaults() - faults0;
+    EXPECT_EQ(rec.pages, 16u);
+    // 33 chunk headers on at most two pages each, plus the call's own pages.
+    EXPECT_LT(touched, 200) << "pages touched";
+    EXPECT_LT(ms, 50.0) << "a 1 GiB walk of 33 records";
+    std::printf("[ info ] 1 GiB ZjStream job of 33 records: %.3f ms, %ld pages touched\n", ms, touched);
+}
+
+TEST(Cost, NoCountAllocatesInProportionToTheJob) {
+    // Every counter on the same large job of bytes that keep most scanners
+    // busy; the heap peak of each count stays far below the job's size.
+    std::string bytes(16u << 20, 'x');
+    for (size_t i = 0; i < bytes.size(); i += 4099) bytes[i] = static_cast<char>(i % 251);
+    qmtest::TempJob job(bytes);
+    bytes.clear();
+    bytes.shrink_to_fit();
+    qmtest::SilenceStdout quiet;
+    for (const qm::CounterInfo& c : qm::Counters()) {
+        PageCountResult rec{};
+        const int64_t before = gLive.load();
+        gPeak.store(before);
+        c.entry(job.path(), &rec);
+        const int64_t peak = gPeak.load() - before;
+        EXPECT_LT(peak, 1 << 20) << c.tag << " peaked at " << peak << " bytes on a 16 MiB job";
+    }
+}
+
+}  // namespace
