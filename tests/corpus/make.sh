@@ -185,7 +185,7 @@ for m in letter-memo-1 a4-report-3 legal-posters-2; do
     gs_job PCL deskjet pcl "$m" sck 0 "" 1 0 -- -r75
 done
 for m in letter-memo-1 a4-report-3 legal-posters-2; do
-    gs_job PCL cljet5c pcl "$m" s 1 "" 1 0 -- -r75
+    gs_job PCL cljet5c pcl "$m" sk 1 "" 1 0 -- -r75
 done
 for m in letter-memo-1 a4-report-3; do
     gs_job PCL ljet4 pcl "$m" sck 0 copies2 2 0 -- -r75 -dNumCopies=2
@@ -236,8 +236,9 @@ done
 
 # --- Lexmark inkjets -------------------------------------------------------------------
 for m in letter-memo-1 a4-report-3; do
-    gs_job Lexmark lex5700 prn "$m" k 1 "" 1 0 -- -r150
-    gs_job Lexmark lex7000 prn "$m" k 1 "" 1 0 -- -r150
+    # Ghostscript's drivers for these printers print with the black cartridge only.
+    gs_job Lexmark lex5700 prn "$m" k 0 "" 1 0 -- -r150
+    gs_job Lexmark lex7000 prn "$m" k 0 "" 1 0 -- -r150
     gs_job Lexmark lxm5700m prn "$m" k 0 "" 1 0 -- -r150
 done
 
@@ -254,7 +255,7 @@ for m in letter-memo-1 a4-report-3; do
     raster_job ZJSTREAM foo2zjs zjs "$m" scdk copies2-duplex 2 1 -- -n2 -d2
     raster_job OAKT foo2oak oak "$m" sdk duplex 1 1 -- -d2
     raster_job QPDL foo2qpdl qpdl "$m" scdk copies2-duplex 2 1 -- -n2 -d2
-    raster_job HIPERC foo2hiperc hiperc "$m" scdk copies3 3 1 -- -n3
+    raster_job HIPERC foo2hiperc hiperc "$m" scdk copies3 3 0 -- -n3
     raster_job HIPERC foo2hiperc hiperc "$m" scdk duplex 1 1 -- -d2
 done
 

@@ -1,0 +1,341 @@
+// Counts every job of the driver corpus (tests/corpus/jobs, written by real
+// printer drivers) and checks each against tests/corpus/truth.tsv: a job must
+// report its truth (the fields the truth states) or, where the counter cannot
+// by its design, the record written in the row's "expected" column.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "testutil.h"
+
+namespace {
+
+constexpr int32_t kNotBuilt = static_cast<int32_t>(0x80004001);  // E_NOTIMPL
+constexpr double kPaperSlack = 0.02;                              // inches
+
+const std::string kCorpusDir = std::string(QM_SOURCE_DIR) + "/tests/corpus";
+
+// The fields a row may state, in record order; "-" or empty is not stated.
+constexpr const char* kFields[] = {"pages", "copies", "color", "duplex", "paperWidth", "paperLength"};
+
+struct Row {
+    std::string file, tag, driver, expected, reason;
+    std::map<std::string, std::string> truth;  // field -> stated value
+};
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+    std::vector<std::string> cols;
+    size_t from = 0;
+    for (;;) {
+        const size_t tab = line.find('\t', from);
+        cols.push_back(line.substr(from, tab == std::string::npos ? std::string::npos : tab - from));
+        if (tab == std::string::npos) break;
+        from = tab + 1;
+    }
+    return cols;
+}
+
+// Reads truth.tsv by its header names, so columns may be added or moved.
+std::vector<Row> ReadTruth(std::string& error) {
+    std::ifstream in(kCorpusDir + "/truth.tsv");
+    if (!in) {
+        error = "cannot read " + kCorpusDir + "/truth.tsv";
+        return {};
+    }
+    std::string line;
+    std::getline(in, line);
+    const std::vector<std::string> header = SplitTabs(line);
+    std::map<std::string, size_t> col;
+    for (size_t i = 0; i < header.size(); ++i) col[header[i]] = i;
+    for (const char* need : {"file", "tag", "driver", "expected", "reason"})
+        if (!col.count(need)) error += std::string("truth.tsv has no '") + need + "' column; ";
+    for (const char* need : kFields)
+        if (!col.count(need)) error += std::string("truth.tsv has no '") + need + "' column; ";
+    if (!error.empty()) return {};
+
+    std::vector<Row> rows;
+    int lineNo = 1;
+    while (std::getline(in, line)) {
+        ++lineNo;
+        if (line.empty() || line[0] == '#') continue;
+        const std::vector<std::string> cols = SplitTabs(line);
+        auto at = [&](const char* name) {
+            const size_t k = col[name];
+            return k < cols.size() ? cols[k] : std::string();
+        };
+        Row r{at("file"), at("tag"), at("driver"), at("expected"), at("reason"), {}};
+        for (const char* f : kFields) {
+            const std::string v = at(f);
+            if (!v.empty() && v != "-") r.truth[f] = v;
+        }
+        if (r.file.empty() || r.tag.empty()) {
+            error += "truth.tsv line " + std::to_string(lineNo) + " has no file or tag; ";
+            continue;
+        }
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+struct Outcome {
+    int32_t code = 0;
+    PageCountResult rec{};
+};
+
+// Counts one job through its exported entry point. Interpreter traces on
+// standard output are sent to /dev/null meanwhile.
+Outcome Count(const qm::CounterInfo& c, const std::string& path) {
+    std::fflush(stdout);
+    const int keep = ::dup(1);
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (keep >= 0 && null >= 0) ::dup2(null, 1);
+    Outcome o;
+    o.rec = qmtest::MarkedRecord();
+    o.code = c.entry(path.c_str(), &o.rec);
+    std::fflush(stdout);
+    if (keep >= 0 && null >= 0) ::dup2(keep, 1);
+    if (null >= 0) ::close(null);
+    if (keep >= 0) ::close(keep);
+    return o;
+}
+
+double Field(const PageCountResult& r, const std::string& name) {
+    if (name == "pages") return r.pages;
+    if (name == "copies") return r.copies;
+    if (name == "color") return r.color;
+    if (name == "duplex") return r.duplex;
+    if (name == "paperWidth") return r.paperWidth;
+    return r.paperLength;
+}
+
+bool Same(const std::string& name, const std::string& want, const PageCountResult& r) {
+    char* end = nullptr;
+    const double w = std::strtod(want.c_str(), &end);
+    if (end == want.c_str() || *end != '\0') return false;  // not a number: never matches
+    const double slack = name.rfind("paper", 0) == 0 ? kPaperSlack : 0.0;
+    return std::fabs(Field(r, name) - w) <= slack;
+}
+
+// The truth holds when the count succeeded and every stated field agrees.
+bool MatchesTruth(const Row& row, const Outcome& o) {
+    if (o.code != QM_OK) return false;
+    for (const auto& [name, want] : row.truth)
+        if (!Same(name, want, o.rec)) return false;
+    return true;
+}
+
+// The expected record is the truth with the fields the row's "expected"
+// column lists replaced ("pages=0 copies=1"; "code=0x80004005" for a rejected
+// job; "field=-" drops a field). Every other field the truth states must hold.
+bool MatchesExpected(const Row& row, const Outcome& o, std::string& error) {
+    if (row.expected.empty()) return false;
+    std::istringstream in(row.expected);
+    std::string item;
+    int32_t code = QM_OK;
+    std::map<std::string, std::string> want = row.truth;
+    while (in >> item) {
+        const size_t eq = item.find('=');
+        if (eq == std::string::npos) {
+            error = "malformed expected item '" + item + "'";
+            return false;
+        }
+        const std::string key = item.substr(0, eq);
+        const std::string value = item.substr(eq + 1);
+        if (key == "code") {
+            char* end = nullptr;
+            code = static_cast<int32_t>(std::strtoul(value.c_str(), &end, 0));
+            if (end == value.c_str() || *end != '\0') {
+                error = "malformed code '" + value + "'";
+                return false;
+            }
+            continue;
+        }
+        bool known = false;
+        for (const char* f : kFields) known = known || key == f;
+        if (!known) {
+            error = "unknown field '" + key + "' in expected";
+            return false;
+        }
+        if (value == "-") want.erase(key);
+        else want[key] = value;
+    }
+    if (o.code != code) return false;
+    if (code != QM_OK) return true;
+    for (const auto& [name, value] : want)
+        if (!Same(name, value, o.rec)) return false;
+    return true;
+}
+
+std::string Describe(const Outcome& o) {
+    char buf[160];
+    if (o.code != QM_OK) {
+        std::snprintf(buf, sizeof buf, "code=0x%08X", static_cast<unsigned>(o.code));
+    } else {
+        const PageCountResult& r = o.rec;
+        std::snprintf(buf, sizeof buf, "pages=%u copies=%u color=%u duplex=%u paperWidth=%g paperLength=%g", r.pages,
+                      r.copies, r.color, r.duplex, r.paperWidth, r.paperLength);
+    }
+    return buf;
+}
+
+std::string DescribeTruth(const Row& row) {
+    std::string s;
+    for (const auto& [name, want] : row.truth) s += (s.empty() ? "" : " ") + name + "=" + want;
+    return s;
+}
+
+struct Tally {
+    int jobs = 0, exact = 0, byDesign = 0, wrong = 0;
+};
+
+// Counts every job of one tag; returns false (and says why) when the counter
+// is not built yet.
+bool CheckTag(const std::string& tag, Tally& t, std::string& notBuilt) {
+    std::string error;
+    const std::vector<Row> rows = ReadTruth(error);
+    EXPECT_TRUE(error.empty()) << error;
+    const qm::CounterInfo* c = qm::FindCounter(tag);
+    EXPECT_NE(c, nullptr) << "no counter for tag " << tag;
+    if (c == nullptr) return true;
+    for (const Row& row : rows) {
+        if (row.tag != tag) continue;
+        const Outcome o = Count(*c, kCorpusDir + "/" + row.file);
+        if (o.code == kNotBuilt) {
+            notBuilt = "the " + tag + " counter is not built yet (GetTotalPageCount_" + tag + " returns 0x80004001)";
+            return false;
+        }
+        ++t.jobs;
+        std::string expError;
+        if (MatchesTruth(row, o)) {
+            ++t.exact;
+        } else if (MatchesExpected(row, o, expError)) {
+            ++t.byDesign;
+        } else {
+            ++t.wrong;
+            ADD_FAILURE() << row.file << " (" << row.driver << "): counted " << Describe(o) << "; truth "
+                          << DescribeTruth(row)
+                          << (row.expected.empty() ? std::string() : "; expected by design " + row.expected)
+                          << (expError.empty() ? std::string() : " [" + expError + "]");
+        }
+    }
+    EXPECT_GT(t.jobs, 0) << "the corpus has no " << tag << " jobs";
+    return true;
+}
+
+void RunTag(const char* tag) {
+    Tally t;
+    std::string notBuilt;
+    if (!CheckTag(tag, t, notBuilt)) GTEST_SKIP() << notBuilt;
+    std::printf("[ corpus   ] %-10s %3d jobs, %3d exactly right, %3d as designed, %3d wrong\n", tag, t.jobs, t.exact,
+                t.byDesign, t.wrong);
+}
+
+TEST(Corpus, TruthFileIsWellFormed) {
+    std::string error;
+    const std::vector<Row> rows = ReadTruth(error);
+    ASSERT_TRUE(error.empty()) << error;
+    ASSERT_FALSE(rows.empty());
+    std::map<std::string, int> seen;
+    for (const Row& row : rows) {
+        EXPECT_EQ(seen[row.file]++, 0) << row.file << " is listed twice";
+        EXPECT_NE(qm::FindCounter(row.tag), nullptr) << row.file << ": unknown tag " << row.tag;
+        EXPECT_TRUE(row.truth.count("pages")) << row.file << ": the truth must state the pages";
+        EXPECT_EQ(row.expected.empty(), row.reason.empty())
+            << row.file << ": an expected record needs its reason, and a reason its record";
+        std::ifstream job(kCorpusDir + "/" + row.file, std::ios::binary);
+        EXPECT_TRUE(job.good()) << row.file << " is listed but missing";
+        for (const auto& [name, want] : row.truth) {
+            char* end = nullptr;
+            std::strtod(want.c_str(), &end);
+            EXPECT_TRUE(end != want.c_str() && *end == '\0') << row.file << ": " << name << "=" << want;
+        }
+    }
+}
+
+// One test per language, so that a counter still being written skips alone.
+TEST(Corpus, PCL) { RunTag("PCL"); }
+TEST(Corpus, PCLXL) { RunTag("PCLXL"); }
+TEST(Corpus, POSTSCRIPT) { RunTag("POSTSCRIPT"); }
+TEST(Corpus, PDF) { RunTag("PDF"); }
+TEST(Corpus, ESCP2) { RunTag("ESCP2"); }
+TEST(Corpus, CANON) { RunTag("CANON"); }
+TEST(Corpus, ESC_PAGE) { RunTag("ESC_PAGE"); }
+TEST(Corpus, Lexmark) { RunTag("Lexmark"); }
+TEST(Corpus, ZJSTREAM) { RunTag("ZJSTREAM"); }
+TEST(Corpus, OAKT) { RunTag("OAKT"); }
+TEST(Corpus, QPDL) { RunTag("QPDL"); }
+TEST(Corpus, HIPERC) { RunTag("HIPERC"); }
+TEST(Corpus, PPA) { RunTag("PPA"); }
+
+// Every tag in the truth file has its test above.
+TEST(Corpus, EveryTagHasItsTest) {
+    const std::vector<std::string> tested = {"PCL",   "PCLXL", "POSTSCRIPT", "PDF",  "ESCP2",  "CANON", "ESC_PAGE",
+                                             "Lexmark", "ZJSTREAM", "OAKT", "QPDL", "HIPERC", "PPA"};
+    std::string error;
+    for (const Row& row : ReadTruth(error)) {
+        bool found = false;
+        for (const std::string& t : tested) found = found || t == row.tag;
+        EXPECT_TRUE(found) << row.file << ": tag " << row.tag << " has no Corpus test";
+    }
+}
+
+// The comparison itself: a stated field must agree, an unstated one is free,
+// and an expected record is matched item by item.
+TEST(Corpus, ComparesRecordsAsDocumented) {
+    Row row;
+    row.truth = {{"pages", "3"}, {"paperWidth", "8.27"}};
+    Outcome o;
+    o.rec = PageCountResult{};
+    o.rec.pages = 3;
+    o.rec.copies = 7;
+    o.rec.paperWidth = 8.26;
+    EXPECT_TRUE(MatchesTruth(row, o));
+    o.rec.paperWidth = 8.5;
+    EXPECT_FALSE(MatchesTruth(row, o));
+    o.code = QM_E_FAIL;
+    EXPECT_FALSE(MatchesTruth(row, o));
+
+    struct Case {
+        const char* expected;
+        int32_t code;
+        uint32_t pages;
+        double width;
+        bool matches;
+    };
+    // The truth: 3 pages on paper 8.27 wide.
+    const Case cases[] = {
+        {"pages=0", QM_OK, 0, 8.27, true},            // a listed field replaces the truth
+        {"pages=0", QM_OK, 0, 8.5, false},            // unlisted fields keep the truth
+        {"pages=0 paperWidth=-", QM_OK, 0, 8.5, true},  // "-" drops a field
+        {"pages=0", QM_OK, 3, 8.27, false},
+        {"code=0x80004005", QM_E_FAIL, 0, 0, true},   // a rejected job: no record compared
+        {"code=0x80004005", QM_OK, 3, 8.27, false},
+        {"pages=0", QM_E_FAIL, 0, 8.27, false},
+        {"", QM_OK, 3, 8.27, false},                  // no expected record: never matches
+        {"pages", QM_OK, 3, 8.27, false},             // malformed items never match
+        {"sheets=3", QM_OK, 3, 8.27, false},
+        {"code=none", QM_E_FAIL, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        Row r = row;
+        r.expected = c.expected;
+        Outcome e;
+        e.code = c.code;
+        e.rec = PageCountResult{};
+        e.rec.pages = c.pages;
+        e.rec.paperWidth = c.width;
+        std::string err;
+        EXPECT_EQ(MatchesExpected(r, e, err), c.matches) << c.expected << " / " << c.code;
+    }
+}
+
+}  // namespace
