@@ -6,6 +6,7 @@
 #
 #   tests/corpus/make.sh            rebuild everything
 #   QM_CORPUS_ONLY=PCL make.sh      rebuild only the jobs of one tag
+#   make.sh --expected              only merge expected.tsv into truth.tsv again
 #
 # Expected results that differ from the truth by the counter's design are kept
 # by hand in expected.tsv and merged into truth.tsv here.
@@ -27,12 +28,18 @@ command -v foo2zjs >/dev/null || need+=(printer-driver-foo2zjs)
 command -v pnm2ppa >/dev/null || need+=(printer-driver-pnm2ppa)
 command -v pnmtopng >/dev/null || need+=(netpbm)
 command -v pdfinfo >/dev/null || need+=(poppler-utils)
+command -v qpdf >/dev/null || need+=(qpdf)
 if ((${#need[@]})); then
     echo "installing ${need[*]}" >&2
     timeout 600 apt-get install -y "${need[@]}" >&2 || { echo "cannot install ${need[*]}" >&2; exit 1; }
 fi
 
-./masters.sh || exit 1
+if [[ ${1:-} == --expected ]]; then
+    merge_only=1
+else
+    merge_only=0
+    ./masters.sh || exit 1
+fi
 
 # --- masters: name, pages, paper, colour -----------------------------------
 # Paper sizes in inches as printed on the sheet.
@@ -138,7 +145,7 @@ ppa_job() {
     wanted PPA || return 0
     local dir="$jobs_dir/ppa" name="$m.pnm2ppa${variant:+-$variant}.prn" dev=pbmraw
     [[ ${COLOR[$m]} == 1 ]] && dev=ppmraw
-    local opts=(--dpi300 -s "${PAPER[$m]/letter/us}" "$@")
+    local opts=("$@" --dpi300 -s "${PAPER[$m]/letter/us}")
     mkdir -p "$dir"
     if ! timeout "$limit" bash -c 'gs -q -dSAFER -dBATCH -dNOPAUSE -dUseFastColor=true -sDEVICE="$1" -r300 -sOutputFile=- "$2" </dev/null 2>/dev/null | pnm2ppa "${@:3}" -i - -o -' \
         _ "$dev" "masters/$m.ps" "${opts[@]}" >"$dir/$name" 2>"$dir/$name.err" || [[ ! -s $dir/$name ]]; then
@@ -154,6 +161,13 @@ ppa_job() {
     add_row "$dir/$name" PPA "gs -sDEVICE=$dev -r300 | pnm2ppa ${opts[*]}" "${PAGES[$m]}" - - "$k" - -
 }
 
+if ((merge_only)); then
+    # Keep the jobs and the truth; only the expected records are merged again.
+    while IFS= read -r line; do
+        rows+=("$(cut -f1-9 <<<"$line")"$'\t')
+    done < <(tail -n +2 "$truth")
+    only=""
+else
 if [[ -z $only ]]; then rm -rf "$jobs_dir"; else rm -rf "$jobs_dir/${only,,}"; fi
 mkdir -p "$jobs_dir"
 
@@ -205,6 +219,31 @@ for m in letter-memo-1 a4-handbook-27; do
     gs_job PDF pdfwrite pdf "$m" s 1 compat17 1 0 -- -dCompatibilityLevel=1.7
 done
 
+# The same documents rewritten by other PDF producers (qpdf, poppler, cairo).
+# pdf_job master variant pagefactor -- command with IN and OUT in place of the files
+pdf_job() {
+    local m=$1 variant=$2 factor=$3
+    shift 4
+    wanted PDF || return 0
+    local in="$jobs_dir/pdf/$m.pdfwrite.pdf" out="$jobs_dir/pdf/$m.$variant.pdf"
+    [[ -s $in ]] || return 0
+    local cmd=("${@//IN/$in}")
+    cmd=("${cmd[@]//OUT/$out}")
+    if ! timeout "$limit" "${cmd[@]}" </dev/null >/dev/null 2>&1 || [[ ! -s $out ]]; then
+        failed+=("$out: ${cmd[*]}")
+        rm -f "$out"
+        return 0
+    fi
+    local shown=("${@//IN/$m.pdfwrite.pdf}")
+    add_row "$out" PDF "${shown[*]//OUT/out.pdf}" $((PAGES[$m] * factor)) - - - "$(width "${PAPER[$m]}")" "$(length "${PAPER[$m]}")"
+}
+for m in letter-memo-1 a4-report-3; do
+    pdf_job "$m" qpdf-qdf 1 -- qpdf --qdf --object-streams=disable --deterministic-id IN OUT
+    pdf_job "$m" qpdf-linearized 1 -- qpdf --linearize --deterministic-id IN OUT
+    pdf_job "$m" pdftocairo 1 -- pdftocairo -pdf IN OUT
+    pdf_job "$m" pdfunite-twice 2 -- pdfunite IN IN OUT
+done
+
 # --- ESC/P2 and ESC/P (serial printers) -----------------------------------------------
 for m in "${light[@]}"; do
     gs_job ESCP2 epson prn "$m" k 0 "" 1 0 -- -r60x72
@@ -226,9 +265,7 @@ done
 for m in "${all[@]}"; do
     gs_job ESC_PAGE escpage prn "$m" scdk 0 "" 1 0 -- -r150
 done
-for m in letter-memo-1 a4-report-3; do
-    gs_job ESC_PAGE lp8000 prn "$m" k 0 "" 1 0 -- -r300
-done
+gs_job ESC_PAGE lp8000 prn a4-report-3 k 0 "" 1 0 -- -r300
 for m in letter-memo-1 a4-report-3; do
     gs_job ESC_PAGE escpage prn "$m" scdk 0 copies2 2 0 -- -r150 -dNumCopies=2
     gs_job ESC_PAGE escpage prn "$m" scdk 0 duplex 1 1 -- -r150 -dDuplex=true
@@ -238,9 +275,9 @@ done
 for m in letter-memo-1 a4-report-3; do
     # Ghostscript's drivers for these printers print with the black cartridge only.
     gs_job Lexmark lex5700 prn "$m" k 0 "" 1 0 -- -r150
-    gs_job Lexmark lex7000 prn "$m" k 0 "" 1 0 -- -r150
     gs_job Lexmark lxm5700m prn "$m" k 0 "" 1 0 -- -r150
 done
+gs_job Lexmark lex7000 prn letter-memo-1 k 0 "" 1 0 -- -r150   # writes what lex5700 writes
 
 # --- host-based laser streams ------------------------------------------------------------
 # 600 dpi rasters are large: the long document goes through one driver only.
@@ -263,6 +300,11 @@ done
 for m in letter-memo-1 a4-report-3; do
     ppa_job "$m" "" --
 done
+# Other printer models of the family.
+ppa_job letter-memo-1 hp820 -- -v 820
+ppa_job letter-memo-1 hp1000 -- -v 1000
+
+fi   # merge_only
 
 # --- truth.tsv ----------------------------------------------------------------------------
 # expected.tsv: file glob, expected record, reason (hand-kept; see its header).
