@@ -7,10 +7,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "api/registry.h"
 #include "jobfile/jobview.h"
@@ -125,6 +129,78 @@ inline int32_t CountFile(const char* tag, std::string_view bytes, PageCountResul
     if (c == nullptr) return -1;
     TempJob job(bytes);
     return c->entry(job.path(), &rec);
+}
+
+// Byte builders: Bin({0x1B, 'E'}) and integers in either byte order.
+inline std::string Bin(std::initializer_list<int> bytes) {
+    std::string s;
+    for (int b : bytes) s += static_cast<char>(b);
+    return s;
+}
+inline std::string Le16(uint32_t v) { return Bin({int(v & 0xFF), int((v >> 8) & 0xFF)}); }
+inline std::string Le32(uint32_t v) { return Le16(v & 0xFFFF) + Le16(v >> 16); }
+inline std::string Be16(uint32_t v) { return Bin({int((v >> 8) & 0xFF), int(v & 0xFF)}); }
+inline std::string Be24(uint32_t v) { return Bin({int((v >> 16) & 0xFF)}) + Be16(v & 0xFFFF); }
+inline std::string Be32(uint32_t v) { return Be16(v >> 16) + Be16(v & 0xFFFF); }
+
+// The record a job should produce; `code` other than QM_OK expects the
+// caller's record untouched.
+struct Want {
+    uint32_t pages = 0;
+    uint32_t copies = 1;
+    uint8_t color = 0;
+    uint8_t duplex = 0;
+    double width = 0.0;
+    double length = 0.0;
+    int32_t code = QM_OK;
+};
+inline const Want kRejected{.code = QM_E_FAIL};
+
+struct Case {
+    const char* name;
+    std::string job;
+    Want want;
+};
+
+// Counts `job` with the counter of `tag` (in memory, or through a real file
+// and the exported entry point) and compares every field of the record.
+inline void ExpectRecord(const char* tag, const char* name, std::string_view job, const Want& want,
+                         bool throughFile = false) {
+    PageCountResult rec = MarkedRecord();
+    const int32_t code = throughFile ? CountFile(tag, job, rec) : CountWith(tag, job, rec);
+    ASSERT_EQ(code, want.code) << tag << ": " << name;
+    if (code != QM_OK) {
+        EXPECT_TRUE(IsMarked(rec)) << tag << ": " << name;
+        return;
+    }
+    EXPECT_EQ(rec.pages, want.pages) << tag << ": " << name;
+    EXPECT_EQ(rec.copies, want.copies) << tag << ": " << name;
+    EXPECT_EQ(rec.color, want.color) << tag << ": " << name;
+    EXPECT_EQ(rec.duplex, want.duplex) << tag << ": " << name;
+    EXPECT_DOUBLE_EQ(rec.paperWidth, want.width) << tag << ": " << name;
+    EXPECT_DOUBLE_EQ(rec.paperLength, want.length) << tag << ": " << name;
+}
+inline void ExpectRecord(const char* tag, const Case& c, bool throughFile = false) {
+    ExpectRecord(tag, c.name, c.job, c.want, throughFile);
+}
+
+// The diagnostic lines a scan of `job` sends, word for word.
+inline void ExpectLines(const char* tag, const char* name, std::string_view job, const std::vector<std::string>& want) {
+    PageCountResult rec{};
+    CapturedLines cap;
+    CountWith(tag, job, rec);
+    EXPECT_EQ(cap.lines(), want) << tag << ": " << name;
+}
+
+// Every prefix, in a heap block of exactly its size, scans without reading
+// past its end (the sanitizer build turns a stray read into a failure).
+inline void ExpectEveryPrefixScans(const char* tag, const std::string& job) {
+    for (size_t n = 1; n <= job.size(); ++n) {
+        std::unique_ptr<char[]> cut(new char[n]);
+        std::memcpy(cut.get(), job.data(), n);
+        PageCountResult rec{};
+        EXPECT_EQ(CountWith(tag, std::string_view(cut.get(), n), rec), QM_OK) << tag << " prefix " << n;
+    }
 }
 
 }  // namespace qmtest

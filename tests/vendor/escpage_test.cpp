@@ -1,7 +1,6 @@
-#include "vendorcheck.h"
+#include "testutil.h"
 
 using namespace qmtest;
-using namespace vendortest;
 
 namespace {
 
@@ -36,7 +35,7 @@ TEST(EscPagePages, FormFeedsPendingCopiesAndBlocks) {
         {"block ended by later GS", GS + "ecE\x1D\x1D" + Bin({0xF0, 0x0C, 0x1D}), {2, 1}},
         {"block never ends", GS + "ecE\f\f\f", {1, 1}},
     };
-    for (const Case& c : cases) ExpectCount("ESC_PAGE", c);
+    for (const Case& c : cases) ExpectRecord("ESC_PAGE", c);
 }
 
 TEST(EscPageSettings, DuplexColourAndPaper) {
@@ -49,7 +48,7 @@ TEST(EscPageSettings, DuplexColourAndPaper) {
         {"unknown size keeps the earlier", GS + "14psE" + GS + "99psE", {1, 1, 0, 0, 8.27, 11.69}},
         {"upper-case letters are no command", GS + "14PSE" + GS + "1SDE", {1, 1}},
     };
-    for (const Case& c : cases) ExpectCount("ESC_PAGE", c);
+    for (const Case& c : cases) ExpectRecord("ESC_PAGE", c);
 }
 
 TEST(EscPageImages, HeadersAfterBraceIf) {
@@ -68,7 +67,7 @@ TEST(EscPageImages, HeadersAfterBraceIf) {
         {"bit image then a page end", GS + "2;32;1;0bi{I\x0C\x0C\f\f", {2, 1}},
         {"header cut short", GS + "26;0bi{IF" + std::string(10, 'x'), {1, 1}},
     };
-    for (const Case& c : cases) ExpectCount("ESC_PAGE", c);
+    for (const Case& c : cases) ExpectRecord("ESC_PAGE", c);
 }
 
 TEST(EscPageEjl, SetLinesGiveCopiesAndDuplex) {
@@ -84,9 +83,9 @@ TEST(EscPageEjl, SetLinesGiveCopiesAndDuplex) {
         {"header copies larger", "@EJL SET CO=2\n" + Image(0, 0, 0, 0, 0, 7), {1, 7, 0, 0, 1 / 3.0, 1 / 3.0}},
         {"header copies smaller", "@EJL SET CO=3 RT=3\n" + Image(0, 0, 0, 0, 0, 7), {1, 9, 0, 0, 1 / 3.0, 1 / 3.0}},
     };
-    for (const Case& c : cases) ExpectCount("ESC_PAGE", c);
+    for (const Case& c : cases) ExpectRecord("ESC_PAGE", c);
 }
 
 }  // namespace
 
-TEST(EscPageFile, EntryPoint) { vendortest::ExpectEntryPoint("ESC_PAGE", {1, 1}); }
+TEST(EscPageFile, EntryPoint) { ExpectRecord("ESC_PAGE", "NULs only, through the file", std::string(64, '\0'), {1, 1}, true); }

@@ -1,7 +1,6 @@
-#include "vendorcheck.h"
+#include "testutil.h"
 
 using namespace qmtest;
-using namespace vendortest;
 
 namespace {
 
@@ -34,7 +33,7 @@ TEST(IpdlPages, MarkersAndPaperHeaders) {
         {"paper byte 6 wrong", Head(1) + Paper(4678, 6332).replace(6, 1, "\x03"), {0, 1}},
         {"largest values", Head(1) + Paper(0xFFFF, 0xFFFF), {0, 1, 0, 0, 65957 / 614.0, 65957 / 614.0}},
     };
-    for (const Case& c : cases) ExpectCount("IPDL", c);
+    for (const Case& c : cases) ExpectRecord("IPDL", c);
 }
 
 TEST(IpdlHeader, FixedOffsetsFromTheFirstByte) {
@@ -49,9 +48,9 @@ TEST(IpdlHeader, FixedOffsetsFromTheFirstByte) {
         {"marker alone", kPage, {1, 0}},
         {"leading NULs are header bytes", std::string(19, '\0') + "\x05" + kPage, {1, 5}},
     };
-    for (const Case& c : cases) ExpectCount("IPDL", c);
+    for (const Case& c : cases) ExpectRecord("IPDL", c);
 }
 
 }  // namespace
 
-TEST(IpdlFile, EntryPoint) { vendortest::ExpectEntryPoint("IPDL", {0, 0}); }
+TEST(IpdlFile, EntryPoint) { ExpectRecord("IPDL", "NULs only, through the file", std::string(64, '\0'), {0, 0}, true); }

@@ -1,7 +1,6 @@
-#include "vendorcheck.h"
+#include "testutil.h"
 
 using namespace qmtest;
-using namespace vendortest;
 
 namespace {
 
@@ -37,9 +36,9 @@ TEST(PrintronixPages, CopiesReadWhileBelowTwo) {
         {"marker cut short", Page("3") + Bin({0xD4, 0xEF}), {1, 3}},
         {"non-digit bytes are taken as they come", kMark + kFill + "\x91" + Digits("1:") + kEnd, {1, 20}},
     };
-    for (const Case& c : cases) ExpectCount("PrintronixGL", c);
+    for (const Case& c : cases) ExpectRecord("PrintronixGL", c);
 }
 
 }  // namespace
 
-TEST(PrintronixFile, EntryPoint) { vendortest::ExpectEntryPoint("PrintronixGL", {0, 1}); }
+TEST(PrintronixFile, EntryPoint) { ExpectRecord("PrintronixGL", "NULs only, through the file", std::string(64, '\0'), {0, 1}, true); }

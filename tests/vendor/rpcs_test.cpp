@@ -1,7 +1,6 @@
-#include "vendorcheck.h"
+#include "testutil.h"
 
 using namespace qmtest;
-using namespace vendortest;
 
 namespace {
 
@@ -20,7 +19,7 @@ TEST(RpcsPages, RecognisesBothPatternsAwayFromTheEnd) {
         {"leading NULs are data", Lit("\0\0\0") + kPageB + "......", {1, 0}},
         {"a PJL line hides a pattern", "@PJL COMMENT " + kPageB + "xx\n" + kPageA, {1, 0}},
     };
-    for (const Case& c : cases) ExpectCount("RPCS", c);
+    for (const Case& c : cases) ExpectRecord("RPCS", c);
 }
 
 TEST(RpcsPjl, ReadsItsOwnCommands) {
@@ -48,25 +47,20 @@ TEST(RpcsPjl, ReadsItsOwnCommands) {
                        "@PJL SET PAPER LETTER\r\n@PJL SET DATAMODE=COLOR\r\n" + kPageA + kPageB + "xxxxxx",
          {2, 2, 1, 1, 8.5, 11.0}},
     };
-    for (const Case& c : cases) ExpectCount("RPCS", c);
+    for (const Case& c : cases) ExpectRecord("RPCS", c);
 }
 
 TEST(RpcsPjl, SendsOneLinePerCommandTaken) {
-    CapturedLines captured;
-    PageCountResult rec{};
-    const std::string job = "@PJL SET COPIES=3\r\n@PJL SET DUPLEX=ON\n@PJL SET PAPER A4\r\n"
-                            "@PJL SET DATAMODE=COLOR\n@PJL SET DUPLEX=OFF\n@PJL SET PAPER \n";
-    ASSERT_EQ(CountWith("RPCS", job, rec), QM_OK);
-    const std::vector<std::string> want = {
-        "sheetler.dll!GetTotalPageCount_RPCS: 10 found COPIES command 3!\n",
-        "sheetler.dll!GetTotalPageCount_RPCS: 23 Duplex print!\n",
-        "sheetler.dll!GetTotalPageCount_RPCS: 35 PaperType A4!\n",
-        "sheetler.dll!GetTotalPageCount_RPCS: 4B Color print!\n",
-        "sheetler.dll!GetTotalPageCount_RPCS: 74 PaperType !\n",
-    };
-    EXPECT_EQ(captured.lines(), want);
+    ExpectLines("RPCS", "every command",
+                "@PJL SET COPIES=3\r\n@PJL SET DUPLEX=ON\n@PJL SET PAPER A4\r\n"
+                "@PJL SET DATAMODE=COLOR\n@PJL SET DUPLEX=OFF\n@PJL SET PAPER \n",
+                {"sheetler.dll!GetTotalPageCount_RPCS: 10 found COPIES command 3!\n",
+                 "sheetler.dll!GetTotalPageCount_RPCS: 23 Duplex print!\n",
+                 "sheetler.dll!GetTotalPageCount_RPCS: 35 PaperType A4!\n",
+                 "sheetler.dll!GetTotalPageCount_RPCS: 4B Color print!\n",
+                 "sheetler.dll!GetTotalPageCount_RPCS: 74 PaperType !\n"});
 }
 
 }  // namespace
 
-TEST(RpcsFile, EntryPoint) { vendortest::ExpectEntryPoint("RPCS", {0, 0}); }
+TEST(RpcsFile, EntryPoint) { ExpectRecord("RPCS", "NULs only, through the file", std::string(64, '\0'), {0, 0}, true); }
