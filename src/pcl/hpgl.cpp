@@ -60,9 +60,9 @@ uint32_t ReadBeginPlot(Bytes job, uint32_t k, uint32_t& copies) noexcept {
     return job.size;
 }
 
-}  // namespace
-
-int32_t ScanHPGL(Bytes job, uint32_t start, PageCountResult& rec) {
+// nextLead(job, i) gives the next byte at or after i that may start something.
+template <class NextLead>
+int32_t ScanHpglWith(Bytes job, uint32_t start, PageCountResult& rec, NextLead nextLead) {
     uint32_t pages = 0;
     uint32_t copies = 0;
     bool colour = false;
@@ -70,7 +70,7 @@ int32_t ScanHPGL(Bytes job, uint32_t start, PageCountResult& rec) {
     PjlAttributes pjl;
     uint8_t group = ' ';
 
-    for (uint32_t i = start; i < job.size;) {
+    for (uint32_t i = nextLead(job, start); i < job.size; i = nextLead(job, i)) {
         const uint8_t b = job[i];
         const int next = job.at(i + 1);
         if (b == kEsc) {
@@ -132,6 +132,19 @@ int32_t ScanHPGL(Bytes job, uint32_t start, PageCountResult& rec) {
     rec.color = (colour || pjl.colour) ? 1 : 0;
     rec.duplex = 0;
     return QM_OK;
+}
+
+}  // namespace
+
+int32_t ScanHPGL(Bytes job, uint32_t start, PageCountResult& rec) {
+    return ScanHpglWith(job, start, rec, [](const Bytes& j, uint32_t from) {
+        return FindAny(j, from, kEsc, ')', '@', 'B', 'P', 'R');
+    });
+}
+
+// Every byte handed to the switch, as the lead search must agree with.
+int32_t ScanHPGLEveryByte(Bytes job, uint32_t start, PageCountResult& rec) {
+    return ScanHpglWith(job, start, rec, [](const Bytes&, uint32_t from) { return from; });
 }
 
 }  // namespace qm

@@ -164,13 +164,13 @@ void OnPclPair(Bytes job, PclScan& s, const PclPair& p, uint32_t& idx) {
     }
 }
 
-}  // namespace
-
-int32_t ScanPCL(Bytes job, uint32_t start, PageCountResult& rec) {
+// nextLead(job, i) gives the next byte at or after i that may start something.
+template <class NextLead>
+int32_t ScanPclWith(Bytes job, uint32_t start, PageCountResult& rec, NextLead nextLead) {
     PclScan s;
     CommandBlockSkip blocks;
     uint8_t group = ' ';
-    for (uint32_t i = blocks(job, start); i < job.size;) {
+    for (uint32_t i = nextLead(job, blocks(job, start)); i < job.size; i = nextLead(job, i)) {
         switch (job[i]) {
             case 0x0C:
                 ++s.formFeeds;
@@ -227,6 +227,19 @@ int32_t ScanPCL(Bytes job, uint32_t start, PageCountResult& rec) {
     r.paperWidth = s.pjl.paperWidth;
     rec = r;
     return QM_OK;
+}
+
+}  // namespace
+
+int32_t ScanPCL(Bytes job, uint32_t start, PageCountResult& rec) {
+    return ScanPclWith(job, start, rec, [](const Bytes& j, uint32_t from) {
+        return FindAny(j, from, 0x0C, kEsc, '!', ')', '@', 0xCD);
+    });
+}
+
+// Every byte handed to the switch, as the lead search must agree with.
+int32_t ScanPCLEveryByte(Bytes job, uint32_t start, PageCountResult& rec) {
+    return ScanPclWith(job, start, rec, [](const Bytes&, uint32_t from) { return from; });
 }
 
 }  // namespace qm

@@ -7,6 +7,7 @@
 
 #include "jobfile/bytes.h"
 #include "jobfile/diag.h"
+#include "pcl/leadbytes.h"
 #include "quirometer/quirometer.h"
 
 namespace qm {
@@ -74,16 +75,10 @@ uint32_t ParsePclEscape(Bytes job, uint32_t i, uint8_t& group, OnPair&& onPair) 
 // Index of the first byte at or after i that is one of `a`, `b` (and `c`),
 // or job.size when none.
 inline uint32_t FindEither(Bytes job, uint32_t i, uint8_t a, uint8_t b) noexcept {
-    for (; i < job.size; ++i) {
-        if (job[i] == a || job[i] == b) return i;
-    }
-    return job.size;
+    return FindAny(job, i, a, b);
 }
 inline uint32_t FindAnyOf(Bytes job, uint32_t i, uint8_t a, uint8_t b, uint8_t c) noexcept {
-    for (; i < job.size; ++i) {
-        if (job[i] == a || job[i] == b || job[i] == c) return i;
-    }
-    return job.size;
+    return FindAny(job, i, a, b, c);
 }
 
 // Passes over a block of another printer language that opens with "!R!" and

@@ -1,0 +1,48 @@
+// The search for the next lead byte of a scan: the first byte at or after an
+// index that is one of a few values. Where the processor has 16-byte vector
+// compares the search tests 16 bytes per step, otherwise one byte at a time;
+// both give the same index. Scanners whose other bytes do nothing jump from
+// lead byte to lead byte with it instead of switching on every byte.
+#pragma once
+
+#include <cstdint>
+
+#include "jobfile/bytes.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace qm {
+
+// One byte at a time: the plain form, for builds without vector compares
+// and as the measure the vector form is tested against.
+template <class... B>
+uint32_t FindAnyPlain(const Bytes& job, uint32_t i, B... set) noexcept {
+    for (; i < job.size; ++i) {
+        const uint8_t b = job[i];
+        if (((b == static_cast<uint8_t>(set)) || ...)) return i;
+    }
+    return job.size;
+}
+
+// Index of the first byte at or after i that is one of `set`, or job.size
+// when none. Reads only bytes inside the data.
+template <class... B>
+uint32_t FindAny(const Bytes& job, uint32_t i, B... set) noexcept {
+#if defined(__SSE2__)
+    if (i >= job.size) return job.size;
+    const __m128i lead[] = {_mm_set1_epi8(static_cast<char>(set))...};
+    while (job.size - i >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(job.data + i));
+        __m128i hit = _mm_setzero_si128();
+        for (const __m128i& l : lead) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, l));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+        if (mask != 0) return i + static_cast<uint32_t>(__builtin_ctz(mask));
+        i += 16;
+    }
+#endif
+    return FindAnyPlain(job, i, set...);
+}
+
+}  // namespace qm

@@ -1,0 +1,74 @@
+// The lead-byte search against its plain form, and the PCL and HP-GL/2
+// counters, which jump between lead bytes, against a walk over every byte.
+#include "pcl/leadbytes.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "pcl/reference_scan.h"
+
+namespace qm {
+int32_t ScanPCLEveryByte(Bytes job, uint32_t start, PageCountResult& rec);
+int32_t ScanHPGLEveryByte(Bytes job, uint32_t start, PageCountResult& rec);
+}  // namespace qm
+
+namespace {
+
+using qmtest::ExpectSameOnCorpusAndRandom;
+
+// Searches from every index of bytes where each position may hold a lead.
+template <class... B>
+void ExpectSameIndexes(const std::string& bytes, B... set) {
+    const qm::Bytes job(bytes);
+    for (uint32_t i = 0; i <= job.size + 1; ++i)
+        ASSERT_EQ(qm::FindAny(job, i, set...), qm::FindAnyPlain(job, i, set...)) << "from " << i;
+}
+
+TEST(LeadBytes, VectorSearchFindsWhatThePlainSearchFinds) {
+    struct Row {
+        const char* name;
+        int density;  // one lead in about this many bytes
+        size_t size;
+    };
+    const Row rows[] = {
+        {"no leads", 0, 100},   {"sparse", 70, 1000}, {"every 16th", 16, 700},
+        {"dense", 3, 300},      {"all leads", 1, 40}, {"shorter than a step", 5, 15},
+    };
+    std::mt19937 rng(7);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        std::string s(r.size, 'x');
+        for (char& c : s) {
+            c = static_cast<char>('a' + rng() % 20);
+            if (r.density != 0 && rng() % r.density == 0) c = "\x1b\x0c\xcd@"[rng() % 4];
+        }
+        ExpectSameIndexes(s, 0x1B);
+        ExpectSameIndexes(s, 0x1B, 0x0C);
+        ExpectSameIndexes(s, 0x0C, 0x1B, '!', ')', '@', 0xCD);
+    }
+    // A lead in the last byte only, and at each place of a step.
+    for (size_t at = 0; at < 48; ++at) {
+        std::string s(48, 'x');
+        s[at] = static_cast<char>(0xCD);
+        ExpectSameIndexes(s, 0xCD, 0x1B);
+    }
+    const qm::Bytes empty;
+    EXPECT_EQ(qm::FindAny(empty, 0, '@'), 0u);
+}
+
+TEST(LeadBytes, PclCountsWhatAWalkOverEveryByteCounts) {
+    ExpectSameOnCorpusAndRandom("PCL", qm::ScanPCLEveryByte,
+                                {"\x0c", "\x1b", "\x1b&l2X", "\x1b*rA", "\x1b*rB", "\x1b&a0N", "\x1b&a5V",
+                                 "\x1b*v0N", "\x1b*b3W", "\x1b%-12345X", "\x1b%1A", "!R!", "EXIT;", ")",
+                                 "\n", "@PJL SET COPIES=2\n", std::string("\xcd\xca\x10", 3), "\x80"});
+}
+
+TEST(LeadBytes, HpglCountsWhatAWalkOverEveryByteCounts) {
+    ExpectSameOnCorpusAndRandom("HPGL", qm::ScanHPGLEveryByte,
+                                {"PG;", "RP2;", "BP", "PE", ";", "PS100,200;", "\x1b", "\x1b*v1A", ")", "\n",
+                                 "@PJL SET COPIES=2\n", "P", "R", "B"});
+}
+
+}  // namespace
