@@ -3,6 +3,7 @@
 // setting for colour.
 #include "api/scanners.h"
 #include "jobfile/diag.h"
+#include "pcl/leadbytes.h"
 
 namespace qm {
 namespace {
@@ -43,13 +44,13 @@ uint32_t RecordLengthField(const Bytes& job, uint32_t i) {
     return 0;
 }
 
-}  // namespace
-
-int32_t ScanQPDL(Bytes job, uint32_t start, PageCountResult& rec) {
+// nextLead(job, i) gives the next byte at or after i that may start something.
+template <class NextLead>
+int32_t ScanQpdlWith(Bytes job, uint32_t start, PageCountResult& rec, NextLead nextLead) {
     uint32_t pages = 0, copies = 0;
     uint8_t paper = 0, colour = 0;
 
-    for (uint32_t i = start; i < job.size; ++i) {
+    for (uint32_t i = nextLead(job, start); i < job.size; i = nextLead(job, i + 1)) {
         switch (job[i]) {
             case 0x00:
                 if (job.has(i, kHeaderEnd + 1) && job[i + 1] == 0x06 && job[i + kHeaderEnd] == 0x0C) {
@@ -100,6 +101,19 @@ int32_t ScanQPDL(Bytes job, uint32_t start, PageCountResult& rec) {
         rec.paperLength = kQpdlPapers[paper].length;
     }
     return QM_OK;
+}
+
+}  // namespace
+
+int32_t ScanQPDL(Bytes job, uint32_t start, PageCountResult& rec) {
+    return ScanQpdlWith(job, start, rec, [](const Bytes& j, uint32_t from) {
+        return FindAny(j, from, 0x00, 0x0C, '@', ')', 0x1B);
+    });
+}
+
+// Every byte handed to the switch, as the lead search must agree with.
+int32_t ScanQPDLEveryByte(Bytes job, uint32_t start, PageCountResult& rec) {
+    return ScanQpdlWith(job, start, rec, [](const Bytes&, uint32_t from) { return from; });
 }
 
 }  // namespace qm
