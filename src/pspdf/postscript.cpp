@@ -4,6 +4,7 @@
 #include <array>
 
 #include "api/scanners.h"
+#include "pcl/leadbytes.h"
 
 namespace qm {
 namespace {
@@ -302,15 +303,13 @@ void FindCopiesBeforeAnchor(const Bytes& job, PsState& s) {
     }
 }
 
-}  // namespace
-
-int32_t ScanPOSTSCRIPT(Bytes job, uint32_t start, PageCountResult& rec) {
+// nextLead(job, i) gives the next byte at or after i that may start a pattern.
+template <class NextLead>
+int32_t ScanPsWith(Bytes job, uint32_t start, PageCountResult& rec, NextLead nextLead) {
     PsState s;
     for (uint32_t i = start; i < job.size;) {
-        // Most bytes start no pattern: pass them with one lookup each.
-        while (kLead[job[i]] == kNoLead) {
-            if (++i == job.size) break;
-        }
+        // Most bytes start no pattern: jump to the next one that may.
+        i = nextLead(job, i);
         if (i == job.size) break;
         uint32_t last = i;
         switch (kLead[job[i]]) {
@@ -347,6 +346,19 @@ int32_t ScanPOSTSCRIPT(Bytes job, uint32_t start, PageCountResult& rec) {
     rec.paperLength = static_cast<double>(s.landscape ? width : height);
     rec.paperWidth = static_cast<double>(s.landscape ? height : width);
     return QM_OK;
+}
+
+}  // namespace
+
+int32_t ScanPOSTSCRIPT(Bytes job, uint32_t start, PageCountResult& rec) {
+    return ScanPsWith(job, start, rec, [](const Bytes& j, uint32_t from) {
+        return FindAny(j, from, '%', '*', '/', '#', 'N', 'n', '[', 'r', 's');
+    });
+}
+
+// Every byte looked up in the lead table, as the lead search must agree with.
+int32_t ScanPOSTSCRIPTEveryByte(Bytes job, uint32_t start, PageCountResult& rec) {
+    return ScanPsWith(job, start, rec, [](const Bytes&, uint32_t from) { return from; });
 }
 
 }  // namespace qm
