@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -23,12 +24,13 @@ constexpr int32_t kNotBuilt = static_cast<int32_t>(0x80004001);  // E_NOTIMPL
 constexpr double kPaperSlack = 0.02;                              // inches
 
 const std::string kCorpusDir = std::string(QM_SOURCE_DIR) + "/tests/corpus";
+const std::string kSamplesDir = std::string(QM_SOURCE_DIR) + "/samples";
 
 // The fields a row may state, in record order; "-" or empty is not stated.
 constexpr const char* kFields[] = {"pages", "copies", "color", "duplex", "paperWidth", "paperLength"};
 
 struct Row {
-    std::string file, tag, driver, expected, reason;
+    std::string file, tag, driver, expected, reason, note;
     std::map<std::string, std::string> truth;  // field -> stated value
 };
 
@@ -44,11 +46,13 @@ std::vector<std::string> SplitTabs(const std::string& line) {
     return cols;
 }
 
-// Reads truth.tsv by its header names, so columns may be added or moved.
-std::vector<Row> ReadTruth(std::string& error) {
-    std::ifstream in(kCorpusDir + "/truth.tsv");
+// Reads a truth table by its header names, so columns may be added or moved:
+// the corpus's truth.tsv, or the samples' truth.tsv (which has a note column
+// instead of driver, expected and reason).
+std::vector<Row> ReadTable(const std::string& path, const std::vector<std::string>& needed, std::string& error) {
+    std::ifstream in(path);
     if (!in) {
-        error = "cannot read " + kCorpusDir + "/truth.tsv";
+        error = "cannot read " + path;
         return {};
     }
     std::string line;
@@ -56,10 +60,10 @@ std::vector<Row> ReadTruth(std::string& error) {
     const std::vector<std::string> header = SplitTabs(line);
     std::map<std::string, size_t> col;
     for (size_t i = 0; i < header.size(); ++i) col[header[i]] = i;
-    for (const char* need : {"file", "tag", "driver", "expected", "reason"})
-        if (!col.count(need)) error += std::string("truth.tsv has no '") + need + "' column; ";
-    for (const char* need : kFields)
-        if (!col.count(need)) error += std::string("truth.tsv has no '") + need + "' column; ";
+    std::vector<std::string> all = needed;
+    all.insert(all.end(), std::begin(kFields), std::end(kFields));
+    for (const std::string& need : all)
+        if (!col.count(need)) error += path + " has no '" + need + "' column; ";
     if (!error.empty()) return {};
 
     std::vector<Row> rows;
@@ -69,21 +73,25 @@ std::vector<Row> ReadTruth(std::string& error) {
         if (line.empty() || line[0] == '#') continue;
         const std::vector<std::string> cols = SplitTabs(line);
         auto at = [&](const char* name) {
-            const size_t k = col[name];
-            return k < cols.size() ? cols[k] : std::string();
+            const auto k = col.find(name);
+            return k != col.end() && k->second < cols.size() ? cols[k->second] : std::string();
         };
-        Row r{at("file"), at("tag"), at("driver"), at("expected"), at("reason"), {}};
+        Row r{at("file"), at("tag"), at("driver"), at("expected"), at("reason"), at("note"), {}};
         for (const char* f : kFields) {
             const std::string v = at(f);
             if (!v.empty() && v != "-") r.truth[f] = v;
         }
         if (r.file.empty() || r.tag.empty()) {
-            error += "truth.tsv line " + std::to_string(lineNo) + " has no file or tag; ";
+            error += path + " line " + std::to_string(lineNo) + " has no file or tag; ";
             continue;
         }
         rows.push_back(r);
     }
     return rows;
+}
+
+std::vector<Row> ReadTruth(std::string& error) {
+    return ReadTable(kCorpusDir + "/truth.tsv", {"file", "tag", "driver", "expected", "reason"}, error);
 }
 
 struct Outcome {
@@ -259,6 +267,37 @@ TEST(Corpus, TruthFileIsWellFormed) {
             EXPECT_TRUE(end != want.c_str() && *end == '\0') << row.file << ": " << name << "=" << want;
         }
     }
+    // Every job on disk has its row: nothing in jobs/ goes unchecked.
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(kCorpusDir + "/jobs")) {
+        if (!entry.is_regular_file()) continue;
+        const std::string rel = "jobs/" + std::filesystem::relative(entry.path(), kCorpusDir + "/jobs").generic_string();
+        EXPECT_TRUE(seen.count(rel)) << rel << " has no row in truth.tsv";
+    }
+}
+
+// The bundled samples agree with their truth table, as "quirometer samples"
+// checks them, and stay small.
+TEST(Corpus, SamplesAgreeWithTheirTruth) {
+    std::string error;
+    const std::vector<Row> rows = ReadTable(kSamplesDir + "/truth.tsv", {"file", "tag", "note"}, error);
+    ASSERT_TRUE(error.empty()) << error;
+    ASSERT_FALSE(rows.empty());
+    uint64_t bytes = 0;
+    for (const Row& row : rows) {
+        const qm::CounterInfo* c = qm::FindCounter(row.tag);
+        ASSERT_NE(c, nullptr) << row.file << ": unknown tag " << row.tag;
+        const std::string path = kSamplesDir + "/" + row.file;
+        std::ifstream job(path, std::ios::binary | std::ios::ate);
+        ASSERT_TRUE(job.good()) << row.file << " is listed but missing";
+        bytes += static_cast<uint64_t>(job.tellg());
+        const Outcome o = Count(*c, path);
+        if (o.code == kNotBuilt) continue;  // reported by the tag's own corpus test
+        // A PDF count that failed reports all ones: the samples never hold one.
+        const bool pdfFailed = c->group == qm::Group::Pdf && o.rec.pages == 0xFFFFFFFFu;
+        EXPECT_TRUE(MatchesTruth(row, o) && !pdfFailed)
+            << row.file << ": counted " << Describe(o) << "; truth " << DescribeTruth(row) << " (" << row.note << ")";
+    }
+    EXPECT_LT(bytes, 2u * 1000 * 1000) << "the samples are meant to stay under 2 MB";
 }
 
 // One test per language, so that a counter still being written skips alone.
