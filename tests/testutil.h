@@ -2,6 +2,7 @@
 // marker-filled records and byte-string building.
 #pragma once
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -201,6 +202,26 @@ inline void ExpectEveryPrefixScans(const char* tag, const std::string& job) {
         PageCountResult rec{};
         EXPECT_EQ(CountWith(tag, std::string_view(cut.get(), n), rec), QM_OK) << tag << " prefix " << n;
     }
+}
+
+// Scans `head`, then `gap` bytes whose whole pages are unreadable, then
+// `tail`: a walk that steps over a body by its length never touches it.
+// Returns the pages counted, or -1 when the scan fails.
+inline int64_t PagesAcrossHole(const char* tag, const std::string& head, size_t gap, const std::string& tail) {
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    const size_t span = page + (gap + tail.size() + page - 1) / page * page;
+    void* map = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (map == MAP_FAILED || head.size() > page) return -2;
+    auto* base = static_cast<uint8_t*>(map);
+    const size_t start = page - head.size();
+    std::memcpy(base + start, head.data(), head.size());
+    std::memcpy(base + page + gap, tail.data(), tail.size());
+    PageCountResult rec{};
+    int32_t code = -3;
+    if (::mprotect(base + page, gap / page * page, PROT_NONE) == 0)
+        code = qm::FindCounter(tag)->scan(qm::Bytes(base + start, uint32_t(head.size() + gap + tail.size())), 0, rec);
+    ::munmap(map, span);
+    return code == QM_OK ? int64_t(rec.pages) : -1;
 }
 
 }  // namespace qmtest

@@ -1,50 +1,10 @@
-#include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <memory>
 
 #include "testutil.h"
 
 using namespace qmtest;
 
 namespace {
-
-std::string Be16(unsigned v) { return {char((v >> 8) & 0xFF), char(v & 0xFF)}; }
-std::string Le16(unsigned v) { return {char(v & 0xFF), char((v >> 8) & 0xFF)}; }
-
-struct Case {
-    const char* name;
-    std::string job;
-    uint32_t pages;
-    uint32_t copies;
-    double width;
-    double length;
-};
-
-void Check(const char* tag, const Case& c, uint8_t color) {
-    PageCountResult rec = MarkedRecord();
-    ASSERT_EQ(CountWith(tag, c.job, rec), QM_OK) << c.name;
-    EXPECT_EQ(rec.pages, c.pages) << c.name;
-    EXPECT_EQ(rec.copies, c.copies) << c.name;
-    EXPECT_EQ(rec.color, color) << c.name;
-    EXPECT_EQ(rec.duplex, 0) << c.name;
-    EXPECT_DOUBLE_EQ(rec.paperWidth, c.width) << c.name;
-    EXPECT_DOUBLE_EQ(rec.paperLength, c.length) << c.name;
-}
-
-// Every prefix, in a heap block of exactly its size, scans without reading
-// past its end (the sanitizer build turns a stray read into a failure).
-void CheckEveryPrefix(const char* tag, const std::string& job) {
-    for (size_t n = 1; n <= job.size(); ++n) {
-        std::unique_ptr<char[]> cut(new char[n]);
-        std::memcpy(cut.get(), job.data(), n);
-        PageCountResult rec{};
-        const int32_t rc = CountWith(tag, std::string_view(cut.get(), n), rec);
-        EXPECT_TRUE(rc == QM_OK || rc == QM_E_FAIL) << tag << " prefix " << n;
-    }
-}
 
 std::string Ppa(char channel, const std::string& payload) {
     return std::string("$") + channel + Be16(unsigned(payload.size())) + payload;
@@ -54,17 +14,17 @@ const std::string kPpaPage81 = Ppa(1, Lit("\x01\x81") + std::string(14, 'z') + L
 
 TEST(PpaScan, CountsPagePacketsAndStepsOverPayloads) {
     const Case cases[] = {
-        {"both page types", kPpaPage + kPpaPage81, 2, 1, 0, 0},
-        {"mark one byte off", Ppa(0, Lit("\x00\x13" "abcdefg" "\x02\x01")), 0, 1, 0, 0},
-        {"payload hides a page", Ppa(0, "xx" + kPpaPage) + kPpaPage, 1, 1, 0, 0},
+        {"both page types", kPpaPage + kPpaPage81, {2, 1, 1}},
+        {"mark one byte off", Ppa(0, Lit("\x00\x13" "abcdefg" "\x02\x01")), {0, 1, 1}},
+        {"payload hides a page", Ppa(0, "xx" + kPpaPage) + kPpaPage, {1, 1, 1}},
         // The mark is read at fixed offsets from the "$" whatever the length.
-        {"short payload, mark beyond it", Lit("$\x00\x00\x02\x00\x13" "abcdef" "\x02\x01"), 1, 1, 0, 0},
-        {"$ then 0x02 moves on by one", "$" + std::string(1, 2) + "$" + kPpaPage, 1, 1, 0, 0},
-        {"length past the end", Lit("$\x00\xFF\xFF") + kPpaPage, 0, 1, 0, 0},
-        {"leading NULs", std::string(7, '\0') + kPpaPage, 1, 1, 0, 0},
+        {"short payload, mark beyond it", Lit("$\x00\x00\x02\x00\x13" "abcdef" "\x02\x01"), {1, 1, 1}},
+        {"$ then 0x02 moves on by one", "$" + std::string(1, 2) + "$" + kPpaPage, {1, 1, 1}},
+        {"length past the end", Lit("$\x00\xFF\xFF") + kPpaPage, {0, 1, 1}},
+        {"leading NULs", std::string(7, '\0') + kPpaPage, {1, 1, 1}},
     };
-    for (const Case& c : cases) Check("PPA", c, 1);
-    CheckEveryPrefix("PPA", kPpaPage + kPpaPage81);
+    for (const Case& c : cases) ExpectRecord("PPA", c);
+    ExpectEveryPrefixScans("PPA", kPpaPage + kPpaPage81);
 }
 
 // A 23-byte LIDIL packet header (padded to `packetLength`) and its data block.
@@ -80,16 +40,16 @@ std::string Lidil(uint8_t type, uint8_t command, unsigned width = 0, unsigned le
 TEST(LidilScan, CountsStartPagePacketsAndTakesTheLastPaper) {
     const std::string page = Lidil(0, 1, 20400, 27000);
     const Case cases[] = {
-        {"last page's paper", Lidil(0, 1, 1, 1) + page, 2, 0, 8.5, 11.0},
-        {"type 7 data hides a page", Lidil(7, 0, 0, 0, page) + page, 1, 0, 8.5, 11.0},
-        {"command 4 data hides a page", Lidil(0, 4, 0, 0, page), 0, 0, 0, 0},
-        {"other packets have no data", Lidil(2, 3).replace(8, 2, Be16(500)) + page, 1, 0, 8.5, 11.0},
-        {"length hides a page", Lidil(0, 5, 0, 0, "", 46).substr(0, 23) + page, 0, 0, 0, 0},
-        {"zero-length packet moves on", Lit("$\x00\x00") + page, 1, 0, 8.5, 11.0},
-        {"page cut before its paper", page + page.substr(0, 20), 2, 0, 8.5, 11.0},
+        {"last page's paper", Lidil(0, 1, 1, 1) + page, {2, 0, 1, 0, 8.5, 11.0}},
+        {"type 7 data hides a page", Lidil(7, 0, 0, 0, page) + page, {1, 0, 1, 0, 8.5, 11.0}},
+        {"command 4 data hides a page", Lidil(0, 4, 0, 0, page), {0, 0, 1}},
+        {"other packets have no data", Lidil(2, 3).replace(8, 2, Be16(500)) + page, {1, 0, 1, 0, 8.5, 11.0}},
+        {"length hides a page", Lidil(0, 5, 0, 0, "", 46).substr(0, 23) + page, {0, 0, 1}},
+        {"zero-length packet moves on", Lit("$\x00\x00") + page, {1, 0, 1, 0, 8.5, 11.0}},
+        {"page cut before its paper", page + page.substr(0, 20), {2, 0, 1, 0, 8.5, 11.0}},
     };
-    for (const Case& c : cases) Check("LIDIL", c, 1);
-    CheckEveryPrefix("LIDIL", Lidil(7, 1, 20400, 27000, "dd") + page);
+    for (const Case& c : cases) ExpectRecord("LIDIL", c);
+    ExpectEveryPrefixScans("LIDIL", Lidil(7, 1, 20400, 27000, "dd") + page);
 }
 
 std::string Capt(uint8_t type, const std::string& body) {
@@ -100,19 +60,19 @@ std::string CaptPage(uint8_t paper) { return Capt(2, std::string(1, char(paper))
 
 TEST(CaptScan, WalksRecordsAndLooksUpTheLastPaper) {
     const Case cases[] = {
-        {"settings and two pages", CaptSettings(2) + CaptPage(9) + CaptPage(1), 2, 2, 8.5, 11.0},
-        {"no settings: copies 0", CaptPage(5), 1, 0, 8.5, 14.0},
-        {"unknown code", CaptPage(1) + CaptPage(2), 2, 0, 0, 0},
-        {"other type hides a page", Capt(3, CaptPage(1)) + CaptPage(27), 1, 0, 6.38, 9.02},
-        {"NULs are a type-0 record", Lit("\x00\x00\x06\x00\x02\x00") + CaptPage(28), 1, 0, 4.33, 8.66},
-        {"zero length ends the walk", CaptPage(9) + Lit("\x03x\x00\x00") + CaptPage(1), 1, 0, 8.27, 11.69},
-        {"page cut before its code", CaptPage(7) + Lit("\x02x\x10\x00"), 2, 0, 7.25, 10.5},
+        {"settings and two pages", CaptSettings(2) + CaptPage(9) + CaptPage(1), {2, 2, 0, 0, 8.5, 11.0}},
+        {"no settings: copies 0", CaptPage(5), {1, 0, 0, 0, 8.5, 14.0}},
+        {"unknown code", CaptPage(1) + CaptPage(2), {2, 0}},
+        {"other type hides a page", Capt(3, CaptPage(1)) + CaptPage(27), {1, 0, 0, 0, 6.38, 9.02}},
+        {"NULs are a type-0 record", Lit("\x00\x00\x06\x00\x02\x00") + CaptPage(28), {1, 0, 0, 0, 4.33, 8.66}},
+        {"zero length ends the walk", CaptPage(9) + Lit("\x03x\x00\x00") + CaptPage(1), {1, 0, 0, 0, 8.27, 11.69}},
+        {"page cut before its code", CaptPage(7) + Lit("\x02x\x10\x00"), {2, 0, 0, 0, 7.25, 10.5}},
+        {"paper 13", CaptPage(13), {1, 0, 0, 0, 7.17, 10.12}},
+        {"paper 20", CaptPage(20), {1, 0, 0, 0, 4.125, 9.5}},
+        {"paper 37", CaptPage(37), {1, 0, 0, 0, 3.875, 7.5}},
     };
-    for (const Case& c : cases) Check("CanonCAPT", c, 0);
-    const Case papers[] = {{"13", CaptPage(13), 1, 0, 7.17, 10.12}, {"20", CaptPage(20), 1, 0, 4.125, 9.5},
-                           {"37", CaptPage(37), 1, 0, 3.875, 7.5}};
-    for (const Case& c : papers) Check("CanonCAPT", c, 0);
-    CheckEveryPrefix("CanonCAPT", CaptSettings(3) + CaptPage(9));
+    for (const Case& c : cases) ExpectRecord("CanonCAPT", c);
+    ExpectEveryPrefixScans("CanonCAPT", CaptSettings(3) + CaptPage(9));
 }
 
 std::string FujiHeader(uint8_t copies, uint8_t size, uint8_t mode) {
@@ -128,61 +88,33 @@ TEST(FujiScan, WalksRecordsByTheirTableLength) {
     std::string a4 = FujiHeader(2, 1, 1);
     a4.resize(10276407, 'U');  // the whole record of size 1, mode 1
     const Case cases[] = {
-        {"one page, image cut", FujiHeader(3, 15, 0), 1, 3, 8.27, 11.69},
-        {"two records", a4 + FujiHeader(0, 7, 1), 2, 0, 10.0, 6.0},
-        {"next record not INFO", a4 + "JUNK" + FujiHeader(4, 7, 1), 1, 2, 8.27, 11.69},
-        {"final INFO with 4 bytes left", a4 + "INFO", 1, 2, 8.27, 11.69},
-        {"header cut before its size code", a4 + FujiHeader(4, 7, 1).substr(0, 63), 1, 2, 8.27, 11.69},
-        {"no INFO: 1 copy", "photo", 0, 1, 0, 0},
-        {"leading NUL is not skipped", Lit("\x00") + FujiHeader(3, 15, 0), 0, 1, 0, 0},
+        {"one page, image cut", FujiHeader(3, 15, 0), {1, 3, 1, 0, 8.27, 11.69}},
+        {"two records", a4 + FujiHeader(0, 7, 1), {2, 0, 1, 0, 10.0, 6.0}},
+        {"next record not INFO", a4 + "JUNK" + FujiHeader(4, 7, 1), {1, 2, 1, 0, 8.27, 11.69}},
+        {"final INFO with 4 bytes left", a4 + "INFO", {1, 2, 1, 0, 8.27, 11.69}},
+        {"header cut before its size code", a4 + FujiHeader(4, 7, 1).substr(0, 63), {1, 2, 1, 0, 8.27, 11.69}},
+        {"no INFO: 1 copy", "photo", {0, 1, 1}},
+        {"leading NUL is not skipped", Lit("\x00") + FujiHeader(3, 15, 0), {0, 1, 1}},
+        // Sizes without a record length: size 2; size 1 mode 0; rows past
+        // the table.
+        {"size 2", FujiHeader(1, 2, 0), kRejected},
+        {"size 1 mode 0", FujiHeader(1, 1, 0), kRejected},
+        {"size 20", FujiHeader(1, 20, 0), kRejected},
+        {"size 19 mode 2", FujiHeader(1, 19, 2), kRejected},
+        {"size 255 mode 255", FujiHeader(1, 255, 255), kRejected},
     };
-    for (const Case& c : cases) Check("FijiPhoto", c, 1);
-    CheckEveryPrefix("FijiPhoto", FujiHeader(1, 15, 0));
-}
-
-TEST(FujiScan, RejectsSizesWithoutARecordLength) {
-    // Size 2; size 1 mode 0; rows past the table (size 20, size 19 mode 2).
-    const std::string jobs[] = {FujiHeader(1, 2, 0), FujiHeader(1, 1, 0), FujiHeader(1, 20, 0),
-                                FujiHeader(1, 19, 2), FujiHeader(1, 255, 255)};
-    for (const std::string& job : jobs) {
-        PageCountResult rec = MarkedRecord();
-        EXPECT_EQ(CountFile("FijiPhoto", job, rec), QM_E_FAIL) << int(job[62]);
-        EXPECT_TRUE(IsMarked(rec)) << int(job[62]);
-    }
+    for (const Case& c : cases) ExpectRecord("FijiPhoto", c);
+    ExpectEveryPrefixScans("FijiPhoto", FujiHeader(1, 15, 0));
 }
 
 // Bodies are stepped over by their lengths, never read: a body lying on
 // unreadable pages must not fault, and the walk finds the record after it.
 TEST(PpaLidilCaptFuji, NeverTouchSkippedBodies) {
-    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
-    const unsigned body = unsigned(2 * page);
-    const struct {
-        const char* tag;
-        std::string head;  // the bytes the walk reads before the body
-        size_t body;
-        std::string tail;
-        uint32_t pages;
-    } layouts[] = {
-        {"PPA", Lit("$\x00") + Be16(body) + std::string(22, 'z'), body - 22, kPpaPage, 1},
-        {"LIDIL", Lidil(7, 0).replace(8, 2, Be16(body)), body, Lidil(0, 1), 1},
-        {"CanonCAPT", Lit("\x03x") + Le16(body) + std::string(8, 'h'), body - 12, CaptPage(1), 1},
-        {"FijiPhoto", FujiHeader(1, 1, 1), 10276407 - 64, FujiHeader(1, 15, 0), 2},
-    };
-    for (const auto& l : layouts) {
-        const size_t span = page + (l.body + l.tail.size() + page - 1) / page * page;
-        void* map = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        ASSERT_NE(map, MAP_FAILED);
-        auto* base = static_cast<uint8_t*>(map);
-        const size_t start = page - l.head.size();
-        std::memcpy(base + start, l.head.data(), l.head.size());
-        std::memcpy(base + page + l.body, l.tail.data(), l.tail.size());
-        ASSERT_EQ(::mprotect(base + page, l.body / page * page, PROT_NONE), 0);
-        PageCountResult rec{};
-        const qm::Bytes job(base + start, uint32_t(l.head.size() + l.body + l.tail.size()));
-        EXPECT_EQ(qm::FindCounter(l.tag)->scan(job, 0, rec), QM_OK) << l.tag;
-        EXPECT_EQ(rec.pages, l.pages) << l.tag;
-        ::munmap(map, span);
-    }
+    const unsigned body = unsigned(2 * ::sysconf(_SC_PAGESIZE));
+    EXPECT_EQ(PagesAcrossHole("PPA", Lit("$\x00") + Be16(body) + std::string(22, 'z'), body - 22, kPpaPage), 1);
+    EXPECT_EQ(PagesAcrossHole("LIDIL", Lidil(7, 0).replace(8, 2, Be16(body)), body, Lidil(0, 1)), 1);
+    EXPECT_EQ(PagesAcrossHole("CanonCAPT", Lit("\x03x") + Le16(body) + std::string(8, 'h'), body - 12, CaptPage(1)), 1);
+    EXPECT_EQ(PagesAcrossHole("FijiPhoto", FujiHeader(1, 1, 1), 10276407 - 64, FujiHeader(1, 15, 0)), 2);
 }
 
 }  // namespace
