@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <random>
 
 #include "pcl/pjl.h"
@@ -12,57 +10,43 @@ namespace {
 // 00 00 00 34, nine bytes, then the page kind 03 at offset 13.
 std::string PageRecord(char kind = '\x03') { return std::string("\0\0\0\x34", 4) + std::string(9, 'r') + kind; }
 
-const double kA4Length = static_cast<double>(11.69f);
-const double kA4Width = static_cast<double>(8.27f);
-
 struct HipercCase {
     const char* name;
     std::string job;
-    uint32_t pages, copies;
-    uint8_t color, duplex;
-    double width, length;
+    Want want;
     std::vector<std::string> lines;
 };
 
 TEST(Hiperc, ReadsPjlSettingsAndCountsPageRecords) {
     const std::string mono = "sheetler.dll!GetTotalPageCount: ";
     const HipercCase cases[] = {
-        {"quantity wins over fewer copies", "@PJL SET QTY=3\n@PJL SET COPIES=2\n", 0, 3, 1, 0, 0, 0,
+        {"quantity wins over fewer copies", "@PJL SET QTY=3\n@PJL SET COPIES=2\n", {0, 3, 1},
          {mono + "0 found QTY command 3!\n", mono + "F found COPIES command 2!\n"}},
-        {"more copies win", "@PJL SET QTY=1\n@PJL SET COPIES=4\n", 0, 4, 1, 0, 0, 0,
+        {"more copies win", "@PJL SET QTY=1\n@PJL SET COPIES=4\n", {0, 4, 1},
          {mono + "0 found QTY command 1!\n", mono + "F found COPIES command 4!\n"}},
-        {"copies compare unsigned", "@PJL SET QTY=2\n@PJL SET COPIES=-1\n", 0, 0xFFFFFFFF, 1, 0, 0, 0,
+        {"copies compare unsigned", "@PJL SET QTY=2\n@PJL SET COPIES=-1\n", {0, 0xFFFFFFFF, 1},
          {mono + "0 found QTY command 2!\n", mono + "F found COPIES command -1!\n"}},
-        {"no copies lines", "@PJL ENTER LANGUAGE=HIPERC\n", 0, 0, 1, 0, 0, 0, {}},
-        {"quantity without LF at the end", "@PJL SET QTY=5", 0, 0, 1, 0, 0, 0, {}},
-        {"A4 in single precision", "@PJL SET PAPER=A4\r\n", 0, 0, 1, 0, kA4Width, kA4Length, {}},
-        {"half letter", "@PJL SET PAPER=HALFLETTER\n", 0, 0, 1, 0, 8.5, 5.5, {}},
-        {"FASTMONO is monochrome", "@PJL SET OKIMONOPRINTSPEED = FASTMONO\n", 0, 0, 0, 0, 0, 0,
+        {"quantity without LF at the end", "@PJL SET QTY=5", {0, 0, 1}, {}},
+        {"A4 in single precision", "@PJL SET PAPER=A4\r\n", {0, 0, 1, 0, double(8.27f), double(11.69f)}, {}},
+        {"half letter", "@PJL SET PAPER=HALFLETTER\n", {0, 0, 1, 0, 8.5, 5.5}, {}},
+        {"FASTMONO is monochrome", "@PJL SET OKIMONOPRINTSPEED = FASTMONO\n", {0, 0},
          {"plathorn.dll!GetTotalPageCount_HIPERC: 1D Color print!\n"}},
-        {"duplex on", "@PJL SET DUPLEX=ON\n", 0, 0, 1, 1, 0, 0, {}},
-        {"AUTO stays colour", "@PJL SET OKIMONOPRINTSPEED=AUTO\n", 0, 0, 1, 0, 0, 0, {}},
-        {"duplex off", "@PJL SET DUPLEX=OFF\n", 0, 0, 1, 0, 0, 0, {}},
-        {"three page records", PageRecord() + PageRecord() + "zz" + PageRecord(), 3, 0, 1, 0, 0, 0, {}},
-        {"other page kind", PageRecord('\x04') + PageRecord('\x00'), 0, 0, 1, 0, 0, 0, {}},
-        {"page kind past the end", PageRecord().substr(0, 13), 0, 0, 1, 0, 0, 0, {}},
+        {"duplex on", "@PJL SET DUPLEX=ON\n", {0, 0, 1, 1}, {}},
+        {"AUTO stays colour", "@PJL SET OKIMONOPRINTSPEED=AUTO\n", {0, 0, 1}, {}},
+        {"duplex off", "@PJL SET DUPLEX=OFF\n", {0, 0, 1}, {}},
+        {"three page records", PageRecord() + PageRecord() + "zz" + PageRecord(), {3, 0, 1}, {}},
+        {"other page kind", PageRecord('\x04') + PageRecord('\x00'), {0, 0, 1}, {}},
+        {"page kind past the end", PageRecord().substr(0, 13), {0, 0, 1}, {}},
         {"record four bytes into a counted one is passed over",
-         std::string("\0\0\0\x34\0\0\0\x34rrrrr\x03rrr\x03", 18), 1, 0, 1, 0, 0, 0, {}},
-        {"leading NULs are data", std::string(3, '\0') + PageRecord(), 1, 0, 1, 0, 0, 0, {}},
-        {"page record inside a PJL line", "@PJL COMMENT " + PageRecord() + "\n" + PageRecord(), 1, 0, 1, 0, 0, 0, {}},
-        {"settings after the pages", PageRecord() + "@PJL SET COPIES=2\n" + PageRecord(), 2, 2, 1, 0, 0, 0,
+         std::string("\0\0\0\x34\0\0\0\x34rrrrr\x03rrr\x03", 18), {1, 0, 1}, {}},
+        {"leading NULs are data", std::string(3, '\0') + PageRecord(), {1, 0, 1}, {}},
+        {"page record inside a PJL line", "@PJL COMMENT " + PageRecord() + "\n" + PageRecord(), {1, 0, 1}, {}},
+        {"settings after the pages", PageRecord() + "@PJL SET COPIES=2\n" + PageRecord(), {2, 2, 1},
          {mono + "E found COPIES command 2!\n"}},
     };
     for (const HipercCase& c : cases) {
-        CapturedLines lines;
-        PageCountResult rec = MarkedRecord();
-        ASSERT_EQ(CountWith("HIPERC", c.job, rec), QM_OK) << c.name;
-        EXPECT_EQ(rec.pages, c.pages) << c.name;
-        EXPECT_EQ(rec.copies, c.copies) << c.name;
-        EXPECT_EQ(rec.color, c.color) << c.name;
-        EXPECT_EQ(rec.duplex, c.duplex) << c.name;
-        EXPECT_EQ(rec.paperWidth, c.width) << c.name;
-        EXPECT_EQ(rec.paperLength, c.length) << c.name;
-        EXPECT_EQ(lines.lines(), c.lines) << c.name;
+        ExpectRecord("HIPERC", c.name, c.job, c.want);
+        ExpectLines("HIPERC", c.name, c.job, c.lines);
     }
 }
 
