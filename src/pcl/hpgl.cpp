@@ -14,6 +14,10 @@ constexpr PjlKey kPaperWidth{"@PJL SET PAPERWIDTH", 22, PjlAction::PaperWidth, P
 constexpr PjlKey kPaperLength{"@PJL SET PAPERLENGTH", 22, PjlAction::PaperLength, PjlFlag::None, 2};
 constexpr PjlKey kHpglKeys[] = {kRenderMode, kPaperWidth, kPaperLength, kPjlOther};
 
+// ESC, ")" and "@" start something by themselves; "B", "P" and "R" only as
+// the first letter of BP, PG, PE, PS or RP.
+constexpr LeadSet<3, 3> kCommandStarts{{kEsc, ')', '@'}, {{{'B', "P"}, {'P', "GES"}, {'R', "P"}}}};
+
 // Plotter units to inches, a single-precision factor.
 constexpr float kPlotUnit = 0.001f;
 
@@ -138,7 +142,7 @@ int32_t ScanHpglWith(Bytes job, uint32_t start, PageCountResult& rec, NextLead n
 
 int32_t ScanHPGL(Bytes job, uint32_t start, PageCountResult& rec) {
     return ScanHpglWith(job, start, rec, [](const Bytes& j, uint32_t from) {
-        return FindAny(j, from, kEsc, ')', '@', 'B', 'P', 'R');
+        return FindLead(j, from, kCommandStarts);
     });
 }
 

@@ -5,6 +5,8 @@
 // lead byte to lead byte with it instead of switching on every byte.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "jobfile/bytes.h"
@@ -43,6 +45,64 @@ uint32_t FindAny(const Bytes& job, uint32_t i, B... set) noexcept {
     }
 #endif
     return FindAnyPlain(job, i, set...);
+}
+
+// Lead bytes where most of them only start something when a certain byte
+// follows: `alone` starts something by itself, a pair's `first` only when
+// the next byte is one of its `next` (up to four). Skipping the other places
+// of such letters lets a scan pass over text and binary data where they are
+// common.
+struct LeadPair {
+    uint8_t first;
+    char next[5];  // NUL-terminated
+};
+
+template <size_t A, size_t P>
+struct LeadSet {
+    std::array<uint8_t, A> alone;
+    std::array<LeadPair, P> pairs;
+};
+
+template <size_t A, size_t P>
+uint32_t FindLeadPlain(const Bytes& job, uint32_t i, const LeadSet<A, P>& set) noexcept {
+    for (; i < job.size; ++i) {
+        const uint8_t b = job[i];
+        for (uint8_t a : set.alone)
+            if (b == a) return i;
+        if (!job.has(i + 1)) continue;
+        for (const LeadPair& p : set.pairs) {
+            if (b != p.first) continue;
+            for (int k = 0; k < 4 && p.next[k] != 0; ++k)
+                if (job[i + 1] == static_cast<uint8_t>(p.next[k])) return i;
+        }
+    }
+    return job.size;
+}
+
+// Index of the first byte at or after i that is in set.alone, or that is a
+// pair's first byte with one of its next bytes after it; job.size when none.
+template <size_t A, size_t P>
+uint32_t FindLead(const Bytes& job, uint32_t i, const LeadSet<A, P>& set) noexcept {
+#if defined(__SSE2__)
+    if (i >= job.size) return job.size;
+    while (job.size - i >= 17) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(job.data + i));
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(job.data + i + 1));
+        __m128i hit = _mm_setzero_si128();
+        for (uint8_t a : set.alone) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(a))));
+        for (const LeadPair& p : set.pairs) {
+            __m128i next = _mm_setzero_si128();
+            for (int k = 0; k < 4 && p.next[k] != 0; ++k)
+                next = _mm_or_si128(next, _mm_cmpeq_epi8(w, _mm_set1_epi8(p.next[k])));
+            const __m128i first = _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(p.first)));
+            hit = _mm_or_si128(hit, _mm_and_si128(first, next));
+        }
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+        if (mask != 0) return i + static_cast<uint32_t>(__builtin_ctz(mask));
+        i += 16;
+    }
+#endif
+    return FindLeadPlain(job, i, set);
 }
 
 }  // namespace qm

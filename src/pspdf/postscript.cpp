@@ -30,6 +30,19 @@ constexpr std::array<uint8_t, 256> MakeLeadTable() {
 }
 constexpr std::array<uint8_t, 256> kLead = MakeLeadTable();
 
+// Every pattern goes on with one of a few bytes: a lead byte followed by
+// none of its own starts nothing and is not looked at.
+constexpr LeadSet<0, 9> kPatternStarts{{},
+                                       {{{'%', "%"},
+                                         {'*', "HXOE"},
+                                         {'/', "PD"},
+                                         {'#', "c"},
+                                         {'N', "uU"},
+                                         {'n', "uU"},
+                                         {'[', " "},
+                                         {'r', "o"},
+                                         {'s', "ce"}}}};
+
 // Targets whose jobs always print in black and white, whatever they say.
 constexpr const char* kMonoTargetDevices[] = {
     "(HP LaserJet 4345 mfp PS)",
@@ -351,9 +364,7 @@ int32_t ScanPsWith(Bytes job, uint32_t start, PageCountResult& rec, NextLead nex
 }  // namespace
 
 int32_t ScanPOSTSCRIPT(Bytes job, uint32_t start, PageCountResult& rec) {
-    return ScanPsWith(job, start, rec, [](const Bytes& j, uint32_t from) {
-        return FindAny(j, from, '%', '*', '/', '#', 'N', 'n', '[', 'r', 's');
-    });
+    return ScanPsWith(job, start, rec, [](const Bytes& j, uint32_t from) { return FindLead(j, from, kPatternStarts); });
 }
 
 // Every byte looked up in the lead table, as the lead search must agree with.

@@ -58,6 +58,25 @@ TEST(LeadBytes, VectorSearchFindsWhatThePlainSearchFinds) {
     EXPECT_EQ(qm::FindAny(empty, 0, '@'), 0u);
 }
 
+TEST(LeadBytes, PairSearchFindsWhatThePlainSearchFinds) {
+    constexpr qm::LeadSet<2, 3> set{{0x1B, '@'}, {{{'B', "P"}, {'P', "GP"}, {'R', "P"}}}};
+    constexpr qm::LeadSet<0, 2> pairsOnly{{}, {{{'r', "o"}, {'s', "oGrs"}}}};
+    std::mt19937 rng(11);
+    for (int density : {2, 5, 17, 60}) {
+        std::string s(400, 'x');
+        for (char& c : s) c = rng() % density == 0 ? "\x1b@BPRGrso"[rng() % 9] : static_cast<char>('a' + rng() % 3);
+        const qm::Bytes job(s);
+        for (uint32_t i = 0; i <= job.size + 1; ++i) {
+            ASSERT_EQ(qm::FindLead(job, i, set), qm::FindLeadPlain(job, i, set)) << density << " from " << i;
+            ASSERT_EQ(qm::FindLead(job, i, pairsOnly), qm::FindLeadPlain(job, i, pairsOnly)) << density << " " << i;
+        }
+    }
+    // A pair cut by the end of the data is no pair; a lone lead there is.
+    EXPECT_EQ(qm::FindLead(qm::Bytes(std::string(20, 'x') + "P"), 0, set), 21u);
+    EXPECT_EQ(qm::FindLead(qm::Bytes(std::string(20, 'x') + "@"), 0, set), 20u);
+    EXPECT_EQ(qm::FindLead(qm::Bytes(std::string(15, 'x') + "PG" + std::string(20, 'x')), 0, set), 15u);
+}
+
 TEST(LeadBytes, PclCountsWhatAWalkOverEveryByteCounts) {
     ExpectSameOnCorpusAndRandom("PCL", qm::ScanPCLEveryByte,
                                 {"\x0c", "\x1b", "\x1b&l2X", "\x1b*rA", "\x1b*rB", "\x1b&a0N", "\x1b&a5V",
