@@ -76,12 +76,14 @@ failed=()
 add_row() { rows+=("$(printf '%s\t' "$@")"); }
 
 # What a driver states in the job: s = paper size, c = copies, d = duplex,
-# k = colour (the job says whether it prints in colour).
+# D = duplex, but only when it is on (simplex jobs say nothing), k = colour
+# (the job says whether it prints in colour).
 truth_row() { # file tag driver master states copies duplex colordevice
     local file=$1 tag=$2 driver=$3 m=$4 states=$5 copies=$6 duplex=$7 cdev=$8
     local pages=${PAGES[$m]} c=- d=- k=- w=- l=-
     [[ $states == *c* ]] && c=$copies
     [[ $states == *d* ]] && d=$duplex
+    [[ $states == *D* && $duplex == 1 ]] && d=1
     if [[ $states == *k* ]]; then
         # A colour driver given a monochrome document writes a colour job
         # that prints no colour: the truth is not stated.
@@ -263,12 +265,12 @@ done
 
 # --- ESC/Page --------------------------------------------------------------------------
 for m in "${all[@]}"; do
-    gs_job ESC_PAGE escpage prn "$m" scdk 0 "" 1 0 -- -r150
+    gs_job ESC_PAGE escpage prn "$m" scDk 0 "" 1 0 -- -r150
 done
 gs_job ESC_PAGE lp8000 prn a4-report-3 k 0 "" 1 0 -- -r300
 for m in letter-memo-1 a4-report-3; do
-    gs_job ESC_PAGE escpage prn "$m" scdk 0 copies2 2 0 -- -r150 -dNumCopies=2
-    gs_job ESC_PAGE escpage prn "$m" scdk 0 duplex 1 1 -- -r150 -dDuplex=true
+    gs_job ESC_PAGE escpage prn "$m" scDk 0 copies2 2 0 -- -r150 -dNumCopies=2
+    gs_job ESC_PAGE escpage prn "$m" scDk 0 duplex 1 1 -- -r150 -dDuplex=true
 done
 
 # --- Lexmark inkjets -------------------------------------------------------------------
@@ -286,14 +288,14 @@ for m in "${all[@]}"; do
     [[ $m == a4-handbook-27 ]] && continue
     raster_job OAKT foo2oak oak "$m" sdk "" 1 0 --
     raster_job QPDL foo2qpdl qpdl "$m" scdk "" 1 0 --
-    raster_job HIPERC foo2hiperc hiperc "$m" scdk "" 1 0 --
+    raster_job HIPERC foo2hiperc hiperc "$m" scDk "" 1 0 --
 done
 for m in letter-memo-1 a4-report-3; do
     raster_job ZJSTREAM foo2zjs zjs "$m" scdk copies2-duplex 2 1 -- -n2 -d2
     raster_job OAKT foo2oak oak "$m" sdk duplex 1 1 -- -d2
     raster_job QPDL foo2qpdl qpdl "$m" scdk copies2-duplex 2 1 -- -n2 -d2
-    raster_job HIPERC foo2hiperc hiperc "$m" scdk copies3 3 0 -- -n3
-    raster_job HIPERC foo2hiperc hiperc "$m" scdk duplex 1 1 -- -d2
+    raster_job HIPERC foo2hiperc hiperc "$m" scDk copies3 3 0 -- -n3
+    raster_job HIPERC foo2hiperc hiperc "$m" scDk duplex 1 1 -- -d2
 done
 
 # --- HP PPA ------------------------------------------------------------------------------
