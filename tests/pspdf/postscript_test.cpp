@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include "testutil.h"
 
 using namespace qmtest;
@@ -149,19 +147,7 @@ TEST(PostScript, WritesTheWholeRecordThroughTheFile) {
     const std::string job =
         "%!PS-Adobe-3.0\n%%Pages: 2\n%%EndComments\n<< /Duplex true /NumCopies 3 >> setpagedevice\n"
         "%%Page: 1 1\n%%PageBoundingBox: 0 0 612 792\n[ 0 0 0 ] x\nshowpage\n%%Page: 2 2\nshowpage\n%%EOF\n";
-    PageCountResult rec = MarkedRecord();
-    ASSERT_EQ(CountFile("POSTSCRIPT", job, rec), QM_OK);
-    EXPECT_EQ(rec.pages, 2u);
-    EXPECT_EQ(rec.copies, 3u);
-    EXPECT_EQ(rec.color, 1);
-    EXPECT_EQ(rec.duplex, 1);
-    EXPECT_EQ(rec.paperLength, 11.0);
-    EXPECT_EQ(rec.paperWidth, 8.5);
-
-    TempJob dir("");
-    PageCountResult missing = MarkedRecord();
-    EXPECT_EQ(GetTotalPageCount_POSTSCRIPT((dir.dir() + "/missing.ps").c_str(), &missing), QM_E_FILE_NOT_FOUND);
-    EXPECT_TRUE(IsMarked(missing));
+    ExpectRecord("POSTSCRIPT", "whole job", job, {2, 3, 1, 1, 8.5, 11.0}, true);
 }
 
 TEST(PostScript, EveryPrefixOfAJobIsSafe) {
@@ -171,14 +157,7 @@ TEST(PostScript, EveryPrefixOfAJobIsSafe) {
         "%%DocumentProcessColors: Cyan\n%%TargetDevice: (RICOH Aficio AP3200 PS3)\n"
         "%%LXDrvModelName: Lexmark T620 PS3\n/ProcessColorModel /DeviceGray\n#copies 2\r\n-1 [{\r"
         "numcopies(3) 90 rotate 1 0 scol setABCcs \x87\x01";
-    for (size_t n = 0; n <= job.size(); ++n) {
-        // Copy to an exact-size buffer so a read past the end is caught by
-        // the address sanitizer builds.
-        std::vector<char> exact(job.begin(), job.begin() + static_cast<std::ptrdiff_t>(n));
-        PageCountResult rec = MarkedRecord();
-        EXPECT_EQ(CountWith("POSTSCRIPT", std::string_view(exact.data(), n), rec), QM_OK) << n;
-        EXPECT_LE(rec.color, 1);
-    }
+    ExpectEveryPrefixScans("POSTSCRIPT", job);
 }
 
 }  // namespace
