@@ -45,9 +45,7 @@ void operator delete[](void* p, size_t) noexcept { operator delete(p); }
 
 namespace {
 
-std::string Be32(uint32_t v) {
-    return {char(v >> 24), char((v >> 16) & 0xFF), char((v >> 8) & 0xFF), char(v & 0xFF)};
-}
+using qmtest::Be32;
 
 // A sparse ZjStream job of `gib` GiB: 16 pages, each an end-of-page chunk
 // followed by one huge raster chunk; only the headers are ever written.
