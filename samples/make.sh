@@ -85,7 +85,7 @@ xref=$(stat -c %s "$pdf.tmp")
 } >>"$pdf.tmp"
 mv "$pdf.tmp" "$pdf"
 if command -v pdfinfo >/dev/null; then
-    pages=$(pdfinfo "$pdf" 2>/dev/null | awk '/^Pages:/ {print $2}')
+    pages=$(timeout 60 pdfinfo "$pdf" 2>/dev/null | awk '/^Pages:/ {print $2}')
     [[ $pages == 2 ]] || { echo "$pdf: pdfinfo reads ${pages:-no} pages" >&2; exit 1; }
 fi
 du -ch "$here"/*.* | tail -1
