@@ -193,6 +193,13 @@ inline void ExpectLines(const char* tag, const char* name, std::string_view job,
     EXPECT_EQ(cap.lines(), want) << tag << ": " << name;
 }
 
+struct LinesCase {
+    const char* name;
+    std::string job;
+    std::vector<std::string> lines;
+};
+inline void ExpectLines(const char* tag, const LinesCase& c) { ExpectLines(tag, c.name, c.job, c.lines); }
+
 // Every prefix, in a heap block of exactly its size, scans without reading
 // past its end (the sanitizer build turns a stray read into a failure).
 inline void ExpectEveryPrefixScans(const char* tag, const std::string& job) {

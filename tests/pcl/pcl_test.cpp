@@ -117,11 +117,7 @@ TEST(PclAttributes, NothingCarriesOverFromAnEarlierCall) {
 }
 
 TEST(PclDiagnostics, Lines) {
-    const struct {
-        const char* name;
-        std::string job;
-        std::vector<std::string> lines;
-    } cases[] = {
+    const LinesCase cases[] = {
         {"lone ESC E", E + "E", {"sheetler.dll!GetTotalPageCount_PCL: Lonely ESC!\n"}},
         {"ESC at the end", "x" + E, {"sheetler.dll!GetTotalPageCount_PCL: Lonely ESC!\n"}},
         {"parameterised sequences are quiet", E + "&l1X" + E + "*b0W", {}},
@@ -130,7 +126,7 @@ TEST(PclDiagnostics, Lines) {
           "sheetler.dll!GetTotalPageCount_PCL: 23 Color print!\n"}},
         {"payload is not read", Data("*b2W", E + "E"), {}},
     };
-    for (const auto& c : cases) ExpectLines("PCL", c.name, c.job, c.lines);
+    for (const LinesCase& c : cases) ExpectLines("PCL", c);
 }
 
 }  // namespace
