@@ -136,11 +136,7 @@ TEST(PclXlAttributes, MediaSizeDuplexColour) {
 }
 
 TEST(PclXlDiagnostics, Lines) {
-    const struct {
-        const char* name;
-        std::string job;
-        std::vector<std::string> lines;
-    } cases[] = {
+    const LinesCase cases[] = {
         {"header, PJL and ESC", "\x1B%-12345X@PJL\n) HP\n",
          {"sheetler.dll!GetTotalPageCount_PCLXL: ESC command! 1B 0\n",
           "sheetler.dll!GetTotalPageCount_PCLXL: PJL command! 40 9\n",
@@ -156,7 +152,7 @@ TEST(PclXlDiagnostics, Lines) {
           "sheetler.dll!GetTotalPageCount_PCL: 2E Greyscale print!\n"}},
         {"PJL inside a value is not seen", UbyteArray("@PJL", 1), {}},
     };
-    for (const auto& c : cases) ExpectLines("PCLXL", c.name, c.job, c.lines);
+    for (const LinesCase& c : cases) ExpectLines("PCLXL", c);
 }
 
 }  // namespace
