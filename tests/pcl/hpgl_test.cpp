@@ -62,17 +62,13 @@ TEST(HpglAttributes, CopiesPaperColour) {
 }
 
 TEST(HpglDiagnostics, Lines) {
-    const struct {
-        const char* name;
-        std::string job;
-        std::vector<std::string> lines;
-    } cases[] = {
+    const LinesCase cases[] = {
         {"lone ESC", E + "E", {"sheetler.dll!GetTotalPageCount_PCL: Lonely ESC!\n"}},
         {"colour render mode", "@PJL SET RENDERMODE = COLOR\n" + kPad,
          {"sheetler.dll!GetTotalPageCount_PCL: 16 Color print!\n"}},
         {"grey render mode", "@PJL SET RENDERMODE=GRAYSCALE\n" + kPad, {}},
     };
-    for (const auto& c : cases) ExpectLines("HPGL", c.name, c.job, c.lines);
+    for (const LinesCase& c : cases) ExpectLines("HPGL", c);
 }
 
 TEST(UnixTextPclPages, PageEjects) {
