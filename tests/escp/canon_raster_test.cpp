@@ -21,24 +21,28 @@ std::string Cmd(char intro, char letter, const std::string& args) {
 std::string Paren(char letter, const std::string& args) { return Cmd('(', letter, args); }
 
 struct RasterRun {
-    int mode = kRasterMode;
+    int mode = kRasterMode;  // or, for the text-language skip, its result
     PageCountResult rec{};
     std::string out;   // standard output of the run
     std::string rest;  // what the run left unread
 };
 
-RasterRun RunRasterOn(const std::string& job, PageCountResult start = {}) {
+// Runs `step` over a stream of `job` and collects what it printed and left.
+template <typename Step>
+RasterRun RunOn(const std::string& job, Step step) {
     TempJob file(job);
     CommandStream stream;
     EXPECT_TRUE(stream.Open(file.path()));
     RasterRun r;
-    r.rec = start;
     testing::internal::CaptureStdout();
-    RunRaster(stream, r.mode, r.rec);
+    step(stream, r);
     r.out = testing::internal::GetCapturedStdout();
     uint8_t b = 0;
     while (stream.ReadByte(b)) r.rest += char(b);
     return r;
+}
+RasterRun RunRasterOn(const std::string& job, PageCountResult start = {}) {
+    return RunOn(job, [&](CommandStream& s, RasterRun& r) { r.rec = start, RunRaster(s, r.mode, r.rec); });
 }
 
 TEST(CanonRaster, DataBytesAreNeverTakenForCommands) {
@@ -209,23 +213,8 @@ TEST(CanonRaster, TreeListsEndWithTheirNulNode) {
 
 // ---- the text-language skip ----
 
-struct SkipRun {
-    int result;
-    std::string out;
-    std::string rest;
-};
-
-SkipRun SkipOn(const std::string& job, int result) {
-    TempJob file(job);
-    CommandStream stream;
-    EXPECT_TRUE(stream.Open(file.path()));
-    SkipRun r{};
-    testing::internal::CaptureStdout();
-    r.result = SkipBubbleJetLanguage(stream, result);
-    r.out = testing::internal::GetCapturedStdout();
-    uint8_t b = 0;
-    while (stream.ReadByte(b)) r.rest += char(b);
-    return r;
+RasterRun SkipOn(const std::string& job, int result) {
+    return RunOn(job, [&](CommandStream& s, RasterRun& r) { r.mode = SkipBubbleJetLanguage(s, result); });
 }
 
 TEST(CanonBjl, SkipsUpToTheEndLine) {
@@ -249,8 +238,8 @@ TEST(CanonBjl, SkipsUpToTheEndLine) {
         {"empty block data", "", 7, ""},
     };
     for (const Case& c : cases) {
-        const SkipRun r = SkipOn(c.job, 7);
-        EXPECT_EQ(r.result, c.result) << c.name;
+        const RasterRun r = SkipOn(c.job, 7);
+        EXPECT_EQ(r.mode, c.result) << c.name;
         EXPECT_EQ(r.rest, c.rest) << c.name;
         EXPECT_EQ(r.out, "Bubble Jet Language is not supported. Ignoring all commands.\n") << c.name;
     }
