@@ -105,4 +105,33 @@ uint32_t FindLead(const Bytes& job, uint32_t i, const LeadSet<A, P>& set) noexce
     return FindLeadPlain(job, i, set);
 }
 
+// Index of the first place at or after i where a, b and c follow each other
+// inside the data, or job.size when there is none. For three-byte openings
+// whose first byte is common (an ESC before every raster row).
+inline uint32_t FindTriplePlain(const Bytes& job, uint32_t i, uint8_t a, uint8_t b, uint8_t c) noexcept {
+    for (; job.has(i, 3); ++i) {
+        if (job[i] == a && job[i + 1] == b && job[i + 2] == c) return i;
+    }
+    return job.size;
+}
+
+inline uint32_t FindTriple(const Bytes& job, uint32_t i, uint8_t a, uint8_t b, uint8_t c) noexcept {
+#if defined(__SSE2__)
+    if (i >= job.size) return job.size;
+    const __m128i la = _mm_set1_epi8(static_cast<char>(a));
+    const __m128i lb = _mm_set1_epi8(static_cast<char>(b));
+    const __m128i lc = _mm_set1_epi8(static_cast<char>(c));
+    while (job.size - i >= 18) {
+        const uint8_t* p = job.data + i;
+        const __m128i va = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), la);
+        const __m128i vb = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1)), lb);
+        const __m128i vc = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2)), lc);
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_and_si128(va, vb), vc)));
+        if (mask != 0) return i + static_cast<uint32_t>(__builtin_ctz(mask));
+        i += 16;
+    }
+#endif
+    return FindTriplePlain(job, i, a, b, c);
+}
+
 }  // namespace qm

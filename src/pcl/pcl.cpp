@@ -53,10 +53,11 @@ struct PclScan {
     PjlAttributes pjl;  // PCL colour, grey and paper evidence lands here too
 };
 
-// The "C" or "B" of the first raster end at or after i, or job.size.
+// The "C" or "B" of the first raster end at or after i, or job.size. The
+// search is for "ESC * r": an ESC alone stops before every raster row.
 uint32_t FindRasterEnd(Bytes job, uint32_t i) noexcept {
-    for (i = job.find(i, kEsc); i < job.size; i = job.find(i + 1, kEsc)) {
-        if (job.matches(i + 1, "*r") && (job.at(i + 3) == 'C' || job.at(i + 3) == 'B')) return i + 3;
+    for (i = FindTriple(job, i, kEsc, '*', 'r'); i < job.size; i = FindTriple(job, i + 1, kEsc, '*', 'r')) {
+        if (job.at(i + 3) == 'C' || job.at(i + 3) == 'B') return i + 3;
     }
     return job.size;
 }

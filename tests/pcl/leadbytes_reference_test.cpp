@@ -77,6 +77,25 @@ TEST(LeadBytes, PairSearchFindsWhatThePlainSearchFinds) {
     EXPECT_EQ(qm::FindLead(qm::Bytes(std::string(15, 'x') + "PG" + std::string(20, 'x')), 0, set), 15u);
 }
 
+TEST(LeadBytes, TripleSearchFindsWhatThePlainSearchFinds) {
+    std::mt19937 rng(5);
+    for (int density : {2, 4, 9, 40}) {
+        std::string s(300, 'x');
+        for (char& c : s) c = rng() % density == 0 ? "\x1b*rb"[rng() % 4] : 'x';
+        const qm::Bytes job(s);
+        for (uint32_t i = 0; i <= job.size + 1; ++i)
+            ASSERT_EQ(qm::FindTriple(job, i, 0x1B, '*', 'r'), qm::FindTriplePlain(job, i, 0x1B, '*', 'r')) << i;
+    }
+    // Each place in a step, and an opening cut by the end of the data.
+    for (size_t at = 0; at < 40; ++at) {
+        std::string s(40, 'x');
+        s.replace(at, 3, "\x1b*r");
+        s.resize(40);
+        const qm::Bytes job(s);
+        EXPECT_EQ(qm::FindTriple(job, 0, 0x1B, '*', 'r'), at + 3 <= 40 ? at : 40u) << at;
+    }
+}
+
 TEST(LeadBytes, PclCountsWhatAWalkOverEveryByteCounts) {
     ExpectSameOnCorpusAndRandom("PCL", qm::ScanPCLEveryByte,
                                 {"\x0c", "\x1b", "\x1b&l2X", "\x1b*rA", "\x1b*rB", "\x1b&a0N", "\x1b&a5V",
