@@ -1,10 +1,17 @@
 // Throughput of every counter beside the bound for a scan: one memchr pass
-// over the same bytes. Jobs are the corpus and sample jobs of each language
-// repeated up to QM_BENCH_MB megabytes (default 64); languages with no real
-// job get random bytes. Each counter row reports MB/s, the memchr pass's
-// MB/s over the same buffer, and the ratio of the two.
+// over the same bytes. Two inputs per counter, each QM_BENCH_MB megabytes
+// (default 64):
+//   count/<TAG>  the corpus and sample jobs of the language repeated (random
+//                bytes for languages with no real job);
+//   dense/<TAG>  commands and page marks as close together as the language
+//                allows, for the languages scanned byte by byte.
+// Each row reports MBps, the memchr pass's memchr_MBps over the same buffer
+// and their ratio. Both rates are measured in the thread's CPU time, so
+// that other work on a shared machine does not skew the ratio. Inputs are
+// built when their rows run, one at a time.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -30,6 +37,13 @@ size_t BenchBytes() {
     const char* mb = std::getenv("QM_BENCH_MB");
     const long v = mb ? std::atol(mb) : 64;
     return static_cast<size_t>(v > 0 ? v : 64) << 20;
+}
+
+// Seconds of CPU time of the calling thread.
+double ThreadSeconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
 std::string ReadFile(const std::string& path) {
@@ -103,51 +117,148 @@ double MemchrMBps(const std::string& bytes) {
     const int b = RarestByte(bytes);
     std::vector<double> rates;
     for (int rep = 0; rep < 5; ++rep) {
-        const auto t0 = std::chrono::steady_clock::now();
+        const double t0 = ThreadSeconds();
         const size_t hits = MemchrPass(bytes, b);
         benchmark::DoNotOptimize(hits);
-        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        const double s = ThreadSeconds() - t0;
         rates.push_back(static_cast<double>(bytes.size()) / 1e6 / std::max(s, 1e-9));
     }
     std::sort(rates.begin(), rates.end());
     return rates[rates.size() / 2];
 }
 
+// Pieces that dense inputs are made of: commands, page marks and the bytes
+// that start them, per language. A dense input is these pieces in random
+// order and nothing else.
+struct DensePieces {
+    const char* tag;
+    std::vector<std::string> pieces;
+};
+
+std::string B(std::initializer_list<int> bytes) {
+    std::string s;
+    for (int b : bytes) s += static_cast<char>(b);
+    return s;
+}
+
+const std::vector<DensePieces>& DenseTable() {
+    static const std::vector<DensePieces> table = {
+        {"PCL", {"\x0c", "\x1b&l2X", "\x1b*b4Wabcd", "\x1b&a0N", "\x1b*r1A", "\x1b*rC", "\x1b&l26A", "\x1b*v1A",
+                 "@PJL SET COPIES=2\n", "\x1b(s0p12h0s3b4099T", "\x1b" "E"}},
+        {"PCLXL", {B({0xC0, 0x00, 0xF8, 0x25}), B({0x43}), B({0x44}), B({0xC0, 0x02, 0xF8, 0x03, 0x6A}),
+                   B({0xD1, 0x10, 0x00, 0x20, 0x00, 0xF8, 0x4C, 0x6B}), B({0xC1, 0x01, 0x00, 0xF8, 0x31})}},
+        {"HPGL", {"PG;", "PS1000,2000;", "RP2;", "BP;", "PE<=abc;", "PA10,10;", "PD20,20;", "SP1;", "\x1b%0B",
+                  "\x1b%1A", "\x1b*v1A"}},
+        {"UnixTextPCL", {"\x1b&l0h1", "\x1b&l", "\x1b", "text\r\n"}},
+        {"POSTSCRIPT", {"%%Page: 1 1\n", "showpage\n", "/PageSize [595 842]", "90 rotate ", "1 0 0 scol ",
+                        "%%Pages: 3\n", "#copies 2 ", "/Duplex true ", "*EFDuplex Top\n", "[ 0 0 0 ]",
+                        "setABCcs ", "/NumCopies 1 "}},
+        {"RPCS", {B({'%', 0, 0, 0, 0, '#'}), B({'%', 0, 3, '#'}), "@PJL SET COPIES=2\n", "@PJL SET DUPLEX=ON\n",
+                  "@PJL SET PAPER = A4\r\n", "@PJL\n"}},
+        {"ESC_PAGE", {"\x0c", "\x1d" "1;1;1eps{I", "\x1d" "3bI", "\x1d" "1cpE", "\x1d" "0dpsE",
+                      "@EJL SET CO=2 DX=ON\n", "\x1d" "14psE"}},
+        {"QPDL", {B({0x00, 0x06, 0x00, 0x02, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x0C, 0x00, 0x13, 0x60, 0, 0, 0,
+                     0, 0x00, 0x02, 0, 0}),
+                  "@PJL SET COLORMODE = COLOR\n", "@PJL\n", ")\n", "\x1b"}},
+        {"IPDL", {B({0x0F, 'A', 'U'}), B({0x01, 'A', 0x00, 0x00, 0x00, 0x00, 0x02, '@', 0x00, 0x03, 0x13, 0x00, 0x1A, 0x00})}},
+        {"PrintronixGL", {B({0xD4, 0xEF, 0xF2}), B({0xD4, 0xEF, 0xF2, 0x91, 0x9B, 0xA7}), B({0x91}), B({0xA7})}},
+        {"HIPERC", {B({0x00, 0x00, 0x00, 0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x03}), "@PJL SET QTY=2\n", "@"}},
+        {"OKI", {"\x1b", "\x1b*", "\x1b&", "\x1b%", "\x1b" "E", "\x1b*b2Wab", "\x1b&l1X"}},
+        {"TCPL", {"\x1b", "\x1bP1;1;1;2;ab", "\x1b" "C2;", "\x1b" "E", "\x1b%"}},
+        {"PANASONIC", {"\x1b", B({0x1B, 0x01, 0x00, 'q'}), B({0x1B, 0x03, 0x00, 'P', 1, 2}), B({0x1B, 0x02, 0x00, 'C', 2})}},
+        {"CanonUFR", {"\x1b", "\x1b%", "\x1b&", "\x1b*", "\x1b" "E", "\x1b[1;2P"}},
+        {"ESCP2", {"\x0c", "\x1b@", "\x1bJ\x10", "\r", "\n", "\x1b(U\x01\x00\x0a", "\x1b" "3\x18", "text"}},
+        {"CANON", {"\x0c", "\x1b@", "\x1bJ\x10", "\r\n", "\x1b" "3\x18", "text"}},
+    };
+    return table;
+}
+
+const DensePieces* FindDense(const std::string& tag) {
+    for (const DensePieces& d : DenseTable())
+        if (tag == d.tag) return &d;
+    return nullptr;
+}
+
+std::string BuildDense(const DensePieces& d, size_t target) {
+    std::mt19937 rng(7);
+    std::string out;
+    out.reserve(target + 64);
+    while (out.size() < target) out += d.pieces[rng() % d.pieces.size()];
+    return out;
+}
+
 struct Input {
     std::string bytes;
     std::string path;  // for the stream-read counters
-    bool real = false;
+    std::string label;
 };
 
-void Count(benchmark::State& state, const qm::CounterInfo* c, const Input* in) {
+enum class Kind { Real, Dense };
+
+// The input of the rows that run now; built on first use and replaced when
+// the next counter's rows start, so only one input is held at a time.
+std::string gKey;
+Input gInput;
+
+void ReleaseInput() {
+    if (!gInput.path.empty()) ::unlink(gInput.path.c_str());
+    gInput = Input{};
+    gKey.clear();
+}
+
+const Input& GetInput(const qm::CounterInfo& c, Kind kind) {
+    static const std::map<std::string, std::vector<std::string>> real = RealJobs();
+    const std::string want = std::string(c.tag) + (kind == Kind::Dense ? "/dense" : "/real");
+    if (gKey == want) return gInput;
+    ReleaseInput();
+    gKey = want;
+    Input& in = gInput;
+    const size_t target = BenchBytes();
+    if (kind == Kind::Dense) {
+        in.bytes = BuildDense(*FindDense(c.tag), target);
+        in.label = "dense";
+    } else {
+        const auto it = real.find(c.tag);
+        in.bytes = BuildInput(it != real.end() ? it->second : std::vector<std::string>{}, target);
+        in.label = it != real.end() ? "real jobs" : "random bytes";
+    }
+    if (c.scan == nullptr) {
+        in.path = "/tmp/qmbench-" + std::to_string(::getpid()) + "-" + c.tag;
+        std::ofstream(in.path, std::ios::binary).write(in.bytes.data(), static_cast<std::streamsize>(in.bytes.size()));
+    }
+    return in;
+}
+
+void Count(benchmark::State& state, const qm::CounterInfo* c, Kind kind) {
+    const Input& in = GetInput(*c, kind);
     PageCountResult rec{};
-    const auto t0 = std::chrono::steady_clock::now();
+    const double t0 = ThreadSeconds();
     for (auto _ : state) {
-        const int32_t code = c->scan != nullptr
-                                 ? qm::CountBytes(qm::Bytes(in->bytes), &rec, c->scan, c->skipLeadingNul)
-                                 : c->entry(in->path.c_str(), &rec);
+        const int32_t code = c->scan != nullptr ? qm::CountBytes(qm::Bytes(in.bytes), &rec, c->scan, c->skipLeadingNul)
+                                                : c->entry(in.path.c_str(), &rec);
         benchmark::DoNotOptimize(code);
         benchmark::DoNotOptimize(rec);
     }
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    const double total = static_cast<double>(state.iterations()) * static_cast<double>(in->bytes.size());
+    const double elapsed = ThreadSeconds() - t0;
+    const double total = static_cast<double>(state.iterations()) * static_cast<double>(in.bytes.size());
     state.SetBytesProcessed(static_cast<int64_t>(total));
     const double countRate = total / 1e6 / std::max(elapsed, 1e-9);
-    const double bound = MemchrMBps(in->bytes);
+    const double bound = MemchrMBps(in.bytes);
     state.counters["MBps"] = countRate;
     state.counters["memchr_MBps"] = bound;
     state.counters["ratio"] = countRate / bound;
     state.counters["pages"] = rec.pages;
-    state.SetLabel(in->real ? "real jobs" : "random bytes");
+    state.SetLabel(in.label);
 }
 
-void Memchr(benchmark::State& state, const Input* in) {
-    const int b = RarestByte(in->bytes);
+void Memchr(benchmark::State& state, const qm::CounterInfo* c, Kind kind) {
+    const Input& in = GetInput(*c, kind);
+    const int b = RarestByte(in.bytes);
     for (auto _ : state) {
-        const size_t hits = MemchrPass(in->bytes, b);
+        const size_t hits = MemchrPass(in.bytes, b);
         benchmark::DoNotOptimize(hits);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(in->bytes.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(in.bytes.size()));
 }
 
 }  // namespace
@@ -162,29 +273,25 @@ int main(int argc, char** argv) {
     ::close(devnull);
     std::ofstream report("/dev/fd/" + std::to_string(keep));
     benchmark::Initialize(&argc, argv);
-    const size_t target = BenchBytes();
-    const auto real = RealJobs();
-    static std::vector<Input> inputs(qm::Counters().size());
-    std::vector<std::string> tempFiles;
-    size_t k = 0;
     for (const qm::CounterInfo& c : qm::Counters()) {
-        Input& in = inputs[k++];
-        const auto it = real.find(c.tag);
-        in.real = it != real.end();
-        in.bytes = BuildInput(in.real ? it->second : std::vector<std::string>{}, target);
-        if (c.scan == nullptr) {
-            in.path = "/tmp/qmbench-" + std::to_string(::getpid()) + "-" + c.tag;
-            std::ofstream(in.path, std::ios::binary).write(in.bytes.data(), static_cast<std::streamsize>(in.bytes.size()));
-            tempFiles.push_back(in.path);
+        for (Kind kind : {Kind::Real, Kind::Dense}) {
+            if (kind == Kind::Dense && FindDense(c.tag) == nullptr) continue;
+            const std::string name = std::string(c.tag);
+            const char* row = kind == Kind::Dense ? "dense" : "count";
+            // "memchr/PCL" and "memchr/PCL/dense": the filters count/ and
+            // dense/ select the counter rows only.
+            const std::string bound = "memchr/" + name + (kind == Kind::Dense ? "/dense" : "");
+            benchmark::RegisterBenchmark(bound.c_str(), Memchr, &c, kind)
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark((std::string(row) + "/" + name).c_str(), Count, &c, kind)
+                ->Unit(benchmark::kMillisecond);
         }
-        benchmark::RegisterBenchmark((std::string("memchr/") + c.tag).c_str(), Memchr, &in)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark((std::string("count/") + c.tag).c_str(), Count, &c, &in)->Unit(benchmark::kMillisecond);
     }
-    benchmark::ConsoleReporter display;
+    benchmark::ConsoleReporter display(benchmark::ConsoleReporter::OO_Tabular);
     display.SetOutputStream(&report);
     display.SetErrorStream(&std::cerr);
     benchmark::RunSpecifiedBenchmarks(&display);
-    for (const std::string& p : tempFiles) ::unlink(p.c_str());
+    ReleaseInput();
     benchmark::Shutdown();
     return 0;
 }
