@@ -28,7 +28,6 @@ TEST(Hiperc, ReadsPjlSettingsAndCountsPageRecords) {
          {mono + "0 found QTY command 2!\n", mono + "F found COPIES command -1!\n"}},
         {"quantity without LF at the end", "@PJL SET QTY=5", {0, 0, 1}, {}},
         {"A4 in single precision", "@PJL SET PAPER=A4\r\n", {0, 0, 1, 0, double(8.27f), double(11.69f)}, {}},
-        {"half letter", "@PJL SET PAPER=HALFLETTER\n", {0, 0, 1, 0, 8.5, 5.5}, {}},
         {"FASTMONO is monochrome", "@PJL SET OKIMONOPRINTSPEED = FASTMONO\n", {0, 0},
          {"plathorn.dll!GetTotalPageCount_HIPERC: 1D Color print!\n"}},
         {"duplex on", "@PJL SET DUPLEX=ON\n", {0, 0, 1, 1}, {}},
