@@ -83,8 +83,6 @@ TEST(PclAttributes, CopiesColourDuplexPaper) {
         {"negative PJL copies compare unsigned", "@PJL SET COPIES=-1\n" + FF + pad, {1, 0xFFFFFFFFu}},
         {"A4 by code", E + "&l26A" + FF, {1, 1, 0, 0, 8.27, 11.69}},
         {"combined lower-case paper code", E + "&l26a0O" + FF, {1, 1, 0, 0, 8.27, 11.69}},
-        {"ledger", E + "&l6A", {0, 1, 0, 0, 17.0, 11.0}},
-        {"B5", E + "&l100A", {0, 1, 0, 0, 6.93, 9.84}},
         {"unknown code keeps the last", E + "&l3A" + E + "&l999A", {0, 1, 0, 0, 8.5, 14.0}},
         {"code then PJL paper", E + "&l26A@PJL SET PAPER=LEGAL\n" + pad, {0, 1, 0, 0, 8.5, 14.0}},
         {"PJL paper then code", "@PJL SET PAPER=LEGAL\n" + E + "&l26A" + pad, {0, 1, 0, 0, 8.27, 11.69}},
