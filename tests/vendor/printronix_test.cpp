@@ -25,7 +25,6 @@ TEST(PrintronixPages, CopiesReadWhileBelowTwo) {
         {"empty field reads 0", Page("") + Page("4"), {2, 4}},
         {"empty last field", Page("1") + Page(""), {2, 0}},
         {"no markers", "plain text", {0, 1}},
-        {"NULs only", Lit("\0\0\0"), {0, 1}},
         {"markers without fields", Page("3") + kMark + kMark + kMark, {4, 3}},
         {"field hides a marker", kMark + kMark + std::string(10, 'f') + "\x91" + Digits("2") + kEnd, {1, 2}},
         {"longer prefix", kMark + kFill + "ggg\x91" + Digits("6") + kEnd, {1, 6}},
