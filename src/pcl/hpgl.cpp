@@ -16,7 +16,7 @@ constexpr PjlKey kHpglKeys[] = {kRenderMode, kPaperWidth, kPaperLength, kPjlOthe
 
 // ESC, ")" and "@" start something by themselves; "B", "P" and "R" only as
 // the first letter of BP, PG, PE, PS or RP.
-constexpr LeadSet<3, 3> kCommandStarts{{kEsc, ')', '@'}, {{{'B', "P"}, {'P', "GES"}, {'R', "P"}}}};
+constexpr LeadSet<3, 3> kCommandStarts{{kEsc, ')', '@'}, {Pair('B', "P"), Pair('P', "GES"), Pair('R', "P")}};
 
 // Plotter units to inches, a single-precision factor.
 constexpr float kPlotUnit = 0.001f;

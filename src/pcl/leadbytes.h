@@ -49,13 +49,23 @@ uint32_t FindAny(const Bytes& job, uint32_t i, B... set) noexcept {
 
 // Lead bytes where most of them only start something when a certain byte
 // follows: `alone` starts something by itself, a pair's `first` only when
-// the next byte is one of its `next` (up to four). Skipping the other places
+// the next byte is one of its `next`. Skipping the other places
 // of such letters lets a scan pass over text and binary data where they are
 // common.
 struct LeadPair {
     uint8_t first;
-    char next[5];  // NUL-terminated
+    uint8_t count;  // of `next`
+    uint8_t next[4];
 };
+
+// Pair('*', "HXOE"); every byte of the literal counts, a NUL too ("\0").
+template <size_t N>
+constexpr LeadPair Pair(uint8_t first, const char (&next)[N]) {
+    static_assert(N >= 2 && N <= 5, "one to four next bytes");
+    LeadPair p{first, static_cast<uint8_t>(N - 1), {}};
+    for (size_t k = 0; k + 1 < N; ++k) p.next[k] = static_cast<uint8_t>(next[k]);
+    return p;
+}
 
 template <size_t A, size_t P>
 struct LeadSet {
@@ -72,8 +82,8 @@ uint32_t FindLeadPlain(const Bytes& job, uint32_t i, const LeadSet<A, P>& set) n
         if (!job.has(i + 1)) continue;
         for (const LeadPair& p : set.pairs) {
             if (b != p.first) continue;
-            for (int k = 0; k < 4 && p.next[k] != 0; ++k)
-                if (job[i + 1] == static_cast<uint8_t>(p.next[k])) return i;
+            for (int k = 0; k < p.count; ++k)
+                if (job[i + 1] == p.next[k]) return i;
         }
     }
     return job.size;
@@ -89,11 +99,15 @@ uint32_t FindLead(const Bytes& job, uint32_t i, const LeadSet<A, P>& set) noexce
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(job.data + i));
         const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(job.data + i + 1));
         __m128i hit = _mm_setzero_si128();
+        // Unrolled, so that the compares take their bytes as constants.
+#pragma GCC unroll 16
         for (uint8_t a : set.alone) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(a))));
+#pragma GCC unroll 16
         for (const LeadPair& p : set.pairs) {
             __m128i next = _mm_setzero_si128();
-            for (int k = 0; k < 4 && p.next[k] != 0; ++k)
-                next = _mm_or_si128(next, _mm_cmpeq_epi8(w, _mm_set1_epi8(p.next[k])));
+#pragma GCC unroll 4
+            for (int k = 0; k < p.count; ++k)
+                next = _mm_or_si128(next, _mm_cmpeq_epi8(w, _mm_set1_epi8(static_cast<char>(p.next[k]))));
             const __m128i first = _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(p.first)));
             hit = _mm_or_si128(hit, _mm_and_si128(first, next));
         }

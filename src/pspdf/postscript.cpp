@@ -33,15 +33,9 @@ constexpr std::array<uint8_t, 256> kLead = MakeLeadTable();
 // Every pattern goes on with one of a few bytes: a lead byte followed by
 // none of its own starts nothing and is not looked at.
 constexpr LeadSet<0, 9> kPatternStarts{{},
-                                       {{{'%', "%"},
-                                         {'*', "HXOE"},
-                                         {'/', "PD"},
-                                         {'#', "c"},
-                                         {'N', "uU"},
-                                         {'n', "uU"},
-                                         {'[', " "},
-                                         {'r', "o"},
-                                         {'s', "ce"}}}};
+                                       {Pair('%', "%"), Pair('*', "HXOE"), Pair('/', "PD"), Pair('#', "c"),
+                                        Pair('N', "uU"), Pair('n', "uU"), Pair('[', " "), Pair('r', "o"),
+                                        Pair('s', "ce")}};
 
 // Targets whose jobs always print in black and white, whatever they say.
 constexpr const char* kMonoTargetDevices[] = {

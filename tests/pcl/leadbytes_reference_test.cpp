@@ -59,12 +59,12 @@ TEST(LeadBytes, VectorSearchFindsWhatThePlainSearchFinds) {
 }
 
 TEST(LeadBytes, PairSearchFindsWhatThePlainSearchFinds) {
-    constexpr qm::LeadSet<2, 3> set{{0x1B, '@'}, {{{'B', "P"}, {'P', "GP"}, {'R', "P"}}}};
-    constexpr qm::LeadSet<0, 2> pairsOnly{{}, {{{'r', "o"}, {'s', "oGrs"}}}};
+    constexpr qm::LeadSet<2, 3> set{{0x1B, '@'}, {qm::Pair('B', "P"), qm::Pair('P', "GP"), qm::Pair('R', "P")}};
+    constexpr qm::LeadSet<0, 2> pairsOnly{{}, {qm::Pair('r', "o"), qm::Pair('s', "\0Grs")}};
     std::mt19937 rng(11);
     for (int density : {2, 5, 17, 60}) {
         std::string s(400, 'x');
-        for (char& c : s) c = rng() % density == 0 ? "\x1b@BPRGrso"[rng() % 9] : static_cast<char>('a' + rng() % 3);
+        for (char& c : s) c = rng() % density == 0 ? "\x1b@BPRGrso"[rng() % 10] : static_cast<char>('a' + rng() % 3);
         const qm::Bytes job(s);
         for (uint32_t i = 0; i <= job.size + 1; ++i) {
             ASSERT_EQ(qm::FindLead(job, i, set), qm::FindLeadPlain(job, i, set)) << density << " from " << i;
