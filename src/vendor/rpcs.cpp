@@ -4,6 +4,7 @@
 
 #include "api/scanners.h"
 #include "jobfile/diag.h"
+#include "pcl/leadbytes.h"
 #include "vendor/text.h"
 
 namespace qm {
@@ -61,16 +62,19 @@ bool ValueBegins(const Bytes& job, const Value& v, const char* lit) {
     return v.length >= n && job.matches(v.start, std::string_view(lit, n));
 }
 
-}  // namespace
+// A page mark is "%" and a NUL, every PJL line opens "@P": other "%" and "@"
+// bytes start nothing.
+constexpr LeadSet<0, 2> kRpcsStarts{{}, {Pair('%', "\0"), Pair('@', "P")}};
 
-int32_t ScanRPCS(Bytes job, uint32_t start, PageCountResult& rec) {
+// nextLead(job, i) gives the next byte at or after i that may start something.
+template <class NextLead>
+int32_t ScanRpcsWith(Bytes job, uint32_t start, PageCountResult& rec, NextLead nextLead) {
     uint32_t pages = 0;
     int32_t copies = 0;
     uint8_t colour = 0, duplex = 0;
     char paper[kValueMax] = {};
 
-    TwoByteFinder finder(job, '%', '@');
-    for (uint32_t i = finder.next(start); i < job.size; i = finder.next(i + 1)) {
+    for (uint32_t i = nextLead(job, start); i < job.size; i = nextLead(job, i + 1)) {
         if (job[i] == '%') {
             if (job.left(i) > 5) {
                 if (job[i + 1] == 0 && job[i + 2] == 0 && job[i + 3] == 0 && job[i + 5] == '#') ++pages;
@@ -148,6 +152,17 @@ int32_t ScanRPCS(Bytes job, uint32_t start, PageCountResult& rec) {
     rec.color = colour;
     rec.duplex = duplex;
     return QM_OK;
+}
+
+}  // namespace
+
+int32_t ScanRPCS(Bytes job, uint32_t start, PageCountResult& rec) {
+    return ScanRpcsWith(job, start, rec, [](const Bytes& j, uint32_t from) { return FindLead(j, from, kRpcsStarts); });
+}
+
+// Every byte looked at, as the lead search must agree with.
+int32_t ScanRPCSEveryByte(Bytes job, uint32_t start, PageCountResult& rec) {
+    return ScanRpcsWith(job, start, rec, [](const Bytes&, uint32_t from) { return from; });
 }
 
 }  // namespace qm
