@@ -189,7 +189,7 @@ inline void ExpectRecord(const char* tag, const Case& c, bool throughFile = fals
 inline void ExpectLines(const char* tag, const char* name, std::string_view job, const std::vector<std::string>& want) {
     PageCountResult rec{};
     CapturedLines cap;
-    CountWith(tag, job, rec);
+    EXPECT_EQ(CountWith(tag, job, rec), QM_OK) << tag << ": " << name;
     EXPECT_EQ(cap.lines(), want) << tag << ": " << name;
 }
 

@@ -125,20 +125,16 @@ TEST(CommandStream, NothingAttached) {
     }
 }
 
-TEST(CommandStream, MissingFileFailsToOpen) {
-    CommandStream s;
-    EXPECT_FALSE(s.Open("/nonexistent-dir/none.prn"));
-    EXPECT_FALSE(s.IsOpen());
-    EXPECT_EQ(s.OpenError(), ENOENT);
-    EXPECT_TRUE(s.AtEnd());
-}
-
-TEST(CommandStream, FolderFailsToOpen) {
+TEST(CommandStream, MissingFileOrFolderFailsToOpen) {
     TempJob job("x");
-    CommandStream s;
-    EXPECT_FALSE(s.Open(job.dir().c_str()));
-    EXPECT_FALSE(s.IsOpen());
-    EXPECT_NE(s.OpenError(), 0);
+    for (const std::string& path : {std::string("/nonexistent-dir/none.prn"), job.dir()}) {
+        CommandStream s;
+        EXPECT_FALSE(s.Open(path.c_str())) << path;
+        EXPECT_FALSE(s.IsOpen()) << path;
+        EXPECT_NE(s.OpenError(), 0) << path;
+        EXPECT_EQ(s.OpenError() == ENOENT, path != job.dir()) << path;
+        EXPECT_TRUE(s.AtEnd()) << path;
+    }
 }
 
 TEST(CommandStream, SizeIsMeasuredOnceUntilReopened) {
