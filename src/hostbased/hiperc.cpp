@@ -2,6 +2,7 @@
 // page record opens with 00 00 00 34 and carries 03 thirteen bytes on. Jobs
 // are colour unless the monochrome-speed setting asks for FASTMONO.
 #include "api/scanners.h"
+#include "pcl/leadbytes.h"
 #include "pcl/pjl.h"
 
 namespace qm {
@@ -36,29 +37,35 @@ bool IsPageRecord(const Bytes& job, uint32_t i) {
            job[i + kPageKindAt] == kPageKind;
 }
 
-// The first index at or after `from` whose fourth byte is the record's 0x34,
-// or the size when there is none.
+// A page record's last two bytes, 00 34 (runs of NUL bytes and 0x34 alone
+// are common in raster data), and the "@P" that every PJL key opens with.
+constexpr LeadSet<0, 1> kRecordTail{{}, {Pair(0x00, "\x34")}};
+constexpr LeadSet<0, 1> kPjlOpening{{}, {Pair('@', "P")}};
+
+// The first index at or after `from` that may start a page record: its 00 34
+// lies at or after from + 2. The size when there is none.
 uint32_t NextPageCandidate(const Bytes& job, uint32_t from) {
-    const uint64_t lead = uint64_t{from} + 3;
-    if (lead >= job.size) return job.size;
-    const uint32_t p = job.find(static_cast<uint32_t>(lead), kPageRecord[3]);
-    return p < job.size ? p - 3 : job.size;
+    const uint64_t tail = uint64_t{from} + 2;
+    if (tail >= job.size) return job.size;
+    const uint32_t p = FindLead(job, static_cast<uint32_t>(tail), kRecordTail);
+    return p < job.size ? p - 2 : job.size;
 }
 
-}  // namespace
+uint32_t NextPjl(const Bytes& job, uint32_t from) { return FindLead(job, from, kPjlOpening); }
 
-int32_t ScanHIPERC(Bytes job, uint32_t, PageCountResult& rec) {
+// Only PJL lines and page records start anything: jump between them.
+// candidate(job, i) and pjl(job, i) give the next index at or after i that
+// may start one.
+template <class Candidate, class Pjl>
+int32_t ScanHipercWith(Bytes job, PageCountResult& rec, Candidate candidate, Pjl pjlAt) {
     uint32_t pages = 0;
     PjlAttributes pjl;
-    // Only "@" bytes and page records start anything: jump between them. A
-    // page record is found by its 0x34, the rarest of its four lead bytes
-    // in raster data (runs of NUL bytes are common).
-    uint32_t nextRecord = NextPageCandidate(job, 0);
-    uint32_t nextAt = job.find(0, '@');
+    uint32_t nextRecord = candidate(job, 0);
+    uint32_t nextAt = pjlAt(job, 0);
     uint32_t i = 0;
     for (;;) {
-        if (nextRecord < i) nextRecord = NextPageCandidate(job, i);
-        if (nextAt < i) nextAt = job.find(i, '@');
+        if (nextRecord < i) nextRecord = candidate(job, i);
+        if (nextAt < i) nextAt = pjlAt(job, i);
         i = nextRecord < nextAt ? nextRecord : nextAt;
         if (i >= job.size) break;
         if (i == nextRecord && IsPageRecord(job, i)) {
@@ -80,6 +87,18 @@ int32_t ScanHIPERC(Bytes job, uint32_t, PageCountResult& rec) {
     rec.paperLength = SinglePrecision(pjl.paperLength);
     rec.paperWidth = SinglePrecision(pjl.paperWidth);
     return QM_OK;
+}
+
+}  // namespace
+
+int32_t ScanHIPERC(Bytes job, uint32_t, PageCountResult& rec) {
+    return ScanHipercWith(job, rec, NextPageCandidate, NextPjl);
+}
+
+// Every index tried as a record and as an "@", as the searches must agree with.
+int32_t ScanHIPERCEveryByte(Bytes job, uint32_t, PageCountResult& rec) {
+    const auto every = [](const Bytes&, uint32_t from) { return from; };
+    return ScanHipercWith(job, rec, every, every);
 }
 
 }  // namespace qm
