@@ -98,6 +98,7 @@ struct CountCase {
     uint8_t color;
     double length;
     int mode;
+    PageCountResult start{};  // what earlier runs found
 };
 
 TEST(CanonEscpRun, CountsAndSwitchesMode) {
@@ -116,9 +117,11 @@ TEST(CanonEscpRun, CountsAndSwitchesMode) {
         {"raster mode asked", Lit("\f\x1b[K\x02\x00\x00\x0f\f"), 1, 0, 11.0, 2},
         {"raster mode asked at the end", Lit("\x1b[K\x02\x00\x00\x0f"), 0, 0, 11.0, 4},
         {"other initial condition goes on", Lit("\x1b[K\x02\x00\x01\x0f\f"), 1, 0, 11.0, 4},
+        // An earlier size stays; an empty width is filled.
+        {"merged into earlier runs", Lit("\x1b" "C\x0c\f"), 3, 1, 14.0, 4, {2, 0, 1, 0, {}, 14.0, 0.0}},
     };
     for (const CountCase& c : cases) {
-        const EscpRun r = RunOn(c.job);
+        const EscpRun r = RunOn(c.job, c.start);
         EXPECT_EQ(r.rec.pages, c.pages) << c.name;
         EXPECT_EQ(r.rec.copies, 0u) << c.name;
         EXPECT_EQ(r.rec.color, c.color) << c.name;
@@ -126,18 +129,6 @@ TEST(CanonEscpRun, CountsAndSwitchesMode) {
         EXPECT_DOUBLE_EQ(r.rec.paperWidth, 8.5) << c.name;
         EXPECT_EQ(r.mode, c.mode) << c.name;
     }
-}
-
-TEST(CanonEscpRun, MergesIntoWhatEarlierRunsFound) {
-    PageCountResult start{};
-    start.pages = 2;
-    start.color = 1;
-    start.paperLength = 14.0;
-    const EscpRun r = RunOn(Lit("\x1b" "C\x0c\f"), start);
-    EXPECT_EQ(r.rec.pages, 3u);
-    EXPECT_EQ(r.rec.color, 1);
-    EXPECT_DOUBLE_EQ(r.rec.paperLength, 14.0);  // an earlier size stays
-    EXPECT_DOUBLE_EQ(r.rec.paperWidth, 8.5);    // an empty one is filled
 }
 
 TEST(CanonEscpRun, SkipsTextLanguageBlocks) {
