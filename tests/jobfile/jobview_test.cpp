@@ -60,20 +60,9 @@ TEST(JobFileView, NullResultPointerIsRefusedWithoutReadingTheFile) {
 }
 
 TEST(JobFileView, NulOnlyJobIsEmptyForSkippingCounters) {
-    const std::string nuls(4096, '\0');
-    PageCountResult rec = MarkedRecord();
-    ASSERT_EQ(CountFile("HBP", nuls, rec), QM_OK);
-    EXPECT_EQ(rec.pages, 0u);
-    EXPECT_EQ(rec.copies, 1u);
-}
-
-TEST(JobFileView, LastByteAloneIsScanned) {
+    ExpectRecord("HBP", "NULs only", std::string(4096, '\0'), {0, 1, 1}, true);
     // Only the final byte is not NUL: the scan starts there and reads no further.
-    std::string job(100, '\0');
-    job += "@";
-    PageCountResult rec = MarkedRecord();
-    ASSERT_EQ(CountWith("HBP", job, rec), QM_OK);
-    EXPECT_EQ(rec.pages, 0u);
+    ExpectRecord("HBP", "last byte alone", std::string(100, '\0') + "@", {0, 1, 1});
 }
 
 TEST(JobFileView, SuccessWritesTheWholeRecordOnce) {
