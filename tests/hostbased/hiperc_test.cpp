@@ -1,6 +1,3 @@
-#include <random>
-
-#include "pcl/pjl.h"
 #include "testutil.h"
 
 using namespace qmtest;
@@ -46,39 +43,6 @@ TEST(Hiperc, ReadsPjlSettingsAndCountsPageRecords) {
     for (const HipercCase& c : cases) {
         ExpectRecord("HIPERC", c.name, c.job, c.want);
         ExpectLines("HIPERC", c.name, c.job, c.lines);
-    }
-}
-
-// The counter jumps between "@" bytes and page-record candidates; it must
-// count what a plain walk over every byte counts.
-uint32_t PlainWalkPages(const std::string& bytes) {
-    const qm::Bytes job(bytes);
-    constexpr qm::PjlKey keys[] = {qm::kPjlQty, qm::kPjlCopies, qm::kPjlPaper, qm::kPjlDuplexOn, qm::kPjlOther};
-    qm::PjlAttributes pjl;
-    uint32_t pages = 0;
-    for (uint32_t i = 0; i < job.size; ++i) {
-        if (job[i] == 0 && job.matches(i, std::string_view("\0\0\0\x34", 4)) && job.at(i + 13) == 3) {
-            ++pages;
-            i += 4;
-        } else if (job[i] == '@') {
-            qm::MatchPjl(job, i, keys, pjl);
-        }
-    }
-    return pages;
-}
-
-TEST(Hiperc, CountsWhatAPlainWalkCounts) {
-    const std::string pieces[] = {std::string(1, '\0'), std::string(3, '\0'), "\x34", "\x03", "@", "\n", "x",
-                                  PageRecord(), "@PJL COMMENT ", "@PJL SET QTY=2\n"};
-    std::mt19937 random(7);
-    for (int round = 0; round < 300; ++round) {
-        std::string job;
-        const int n = 1 + static_cast<int>(random() % 60);
-        for (int k = 0; k < n; ++k) job += pieces[random() % std::size(pieces)];
-        CapturedLines quiet;
-        PageCountResult rec{};
-        ASSERT_EQ(CountWith("HIPERC", job, rec), QM_OK);
-        ASSERT_EQ(rec.pages, PlainWalkPages(job)) << round;
     }
 }
 
