@@ -1,6 +1,8 @@
 // Samsung QPDL: counts page headers, takes copies and the paper code from
 // them, steps over raster records by their length fields and reads one PJL
 // setting for colour.
+#include <cstring>
+
 #include "api/scanners.h"
 #include "jobfile/diag.h"
 #include "pcl/leadbytes.h"
@@ -34,6 +36,37 @@ constexpr uint32_t kRecordTag = 2, kRecordFlag = 7, kRecordExtra = 10;
 constexpr char kColourSetting[] = "@PJL SET COLORMODE = COLO";  // 25 bytes are compared
 constexpr uint32_t kColourLength = sizeof kColourSetting - 1;
 
+// The lines sent at every "@", ")" and ESC, one every few dozen bytes of a
+// job: written here directly rather than through the general formatter.
+// Each is the prefix, the byte and the index in upper-case hexadecimal as %X
+// writes them, and a line feed.
+constexpr char kLinePrefix[] = "Samsung!GetTotalPageCount_QPDL: ";
+
+char* PutHex(char* out, uint32_t v) {
+    char digits[8];
+    int n = 0;
+    do {
+        digits[n++] = "0123456789ABCDEF"[v & 0xF];
+        v >>= 4;
+    } while (v != 0);
+    while (n > 0) *out++ = digits[--n];
+    return out;
+}
+
+template <size_t N>
+void SendLine(const char (&event)[N], uint32_t byte, uint32_t at) {
+    char line[sizeof kLinePrefix + N + 20];
+    std::memcpy(line, kLinePrefix, sizeof kLinePrefix - 1);
+    char* p = line + sizeof kLinePrefix - 1;
+    std::memcpy(p, event, N - 1);
+    p = PutHex(p + N - 1, byte);
+    *p++ = ' ';
+    p = PutHex(p, at);
+    *p++ = '\n';
+    *p = '\0';
+    DebugOutput(line);
+}
+
 // Offset of the length field of the record at i, or 0 when i starts none
 // (or its header does not fit).
 uint32_t RecordLengthField(const Bytes& job, uint32_t i) {
@@ -43,6 +76,10 @@ uint32_t RecordLengthField(const Bytes& job, uint32_t i) {
     if (a == 0xEF && b == 0xCD) return 10;
     return 0;
 }
+
+// A page header opens 00 06; records, PJL lines, comments and ESC bytes
+// start at their first byte.
+constexpr LeadSet<4, 1> kQpdlStarts{{0x0C, '@', ')', 0x1B}, {Pair(0x00, "\x06")}};
 
 // nextLead(job, i) gives the next byte at or after i that may start something.
 template <class NextLead>
@@ -71,7 +108,7 @@ int32_t ScanQpdlWith(Bytes job, uint32_t start, PageCountResult& rec, NextLead n
                 }
                 break;
             case '@':
-                Debug("Samsung!GetTotalPageCount_QPDL: PJL command! %X %X\n", 0x40, i);
+                SendLine("PJL command! ", 0x40, i);
                 if (job.left(i) > kColourLength && job.matches(i, kColourSetting)) {
                     colour = 1;
                     i += kColourLength;
@@ -80,11 +117,11 @@ int32_t ScanQpdlWith(Bytes job, uint32_t start, PageCountResult& rec, NextLead n
                 }
                 break;
             case ')':
-                Debug("Samsung!GetTotalPageCount_QPDL: PJL comment! %X %X\n", 0x29, i);
+                SendLine("PJL comment! ", 0x29, i);
                 i = job.find(i, '\n');
                 break;
             case 0x1B:
-                Debug("Samsung!GetTotalPageCount_QPDL: ESC command! %X %X\n", 0x1B, i);
+                SendLine("ESC command! ", 0x1B, i);
                 break;
             default:
                 break;
@@ -107,7 +144,7 @@ int32_t ScanQpdlWith(Bytes job, uint32_t start, PageCountResult& rec, NextLead n
 
 int32_t ScanQPDL(Bytes job, uint32_t start, PageCountResult& rec) {
     return ScanQpdlWith(job, start, rec, [](const Bytes& j, uint32_t from) {
-        return FindAny(j, from, 0x00, 0x0C, '@', ')', 0x1B);
+        return FindLead(j, from, kQpdlStarts);
     });
 }
 
