@@ -1,7 +1,7 @@
 // Canon IPDL: copies and colour sit at fixed offsets of the job header; pages
 // are 0x0F "A" "U" markers; the last paper header gives the size.
 #include "api/scanners.h"
-#include "vendor/text.h"
+#include "pcl/leadbytes.h"
 
 namespace qm {
 namespace {
@@ -20,14 +20,16 @@ constexpr uint32_t kPaperTailOffset = 4, kPaperWidth = 10, kPaperLength = 12, kP
 
 double PaperInches(uint16_t value) { return (value + 422) / 614.0; }
 
-}  // namespace
+// Both a page marker and a paper header have "A" after their first byte.
+constexpr LeadSet<0, 2> kIpdlStarts{{}, {Pair(kPageMarker[0], "A"), Pair(kPaperHead[0], "A")}};
 
-int32_t ScanIPDL(Bytes job, uint32_t start, PageCountResult& rec) {
+// nextLead(job, i) gives the next byte at or after i that may start something.
+template <class NextLead>
+int32_t ScanIpdlWith(Bytes job, uint32_t start, PageCountResult& rec, NextLead nextLead) {
     uint32_t pages = 0;
     double width = 0.0, length = 0.0;
 
-    TwoByteFinder finder(job, kPageMarker[0], kPaperHead[0]);
-    for (uint32_t i = finder.next(start); i < job.size; i = finder.next(i + 1)) {
+    for (uint32_t i = nextLead(job, start); i < job.size; i = nextLead(job, i + 1)) {
         if (job.matches(i, kPageMarker, sizeof kPageMarker)) {
             ++pages;
             // The byte right after the "U" is not looked at.
@@ -48,6 +50,17 @@ int32_t ScanIPDL(Bytes job, uint32_t start, PageCountResult& rec) {
     rec.paperWidth = width;
     rec.paperLength = length;
     return QM_OK;
+}
+
+}  // namespace
+
+int32_t ScanIPDL(Bytes job, uint32_t start, PageCountResult& rec) {
+    return ScanIpdlWith(job, start, rec, [](const Bytes& j, uint32_t from) { return FindLead(j, from, kIpdlStarts); });
+}
+
+// Every byte looked at, as the lead search must agree with.
+int32_t ScanIPDLEveryByte(Bytes job, uint32_t start, PageCountResult& rec) {
+    return ScanIpdlWith(job, start, rec, [](const Bytes&, uint32_t from) { return from; });
 }
 
 }  // namespace qm
