@@ -40,6 +40,7 @@ constexpr uint8_t kOtherBlock[] = {0xCA, 0x10, 0x00};
 
 constexpr uint32_t kMaxEntries = 20;
 constexpr uint32_t kMaxValueBytes = 255;
+constexpr uint32_t kReadBytes = 8;  // the most a reader looks at past what was stored
 
 struct Entry {
     uint16_t tag;
@@ -240,8 +241,11 @@ uint32_t OnValue(Bytes job, uint32_t i, XlScan& s) {
         e.elementSize = elementSize;
         e.count = (tag >= kUbyteArray && tag <= kReal32Array) ? stored : count;
         e.stored = stored;
-        std::memset(e.value, 0, sizeof e.value);
+        // Readers look at up to the first eight bytes whatever was stored:
+        // the ones not stored read as zero. Clearing only those keeps a
+        // value's cost to its own size.
         std::memcpy(e.value, job.data + valueAt, stored);
+        if (stored < kReadBytes) std::memset(e.value + stored, 0, kReadBytes - stored);
         e.id = job[idIndex];
         e.idHigh = idWidth == 2 ? job[idIndex + 1] : 0;
     }
