@@ -102,6 +102,46 @@ TEST(Cost, RecordWalkTouchesOnlyTheHeadersOfAGigabyteJob) {
     std::printf("[ info ] 1 GiB ZjStream job of 33 records: %.3f ms, %ld pages touched\n", ms, touched);
 }
 
+// A sparse ZIMF job: "ZIMF", then 16 page records of `bytes` / 16 each,
+// whose headers alone are written; the file is extended to its full size.
+class SparseZimfJob {
+public:
+    explicit SparseZimfJob(uint64_t bytes) : job_("", "large.zimf") {
+        fd_ = ::open(job_.path(), O_RDWR);
+        const uint64_t stride = bytes / 16;
+        Write(0, "ZIMF");
+        uint64_t at = 4;
+        for (int p = 0; p < 16; ++p, at += stride)
+            Write(at, qmtest::Bin({0xCD, 0x9A, 0xA9, 0xDC}) + qmtest::Le32(static_cast<uint32_t>(stride)) +
+                          std::string(8, '\0') + qmtest::Le32(13));  // a page record
+        EXPECT_EQ(::ftruncate(fd_, static_cast<off_t>(at)), 0);
+    }
+    ~SparseZimfJob() { ::close(fd_); }
+    const char* path() const { return job_.path(); }
+
+private:
+    void Write(uint64_t at, const std::string& bytes) {
+        ASSERT_EQ(::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(at)), static_cast<ssize_t>(bytes.size()));
+    }
+    qmtest::TempJob job_;
+    int fd_ = -1;
+};
+
+TEST(Cost, ZimfWalkTouchesOnlyTheRecordHeadersOfAGigabyteJob) {
+    SparseZimfJob job(1ull << 30);
+    PageCountResult rec{};
+    ASSERT_EQ(GetTotalPageCount_ZIMF(job.path(), &rec), QM_OK);  // warm up the code paths
+    const long faults0 = MinorFaults();
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_EQ(GetTotalPageCount_ZIMF(job.path(), &rec), QM_OK);
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    const long touched = MinorFaults() - faults0;
+    EXPECT_EQ(rec.pages, 16u);
+    EXPECT_LT(touched, 200) << "pages touched";
+    EXPECT_LT(ms, 50.0) << "a 1 GiB walk of 16 records";
+    std::printf("[ info ] 1 GiB ZIMF job of 16 records: %.3f ms, %ld pages touched\n", ms, touched);
+}
+
 TEST(Cost, NoCountAllocatesInProportionToTheJob) {
     // Every counter on the same large job of bytes that keep most scanners
     // busy; the heap peak of each count stays far below the job's size.
