@@ -133,6 +133,7 @@ double MemchrMBps(const std::string& bytes) {
 struct DensePieces {
     const char* tag;
     std::vector<std::string> pieces;
+    std::string head = {};  // the file header of record streams
 };
 
 std::string B(std::initializer_list<int> bytes) {
@@ -140,6 +141,9 @@ std::string B(std::initializer_list<int> bytes) {
     for (int b : bytes) s += static_cast<char>(b);
     return s;
 }
+
+std::string Be32(uint32_t v) { return B({int(v >> 24), int((v >> 16) & 0xFF), int((v >> 8) & 0xFF), int(v & 0xFF)}); }
+std::string Le32(uint32_t v) { return B({int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF), int(v >> 24)}); }
 
 const std::vector<DensePieces>& DenseTable() {
     static const std::vector<DensePieces> table = {
@@ -169,6 +173,11 @@ const std::vector<DensePieces>& DenseTable() {
         {"CanonUFR", {"\x1b", "\x1b%", "\x1b&", "\x1b*", "\x1b" "E", "\x1b[1;2P"}},
         {"ESCP2", {"\x0c", "\x1b@", "\x1bJ\x10", "\r", "\n", "\x1b(U\x01\x00\x0a", "\x1b" "3\x18", "text"}},
         {"CANON", {"\x0c", "\x1b@", "\x1bJ\x10", "\r\n", "\x1b" "3\x18", "text"}},
+        // Record streams: the smallest records there are, one page each.
+        {"ZJSTREAM", {Be32(16) + Be32(3) + Be32(0) + Be32(0x5A5A)}, "JZJZ"},
+        {"ZIMF", {B({0xCD, 0x9A, 0xA9, 0xDC}) + Le32(20) + std::string(8, '\0') + Le32(13)}, "ZIMF"},
+        {"HBP", {"@F", B({'@', 'G', 0, 0, 2, 'a', 'b'})}},
+        {"BrotherNCM", {B({0x1B, 0x7C, 0x01, 0x00, 0x06, 0x52}), B({'G', 2, 0, 'a', 'b'})}},
     };
     return table;
 }
@@ -181,7 +190,7 @@ const DensePieces* FindDense(const std::string& tag) {
 
 std::string BuildDense(const DensePieces& d, size_t target) {
     std::mt19937 rng(7);
-    std::string out;
+    std::string out = d.head;
     out.reserve(target + 64);
     while (out.size() < target) out += d.pieces[rng() % d.pieces.size()];
     return out;
