@@ -47,7 +47,7 @@ uint32_t ParsePclEscape(Bytes job, uint32_t i, uint8_t& group, OnPair&& onPair) 
     const int c = job.at(i + 1);
     if (c == kEsc) return i;  // the second ESC starts the sequence
     if (!IsPclParameterised(c)) {
-        Debug(kLonelyEscLine);
+        DebugOutput(kLonelyEscLine);  // a fixed line: nothing to format
         return job.has(i + 1) ? i + 1 : job.size;  // two-character sequences count nothing
     }
     if (c != '%') {
