@@ -2,7 +2,7 @@
 // case letter or "{". The counter reacts to a few final bytes, checks the
 // two letters before them and reads the command's first parameter backwards
 // to its GS. "@EJL SET" header lines give copies and duplex.
-#include <cmath>
+#include <iterator>
 
 #include "api/scanners.h"
 #include "vendor/text.h"
@@ -48,10 +48,16 @@ constexpr uint32_t kImageLength = 16, kImageWidth = 18, kImageColour = 21, kImag
 
 // digit × 10^k as the command reader adds it: the power is a double truncated
 // to an integer; terms beyond 32 bits saturate instead of being undefined.
+// Powers up to 10^9 are exact in a double, and from 10^10 on every term of a
+// digit other than 0 saturates, so a table gives the same terms as the power
+// function without its cost at every digit.
+constexpr uint64_t kPowersOfTen[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
+
 uint32_t DigitTerm(uint32_t digit, uint32_t k) {
     if (digit == 0) return 0;
-    const double term = digit * std::pow(10.0, static_cast<double>(k));
-    return term >= 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint32_t>(term);
+    if (k >= std::size(kPowersOfTen)) return 0xFFFFFFFFu;
+    const uint64_t term = digit * kPowersOfTen[k];
+    return term >= 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(term);
 }
 
 // The first parameter of a command, read backwards to the GS that starts it
