@@ -1,15 +1,15 @@
 // quirometer: count pages of print jobs from the command line.
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -129,9 +129,6 @@ std::string Number(double v) {
 
 constexpr uint32_t kPdfFailedCount = 0xFFFFFFFFu;
 
-// One mutex per group of entry points that keep module-wide state.
-std::mutex gGroupLocks[5];
-
 // Copies standard input to a private temporary file; returns its path.
 std::string SpoolStdin() {
     const char* tmp = std::getenv("TMPDIR");
@@ -164,8 +161,6 @@ Outcome CountOne(const qm::CounterInfo& c, const std::string& file, const std::s
     Outcome o;
     std::memset(&o.rec, 0, sizeof o.rec);
     const std::string& path = file == "-" ? stdinCopy : file;
-    std::unique_lock<std::mutex> lock;
-    if (c.group != qm::Group::None) lock = std::unique_lock<std::mutex>(gGroupLocks[static_cast<int>(c.group)]);
     o.code = c.entry(path.c_str(), &o.rec);
     // The PDF counter reports a reader failure inside the record: pages all
     // ones, code 0, the reason in its last error text.
@@ -236,18 +231,114 @@ struct Task {
     std::string file;
 };
 
+// Worker processes write one message per file: a fixed header, then the
+// PDF reader's error text.
+struct WireOutcome {
+    uint32_t index;
+    int32_t code;
+    uint8_t failed;
+    PageCountResult rec;
+    uint32_t errorLength;
+};
+
+bool WriteAll(int fd, const void* data, size_t n) {
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+        const ssize_t w = ::write(fd, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+// Many files are counted by separate worker processes, each taking every
+// n-th file: each has its own copy of the counters' module-wide state, so
+// the groups that must not overlap within a process never do, and counts
+// of one language run side by side. Output keeps the input order.
 std::vector<Outcome> CountAll(const std::vector<Task>& tasks, unsigned jobs, const std::string& stdinCopy) {
     std::vector<Outcome> outcomes(tasks.size());
-    std::atomic<size_t> next{0};
-    auto worker = [&] {
-        for (size_t i = next++; i < tasks.size(); i = next++)
-            outcomes[i] = CountOne(*tasks[i].counter, tasks[i].file, stdinCopy);
-    };
-    const unsigned n = std::max(1u, std::min<unsigned>(jobs, static_cast<unsigned>(tasks.size())));
-    std::vector<std::thread> pool;
-    for (unsigned t = 1; t < n; ++t) pool.emplace_back(worker);
-    worker();
-    for (std::thread& t : pool) t.join();
+    const size_t workers = std::min<size_t>(jobs == 0 ? 1 : jobs, tasks.size());
+    if (workers <= 1) {
+        for (size_t i = 0; i < tasks.size(); ++i) outcomes[i] = CountOne(*tasks[i].counter, tasks[i].file, stdinCopy);
+        return outcomes;
+    }
+    std::fflush(nullptr);
+    std::vector<int> pipes;
+    std::vector<pid_t> children;
+    for (size_t w = 0; w < workers; ++w) {
+        int fds[2];
+        if (::pipe(fds) != 0) break;
+        const pid_t pid = ::fork();
+        if (pid < 0) {
+            ::close(fds[0]);
+            ::close(fds[1]);
+            break;
+        }
+        if (pid == 0) {
+            ::close(fds[0]);
+            for (int fd : pipes) ::close(fd);
+            for (size_t i = w; i < tasks.size(); i += workers) {
+                const Outcome o = CountOne(*tasks[i].counter, tasks[i].file, stdinCopy);
+                const WireOutcome m{static_cast<uint32_t>(i), o.code, static_cast<uint8_t>(o.failed), o.rec,
+                                    static_cast<uint32_t>(o.pdfError.size())};
+                if (!WriteAll(fds[1], &m, sizeof m) || !WriteAll(fds[1], o.pdfError.data(), o.pdfError.size())) break;
+            }
+            std::fflush(nullptr);
+            ::_exit(0);
+        }
+        ::close(fds[1]);
+        pipes.push_back(fds[0]);
+        children.push_back(pid);
+    }
+    // Read every worker as it writes, so none ever waits on a full pipe.
+    std::vector<bool> done(tasks.size(), false);
+    std::vector<std::string> pending(pipes.size());
+    std::vector<pollfd> polls;
+    for (int fd : pipes) polls.push_back({fd, POLLIN, 0});
+    size_t open = polls.size();
+    char buf[1 << 16];
+    while (open > 0) {
+        if (::poll(polls.data(), polls.size(), -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        for (size_t k = 0; k < polls.size(); ++k) {
+            if (polls[k].fd < 0 || polls[k].revents == 0) continue;
+            const ssize_t n = ::read(polls[k].fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                ::close(polls[k].fd);
+                polls[k].fd = -1;
+                --open;
+                continue;
+            }
+            std::string& in = pending[k];
+            in.append(buf, static_cast<size_t>(n));
+            size_t at = 0;
+            WireOutcome m;
+            while (in.size() - at >= sizeof m) {
+                std::memcpy(&m, in.data() + at, sizeof m);
+                if (in.size() - at - sizeof m < m.errorLength) break;
+                if (m.index < tasks.size()) {
+                    Outcome& o = outcomes[m.index];
+                    o.code = m.code;
+                    o.failed = m.failed != 0;
+                    o.rec = m.rec;
+                    o.pdfError.assign(in.data() + at + sizeof m, m.errorLength);
+                    done[m.index] = true;
+                }
+                at += sizeof m + m.errorLength;
+            }
+            in.erase(0, at);
+        }
+    }
+    for (pid_t pid : children) ::waitpid(pid, nullptr, 0);
+    // Whatever a worker could not report (it could not start, or it died) is
+    // counted here.
+    for (size_t i = 0; i < tasks.size(); ++i)
+        if (!done[i]) outcomes[i] = CountOne(*tasks[i].counter, tasks[i].file, stdinCopy);
     return outcomes;
 }
 

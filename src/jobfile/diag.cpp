@@ -111,6 +111,7 @@ size_t FormatDiagf(char* buf, size_t cap, const char* fmt, ...) noexcept {
 }
 
 void Debug(const char* fmt, ...) noexcept {
+    if (!platform::HasOutput()) return;
     char line[kDiagBufferSize];
     va_list args;
     va_start(args, fmt);
@@ -118,6 +119,8 @@ void Debug(const char* fmt, ...) noexcept {
     va_end(args);
     platform::OutputLine(line);
 }
+
+bool DebugWanted() noexcept { return platform::HasOutput(); }
 
 void DebugOutput(const char* line) noexcept { platform::OutputLine(line); }
 

@@ -18,6 +18,10 @@ size_t FormatDiagf(char* buf, size_t cap, const char* fmt, ...) noexcept;
 // One diagnostic line.
 void Debug(const char* fmt, ...) noexcept;
 
+// Whether a line would reach anyone; callers that build lines by hand ask
+// first.
+bool DebugWanted() noexcept;
+
 // Hands an already formatted line to the platform's output channel.
 void DebugOutput(const char* line) noexcept;
 

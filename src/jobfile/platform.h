@@ -47,6 +47,9 @@ void CloseFile(Handle file) noexcept;
 
 // wsprintfA-style formatting into a buffer of `cap` characters.
 void FormatLine(char* buf, size_t cap, const char* fmt, va_list args) noexcept;
+// Whether a diagnostic line would reach anyone (on Linux: a sink is
+// installed); lines nobody receives are not formatted at all.
+bool HasOutput() noexcept;
 // OutputDebugStringA, or the installed debug sink on Linux.
 void OutputLine(const char* line) noexcept;
 

@@ -165,6 +165,8 @@ void FormatLine(char* buf, size_t cap, const char* fmt, va_list args) noexcept {
     FormatDiag(buf, cap, fmt, args);
 }
 
+bool HasOutput() noexcept { return gSink.load(std::memory_order_acquire) != nullptr; }
+
 void OutputLine(const char* line) noexcept {
     const QmDebugSink sink = gSink.load(std::memory_order_acquire);
     if (sink != nullptr) sink(line, gSinkContext.load(std::memory_order_acquire));

@@ -62,6 +62,8 @@ void FormatLine(char* buf, size_t cap, const char* fmt, va_list args) noexcept {
     if (cap > 0) buf[n] = '\0';
 }
 
+bool HasOutput() noexcept { return true; }
+
 void OutputLine(const char* line) noexcept { ::OutputDebugStringA(line); }
 
 }  // namespace qm::platform

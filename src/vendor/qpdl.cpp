@@ -55,6 +55,7 @@ char* PutHex(char* out, uint32_t v) {
 
 template <size_t N>
 void SendLine(const char (&event)[N], uint32_t byte, uint32_t at) {
+    if (!DebugWanted()) return;
     char line[sizeof kLinePrefix + N + 20];
     std::memcpy(line, kLinePrefix, sizeof kLinePrefix - 1);
     char* p = line + sizeof kLinePrefix - 1;

@@ -34,7 +34,7 @@ TEST(BrotherNCM, CountsHeadersAndTakesTheLastPaper) {
         {"unknown code clears the size", NcmHeader(2) + NcmHeader(5), {2, 1}},
         {"card", NcmHeader(19), {1, 1, 0, 0, 3.0, 5.0}},
         {"colour mark", colourFile, {1, 1, 1, 0, 8.5, 11.0}},
-        {"block hides a header", "G" + Le16(uint32_t(hdr.size())) + hdr + "z" + NcmHeader(3), {1, 1, 0, 0, 7.25, 10.5}},
+        {"block hides a header", std::string("G") + Le16(uint32_t(hdr.size())) + hdr + "z" + NcmHeader(3), {1, 1, 0, 0, 7.25, 10.5}},
         {"header cut before its paper code", hdr.substr(0, 6), {1, 1}},
         {"block length past the end", hdr + "G\xFF\xFF" + NcmHeader(2), {1, 1, 0, 0, 8.27, 11.69}},
         // "G", length 2, two data bytes: the byte right after the data is
