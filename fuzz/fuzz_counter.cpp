@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "api/registry.h"
 #include "jobfile/jobview.h"
+#include "quirometer/quirometer.h"
 
 #ifndef QM_FUZZ_TAG
 #define QM_FUZZ_TAG ""
@@ -19,6 +21,12 @@
 namespace {
 
 std::string gJobPath;
+
+// Takes every diagnostic line and reads it whole, so that the lines are
+// formatted as the Windows library always formats them (without a listener
+// nothing is formatted) and a line that is not terminated shows up.
+size_t gLineBytes = 0;
+void TakeLine(const char* line, void*) { gLineBytes += std::strlen(line); }
 
 void CountOne(const qm::CounterInfo& c, const uint8_t* data, size_t size) {
     PageCountResult rec{};
@@ -38,6 +46,7 @@ void CountOne(const qm::CounterInfo& c, const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const char* tmp = std::getenv("TMPDIR");
     gJobPath = std::string(tmp && *tmp ? tmp : "/tmp") + "/qmfuzz-" + std::to_string(::getpid()) + ".job";
+    QuirometerSetDebugOutput(&TakeLine, nullptr);
     // Interpreter traces would flood the fuzzer's output.
     if (std::freopen("/dev/null", "w", stdout) == nullptr) return 0;
     return 0;
