@@ -12,20 +12,24 @@ cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j2 --target quirometer_cli >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-ln -s "$src/tests/corpus/jobs" "$work/jobs"
-# A manifest in the samples format, with nothing to compare: the tool only counts.
+# A manifest in the samples format, with nothing to compare: the tool only
+# counts. Each repetition of the corpus is a copy of its own, as a print
+# server's spool holds distinct files.
 {
   echo -e "file\ttag\tpages"
-  n=0
+  n=0; r=0
   while [ $n -lt 2000 ]; do
+    r=$((r + 1))
     while IFS=$'\t' read -r file tag _; do
       [ "$file" = file ] && continue
-      echo -e "$file\t$tag\t-"; n=$((n + 1))
+      mkdir -p "$work/r$r/$(dirname "$file")"
+      cp "$src/tests/corpus/$file" "$work/r$r/$file"
+      echo -e "r$r/$file\t$tag\t-"; n=$((n + 1))
     done < "$src/tests/corpus/truth.tsv"
   done
 } > "$work/truth.tsv"
 files=$(($(wc -l < "$work/truth.tsv") - 1))
-cat "$work"/jobs/*/* > /dev/null  # warm the page cache
+cat "$work"/r*/jobs/*/* > /dev/null  # warm the page cache
 rate() {
   local best=() t0 t1
   for _ in $(seq "$reps"); do

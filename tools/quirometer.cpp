@@ -1,15 +1,18 @@
 // quirometer: count pages of print jobs from the command line.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -241,6 +244,8 @@ struct WireOutcome {
     uint32_t errorLength;
 };
 
+constexpr size_t kBatchBytes = 16 * 1024;
+
 bool WriteAll(int fd, const void* data, size_t n) {
     const char* p = static_cast<const char*>(data);
     while (n > 0) {
@@ -253,10 +258,12 @@ bool WriteAll(int fd, const void* data, size_t n) {
     return true;
 }
 
-// Many files are counted by separate worker processes, each taking every
-// n-th file: each has its own copy of the counters' module-wide state, so
-// the groups that must not overlap within a process never do, and counts
-// of one language run side by side. Output keeps the input order.
+// Many files are counted by separate worker processes, each taking the next
+// file not yet taken (a counter shared through an anonymous mapping), so a
+// few large jobs do not leave one worker idle. Each worker has its own copy
+// of the counters' module-wide state, so the groups that must not overlap
+// within a process never do, and counts of one language run side by side.
+// Output keeps the input order.
 std::vector<Outcome> CountAll(const std::vector<Task>& tasks, unsigned jobs, const std::string& stdinCopy) {
     std::vector<Outcome> outcomes(tasks.size());
     const size_t workers = std::min<size_t>(jobs == 0 ? 1 : jobs, tasks.size());
@@ -264,6 +271,12 @@ std::vector<Outcome> CountAll(const std::vector<Task>& tasks, unsigned jobs, con
         for (size_t i = 0; i < tasks.size(); ++i) outcomes[i] = CountOne(*tasks[i].counter, tasks[i].file, stdinCopy);
         return outcomes;
     }
+    void* shared = ::mmap(nullptr, sizeof(std::atomic<size_t>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (shared == MAP_FAILED) {
+        for (size_t i = 0; i < tasks.size(); ++i) outcomes[i] = CountOne(*tasks[i].counter, tasks[i].file, stdinCopy);
+        return outcomes;
+    }
+    auto* next = new (shared) std::atomic<size_t>(0);
     std::fflush(nullptr);
     std::vector<int> pipes;
     std::vector<pid_t> children;
@@ -279,12 +292,20 @@ std::vector<Outcome> CountAll(const std::vector<Task>& tasks, unsigned jobs, con
         if (pid == 0) {
             ::close(fds[0]);
             for (int fd : pipes) ::close(fd);
-            for (size_t i = w; i < tasks.size(); i += workers) {
+            // Results go out in batches, so the parent is not woken per file.
+            std::string batch;
+            for (size_t i = next->fetch_add(1); i < tasks.size(); i = next->fetch_add(1)) {
                 const Outcome o = CountOne(*tasks[i].counter, tasks[i].file, stdinCopy);
                 const WireOutcome m{static_cast<uint32_t>(i), o.code, static_cast<uint8_t>(o.failed), o.rec,
                                     static_cast<uint32_t>(o.pdfError.size())};
-                if (!WriteAll(fds[1], &m, sizeof m) || !WriteAll(fds[1], o.pdfError.data(), o.pdfError.size())) break;
+                batch.append(reinterpret_cast<const char*>(&m), sizeof m);
+                batch += o.pdfError;
+                if (batch.size() >= kBatchBytes) {
+                    if (!WriteAll(fds[1], batch.data(), batch.size())) break;
+                    batch.clear();
+                }
             }
+            WriteAll(fds[1], batch.data(), batch.size());
             std::fflush(nullptr);
             ::_exit(0);
         }
@@ -335,6 +356,7 @@ std::vector<Outcome> CountAll(const std::vector<Task>& tasks, unsigned jobs, con
         }
     }
     for (pid_t pid : children) ::waitpid(pid, nullptr, 0);
+    ::munmap(shared, sizeof(std::atomic<size_t>));
     // Whatever a worker could not report (it could not start, or it died) is
     // counted here.
     for (size_t i = 0; i < tasks.size(); ++i)
