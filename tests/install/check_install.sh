@@ -25,20 +25,21 @@ others=$(grep -v -E '^(GetTotalPageCount_[A-Za-z0-9_]+|GetQuirometerVersion|Quir
 [ -z "$others" ] || { echo "exports beyond the C entry points:"; echo "$others"; exit 1; }
 [ "$(grep -c '^GetTotalPageCount_' <<<"$exports")" = 29 ] || { echo "not 29 counting entry points"; exit 1; }
 
-printf '@F@F@F' > "$work/job.hbp"
-want="$work/job.hbp: pages=3 copies=1 color=1 duplex=0 paper=0.00x0.00 (library 5.5.0.68.30)"
+# A bundled sample job: one Letter page in PCL XL, three copies.
+job="$src/samples/letter-memo-1.pxlmono-copies3.pxl"
+want="$job: pages=1 copies=3 color=0 duplex=0 paper=8.50x11.00 (library 5.5.0.68.30)"
 
 # pkg-config
 export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
 cc -Wall -Wextra -Werror "$src/examples/count.c" $(pkg-config --cflags --libs quirometer) -o "$work/count-pc"
-got=$(LD_LIBRARY_PATH="$prefix/lib" "$work/count-pc" HBP "$work/job.hbp")
+got=$(LD_LIBRARY_PATH="$prefix/lib" "$work/count-pc" PCLXL "$job")
 [ "$got" = "$want" ] || { echo "pkg-config consumer printed: $got"; exit 1; }
 
 # find_package
 cmake -S "$src/tests/install/consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" \
       -DEXAMPLE_SOURCE="$src/examples/count.c" >/dev/null
 cmake --build "$work/consumer" >/dev/null
-got=$("$work/consumer/count" HBP "$work/job.hbp")
+got=$("$work/consumer/count" PCLXL "$job")
 [ "$got" = "$want" ] || { echo "find_package consumer printed: $got"; exit 1; }
 
 # The installed tool answers like the library.
