@@ -14,6 +14,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <ext/stdio_filebuf.h>
 #include <iostream>
 
 #include <algorithm>
@@ -280,7 +281,11 @@ int main(int argc, char** argv) {
     const int devnull = ::open("/dev/null", O_WRONLY);
     if (keep < 0 || devnull < 0 || ::dup2(devnull, 1) < 0) return 1;
     ::close(devnull);
-    std::ofstream report("/dev/fd/" + std::to_string(keep));
+    // Written through the kept descriptor itself (not a reopened path), so a
+    // log file that standard output points to is neither truncated nor
+    // overwritten.
+    __gnu_cxx::stdio_filebuf<char> reportBuffer(keep, std::ios::out);
+    std::ostream report(&reportBuffer);
     benchmark::Initialize(&argc, argv);
     for (const qm::CounterInfo& c : qm::Counters()) {
         for (Kind kind : {Kind::Real, Kind::Dense}) {
