@@ -264,18 +264,10 @@ bool WriteAll(int fd, const void* data, size_t n) {
 // of the counters' module-wide state, so the groups that must not overlap
 // within a process never do, and counts of one language run side by side.
 // Output keeps the input order.
-std::vector<Outcome> CountAll(const std::vector<Task>& tasks, unsigned jobs, const std::string& stdinCopy) {
-    std::vector<Outcome> outcomes(tasks.size());
-    const size_t workers = std::min<size_t>(jobs == 0 ? 1 : jobs, tasks.size());
-    if (workers <= 1) {
-        for (size_t i = 0; i < tasks.size(); ++i) outcomes[i] = CountOne(*tasks[i].counter, tasks[i].file, stdinCopy);
-        return outcomes;
-    }
+void CountInWorkers(const std::vector<Task>& tasks, size_t workers, const std::string& stdinCopy,
+                    std::vector<Outcome>& outcomes, std::vector<bool>& done) {
     void* shared = ::mmap(nullptr, sizeof(std::atomic<size_t>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    if (shared == MAP_FAILED) {
-        for (size_t i = 0; i < tasks.size(); ++i) outcomes[i] = CountOne(*tasks[i].counter, tasks[i].file, stdinCopy);
-        return outcomes;
-    }
+    if (shared == MAP_FAILED) return;
     auto* next = new (shared) std::atomic<size_t>(0);
     std::fflush(nullptr);
     std::vector<int> pipes;
@@ -314,7 +306,6 @@ std::vector<Outcome> CountAll(const std::vector<Task>& tasks, unsigned jobs, con
         children.push_back(pid);
     }
     // Read every worker as it writes, so none ever waits on a full pipe.
-    std::vector<bool> done(tasks.size(), false);
     std::vector<std::string> pending(pipes.size());
     std::vector<pollfd> polls;
     for (int fd : pipes) polls.push_back({fd, POLLIN, 0});
@@ -357,8 +348,15 @@ std::vector<Outcome> CountAll(const std::vector<Task>& tasks, unsigned jobs, con
     }
     for (pid_t pid : children) ::waitpid(pid, nullptr, 0);
     ::munmap(shared, sizeof(std::atomic<size_t>));
-    // Whatever a worker could not report (it could not start, or it died) is
-    // counted here.
+}
+
+std::vector<Outcome> CountAll(const std::vector<Task>& tasks, unsigned jobs, const std::string& stdinCopy) {
+    std::vector<Outcome> outcomes(tasks.size());
+    std::vector<bool> done(tasks.size(), false);
+    const size_t workers = std::min<size_t>(jobs == 0 ? 1 : jobs, tasks.size());
+    if (workers > 1) CountInWorkers(tasks, workers, stdinCopy, outcomes, done);
+    // Counted here: everything with one worker, and whatever a worker could
+    // not report (it could not start, or it died).
     for (size_t i = 0; i < tasks.size(); ++i)
         if (!done[i]) outcomes[i] = CountOne(*tasks[i].counter, tasks[i].file, stdinCopy);
     return outcomes;

@@ -59,13 +59,7 @@ std::span<const CounterInfo> Counters() noexcept { return kCounters; }
 const CounterInfo* FindCounter(std::string_view tag) noexcept {
     for (const CounterInfo& c : kCounters) {
         const std::string_view name(c.tag);
-        if (name.size() != tag.size()) continue;
-        bool same = true;
-        for (size_t i = 0; i < name.size() && same; ++i) {
-            auto up = [](char ch) { return (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 32) : ch; };
-            same = up(name[i]) == up(tag[i]);
-        }
-        if (same) return &c;
+        if (name.size() == tag.size() && Bytes(name).matchesNoCase(0, tag)) return &c;
     }
     return nullptr;
 }
