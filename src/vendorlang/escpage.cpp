@@ -5,7 +5,7 @@
 #include <iterator>
 
 #include "api/scanners.h"
-#include "vendor/text.h"
+#include "vendorlang/text.h"
 
 namespace qm {
 namespace {

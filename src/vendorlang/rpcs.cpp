@@ -5,7 +5,7 @@
 #include "api/scanners.h"
 #include "jobfile/diag.h"
 #include "pcl/leadbytes.h"
-#include "vendor/text.h"
+#include "vendorlang/text.h"
 
 namespace qm {
 namespace {
