@@ -122,6 +122,70 @@ typedef void (*QmDebugSink)(const char* line, void* context);
 QM_EXPORT void QuirometerSetDebugOutput(QmDebugSink sink, void* context);
 #endif
 
+#if !defined(_WIN32)
+/* ------------------------------------------------------------------------
+ * The accurate count (Linux library only; the Windows DLL's table has none of
+ * this). It finds the job's language itself and reports what the printer
+ * will really do, refining each language's export where real driver output
+ * breaks that export's rules. It never changes what an export returns.
+ * ------------------------------------------------------------------------ */
+
+/* Codes of the accurate path besides QM_OK and the file codes above. */
+#define QM_E_INVALIDARG ((int32_t)0x80070057)      /* null pointer, unknown tag, size too small */
+#define QM_E_UNKNOWN_PDL ((int32_t)0x80040200)     /* not a print job of a language this library knows */
+#define QM_E_NOT_UNDERSTOOD ((int32_t)0x80040201)  /* the job does not parse as its language: no count */
+#define QM_E_ENCRYPTED ((int32_t)0x80040202)       /* an encrypted job that needs a password */
+
+/* Bits of QuirometerJob.unknown: fields the job does not let the count know. */
+#define QM_FIELD_PAGES 0x01u
+#define QM_FIELD_COPIES 0x02u
+#define QM_FIELD_COLOR 0x04u
+#define QM_FIELD_DUPLEX 0x08u
+#define QM_FIELD_PAPER 0x10u
+
+/* QuirometerJob.certainty */
+#define QM_CERTAINTY_EXACT 0u      /* read from the job's structure */
+#define QM_CERTAINTY_ESTIMATED 1u  /* inferred: a fallback rule, a repaired file, a cross-check that failed */
+
+#define QM_TAG_SIZE 16
+
+/* What the printer will do with one copy of the job. The caller sets `size`
+ * to sizeof(QuirometerJob); later versions only append fields, and the
+ * library writes no more than `size` bytes. */
+typedef struct QuirometerJob {
+    uint32_t size;
+    uint32_t pages;        /* pages (sheet sides) ejected for one copy */
+    uint32_t copies;       /* at least 1 */
+    uint8_t color;         /* 1 when any page prints in colour */
+    uint8_t duplex;        /* 1 when the job asks for two-sided printing */
+    uint8_t certainty;     /* QM_CERTAINTY_* */
+    uint8_t reserved0;
+    uint32_t unknown;      /* QM_FIELD_* bits; 0 when every field is known */
+    uint32_t reserved1;
+    double paperWidth;     /* inches; 0.0 only when truly unknown */
+    double paperLength;    /* inches */
+    char pdl[QM_TAG_SIZE];      /* the tag that counted, as the exports spell it */
+    char detected[QM_TAG_SIZE]; /* what detection found ("" when it was not run, "unknown" when nothing) */
+} QuirometerJob;
+
+/* Finds the job's language from a bounded look at its first and last bytes.
+ * Writes the tag (as the exports spell it, NUL-terminated, cut to size-1)
+ * and returns QM_OK, or QM_E_UNKNOWN_PDL for a job of no language it knows
+ * (then "unknown" is written), or a file code. */
+QM_EXPORT int32_t QuirometerDetect(const char* path, char* tag, int size);
+
+/* Counts the job accurately. `pdl` names the language (a tag or a common
+ * alias, any case); NULL or "" detects it. On QM_OK every field is written;
+ * on failure only `pdl` and `detected` are. */
+QM_EXPORT int32_t QuirometerCount(const char* path, const char* pdl, QuirometerJob* job);
+
+/* A plain sentence for any code this library returns; static text. */
+QM_EXPORT const char* QuirometerErrorText(int32_t code);
+
+/* The tag an alias names ("PS" -> "POSTSCRIPT", "pcl6" -> "PCLXL"), or NULL. */
+QM_EXPORT const char* QuirometerCanonicalTag(const char* alias);
+#endif
+
 #ifdef __cplusplus
 } /* extern "C" */
 

@@ -24,4 +24,8 @@ void RunRaster(CommandStream& stream, int& mode, PageCountResult& rec);
 // used by ESC [ K in both modes. Returns 0 once the block is over.
 int SkipBubbleJetLanguage(CommandStream& stream, int result);
 
+// The whole job: the runs alternate as the job asks until the data ends.
+// Raises what the interpreters raise.
+PageCountResult CountStream(CommandStream& stream);
+
 }  // namespace qm::canon

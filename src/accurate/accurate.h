@@ -1,0 +1,99 @@
+// The accurate path: detection by bids and the count of what the printer
+// will really do. Every language of the counter table has a bid Bid<TAG>
+// (a confidence from a bounded look at the job's first and last bytes) and an
+// accurate counter Accurate<TAG>, defined in its family's folder. A counter
+// that has nothing to refine passes its export's record through.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <string_view>
+
+#include "api/counter_table.h"
+#include "api/registry.h"
+#include "jobfile/bytes.h"
+#include "quirometer/quirometer.h"
+
+namespace qm::accurate {
+
+// Confidences a bid may give. The highest bid wins; a tie at the top, or no
+// bid above kNoBid, is "unknown".
+inline constexpr int kNoBid = 0;
+inline constexpr int kBidWeak = 10;       // a signature other data can show too
+inline constexpr int kBidSignature = 50;  // a signature only this language writes
+inline constexpr int kBidStructure = 80;  // the signature, and the first records parse as the language
+inline constexpr int kBidDeclared = 100;  // a PJL or EJL header names it and the body agrees
+
+// How much of a job detection may look at, whatever its size.
+inline constexpr uint32_t kHeadBytes = 64 * 1024;
+inline constexpr uint32_t kTailBytes = 4 * 1024;
+
+struct BidInput {
+    Bytes head;                    // the job's first bytes, at most kHeadBytes, as they stand
+    uint32_t body = 0;             // where the job proper starts in head: after NULs, 0x04, BOM, UEL, PJL, EJL
+    std::string_view pjlLanguage;  // the value of "@PJL ENTER LANGUAGE", upper case; empty when none
+    std::string_view ejlLanguage;  // the value of "@EJL ... LA=" in an EJL header, upper case; empty when none
+    bool pjl = false;              // PJL lines (or a UEL) stood before the body
+    Bytes tail;                    // the job's last bytes, at most kTailBytes (may overlap head)
+    uint64_t size = 0;             // the job's whole length
+};
+
+// Reads the wrapper (leading NULs, 0x04, a UTF-8 BOM, UEL, PJL, EJL) at the
+// front of `job`. The language names are copied, upper case, into the two
+// buffers, which the views of the result point into.
+BidInput Unwrap(Bytes job, char (&pjlLanguage)[32], char (&ejlLanguage)[32]) noexcept;
+
+// The accurate record, assembled by a counter. Starts zeroed.
+struct Result {
+    PageCountResult rec{};
+    bool estimated = false;  // pages (or another field) inferred rather than read from structure
+    uint32_t unknown = 0;    // QM_FIELD_* bits of fields the job does not let the count know
+};
+
+using BidFn = int (*)(const BidInput&) noexcept;
+// Counts the whole job in memory. QM_OK, or QM_E_NOT_UNDERSTOOD / QM_E_ENCRYPTED
+// / QM_E_FAIL with no count. May throw; the caller catches.
+using AccurateFn = int32_t (*)(Bytes job, Result& out);
+
+#define QM_DECLARE_LANGUAGE_M(TAG, ...) \
+    int Bid##TAG(const BidInput& in) noexcept; \
+    int32_t Accurate##TAG(Bytes job, Result& out);
+#define QM_DECLARE_LANGUAGE_S(TAG, ...) QM_DECLARE_LANGUAGE_M(TAG)
+QM_COUNTER_TABLE(QM_DECLARE_LANGUAGE_M, QM_DECLARE_LANGUAGE_S)
+#undef QM_DECLARE_LANGUAGE_M
+#undef QM_DECLARE_LANGUAGE_S
+
+struct Language {
+    const CounterInfo* counter;  // the export's row: tag, entry point, scanner, group
+    BidFn bid;
+    AccurateFn count;
+};
+
+std::span<const Language> Languages() noexcept;
+// By tag or alias, any case; null when unknown.
+const Language* FindLanguage(std::string_view tagOrAlias) noexcept;
+
+struct Detection {
+    const Language* winner = nullptr;  // null: unknown (no bid, or a tie at the top)
+    int best = kNoBid;
+};
+Detection Detect(Bytes job) noexcept;
+int BidOf(const Language& language, Bytes job) noexcept;
+
+// Calls of one group keep module-wide state in the exports' code. The
+// accurate count holds the language's group lock for the whole call, so
+// accurate counters and PassThrough take no lock of their own.
+std::mutex& GroupLock(Group g) noexcept;
+
+// The export's own counter over bytes in memory, its record taken as it is;
+// for languages whose export already counts real jobs right. Copies of 0
+// become 1 and a paper of 0 x 0 is marked unknown afterwards, for every
+// counter (see Finish).
+int32_t PassThrough(std::string_view tag, Bytes job, Result& out);
+
+// What every accurate count ends with: copies at least 1, colour and duplex
+// 0 or 1, an unknown paper marked.
+void Finish(Result& out) noexcept;
+
+}  // namespace qm::accurate

@@ -1,0 +1,164 @@
+// The accurate path's entry points: detection, the accurate count, the texts
+// of codes and the aliases of tags. Each maps the job once (the same view as
+// the exports) and works on its bytes in memory.
+#include <algorithm>
+#include <cstring>
+#include <exception>
+
+#include "accurate/accurate.h"
+#include "jobfile/jobview.h"
+#include "jobfile/scanguard.h"
+
+namespace qm::accurate {
+namespace {
+
+void CopyTag(const char* tag, char* dest, size_t size) noexcept {
+    if (dest == nullptr || size == 0) return;
+    const size_t n = std::min(std::strlen(tag), size - 1);
+    std::memcpy(dest, tag, n);
+    dest[n] = '\0';
+}
+
+struct CountCall {
+    Bytes bytes;
+    const char* pdl;
+    QuirometerJob job{};
+    int32_t code = QM_OK;
+
+    static void Run(void* self) { static_cast<CountCall*>(self)->Count(); }
+
+    void Count() noexcept {
+        std::memset(&job, 0, sizeof job);
+        job.size = sizeof job;
+        code = QM_OK;
+        const Language* lang = nullptr;
+        const bool forced = pdl != nullptr && pdl[0] != '\0';
+        if (forced) {
+            lang = FindLanguage(pdl);
+            if (lang == nullptr) {
+                code = QM_E_INVALIDARG;
+                return;
+            }
+        }
+        const Detection found = Detect(bytes);
+        CopyTag(found.winner ? found.winner->counter->tag : "unknown", job.detected, sizeof job.detected);
+        if (!forced) {
+            if (found.winner == nullptr) {
+                code = QM_E_UNKNOWN_PDL;
+                return;
+            }
+            lang = found.winner;
+        }
+        CopyTag(lang->counter->tag, job.pdl, sizeof job.pdl);
+        // A forced language on bytes that no language claims, its own
+        // included (junk, zeros), is not a job: no believable number for it.
+        if (forced && found.winner == nullptr && BidOf(*lang, bytes) <= kNoBid) {
+            code = QM_E_NOT_UNDERSTOOD;
+            return;
+        }
+        Result r;
+        try {
+            std::lock_guard<std::mutex> hold(GroupLock(lang->counter->group));
+            code = lang->count(bytes, r);
+        } catch (const std::bad_alloc&) {
+            code = QM_E_FAIL;
+        } catch (...) {
+            code = QM_E_NOT_UNDERSTOOD;
+        }
+        if (code != QM_OK) return;
+        Finish(r);
+        job.pages = r.rec.pages;
+        job.copies = r.rec.copies;
+        job.color = r.rec.color;
+        job.duplex = r.rec.duplex;
+        job.paperWidth = r.rec.paperWidth;
+        job.paperLength = r.rec.paperLength;
+        job.unknown = r.unknown;
+        job.certainty = r.estimated ? QM_CERTAINTY_ESTIMATED : QM_CERTAINTY_EXACT;
+    }
+};
+
+// Runs a call over the mapped job; a file truncated under the view is counted
+// again over what is left, as the exports do.
+template <typename Call>
+int32_t RunOverView(JobFileView& view, Call& call) noexcept {
+    call.bytes = view.bytes();
+    for (int attempt = 0;; ++attempt) {
+        if (RunGuarded(&Call::Run, &call, view.bytes().data, view.bytes().size)) return QM_OK;
+        if (attempt == 8) return HresultFromLastError(30 /* ERROR_READ_FAULT */);
+        const uint32_t readable = view.ReadableLength();
+        call.bytes.size = std::min(readable, call.bytes.size);
+    }
+}
+
+struct DetectCall {
+    Bytes bytes;
+    const Language* winner = nullptr;
+    static void Run(void* self) {
+        auto* call = static_cast<DetectCall*>(self);
+        call->winner = Detect(call->bytes).winner;
+    }
+};
+
+}  // namespace
+}  // namespace qm::accurate
+
+using namespace qm::accurate;
+
+extern "C" QM_EXPORT int32_t QuirometerDetect(const char* path, char* tag, int size) {
+    if (path == nullptr || tag == nullptr || size <= 0) return QM_E_INVALIDARG;
+    qm::JobFileView view;
+    int32_t code = QM_OK;
+    if (!view.Open(path, code)) return code != QM_OK ? code : QM_E_FAIL;
+    DetectCall call;
+    code = RunOverView(view, call);
+    if (code != QM_OK) return code;
+    CopyTag(call.winner ? call.winner->counter->tag : "unknown", tag, static_cast<size_t>(size));
+    return call.winner ? QM_OK : QM_E_UNKNOWN_PDL;
+}
+
+extern "C" QM_EXPORT int32_t QuirometerCount(const char* path, const char* pdl, QuirometerJob* job) {
+    if (path == nullptr || job == nullptr) return QM_E_INVALIDARG;
+    if (job->size < sizeof(QuirometerJob)) return QM_E_INVALIDARG;
+    qm::JobFileView view;
+    int32_t code = QM_OK;
+    if (!view.Open(path, code)) return code != QM_OK ? code : QM_E_FAIL;
+    CountCall call;
+    call.pdl = pdl;
+    code = RunOverView(view, call);
+    if (code != QM_OK) return code;
+    if (call.code == QM_OK) {
+        std::memcpy(job, &call.job, sizeof call.job);
+        job->size = sizeof(QuirometerJob);
+    } else {
+        std::memcpy(job->pdl, call.job.pdl, sizeof job->pdl);
+        std::memcpy(job->detected, call.job.detected, sizeof job->detected);
+    }
+    return call.code;
+}
+
+extern "C" QM_EXPORT const char* QuirometerCanonicalTag(const char* alias) {
+    if (alias == nullptr) return nullptr;
+    const Language* l = FindLanguage(alias);
+    return l ? l->counter->tag : nullptr;
+}
+
+extern "C" QM_EXPORT const char* QuirometerErrorText(int32_t code) {
+    switch (code) {
+        case QM_OK: return "success";
+        case QM_E_FILE_NOT_FOUND: return "file not found";
+        case QM_E_PATH_NOT_FOUND: return "folder not found";
+        case QM_E_ACCESS_DENIED: return "access denied, or the path is a folder";
+        case QM_E_SHARING_VIOLATION: return "the file is locked by another process";
+        case QM_E_EMPTY_FILE: return "empty file";
+        case QM_E_POINTER: return "null result pointer";
+        case QM_E_FAIL: return "the job was rejected by its counter, or its interpreter failed";
+        case QM_E_INVALIDARG: return "invalid argument: unknown language tag, or a record size too small";
+        case QM_E_UNKNOWN_PDL: return "not a print job of a language this library knows";
+        case QM_E_NOT_UNDERSTOOD: return "the job does not parse as its language; no count";
+        case QM_E_ENCRYPTED: return "the job is encrypted and needs a password";
+        default: break;
+    }
+    if ((static_cast<uint32_t>(code) & 0xFFFF0000u) == 0x80070000u) return "operating-system error on the job file";
+    return "unknown error";
+}

@@ -1,0 +1,133 @@
+// The accurate path's table (one row per language of the counter table),
+// the aliases users type, detection by bids and the pass-through of exports.
+#include <array>
+#include <cstring>
+#include <mutex>
+
+#include "accurate/accurate.h"
+#include "escp/canon.h"
+#include "escp/escp2.h"
+#include "jobfile/jobview.h"
+
+namespace qm::accurate {
+namespace {
+
+#define QM_LANGUAGE_ROW(TAG, ...) Language{nullptr, &Bid##TAG, &Accurate##TAG},
+constexpr std::array kRows{QM_COUNTER_TABLE(QM_LANGUAGE_ROW, QM_LANGUAGE_ROW)};
+#undef QM_LANGUAGE_ROW
+#define QM_LANGUAGE_TAG(TAG, ...) std::string_view(#TAG),
+constexpr std::array kTags{QM_COUNTER_TABLE(QM_LANGUAGE_TAG, QM_LANGUAGE_TAG)};
+#undef QM_LANGUAGE_TAG
+
+// The table joined with the exports' rows, built once.
+const std::array<Language, kRows.size()>& Table() noexcept {
+    static const auto table = [] {
+        std::array<Language, kRows.size()> t{};
+        for (size_t i = 0; i < kRows.size(); ++i) {
+            t[i] = kRows[i];
+            t[i].counter = FindCounter(kTags[i]);
+        }
+        return t;
+    }();
+    return table;
+}
+
+// Everyday names of the languages. Tags themselves are found directly.
+struct Alias {
+    std::string_view name;
+    std::string_view tag;
+};
+constexpr Alias kAliases[] = {
+    {"PS", "POSTSCRIPT"},     {"POSTSCRIPT3", "POSTSCRIPT"}, {"PS3", "POSTSCRIPT"},   {"PCL5", "PCL"},
+    {"PCL5E", "PCL"},         {"PCL5C", "PCL"},              {"PCL6", "PCLXL"},       {"PXL", "PCLXL"},
+    {"PCL-XL", "PCLXL"},      {"ESCPAGE", "ESC_PAGE"},       {"ESC/PAGE", "ESC_PAGE"}, {"ESC-PAGE", "ESC_PAGE"},
+    {"ESC/P2", "ESCP2"},      {"ESCP", "ESCP2"},             {"ESC/P", "ESCP2"},      {"ESC/P-R", "ESCP2"},
+    {"HPGL2", "HPGL"},        {"HP-GL/2", "HPGL"},           {"HP-GL", "HPGL"},       {"ZJS", "ZJSTREAM"},
+    {"ZJSTREAM", "ZJSTREAM"}, {"OAK", "OAKT"},               {"SPL", "QPDL"},         {"CAPT", "CanonCAPT"},
+    {"UFR", "CanonUFR"},      {"UFR2", "CanonUFR"},          {"NCM", "BrotherNCM"},   {"TALLY", "TALLYSTREAM"},
+    {"FUJI", "FijiPhoto"},    {"PRINTRONIX", "PrintronixGL"}, {"BJ", "CANON"},        {"BJC", "CANON"},
+    {"TEXT", "UnixTextPCL"},
+};
+
+bool SameNoCase(std::string_view a, std::string_view b) noexcept {
+    return a.size() == b.size() && Bytes(a).matchesNoCase(0, b);
+}
+
+}  // namespace
+
+std::mutex& GroupLock(Group g) noexcept {
+    static std::mutex locks[static_cast<int>(Group::Canon) + 1];
+    return locks[static_cast<int>(g)];
+}
+
+std::span<const Language> Languages() noexcept { return Table(); }
+
+const Language* FindLanguage(std::string_view name) noexcept {
+    for (const Alias& a : kAliases) {
+        if (SameNoCase(a.name, name)) {
+            name = a.tag;
+            break;
+        }
+    }
+    for (const Language& l : Table()) {
+        if (SameNoCase(l.counter->tag, name)) return &l;
+    }
+    return nullptr;
+}
+
+int BidOf(const Language& language, Bytes job) noexcept {
+    char pjl[32], ejl[32];
+    return language.bid(Unwrap(job, pjl, ejl));
+}
+
+Detection Detect(Bytes job) noexcept {
+    char pjl[32], ejl[32];
+    const BidInput in = Unwrap(job, pjl, ejl);
+    Detection d;
+    bool tie = false;
+    for (const Language& l : Table()) {
+        const int bid = l.bid(in);
+        if (bid > d.best) {
+            d = {&l, bid};
+            tie = false;
+        } else if (bid == d.best && bid > kNoBid) {
+            tie = true;
+        }
+    }
+    if (tie || d.best <= kNoBid) d.winner = nullptr;
+    return d;
+}
+
+int32_t PassThrough(std::string_view tag, Bytes job, Result& out) {
+    const CounterInfo* c = FindCounter(tag);
+    if (c == nullptr) return QM_E_INVALIDARG;
+    std::memset(&out.rec, 0, sizeof out.rec);
+    if (c->scan != nullptr) return CountBytes(job, &out.rec, c->scan, c->skipLeadingNul);
+    CommandStream stream;
+    stream.Attach(job);
+    if (c->group == Group::Escp2) {
+        out.rec = escp2::CountStream(stream);
+        return QM_OK;
+    }
+    if (c->group == Group::Canon) {
+        out.rec = canon::CountStream(stream);
+        return QM_OK;
+    }
+    // The PDF export reads its file by path and its rules fail on real
+    // files; the PDF family has an accurate reader of its own.
+    return QM_E_NOT_UNDERSTOOD;
+}
+
+void Finish(Result& out) noexcept {
+    PageCountResult& r = out.rec;
+    if (r.copies == 0) r.copies = 1;
+    r.color = r.color ? 1 : 0;
+    r.duplex = r.duplex ? 1 : 0;
+    if (!(r.paperWidth > 0.0) || !(r.paperLength > 0.0)) {
+        r.paperWidth = r.paperLength = 0.0;
+        out.unknown |= QM_FIELD_PAPER;
+    }
+    std::memset(r.reserved, 0, sizeof r.reserved);
+}
+
+}  // namespace qm::accurate
