@@ -36,7 +36,7 @@ void ExpectTruthAndAgreement(const CliRun& r, const char* mode) {
     EXPECT_EQ(r.status, agreeing == lines ? 0 : 1);
 }
 
-TEST(CliSamples, ExportsAgreeWithTheRecordsOfTheirRules) {
+TEST(CliSamples, JsonCarriesTheTruthAndExportsAgreeWithTheirRules) {
     CliRun text = Cli("samples --compatible");
     EXPECT_EQ(text.status, 0) << text.out << text.err;
     EXPECT_TRUE(Has(text.out, "\n16 of 16 sample jobs agree with the records of their exports' rules\n")) << text.out;
@@ -50,10 +50,8 @@ TEST(CliSamples, ExportsAgreeWithTheRecordsOfTheirRules) {
     EXPECT_TRUE(Has(json.out, "\"truth\":{\"pdl\":\"PCLXL\",\"pages\":1,\"copies\":3,\"color\":0,\"duplex\":0,"
                               "\"paperWidth\":8.5,\"paperLength\":11},\"agrees\":true}\n"))
         << json.out;
-}
 
-TEST(CliSamples, AccurateCountCarriesTheTruthOfEachSample) {
-    CliRun json = Cli("samples --json");
+    json = Cli("samples --json");
     ExpectTruthAndAgreement(json, "accurate");
     // The truth of the two-sided QPDL sample is what it prints.
     EXPECT_TRUE(Has(json.out, "\"truth\":{\"pdl\":\"QPDL\",\"pages\":1,\"copies\":2,\"color\":0,\"duplex\":1,")) << json.out;
