@@ -52,7 +52,13 @@ std::string Detected(const std::string& path) {
 }  // namespace
 
 std::string Outcome::Encode() const {
-    const Fixed f{code, static_cast<uint8_t>(failed), static_cast<uint8_t>(estimated), unknown, rec};
+    Fixed f;
+    std::memset(&f, 0, sizeof f);  // no stray bytes in the padding
+    f.code = code;
+    f.failed = failed;
+    f.estimated = estimated;
+    f.unknown = unknown;
+    f.rec = rec;
     std::string out(reinterpret_cast<const char*>(&f), sizeof f);
     PutString(out, pdl);
     PutString(out, detected);
