@@ -2,7 +2,8 @@
 // truth.tsv is read by its header. The columns pages, copies, color, duplex,
 // paperWidth and paperLength hold what each job really prints, which the
 // accurate count must meet; the same names after "compatible." hold the
-// record the job's export gives by its own rules. "-" or empty is not stated.
+// record the job's export gives by its own rules. "-", empty or a missing
+// column is not stated.
 #include <unistd.h>
 
 #include <cmath>
@@ -54,20 +55,27 @@ bool ReadTruth(const std::string& path, Mode mode, std::vector<Sample>& samples)
     std::map<std::string, size_t> column;
     for (size_t i = 0; i < header.size(); ++i) column[header[i]] = i;
     const std::string prefix = mode == Mode::Compatible ? kCompatiblePrefix : "";
-    std::vector<std::string> needed = {"file", "tag"};
-    for (const char* f : kFields) needed.push_back(prefix + f);
-    for (const std::string& n : needed) {
+    for (const char* n : {"file", "tag"}) {
         if (column.count(n) == 0) {
-            std::fprintf(stderr, "quirometer: %s has no '%s' column\n", path.c_str(), n.c_str());
+            std::fprintf(stderr, "quirometer: %s has no '%s' column\n", path.c_str(), n);
             return false;
         }
+    }
+    // A field without its column is not stated; a table without any has
+    // nothing to compare with.
+    bool anyField = false;
+    for (const char* f : kFields) anyField = anyField || column.count(prefix + f) != 0;
+    if (!anyField) {
+        std::fprintf(stderr, "quirometer: %s has no '%spages' column (nor any other field's)\n", path.c_str(),
+                     prefix.c_str());
+        return false;
     }
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#') continue;
         const std::vector<std::string> cols = SplitTabs(line);
         auto at = [&](const std::string& name) {
-            const size_t k = column[name];
-            return k < cols.size() ? cols[k] : std::string();
+            const auto k = column.find(name);
+            return k != column.end() && k->second < cols.size() ? cols[k->second] : std::string();
         };
         Sample s{at("file"), at("tag"), {}};
         for (const char* f : kFields) {

@@ -77,7 +77,8 @@ TEST(CliSamples, DisagreementFailsAndAFolderWithoutJobsIsAUsageError) {
 
     t.Add("empty/README", "no jobs here\n");
     t.Add("header-only/truth.tsv", kHeader);
-    t.Add("no-columns/truth.tsv", "file\ttag\tpages\na.hbp\tHBP\t1\n");
+    t.Add("no-columns/truth.tsv", "file\ttag\tpages\na.hbp\tHBP\t1\n");  // no compatible record
+    t.Add("no-tags/truth.tsv", "file\tcompatible.pages\na.hbp\t1\n");
     const struct {
         const char* dir;
         const char* message;
@@ -85,10 +86,11 @@ TEST(CliSamples, DisagreementFailsAndAFolderWithoutJobsIsAUsageError) {
         {"empty", "no sample jobs here (no truth.tsv)"},
         {"absent", "no sample jobs here (no truth.tsv)"},
         {"header-only", "truth.tsv lists no sample jobs"},
-        {"no-columns", "truth.tsv has no 'copies' column"},
+        {"no-columns", "truth.tsv has no 'compatible.pages' column (nor any other field's)"},
+        {"no-tags", "truth.tsv has no 'tag' column"},
     };
     for (const auto& c : cases) {
-        CliRun bad = Cli("samples --dir " + t.Path(c.dir));
+        CliRun bad = Cli("samples --compatible --dir " + t.Path(c.dir));
         EXPECT_EQ(bad.status, 2) << c.dir;
         EXPECT_TRUE(Has(bad.err, c.message)) << c.dir << ": " << bad.err;
         EXPECT_EQ(bad.out, "") << c.dir;
