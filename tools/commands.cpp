@@ -33,16 +33,6 @@ int Prepare(const Options& opt, Jobs& jobs) {
     return status;
 }
 
-Outcome Decoded(const std::string& bytes) {
-    Outcome o;
-    if (!Outcome::Decode(bytes, o)) {
-        o = Outcome{};
-        o.code = QM_E_FAIL;
-        o.failed = true;
-    }
-    return o;
-}
-
 unsigned Workers(const Options& opt) { return opt.jobs ? opt.jobs : DefaultWorkers(); }
 
 }  // namespace
@@ -62,7 +52,7 @@ int RunCount(const Options& opt, FILE* out) {
 
     Totals totals;
     for (size_t i = 0; i < results.size(); ++i) {
-        const Outcome o = Decoded(results[i]);
+        const Outcome o = Outcome::Decode(results[i]);
         const std::string& shown = jobs.names[i];
         const std::string line = opt.json ? CountJson(shown, o, mode) : CountText(shown, o, mode);
         std::fprintf(out, "%s\n", line.c_str());
@@ -85,7 +75,7 @@ int RunDetect(const Options& opt, FILE* out) {
     const std::vector<std::string> results =
         RunTasks(jobs.names.size(), Workers(opt), [&](size_t i) { return DetectOnly(jobs.Path(i)).Encode(); });
     for (size_t i = 0; i < results.size(); ++i) {
-        const Outcome o = Decoded(results[i]);
+        const Outcome o = Outcome::Decode(results[i]);
         const std::string& shown = jobs.names[i];
         std::fprintf(out, "%s\n", (opt.json ? DetectJson(shown, o) : DetectText(shown, o)).c_str());
         if (!o.failed) continue;

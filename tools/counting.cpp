@@ -66,18 +66,25 @@ std::string Outcome::Encode() const {
     return out;
 }
 
-bool Outcome::Decode(std::string_view bytes, Outcome& out) {
+Outcome Outcome::Decode(std::string_view bytes) {
     Fixed f;
-    if (bytes.size() < sizeof f) return false;
-    std::memcpy(&f, bytes.data(), sizeof f);
-    bytes.remove_prefix(sizeof f);
-    out.code = f.code;
-    out.failed = f.failed != 0;
-    out.estimated = f.estimated != 0;
-    out.unknown = f.unknown;
-    out.rec = f.rec;
-    return GetString(bytes, out.pdl) && GetString(bytes, out.detected) && GetString(bytes, out.pdfError) &&
-           bytes.empty();
+    Outcome out;
+    if (bytes.size() >= sizeof f) {
+        std::memcpy(&f, bytes.data(), sizeof f);
+        bytes.remove_prefix(sizeof f);
+        out.code = f.code;
+        out.failed = f.failed != 0;
+        out.estimated = f.estimated != 0;
+        out.unknown = f.unknown;
+        out.rec = f.rec;
+        if (GetString(bytes, out.pdl) && GetString(bytes, out.detected) && GetString(bytes, out.pdfError) &&
+            bytes.empty())
+            return out;
+    }
+    out = Outcome{};
+    out.code = QM_E_FAIL;
+    out.failed = true;
+    return out;
 }
 
 Outcome CountAccurate(const std::string& path, const std::string& pdl) {

@@ -27,8 +27,8 @@ struct Outcome {
     bool Mismatched() const { return !pdl.empty() && !detected.empty() && detected != "unknown" && detected != pdl; }
 
     std::string Encode() const;
-    // False when `bytes` is not an encoded outcome.
-    static bool Decode(std::string_view bytes, Outcome& out);
+    // A failed outcome (QM_E_FAIL) when `bytes` is not an encoded one.
+    static Outcome Decode(std::string_view bytes);
 };
 
 // The accurate count; `pdl` empty detects the language.
