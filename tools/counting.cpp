@@ -1,0 +1,167 @@
+#include "counting.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace qmcli {
+namespace {
+
+constexpr uint32_t kPdfFailedCount = 0xFFFFFFFFu;
+
+std::string TagText(const char* tag, size_t size) { return std::string(tag, strnlen(tag, size)); }
+
+// The fixed part of an encoded outcome; the strings follow it, each after
+// its length.
+struct Fixed {
+    int32_t code;
+    uint8_t failed;
+    uint8_t estimated;
+    uint32_t unknown;
+    PageCountResult rec;
+};
+
+void PutString(std::string& out, const std::string& s) {
+    const uint32_t n = static_cast<uint32_t>(s.size());
+    out.append(reinterpret_cast<const char*>(&n), sizeof n);
+    out += s;
+}
+
+bool GetString(std::string_view& in, std::string& s) {
+    uint32_t n;
+    if (in.size() < sizeof n) return false;
+    std::memcpy(&n, in.data(), sizeof n);
+    in.remove_prefix(sizeof n);
+    if (in.size() < n) return false;
+    s.assign(in.data(), n);
+    in.remove_prefix(n);
+    return true;
+}
+
+std::string Detected(const std::string& path) {
+    char tag[QM_TAG_SIZE] = {};
+    const int32_t code = QuirometerDetect(path.c_str(), tag, sizeof tag);
+    if (code != QM_OK && code != QM_E_UNKNOWN_PDL) return {};
+    return TagText(tag, sizeof tag);
+}
+
+}  // namespace
+
+std::string Outcome::Encode() const {
+    Fixed f;
+    std::memset(&f, 0, sizeof f);  // no stray bytes in the padding
+    f.code = code;
+    f.failed = failed;
+    f.estimated = estimated;
+    f.unknown = unknown;
+    f.rec = rec;
+    std::string out(reinterpret_cast<const char*>(&f), sizeof f);
+    PutString(out, pdl);
+    PutString(out, detected);
+    PutString(out, pdfError);
+    return out;
+}
+
+Outcome Outcome::Decode(std::string_view bytes) {
+    Fixed f;
+    Outcome out;
+    if (bytes.size() >= sizeof f) {
+        std::memcpy(&f, bytes.data(), sizeof f);
+        bytes.remove_prefix(sizeof f);
+        out.code = f.code;
+        out.failed = f.failed != 0;
+        out.estimated = f.estimated != 0;
+        out.unknown = f.unknown;
+        out.rec = f.rec;
+        if (GetString(bytes, out.pdl) && GetString(bytes, out.detected) && GetString(bytes, out.pdfError) &&
+            bytes.empty())
+            return out;
+    }
+    out = Outcome{};
+    out.code = QM_E_FAIL;
+    out.failed = true;
+    return out;
+}
+
+Outcome CountAccurate(const std::string& path, const std::string& pdl) {
+    QuirometerJob job;
+    std::memset(&job, 0, sizeof job);
+    job.size = sizeof job;
+    Outcome o;
+    o.code = QuirometerCount(path.c_str(), pdl.empty() ? nullptr : pdl.c_str(), &job);
+    o.failed = o.code != QM_OK;
+    o.pdl = TagText(job.pdl, sizeof job.pdl);
+    if (o.pdl.empty()) o.pdl = pdl;
+    o.detected = TagText(job.detected, sizeof job.detected);
+    if (o.failed) return o;
+    o.rec.pages = job.pages;
+    o.rec.copies = job.copies;
+    o.rec.color = job.color;
+    o.rec.duplex = job.duplex;
+    o.rec.paperWidth = job.paperWidth;
+    o.rec.paperLength = job.paperLength;
+    o.estimated = job.certainty == QM_CERTAINTY_ESTIMATED;
+    o.unknown = job.unknown;
+    return o;
+}
+
+Outcome CountCompatible(const qm::CounterInfo& counter, const std::string& path) {
+    Outcome o;
+    o.pdl = counter.tag;
+    std::memset(&o.rec, 0, sizeof o.rec);
+    o.code = counter.entry(path.c_str(), &o.rec);
+    // The PDF export reports a reader failure inside the record: pages all
+    // ones, code 0, the reason in its last error text.
+    o.failed = o.code != QM_OK || (counter.group == qm::Group::Pdf && o.rec.pages == kPdfFailedCount);
+    if (o.failed && counter.group == qm::Group::Pdf) {
+        char text[512];
+        pdfreadLastError(text, sizeof text);
+        o.pdfError = text;
+    }
+    o.detected = Detected(path);
+    return o;
+}
+
+Outcome DetectOnly(const std::string& path) {
+    Outcome o;
+    char tag[QM_TAG_SIZE] = {};
+    o.code = QuirometerDetect(path.c_str(), tag, sizeof tag);
+    o.failed = o.code != QM_OK;
+    if (o.code == QM_OK || o.code == QM_E_UNKNOWN_PDL) o.detected = TagText(tag, sizeof tag);
+    return o;
+}
+
+StdinCopy::~StdinCopy() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+}
+
+bool StdinCopy::Take() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/quirometer-stdin-XXXXXX";
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) return false;
+    path_ = name;
+    std::vector<char> buf(1 << 16);
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = ::read(0, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        for (ssize_t off = 0; ok && off < n;) {
+            const ssize_t w = ::write(fd, buf.data() + off, static_cast<size_t>(n - off));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) ok = false;
+            else off += w;
+        }
+        if (!ok) break;
+    }
+    if (::close(fd) != 0) ok = false;
+    return ok;
+}
+
+}  // namespace qmcli

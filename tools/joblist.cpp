@@ -1,0 +1,80 @@
+#include "joblist.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+namespace qmcli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Adds the regular files of `dir`, sorted by name; with `recursive`, the
+// files of its subfolders after them in the same order. Symbolic links to
+// folders are not followed, so a loop of links cannot run forever; links to
+// files are taken.
+int AddFolder(const fs::path& dir, bool recursive, std::vector<std::string>& jobs) {
+    std::error_code ec;
+    fs::directory_iterator it(dir, ec);
+    std::vector<fs::path> files, folders;
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        std::error_code typeEc;
+        if (it->is_symlink(typeEc) ? false : it->is_directory(typeEc)) {
+            folders.push_back(it->path());
+        } else if (it->is_regular_file(typeEc)) {
+            files.push_back(it->path());
+        }
+    }
+    if (ec) {
+        std::fprintf(stderr, "quirometer: %s: cannot read the folder: %s\n", dir.c_str(), ec.message().c_str());
+        return kExitFailed;
+    }
+    std::sort(files.begin(), files.end());
+    std::sort(folders.begin(), folders.end());
+    for (const fs::path& f : files) jobs.push_back(f.string());
+    int status = kExitOk;
+    if (recursive)
+        for (const fs::path& d : folders) status = std::max(status, AddFolder(d, true, jobs));
+    return status;
+}
+
+int Add(const std::string& arg, bool recursive, std::vector<std::string>& jobs) {
+    std::error_code ec;
+    if (arg != "-" && fs::is_directory(arg, ec)) return AddFolder(arg, recursive, jobs);
+    jobs.push_back(arg);  // a file, or a path the count reports as missing
+    return kExitOk;
+}
+
+bool ReadList(std::istream& in, bool recursive, std::vector<std::string>& jobs, int& status) {
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();  // a list written on Windows
+        if (line.empty()) continue;
+        status = std::max(status, Add(line, recursive, jobs));
+    }
+    return !in.bad();
+}
+
+}  // namespace
+
+int CollectJobs(const Options& opt, std::vector<std::string>& jobs) {
+    int status = kExitOk;
+    for (const std::string& f : opt.files) status = std::max(status, Add(f, opt.recursive, jobs));
+    if (opt.filesFrom.empty()) return status;
+    bool read = false;
+    if (opt.filesFrom == "-") {
+        read = ReadList(std::cin, opt.recursive, jobs, status);
+    } else if (std::error_code ec; !fs::is_directory(opt.filesFrom, ec)) {
+        std::ifstream list(opt.filesFrom);
+        read = list && ReadList(list, opt.recursive, jobs, status);
+    }
+    if (!read) {
+        std::fprintf(stderr, "quirometer: %s: cannot read the list of files\n", opt.filesFrom.c_str());
+        return kExitUsage;
+    }
+    return status;
+}
+
+}  // namespace qmcli
