@@ -153,7 +153,8 @@ extern "C" QM_EXPORT const char* QuirometerErrorText(int32_t code) {
         case QM_E_EMPTY_FILE: return "empty file";
         case QM_E_POINTER: return "null result pointer";
         case QM_E_FAIL: return "the job was rejected by its counter, or its interpreter failed";
-        case QM_E_INVALIDARG: return "invalid argument: unknown language tag, or a record size too small";
+        case QM_E_INVALIDARG:
+            return "invalid argument: an unknown language tag, a record size too small, or a path that is no regular file";
         case QM_E_UNKNOWN_PDL: return "not a print job of a language this library knows";
         case QM_E_NOT_UNDERSTOOD: return "the job does not parse as its language; no count";
         case QM_E_ENCRYPTED: return "the job is encrypted and needs a password";
