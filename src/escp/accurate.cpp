@@ -13,7 +13,7 @@ int32_t Record(const serial::SerialCount& c, Result& out) {
     if (!c.understood || c.commands == 0) return QM_E_NOT_UNDERSTOOD;
     out.rec.pages = c.pages;
     out.rec.copies = 1;  // no command of these languages asks for copies
-    out.rec.duplex = 0;  // ... nor for two-sided printing
+    out.rec.duplex = c.duplex ? 1 : 0;
     out.rec.color = c.color ? 1 : 0;
     if (!c.colorKnown) {
         out.rec.color = 0;

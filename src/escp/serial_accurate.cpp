@@ -246,6 +246,7 @@ public:
     Format format;
     uint32_t known = 0;
     uint32_t unknown = 0;
+    bool duplex = false;
 
 private:
     // One command after ESC; true when it enters raster mode.
@@ -333,7 +334,11 @@ private:
                 return;
             }
             in_.Skip(2);
-            in_.Skip(in_.Word());
+            const uint16_t n = in_.Word();
+            uint32_t got = 0;
+            const uint8_t* d = in_.Take(n, got);
+            // DP NUL m: two-sided printing when m is not 0.
+            if (a == 'D' && b == 'P' && got == 2) duplex = d[1] != 0;
         }
     }
 
@@ -632,6 +637,7 @@ SerialCount CountEscp2Job(Bytes job) noexcept {
     walk.Run();
     walk.pages.Finish();
     Settle(out, walk.pages, walk.format, walk.known, walk.unknown, walk.In().truncated);
+    out.duplex = walk.duplex;
     return out;
 }
 
@@ -646,6 +652,7 @@ SerialCount CountCanonJob(Bytes job) noexcept {
     }
     walk.pages.Finish();
     Settle(out, walk.pages, walk.format, walk.known, walk.unknown, walk.In().truncated);
+    out.duplex = walk.duplex;
     return out;
 }
 

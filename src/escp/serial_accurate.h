@@ -16,6 +16,7 @@ struct SerialCount {
     uint32_t pages = 0;
     bool color = false;          // some page sent ink on a colour plane
     bool colorKnown = true;      // false where the language's planes are not read
+    bool duplex = false;         // the job asked for two-sided printing (remote mode DP)
     double paperWidth = 0.0;     // the sheet, when the job names or implies one
     double paperLength = 0.0;
     uint32_t commands = 0;         // commands recognised

@@ -203,34 +203,39 @@ serial_job() {
     [[ $input == pdf ]] && shown="gs -sDEVICE=pdfwrite | $shown"
     serial_row "$dir/$name" "$tag" "$shown" "$m" "$states" "$cdev" "${PAGES[$m]}"
 }
-# gutenprint_job master model pagesize WxH(points) colormodel variant -- gs options (pages)
+# gutenprint_job master model pagesize WxH(points) colormodel resolution quality duplex variant pages -- gs options
 # Gutenprint's own ESC/P2 for an Epson model: Ghostscript renders CUPS raster
-# at the driver's lowest resolution on a small sheet, and the CUPS filter
-# writes the job offline with the model's PPD.
+# at a low resolution of the model on a small sheet, and the CUPS filter
+# writes the job offline with the model's PPD. duplex is the PPD's Duplex
+# choice (None, DuplexNoTumble); copies are left to CUPS, the job has none.
 gutenprint_job() {
-    local m=$1 model=$2 size=$3 geo=$4 cmodel=$5 variant=$6 pages=$7
-    shift 8
+    local m=$1 model=$2 size=$3 geo=$4 cmodel=$5 res=$6 quality=$7 duplex=$8 variant=$9 pages=${10}
+    shift 11
     wanted ESCP2 || return 0
     local filter=/usr/lib/cups/filter/rastertogutenprint.5.3 driver=/usr/lib/cups/driver/gutenprint.5.3
     if [[ ! -x $filter || ! -x $driver ]]; then failed+=("gutenprint: printer-driver-gutenprint is not installed"); return 0; fi
     local dir="$jobs_dir/escp2" name="$m.gutenprint-$model-$variant.prn" ppd="$serial_pdf_dir/$model.ppd" src cs=1 bits=8
+    local dpi=${res%dpi} gsdup=false
+    [[ $dpi == *x* ]] || dpi=${dpi}x$dpi
+    [[ $duplex != None ]] && gsdup=true
     [[ $cmodel == Black ]] && cs=3 bits=1
     src=$(serial_input "$m" pdf)
     mkdir -p "$dir"
     "$driver" cat "gutenprint.5.3://escp2-$model/expert" >"$ppd" 2>/dev/null
-    if ! timeout "$limit" bash -c 'gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=cups -dcupsColorSpace="$1" -dcupsBitsPerColor="$2" -r360x180 -dDEVICEWIDTHPOINTS="${3%x*}" -dDEVICEHEIGHTPOINTS="${3#*x}" -dFIXEDMEDIA -dPDFFitPage "${@:9}" -sOutputFile=- "$4" </dev/null 2>/dev/null | PPD="$5" "$6" 1 user title 1 "PageSize=$7 Resolution=360x180dpi ColorModel=$8 StpQuality=Economy" 2>/dev/null' \
-        _ "$cs" "$bits" "$geo" "$src" "$ppd" "$filter" "$size" "$cmodel" "$@" >"$dir/$name" || [[ ! -s $dir/$name ]]; then
-        failed+=("$dir/$name: gutenprint $model $size $cmodel")
+    local opts="PageSize=$size Resolution=$res ColorModel=$cmodel StpQuality=$quality Duplex=$duplex"
+    if ! timeout "$limit" bash -c 'gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=cups -dcupsColorSpace="$1" -dcupsBitsPerColor="$2" -r"$3" -dDEVICEWIDTHPOINTS="${4%x*}" -dDEVICEHEIGHTPOINTS="${4#*x}" -dFIXEDMEDIA -dPDFFitPage -dDuplex="$5" "${@:10}" -sOutputFile=- "$6" </dev/null 2>/dev/null | PPD="$7" "$8" 1 user title 1 "$9" 2>/dev/null' \
+        _ "$cs" "$bits" "$dpi" "$geo" "$gsdup" "$src" "$ppd" "$filter" "$opts" "$@" >"$dir/$name" || [[ ! -s $dir/$name ]]; then
+        failed+=("$dir/$name: gutenprint $model $opts")
         rm -f "$dir/$name"
         return 0
     fi
-    local k=- w=${geo%x*} l=${geo#*x}
+    local k=- d=- w=${geo%x*} l=${geo#*x}
     [[ $cmodel == Black ]] && k=0
     [[ $cmodel == RGB && ${COLOR[$m]} == 1 ]] && k=1
-    add_row "$dir/$name" ESCP2 "gs -sDEVICE=cups${*:+ $*} | rastertogutenprint (escp2-$model, $size, $cmodel, 360x180)" "$pages" - - "$k" \
+    [[ $duplex != None ]] && d=1   # a one-sided job states nothing
+    add_row "$dir/$name" ESCP2 "gs -sDEVICE=cups${*:+ $*} | rastertogutenprint (escp2-$model, $opts)" "$pages" - "$d" "$k" \
         "$(awk -v p="$w" 'BEGIN { printf "%g", p / 72 }')" "$(awk -v p="$l" 'BEGIN { printf "%g", p / 72 }')"
 }
-
 if ((merge_only)); then
     # Keep the jobs and the truth; only the expected records are merged again.
     while IFS= read -r line; do
@@ -341,8 +346,9 @@ serial_job ESCP2 epson pdf a4-report-3 k 0 frompdf -- -r60x72
 serial_job ESCP2 epsonc pdf a4-report-3 k 1 frompdf -- -r60x60 -dUseFastColor=true
 serial_job ESCP2 epsonc ps legal-posters-2 k 1 "" -- -r60x60 -dUseFastColor=true
 serial_job ESCP2 lq850 pdf letter-memo-1 k 0 frompdf -- -r60x60
-gutenprint_job a4-report-3 c88 w288h432 288x432 RGB 4x6-page1 1 -- -dFirstPage=1 -dLastPage=1
-gutenprint_job letter-memo-1 c88 w288h432 288x432 Black 4x6 1 --
+gutenprint_job a4-report-3 c88 w288h432 288x432 RGB 360x180dpi Economy None 4x6-page1 1 -- -dFirstPage=1 -dLastPage=1
+gutenprint_job letter-memo-1 c88 w288h432 288x432 Black 360x180dpi Economy None 4x6 1 --
+gutenprint_job letter-drawings-4 b500dn w288h432 288x432 Black 360dpi Draft DuplexNoTumble 4x6-duplex 4 --
 
 # --- Canon Bubble Jet ------------------------------------------------------------------
 for m in "${light[@]}"; do

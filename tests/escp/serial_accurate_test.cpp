@@ -62,6 +62,12 @@ TEST(SerialAccurate, Escp2WalksByStatedLengths) {
         {"ESC i cyan, coded", init + BYTES("\x1bi\x02\x01\x01\x02\x00\x01\x00\xff\x07\x0c"), 1, true, 0, 0, false},
     };
     for (const Case& c : cases) Check(c, qm::serial::CountEscp2Job(View(c.job)));
+
+    // Two-sided printing is asked for in the remote-mode block.
+    const std::string remote = init + BYTES("\x1b(R\x08\x00\x00REMOTE1SN\x01\x00\x00DP\x02\x00\x00");
+    EXPECT_TRUE(qm::serial::CountEscp2Job(View(remote + BYTES("\x02\x1b\x00\x00\x00\x0c"))).duplex);
+    EXPECT_FALSE(qm::serial::CountEscp2Job(View(remote + BYTES("\x00\x1b\x00\x00\x00\x0c"))).duplex);
+    EXPECT_FALSE(qm::serial::CountEscp2Job(View(init + BYTES("\x0c"))).duplex);
 }
 
 TEST(SerialAccurate, CanonModes) {
