@@ -64,7 +64,7 @@ TEST(SerialAccurate, Escp2WalksByStatedLengths) {
     for (const Case& c : cases) Check(c, qm::serial::CountEscp2Job(View(c.job)));
 
     // Two-sided printing is asked for in the remote-mode block.
-    const std::string remote = init + BYTES("\x1b(R\x08\x00\x00REMOTE1SN\x01\x00\x00DP\x02\x00\x00");
+    const std::string remote = init + BYTES("\x1b(R\x08\x00\x00REMOTE1SN\x01\x00\x00" "DP\x02\x00\x00");
     EXPECT_TRUE(qm::serial::CountEscp2Job(View(remote + BYTES("\x02\x1b\x00\x00\x00\x0c"))).duplex);
     EXPECT_FALSE(qm::serial::CountEscp2Job(View(remote + BYTES("\x00\x1b\x00\x00\x00\x0c"))).duplex);
     EXPECT_FALSE(qm::serial::CountEscp2Job(View(init + BYTES("\x0c"))).duplex);
