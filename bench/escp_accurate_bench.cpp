@@ -1,8 +1,10 @@
 // The serial-printer accurate counts beside their exports, job by job, over
 // the ESCP2 and CANON jobs of the corpus:
-//   export/<TAG>/<job>    the exported entry point on the job's file;
-//   accurate/<TAG>/<job>  the file mapped as the accurate API maps it, then
-//                         the accurate count.
+//   export_file/<TAG>/<job>    the exported entry point on the job's file;
+//   export_mem/<TAG>/<job>     the export's interpreter over the job in memory;
+//   accurate_mem/<TAG>/<job>   the accurate count over the job in memory;
+//   accurate_file/<TAG>/<job>  the file mapped as the accurate API maps it,
+//                              then the accurate count.
 // Both are measured in the thread's CPU time. Standard output goes to
 // /dev/null for the whole run: the Canon export traces every command there.
 #include <benchmark/benchmark.h>
@@ -16,6 +18,9 @@
 #include <vector>
 
 #include "accurate/accurate.h"
+#include "escp/canon.h"
+#include "escp/commandstream.h"
+#include "escp/escp2.h"
 #include "jobfile/jobview.h"
 
 namespace {
@@ -59,6 +64,27 @@ void Export(benchmark::State& state, const Job* job) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(ReadFile(job->path).size()));
 }
 
+void ExportInMemory(benchmark::State& state, const Job* job) {
+    const std::string bytes = ReadFile(job->path);
+    for (auto _ : state) {
+        qm::CommandStream stream;
+        stream.Attach(qm::Bytes(bytes));
+        const PageCountResult rec = job->tag == "ESCP2" ? qm::escp2::CountStream(stream) : qm::canon::CountStream(stream);
+        benchmark::DoNotOptimize(rec);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes.size()));
+}
+
+void AccurateInMemory(benchmark::State& state, const Job* job) {
+    const qm::accurate::Language* lang = qm::accurate::FindLanguage(job->tag);
+    const std::string bytes = ReadFile(job->path);
+    for (auto _ : state) {
+        qm::accurate::Result r;
+        benchmark::DoNotOptimize(lang->count(qm::Bytes(bytes), r));
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes.size()));
+}
+
 void Accurate(benchmark::State& state, const Job* job) {
     const qm::accurate::Language* lang = qm::accurate::FindLanguage(job->tag);
     size_t size = 0;
@@ -88,11 +114,14 @@ int main(int argc, char** argv) {
     if (report == nullptr) return 1;
     static const std::vector<Job> jobs = CorpusJobs();
     for (const Job& job : jobs) {
-        benchmark::RegisterBenchmark(("export/" + job.tag + "/" + job.name).c_str(), Export, &job)->MeasureProcessCPUTime();
-        benchmark::RegisterBenchmark(("accurate/" + job.tag + "/" + job.name).c_str(), Accurate, &job)->MeasureProcessCPUTime();
+        const std::string suffix = "/" + job.tag + "/" + job.name;
+        benchmark::RegisterBenchmark(("export_file" + suffix).c_str(), Export, &job)->MeasureProcessCPUTime();
+        benchmark::RegisterBenchmark(("export_mem" + suffix).c_str(), ExportInMemory, &job)->MeasureProcessCPUTime();
+        benchmark::RegisterBenchmark(("accurate_mem" + suffix).c_str(), AccurateInMemory, &job)->MeasureProcessCPUTime();
+        benchmark::RegisterBenchmark(("accurate_file" + suffix).c_str(), Accurate, &job)->MeasureProcessCPUTime();
     }
     benchmark::Initialize(&argc, argv);
-    benchmark::ConsoleReporter console;
+    benchmark::ConsoleReporter console(benchmark::ConsoleReporter::OO_Tabular);
     std::ostringstream out;
     console.SetOutputStream(&out);
     console.SetErrorStream(&out);
