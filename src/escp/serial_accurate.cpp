@@ -460,7 +460,8 @@ private:
     }
 
     // ESC [ c nL nH and n bytes (the Canon emulation); ESC [ K with 0x0F in
-    // its second byte enters raster mode.
+    // its second byte enters raster mode, with 0x1F a block of text control
+    // lines that ends with BJLEND.
     bool Bracket() noexcept {
         const uint8_t code = in_.Byte();
         const uint16_t n = in_.Word();
@@ -469,7 +470,17 @@ private:
         if (code == 'g' && got >= 1) {  // graphics: a mode byte, then the columns
             if (!PageKnown(format.ink != 0) && AnyInk(d + 1, got - 1)) pages.Mark(format.ink != 0);
         }
+        if (code == 'K' && got >= 2 && d[1] == 0x1F) ControlLines();
         return code == 'K' && got >= 2 && d[1] == 0x0F;
+    }
+
+    void ControlLines() noexcept {
+        while (!in_.AtEnd()) {
+            const bool end = in_.Left() >= 6 && std::memcmp(in_.Here(), "BJLEND", 6) == 0;
+            while (!in_.AtEnd() && in_.Byte() != 0x0A) {
+            }
+            if (end) return;
+        }
     }
 
     Cursor in_;

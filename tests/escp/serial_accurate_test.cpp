@@ -79,6 +79,8 @@ TEST(SerialAccurate, CanonModes) {
          true, 8.27, 11.69, false},
         {"raster black only", raster + BYTES("\x1b(A\x03\x00K\xfe\x0f\x1b(A\x03\x00Y\xfe\x00\x0c"), 1, false, 0, 0, false},
         {"back to the emulation", raster + BYTES("\x0c\x1b@\x1b[K\x02\x00\x00\x0f\x0c"), 2, false, 0, 0, false},
+        {"text control block prints nothing", BYTES("\x1b[K\x02\x00\x00\x1f" "BJLSTART\nControlMode=Common\nBJLEND\n"), 0, false, 0,
+         0, false},
     };
     for (const Case& c : cases) Check(c, qm::serial::CountCanonJob(View(c.job)));
 
