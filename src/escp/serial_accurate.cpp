@@ -22,12 +22,11 @@ constexpr uint8_t kFormFeed = 0x0C;
 // and marks the walk truncated, so a cut job ends the walk instead of wrapping.
 class Cursor {
 public:
-    explicit Cursor(Bytes job) : p_(job.data), end_(job.data + job.size), start_(job.data) {}
+    explicit Cursor(Bytes job) : p_(job.data), end_(job.data + job.size) {}
 
     bool AtEnd() const noexcept { return p_ >= end_; }
     size_t Left() const noexcept { return static_cast<size_t>(end_ - p_); }
     const uint8_t* Here() const noexcept { return p_; }
-    size_t Offset() const noexcept { return static_cast<size_t>(p_ - start_); }
     uint8_t Peek(size_t ahead = 0) const noexcept { return ahead < Left() ? p_[ahead] : 0; }
 
     uint8_t Byte() noexcept {
@@ -58,14 +57,12 @@ public:
         uint32_t got = 0;
         Take(count, got);
     }
-    void Back() noexcept { --p_; }
 
     bool truncated = false;
 
 private:
     const uint8_t* p_;
     const uint8_t* end_;
-    const uint8_t* start_;
 };
 
 bool AnyInk(const uint8_t* data, uint32_t size) noexcept {
