@@ -6,11 +6,12 @@
 namespace qm::accurate {
 namespace {
 
-// A walk that recognised no command at all did not read this language: no
-// count. One that met escapes of unknown length, or a command cut short by
-// the end of the job, may have slipped: its count is estimated.
+// A walk that recognised no command at all, or fewer than it could not
+// read, did not read this language: no count. One that met escapes of
+// unknown length, or a command cut short by the end of the job, may have
+// slipped: its count is estimated.
 int32_t Record(const serial::SerialCount& c, Result& out) {
-    if (!c.understood || c.commands == 0) return QM_E_NOT_UNDERSTOOD;
+    if (!c.understood || c.commands == 0 || c.unknownCommands > c.commands) return QM_E_NOT_UNDERSTOOD;
     out.rec.pages = c.pages;
     out.rec.copies = 1;  // no command of these languages asks for copies
     out.rec.duplex = c.duplex ? 1 : 0;

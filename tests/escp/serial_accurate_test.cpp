@@ -127,13 +127,15 @@ TEST(SerialAccurate, RunCodingAndSheets) {
     }
 }
 
-// Through the accurate entry points: a job with no command of the language
-// is not counted.
+// Through the accurate entry points: a job with no command of the language,
+// or more escapes it cannot read than it can, is not counted.
 TEST(SerialAccurate, NoCommandIsNotUnderstood) {
     const std::string text = "plain text\f";
+    const std::string strange = BYTES("\x1b@\x1b\x80\x1b\x81\x0c");  // more unknown escapes than known
     qm::accurate::Result r;
     EXPECT_EQ(qm::accurate::AccurateESCP2(View(text), r), QM_E_NOT_UNDERSTOOD);
     EXPECT_EQ(qm::accurate::AccurateCANON(View(text), r), QM_E_NOT_UNDERSTOOD);
+    EXPECT_EQ(qm::accurate::AccurateESCP2(View(strange), r), QM_E_NOT_UNDERSTOOD);
     const std::string job = BYTES("\x1b@text\x0c");
     qm::accurate::Result ok;
     ASSERT_EQ(qm::accurate::AccurateESCP2(View(job), ok), QM_OK);
