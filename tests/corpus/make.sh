@@ -163,6 +163,79 @@ ppa_job() {
     add_row "$dir/$name" PPA "gs -sDEVICE=$dev -r300 | pnm2ppa ${opts[*]}" "${PAGES[$m]}" - - "$k" - -
 }
 
+# --- serial printers: jobs for the accurate count -----------------------------------------
+# serial_job tag device input master states colordevice variant -- gs options
+# input is ps (the master) or pdf (the master through pdfwrite first, as a
+# host that prints PDF sends it). States as for truth_row, plus L: the driver
+# states the form length (or the sheet), so the sheet is stated.
+serial_pdf_dir=$(mktemp -d)
+trap 'rm -rf "$serial_pdf_dir"' EXIT
+serial_input() { # master input -> path
+    local m=$1 input=$2
+    if [[ $input == ps ]]; then echo "masters/$m.ps"; return; fi
+    local pdf="$serial_pdf_dir/$m.pdf"
+    [[ -s $pdf ]] || gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$pdf" "masters/$m.ps" </dev/null >/dev/null 2>&1
+    echo "$pdf"
+}
+serial_row() { # file tag driver master states colordevice pages
+    local file=$1 tag=$2 driver=$3 m=$4 states=$5 cdev=$6 pages=$7 k=- w=- l=-
+    if [[ $states == *k* ]]; then
+        if [[ $cdev == 1 ]]; then [[ ${COLOR[$m]} == 1 ]] && k=1; else k=0; fi
+    fi
+    if [[ $states == *L* ]]; then w=$(width "${PAPER[$m]}") l=$(length "${PAPER[$m]}"); fi
+    add_row "$file" "$tag" "$driver" "$pages" - - "$k" "$w" "$l"   # no copies or duplex command
+}
+serial_job() {
+    local tag=$1 dev=$2 input=$3 m=$4 states=$5 cdev=$6 variant=$7
+    shift 8
+    wanted "$tag" || return 0
+    local dir="$jobs_dir/${tag,,}" name="$m.$dev${variant:+-$variant}.prn" src
+    src=$(serial_input "$m" "$input")
+    mkdir -p "$dir"
+    if ! timeout "$limit" gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE="$dev" "$@" -sOutputFile="$dir/$name" "$src" \
+        </dev/null >/dev/null 2>"$dir/$name.err" || [[ ! -s $dir/$name ]]; then
+        failed+=("$dir/$name: gs $dev $* ($(head -c 200 "$dir/$name.err"))")
+        rm -f "$dir/$name" "$dir/$name.err"
+        return 0
+    fi
+    rm -f "$dir/$name.err"
+    local shown="gs -sDEVICE=$dev $*"
+    [[ $input == pdf ]] && shown="gs -sDEVICE=pdfwrite | $shown"
+    serial_row "$dir/$name" "$tag" "$shown" "$m" "$states" "$cdev" "${PAGES[$m]}"
+}
+# gutenprint_job master model pagesize WxH(points) colormodel resolution quality duplex variant pages -- gs options
+# Gutenprint's own ESC/P2 for an Epson model: Ghostscript renders CUPS raster
+# at a low resolution of the model on a small sheet, and the CUPS filter
+# writes the job offline with the model's PPD. duplex is the PPD's Duplex
+# choice (None, DuplexNoTumble); copies are left to CUPS, the job has none.
+gutenprint_job() {
+    local m=$1 model=$2 size=$3 geo=$4 cmodel=$5 res=$6 quality=$7 duplex=$8 variant=$9 pages=${10}
+    shift 11
+    wanted ESCP2 || return 0
+    local filter=/usr/lib/cups/filter/rastertogutenprint.5.3 driver=/usr/lib/cups/driver/gutenprint.5.3
+    if [[ ! -x $filter || ! -x $driver ]]; then failed+=("gutenprint: printer-driver-gutenprint is not installed"); return 0; fi
+    local dir="$jobs_dir/escp2" name="$m.gutenprint-$model-$variant.prn" ppd="$serial_pdf_dir/$model.ppd" src cs=1 bits=8
+    local dpi=${res%dpi} gsdup=false
+    [[ $dpi == *x* ]] || dpi=${dpi}x$dpi
+    [[ $duplex != None ]] && gsdup=true
+    [[ $cmodel == Black ]] && cs=3 bits=1
+    src=$(serial_input "$m" pdf)
+    mkdir -p "$dir"
+    "$driver" cat "gutenprint.5.3://escp2-$model/expert" >"$ppd" 2>/dev/null
+    local opts="PageSize=$size Resolution=$res ColorModel=$cmodel StpQuality=$quality Duplex=$duplex"
+    if ! timeout "$limit" bash -c 'gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=cups -dcupsColorSpace="$1" -dcupsBitsPerColor="$2" -r"$3" -dDEVICEWIDTHPOINTS="${4%x*}" -dDEVICEHEIGHTPOINTS="${4#*x}" -dFIXEDMEDIA -dPDFFitPage -dDuplex="$5" "${@:10}" -sOutputFile=- "$6" </dev/null 2>/dev/null | PPD="$7" "$8" 1 user title 1 "$9" 2>/dev/null' \
+        _ "$cs" "$bits" "$dpi" "$geo" "$gsdup" "$src" "$ppd" "$filter" "$opts" "$@" >"$dir/$name" || [[ ! -s $dir/$name ]]; then
+        failed+=("$dir/$name: gutenprint $model $opts")
+        rm -f "$dir/$name"
+        return 0
+    fi
+    local k=- d=- w=${geo%x*} l=${geo#*x}
+    [[ $cmodel == Black ]] && k=0
+    [[ $cmodel == RGB && ${COLOR[$m]} == 1 ]] && k=1
+    [[ $duplex != None ]] && d=1   # a one-sided job states nothing
+    add_row "$dir/$name" ESCP2 "gs -sDEVICE=cups${*:+ $*} | rastertogutenprint (escp2-$model, $opts)" "$pages" - "$d" "$k" \
+        "$(awk -v p="$w" 'BEGIN { printf "%g", p / 72 }')" "$(awk -v p="$l" 'BEGIN { printf "%g", p / 72 }')"
+}
 if ((merge_only)); then
     # Keep the jobs and the truth; only the expected records are merged again.
     while IFS= read -r line; do
@@ -256,12 +329,49 @@ for m in "${light[@]}"; do
     gs_job ESCP2 epsonc prn "$m" k 1 "" 1 0 -- -r60x60
 done
 
+# More ESC/P2 and ESC/P jobs, from PostScript and from PDF input. st800 and
+# ap3250 take 180 dpi only. stcolor from PDF input is made from the one-page
+# master only: Ghostscript 10 reopens the device for every PDF page and the
+# file then holds the last page alone. stcolor also runs once dithered
+# (without -dUseFastColor). The 9- and 24-pin devices state no sheet; stcolor
+# states the form length in units, gutenprint the sheet.
+serial_job ESCP2 st800 ps letter-memo-1 k 0 "" -- -r180
+serial_job ESCP2 st800 pdf a4-report-3 k 0 frompdf -- -r180
+serial_job ESCP2 ap3250 pdf letter-memo-1 k 0 frompdf -- -r180
+serial_job ESCP2 stcolor pdf letter-memo-1 kL 1 frompdf -- -r180 -dUseFastColor=true
+serial_job ESCP2 stcolor ps a4-report-3 kL 1 dithered -- -r180
+serial_job ESCP2 escp ps letter-memo-1 k 0 "" -- -r180
+serial_job ESCP2 escp pdf letter-memo-1 k 0 frompdf -- -r180
+serial_job ESCP2 epson pdf a4-report-3 k 0 frompdf -- -r60x72
+serial_job ESCP2 epsonc pdf a4-report-3 k 1 frompdf -- -r60x60 -dUseFastColor=true
+serial_job ESCP2 epsonc ps legal-posters-2 k 1 "" -- -r60x60 -dUseFastColor=true
+serial_job ESCP2 lq850 pdf letter-memo-1 k 0 frompdf -- -r60x60
+gutenprint_job a4-report-3 c88 w288h432 288x432 RGB 360x180dpi Economy None 4x6-page1 1 -- -dFirstPage=1 -dLastPage=1
+gutenprint_job letter-memo-1 c88 w288h432 288x432 Black 360x180dpi Economy None 4x6 1 --
+gutenprint_job letter-drawings-4 b500dn w288h432 288x432 Black 360dpi Draft DuplexNoTumble 4x6-duplex 4 --
+
 # --- Canon Bubble Jet ------------------------------------------------------------------
 for m in "${light[@]}"; do
     gs_job CANON bjc600 prn "$m" k 1 "" 1 0 -- -r90
     [[ $m == a4-handbook-27 ]] && continue
     gs_job CANON bjc800 prn "$m" k 1 "" 1 0 -- -r90
 done
+
+# More Canon jobs for the accurate count: the 24-pin emulation (bj10e,
+# bj200: graphics by ESC [ g), the raster mode (bjc600, bjc800, bjccmyk,
+# bjccolor) and bjc880j, which writes 8-bit control sequences. bjc600 and
+# bjc800 state the page length, bjc880j the paper.
+serial_job CANON bj10e ps a4-report-3 k 0 "" -- -r90
+serial_job CANON bj10e pdf letter-memo-1 k 0 frompdf -- -r90
+serial_job CANON bj200 pdf a4-report-3 k 0 frompdf -- -r90
+serial_job CANON bjc600 pdf a4-report-3 kL 1 frompdf -- -r90 -dUseFastColor=true
+serial_job CANON bjc800 pdf legal-posters-2 kL 1 frompdf -- -r90 -dUseFastColor=true
+serial_job CANON bjccmyk ps a4-report-3 k 1 "" -- -r90 -dUseFastColor=true
+serial_job CANON bjccmyk pdf legal-posters-2 k 1 frompdf -- -r90 -dUseFastColor=true
+serial_job CANON bjccolor pdf a4-report-3 k 1 frompdf -- -r90 -dUseFastColor=true
+serial_job CANON bjc880j ps a4-report-3 L 1 "" -- -r90
+serial_job CANON bjc880j pdf letter-memo-1 L 1 frompdf -- -r90
+serial_job CANON bjc880j pdf legal-posters-2 L 1 frompdf -- -r90
 
 # --- ESC/Page --------------------------------------------------------------------------
 for m in "${all[@]}"; do
