@@ -20,6 +20,7 @@ step() { echo "[$(( $(date +%s) - start ))s] $1"; }
 
 step "64-bit DLL: build and export table"
 bash "$src/tests/win32/check_dll.sh" "$win_build" x86_64
+win_build=$(cd "$win_build" && pwd)
 
 step "Linux library"
 [ -f "$linux_build/CMakeCache.txt" ] ||
@@ -58,8 +59,8 @@ step "Linux: $files files"
 "$work/host" "$linux_lib" src/tests/win32/exports.txt <list >linux.out
 
 step "Windows under wine64: $files files (the first start builds the prefix)"
-"$wine" "$win_build/host.exe" Quirometer.dll src/tests/win32/exports.txt <list >windows.out 2>wine.err || {
-  echo "the Windows host failed:"; tail -n 20 wine.err; exit 1
+timeout 400 "$wine" "$win_build/host.exe" Quirometer.dll src/tests/win32/exports.txt <list >windows.out 2>wine.err || {
+  echo "the Windows host failed (status $?):"; tail -n 20 wine.err; exit 1
 }
 
 step "comparison"
@@ -74,4 +75,4 @@ fi
 counters=$(grep -c ' GetTotalPageCount_' "$src/tests/win32/exports.txt")
 [ "$records" = $((files * counters)) ] || { echo "expected $((files * counters)) records, found $records"; exit 1; }
 head -n 2 linux.out
-step "identical: $records records ($files files x $counters exports), the version and $((lines - records - 2)) lines the counters print"
+step "identical: $records records ($files files x $counters exports), the version, and $((lines - records - 2)) more lines of the counters' own output and diagnostics"

@@ -10,7 +10,10 @@
  *   LIST     one path per line, counted and printed as given
  *
  * The record is filled with 0xA5 before each call, so a record the call left
- * alone shows as such. Doubles are printed with their bits.
+ * alone shows as such. Doubles are printed with their bits. Diagnostic lines
+ * are printed where they are sent, as "debug: " and the line: on Windows they
+ * are caught on their way to the debugger, on Linux they come through the
+ * library's debug sink.
  */
 #define __USE_MINGW_ANSI_STDIO 1 /* C99 printf on Windows, as on Linux */
 #include <stdint.h>
@@ -49,6 +52,20 @@ static Library OpenLibrary(const char* name) {
 static AnyFunction Lookup(Library library, const char* name) {
     return (AnyFunction)(void (*)(void))GetProcAddress(library, name);
 }
+
+/* OutputDebugStringA raises this exception with the text's length and
+ * address; it continues as if a debugger had taken the text. */
+static LONG CALLBACK CatchDebugLine(EXCEPTION_POINTERS* info) {
+    const EXCEPTION_RECORD* e = info->ExceptionRecord;
+    if (e->ExceptionCode != DBG_PRINTEXCEPTION_C || e->NumberParameters < 2) return EXCEPTION_CONTINUE_SEARCH;
+    printf("debug: %s", (const char*)e->ExceptionInformation[1]);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+static int CatchDebugLines(Library library) {
+    (void)library;
+    return AddVectoredExceptionHandler(1, CatchDebugLine) != NULL;
+}
 #else
 typedef void* Library;
 
@@ -61,6 +78,19 @@ static AnyFunction Lookup(Library library, const char* name) {
     void* address = dlsym(library, name);
     memcpy(&f, &address, sizeof f);
     return address != NULL ? f : NULL;
+}
+
+static void PrintDebugLine(const char* line, void* context) {
+    (void)context;
+    printf("debug: %s", line);
+}
+
+static int CatchDebugLines(Library library) {
+    typedef void (*SetDebugOutput)(QmDebugSink sink, void* context);
+    AnyFunction f = Lookup(library, "QuirometerSetDebugOutput");
+    if (f == NULL) return 0;
+    ((SetDebugOutput)f)(PrintDebugLine, NULL);
+    return 1;
 }
 #endif
 
@@ -91,9 +121,17 @@ int main(int argc, char** argv) {
 #if defined(_WIN32)
     _setmode(_fileno(stdout), _O_BINARY); /* "\n", not "\r\n", as on Linux */
 #endif
+    /* The counters that trace print to the same stream, through the same C
+     * runtime: a large buffer keeps their many small writes cheap. */
+    static char buffer[1 << 16];
+    setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
     Library library = OpenLibrary(argv[1]);
     if (library == NULL) {
         fprintf(stderr, "cannot load %s\n", argv[1]);
+        return 2;
+    }
+    if (!CatchDebugLines(library)) {
+        fprintf(stderr, "cannot catch the diagnostic lines\n");
         return 2;
     }
     FILE* table = fopen(argv[2], "r");
