@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
         AnyFunction f = Lookup(library, name);
         ++nExports;
         if (f == NULL) {
-            printf("missing export %d %s\n", ordinal, name);
+            fprintf(stderr, "missing export %d %s\n", ordinal, name);
             missing = 1;
         } else if (strncmp(name, kCounterPrefix, sizeof kCounterPrefix - 1) == 0 && nCounters < kMaxExports) {
             strcpy(counters[nCounters].name, name);
@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
         } else if (strcmp(name, kLastErrorName) == 0) {
             lastError = (LastErrorFunction)f;
         } else {
-            printf("unexpected export %d %s\n", ordinal, name);
+            fprintf(stderr, "unexpected export %d %s\n", ordinal, name);
             missing = 1;
         }
     }
