@@ -3,6 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 #include "quirometer/quirometer.h"
 
 namespace qm {
@@ -37,6 +41,19 @@ const char* SkipBlanksAndTabs(const char* p) {
 bool SeekTo(int64_t offset) {
     if (gReader.stream == nullptr || offset < 0 || offset > INT32_MAX) return false;
     return std::fseek(gReader.stream, static_cast<long>(offset), SEEK_SET) == 0;
+}
+
+// Windows refuses to open a folder as a file; POSIX opens it and only the
+// reads fail. A folder is refused at open on both, as a file that cannot be
+// opened.
+bool IsFolder(std::FILE* f) noexcept {
+#if defined(_WIN32)
+    (void)f;
+    return false;
+#else
+    struct stat st;
+    return ::fstat(::fileno(f), &st) == 0 && S_ISDIR(st.st_mode);
+#endif
 }
 
 int pdfreadSeek(int64_t offset) { return SeekTo(offset) ? 1 : pdfreadSetError(kSeekFailed); }
@@ -169,6 +186,11 @@ int pdfreadOpen(const char* path) noexcept {
         gReader.stream = nullptr;
     }
     if (path == nullptr || (gReader.stream = std::fopen(path, "rb")) == nullptr) return pdfreadSetError(kCantOpen);
+    if (IsFolder(gReader.stream)) {
+        std::fclose(gReader.stream);
+        gReader.stream = nullptr;
+        return pdfreadSetError(kCantOpen);
+    }
 
     int32_t offset = 0;
     if (!FindStartXref(&offset)) return 0;

@@ -1,13 +1,21 @@
 #!/usr/bin/env bash
 # Cross-builds Quirometer.dll with warnings as errors and checks its tables:
-# every ordinal and name, no extra export, an i386 image, system imports only.
+# every ordinal and name, no extra export, the machine, system imports only.
+# usage: check_dll.sh [BUILD_DIR] [i686|x86_64]   (the 32-bit DLL by default;
+# the 64-bit one, built to run under wine64, has the same table)
 set -euo pipefail
 src=$(cd "$(dirname "$0")/../.." && pwd)
-out=${1:-$src/build-win32}
-objdump=i686-w64-mingw32-objdump
-command -v i686-w64-mingw32-g++-win32 >/dev/null || { echo "the MinGW-w64 i686 cross compiler is not installed"; exit 1; }
+cpu=${2:-i686}
+case $cpu in
+  i686) machine=i386 ;;
+  x86_64) machine=i386:x86-64 ;;
+  *) echo "unknown target $cpu"; exit 2 ;;
+esac
+out=${1:-$src/build-win$([ "$cpu" = i686 ] && echo 32 || echo 64)}
+objdump=$cpu-w64-mingw32-objdump
+command -v "$cpu-w64-mingw32-g++-win32" >/dev/null || { echo "the MinGW-w64 $cpu cross compiler is not installed"; exit 1; }
 
-cmake -S "$src" -B "$out" --toolchain "$src/cmake/mingw-w64-i686.cmake" -DQM_WERROR=ON >/dev/null
+cmake -S "$src" -B "$out" --toolchain "$src/cmake/mingw-w64-$cpu.cmake" -DQM_WERROR=ON >/dev/null
 cmake --build "$out" -j2 >/dev/null
 dll="$out/Quirometer.dll"
 [ -f "$dll" ] || { echo "no $dll"; exit 1; }
@@ -26,12 +34,12 @@ slots=$(printf '%s\n' "$dump" | sed -n 's/^\s*Export Address Table\s*\([0-9a-fA-
 if [ "$((16#$slots))" != 38 ]; then echo "expected 38 ordinal slots, found $((16#$slots))"; fail=1; fi
 
 arch=$($objdump -f "$dll" | sed -n 's/^architecture: \([^,]*\),.*/\1/p')
-[ "$arch" = i386 ] || { echo "machine is '$arch', not i386"; fail=1; }
+[ "$arch" = "$machine" ] || { echo "machine is '$arch', not $machine"; fail=1; }
 
 allowed='^(KERNEL32|USER32|msvcrt|ADVAPI32|ntdll)\.dll$'
 while read -r name; do
   if ! [[ "$name" =~ $allowed ]]; then echo "imports a non-system DLL: $name"; fail=1; fi
 done < <(printf '%s\n' "$dump" | sed -n 's/^\s*DLL Name: //p')
 
-[ $fail = 0 ] && echo "Quirometer.dll: 31 names on 38 ordinal slots, i386, system imports only"
+[ $fail = 0 ] && echo "Quirometer.dll ($cpu): 31 names on 38 ordinal slots, $machine, system imports only"
 exit $fail
