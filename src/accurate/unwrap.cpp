@@ -76,8 +76,14 @@ BidInput Unwrap(Bytes job, char (&pjlLanguage)[32], char (&ejlLanguage)[32]) noe
             i = next;
         } else if (h.matches(i, kEjl) || h.matchesNoCase(i, "@EJL")) {
             const uint32_t next = NextLine(h, i);
+            // The language is named "LA=" for short or "LANGUAGE=" in full.
+            const uint32_t full = FindKey(h, i, next, " LANGUAGE");
             const uint32_t la = FindKey(h, i, next, " LA=");
-            if (la < next) in.ejlLanguage = TakeValue(Bytes(h.data, next), la + 3, ejlLanguage);
+            if (full < next) {
+                in.ejlLanguage = TakeValue(Bytes(h.data, next), full + 9, ejlLanguage);
+            } else if (la < next) {
+                in.ejlLanguage = TakeValue(Bytes(h.data, next), la + 3, ejlLanguage);
+            }
             // "@EJL EN LA=..." enters the language: the body follows that line.
             const bool enters = FindKey(h, i, next, "@EJL EN") < next;
             i = next;
