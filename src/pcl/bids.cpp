@@ -11,7 +11,7 @@
 //     escape sequence) is HP-GL/2 when its first instructions are well
 //     formed, the first of them IN or BP as a plot file begins.
 //   - Text for a PCL printer: escape sequences and text only (no raster,
-//     font or other binary data in the head) with the page-eject sequence
+//     font or other binary data in its first pages) with the page-eject sequence
 //     ESC & l 0 h 1 that Unix text filters put between pages. Text without
 //     escape sequences is plain text, which no printer language claims.
 //   - PCL otherwise.
@@ -67,7 +67,7 @@ Sequence ReadSequence(Bytes b, uint32_t i) noexcept {
         if (group < 0x60 || group > 0x7E) return s;
         ++k;
     }
-    for (int pairs = 0; pairs < 16; ++pairs) {
+    for (int pairs = 0; pairs < 64; ++pairs) {
         const bool negative = b.at(k) == '-';
         if (b.at(k) == '+' || negative) ++k;
         uint64_t value = 0;
@@ -94,8 +94,10 @@ Sequence ReadSequence(Bytes b, uint32_t i) noexcept {
             s.hpgl = true;
             s.plotter = negative && value == 1 && k == digits + 2;
         }
-        if (p < 0x60) break;  // an upper-case parameter ends the sequence
-        if (pairs == 15) return s;
+        // An upper-case parameter ends the sequence. Raster drivers chain
+        // whole rows of data in one sequence (ESC * b 8 w ... 8 w ...); so
+        // many well-formed pairs are as good as its end.
+        if (p < 0x60) break;
     }
     s.next = k;
     return s;
@@ -157,8 +159,19 @@ Plot ReadPlot(Bytes b, uint32_t i, int enough) noexcept {
 
 enum class Kind { None, Pcl, Hpgl, Text };
 
-// Reads the escape sequences of the head's first part (all of it for a job
-// that looks like text) and says which of the three languages it is.
+// How much of a job that shows no binary data is read for its escape
+// sequences: a few pages of text.
+constexpr uint32_t kTextWindow = 8 * 1024;
+
+bool HasTextPageEject(Bytes b) noexcept {
+    for (uint32_t k = b.find(0, kEsc); k < b.size; k = b.find(k + 1, kEsc)) {
+        if (b.matches(k, kTextPageEject)) return true;
+    }
+    return false;
+}
+
+// Reads the escape sequences of the head's first part (a few pages for a
+// job that looks like text) and says which of the three languages it is.
 Kind Classify(const BidInput& in) noexcept {
     const Bytes b = Body(in);
     if (b.at(0) != kEsc) {
@@ -170,8 +183,9 @@ Kind Classify(const BidInput& in) noexcept {
     int sequences = 0;
     bool printed = false;  // text, raster or a form feed came before any HP-GL/2
     bool binary = false;
+    const uint32_t end = b.size < kTextWindow ? b.size : kTextWindow;
     uint32_t i = 0;
-    while (i < b.size) {
+    while (i < end) {
         if (b[i] != kEsc) {
             if (!IsPclText(b[i])) return Kind::None;
             if (b[i] > ' ' || b[i] == '\f') printed = true;
@@ -194,13 +208,13 @@ Kind Classify(const BidInput& in) noexcept {
         // PCL with binary data is PCL; a text-only head is read to its end.
         if (sequences >= kSequences && binary) return Kind::Pcl;
     }
-    if (sequences < kSequences && !WholeJob(in)) return Kind::None;
-    if (!binary && b.size >= kTextPageEject.size()) {
-        for (uint32_t k = b.find(0, kEsc); k < b.size; k = b.find(k + 1, kEsc)) {
-            if (b.matches(k, kTextPageEject)) return Kind::Text;
-        }
+    // Text with escape sequences: the text filter's page eject in the part
+    // read or at the job's end says who wrote it.
+    const bool wholeRead = i >= b.size && WholeJob(in);
+    if (!binary && sequences >= 2 && (HasTextPageEject(Bytes(b.data, end)) || HasTextPageEject(in.tail))) {
+        return Kind::Text;
     }
-    return sequences > 0 ? Kind::Pcl : Kind::None;
+    return sequences >= kSequences || (sequences > 0 && wholeRead) ? Kind::Pcl : Kind::None;
 }
 
 bool DeclaresPcl(const BidInput& in) noexcept {
