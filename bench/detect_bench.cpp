@@ -7,8 +7,8 @@
 //   accurate_ms  QuirometerCount on the same file, the language detected.
 // Detection must cost well under opening the file, and the accurate count
 // of a language whose export's record passes through at most 10% more than
-// the export. Times are the thread's CPU time, best of several runs, so that
-// other work on a shared machine does not skew them.
+// the export. Times are the thread's CPU time, best of several alternating
+// runs, so that other work on a shared machine does not skew them.
 //   detect_bench [TAG...]
 #include <time.h>
 #include <unistd.h>
@@ -21,6 +21,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "accurate/accurate.h"
@@ -36,23 +37,30 @@ double ThreadSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// Best time per call of `fn` in seconds: runs of at least `minSeconds`,
-// the best of five.
+// Time per call of `fn` in seconds over a run of at least `minSeconds`.
 template <typename Fn>
-double Best(Fn&& fn, double minSeconds) {
-    double best = 1e30;
-    for (int run = 0; run < 5; ++run) {
-        long calls = 0;
-        const double start = ThreadSeconds();
-        double now = start;
-        do {
-            fn();
-            ++calls;
-            now = ThreadSeconds();
-        } while (now - start < minSeconds);
-        best = std::min(best, (now - start) / static_cast<double>(calls));
+double Run(Fn&& fn, double minSeconds) {
+    long calls = 0;
+    const double start = ThreadSeconds();
+    double now = start;
+    do {
+        fn();
+        ++calls;
+        now = ThreadSeconds();
+    } while (now - start < minSeconds);
+    return (now - start) / static_cast<double>(calls);
+}
+
+// Best times per call of two functions whose costs are compared: their runs
+// alternate, so that a busy spell of the machine weighs on both alike.
+template <typename A, typename B>
+std::pair<double, double> BestOfBoth(A&& a, B&& b, double minSeconds) {
+    double bestA = 1e30, bestB = 1e30;
+    for (int run = 0; run < 7; ++run) {
+        bestA = std::min(bestA, Run(a, minSeconds));
+        bestB = std::min(bestB, Run(b, minSeconds));
     }
-    return best;
+    return {bestA, bestB};
 }
 
 std::string ReadFile(const std::string& path) {
@@ -131,33 +139,30 @@ int main(int argc, char** argv) {
         const qm::CounterInfo* counter = qm::FindCounter(tag);
         const qm::Bytes bytes(job);
 
-        const double detect = Best([&] { (void)qm::accurate::Detect(bytes); }, 0.02);
         JobFile one(job, tag + ".job");
-        const double open = Best(
-            [&] {
-                qm::JobFileView view;
-                int32_t code = 0;
-                (void)view.Open(one.path(), code);
-            },
-            0.02);
+        const auto [detect, open] = BestOfBoth([&] { (void)qm::accurate::Detect(bytes); },
+                                               [&] {
+                                                   qm::JobFileView view;
+                                                   int32_t code = 0;
+                                                   (void)view.Open(one.path(), code);
+                                               },
+                                               0.01);
 
         std::string big;
         big.reserve(target + job.size());
         while (big.size() < target) big += job;
         JobFile many(big, tag + ".many");
-        const double exportTime = Best(
+        const auto [exportTime, accurate] = BestOfBoth(
             [&] {
                 PageCountResult rec{};
                 (void)counter->entry(many.path(), &rec);
             },
-            0.05);
-        const double accurate = Best(
             [&] {
                 QuirometerJob rec{};
                 rec.size = sizeof rec;
                 (void)QuirometerCount(many.path(), nullptr, &rec);
             },
-            0.05);
+            0.03);
         std::fprintf(table, "%-13s %10.2f %10.2f %8.2f %10.2f %12.2f %9.2f\n", tag.c_str(), detect * 1e6, open * 1e6,
                      detect / open, exportTime * 1e3, accurate * 1e3, accurate / exportTime);
         std::fflush(table);

@@ -75,6 +75,17 @@ TEST(Detect, NamesEveryKnownJob) {
         ASSERT_NE(lang, nullptr) << job.tag;
         EXPECT_EQ(Detected(bytes), lang->counter->tag) << job.path;
         tags.insert(lang->counter->tag);
+        // A job cut short is its own language or unknown, never another;
+        // text for a PCL printer cut before its first page eject is PCL.
+        for (size_t cut : {16, 64, 512, 4096}) {
+            if (cut >= bytes.size()) break;
+            const std::string_view part = std::string_view(bytes).substr(0, cut);
+            const std::string got = Detected(part);
+            const bool beforeEject = part.find("\x1b&l0h1") == std::string_view::npos;
+            const bool pclText = got == "PCL" && lang->counter->tag == std::string("UnixTextPCL") && beforeEject;
+            EXPECT_TRUE(got == lang->counter->tag || got == "unknown" || pclText)
+                << job.path << " cut to " << cut << ": " << got;
+        }
     }
     // Every language has at least one job of its own to be detected from.
     EXPECT_EQ(tags.size(), qm::accurate::Languages().size());
@@ -183,6 +194,9 @@ TEST(Unwrap, ReadsEveryWrapper) {
         {"PJL in lower case", "\x1b%-12345X@pjl enter language=pclxl\n", "PCLXL"},
         {"PJL with tabs", "\x1b%-12345X@PJL\tENTER\tLANGUAGE\t=\tPCLXL\r\n", "PCLXL"},
         {"PJL without UEL", "@PJL ENTER LANGUAGE=PCLXL\n", "PCLXL"},
+        {"PJL naming no language", "\x1b%-12345X@PJL ENTER\n", ""},
+        {"PJL with a name longer than its buffer",
+         "\x1b%-12345X@PJL ENTER LANGUAGE=ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\n", "ABCDEFGHIJKLMNOPQRSTUVWXYZ01234"},
         {"PJL after NULs", std::string("\0\0\0", 3) + "\x1b%-12345X@PJL ENTER LANGUAGE=PCLXL\n", "PCLXL"},
         {"EJL short", "\x1b\x01@EJL \n@EJL SE LA=ESC/PAGE\n@EJL EN LA=ESC/PAGE\n", ""},
         {"EJL in full", "\x1b\x01@EJL \r\n@EJL SELECT LANGUAGE=ESC/PAGE\r\n@EJL ENTER LANGUAGE=ESC/PAGE\r\n", ""},
