@@ -175,7 +175,7 @@ int BidHBP(const BidInput& in) noexcept {
             if (!Advance(in, b, uint64_t{off} + 5 + b.be24(off + 2), off)) return kNoBid;
             data = true;
         } else {
-            off += letter == 'L' ? 3 : 2;
+            if (!Advance(in, b, uint64_t{off} + (letter == 'L' ? 3 : 2), off)) return kNoBid;
         }
         ++n;
     }
@@ -195,7 +195,9 @@ int BidTCPL(const BidInput& in) noexcept {
         if (b[i] != kEsc) return kNoBid;
         switch (b[i + 1]) {
             case 'B':
-            case 'T': i += 3; break;
+            case 'T':
+                if (!Advance(in, b, uint64_t{i} + 3, i)) return kNoBid;
+                break;
             case 'U':
                 i += 2;
                 page = true;
@@ -248,12 +250,12 @@ int BidOKI(const BidInput& in) noexcept {
         const int c = b[i + 1], d = b[i + 2];
         if (n == 0 && !((c == '&' || c == '*') && d == 'A')) return kNoBid;
         if (c == '&' && d == 'A') {
-            i += 12;
+            if (!Advance(in, b, uint64_t{i} + 12, i)) return kNoBid;
         } else if (c == '*' && d == 'A') {
             if (!b.has(i, 6)) break;
             if (!Advance(in, b, uint64_t{i} + 6 + b.le16(i + 4), i)) return kNoBid;
         } else if (c == '*' && d == 'B') {
-            i += 4;
+            if (!Advance(in, b, uint64_t{i} + 4, i)) return kNoBid;
         } else if (c == '$' && d == 'B') {
             i += 3;
         } else {
@@ -307,7 +309,7 @@ int BidPANASONIC(const BidInput& in) noexcept {
             return kNoBid;
         }
         known = known || letter == 'p' || letter == 'k' || letter == 'u' || letter == 'o' || letter == 'O';
-        i += 3 + len;
+        if (!Advance(in, b, uint64_t{i} + 3 + len, i)) return kNoBid;
         ++n;
     }
     return known && Enough(in, n, i >= b.size) ? Parsed(false) : kNoBid;
