@@ -205,7 +205,8 @@ Kind Classify(const BidInput& in) noexcept {
             if (!printed && (s.plotter || plot.setsUpPlot)) return Kind::Hpgl;
             i = plot.end;
         }
-        // PCL with binary data is PCL; a text-only head is read to its end.
+        // PCL with binary data is PCL; a job of text alone is read through
+        // its first pages.
         if (sequences >= kSequences && binary) return Kind::Pcl;
     }
     // Text with escape sequences: the text filter's page eject in the part

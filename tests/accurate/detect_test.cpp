@@ -199,6 +199,7 @@ TEST(Unwrap, ReadsEveryWrapper) {
          "\x1b%-12345X@PJL ENTER LANGUAGE=ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\n", "ABCDEFGHIJKLMNOPQRSTUVWXYZ01234"},
         {"PJL after NULs", std::string("\0\0\0", 3) + "\x1b%-12345X@PJL ENTER LANGUAGE=PCLXL\n", "PCLXL"},
         {"EJL short", "\x1b\x01@EJL \n@EJL SE LA=ESC/PAGE\n@EJL EN LA=ESC/PAGE\n", ""},
+        {"EJL with blanks", "\x1b\x01@EJL \n@EJL SET LAYOUT=1 LA = ESC/PAGE\n@EJL EN LA = ESC/PAGE\n", ""},
         {"EJL in full", "\x1b\x01@EJL \r\n@EJL SELECT LANGUAGE=ESC/PAGE\r\n@EJL ENTER LANGUAGE=ESC/PAGE\r\n", ""},
     };
     // A PCL XL stream behind every wrapper.
