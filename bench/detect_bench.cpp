@@ -2,9 +2,9 @@
 // under. For every language with a real job (corpus, samples or seeds):
 //   detect_us    detection over the job's bytes in memory;
 //   open_us      opening and mapping the job file, then closing it;
-//   export_ms    the export's entry point on a file of the language's jobs
+//   export_us    the export's entry point on a file of the language's jobs
 //                repeated to QM_BENCH_MB megabytes (default 16);
-//   accurate_ms  QuirometerCount on the same file, the language detected.
+//   accurate_us  QuirometerCount on the same file, the language detected.
 // Detection must cost well under opening the file, and the accurate count
 // of a language whose export's record passes through at most 10% more than
 // the export. Times are the thread's CPU time, best of several alternating
@@ -132,8 +132,8 @@ int main(int argc, char** argv) {
 
     std::vector<std::string> only(argv + 1, argv + argc);
     const size_t target = BenchBytes();
-    std::fprintf(table, "%-13s %10s %10s %8s %10s %12s %9s\n", "tag", "detect_us", "open_us", "det/open", "export_ms",
-                 "accurate_ms", "acc/exp");
+    std::fprintf(table, "%-13s %10s %10s %8s %10s %12s %9s\n", "tag", "detect_us", "open_us", "det/open", "export_us",
+                 "accurate_us", "acc/exp");
     for (const auto& [tag, job] : Jobs()) {
         if (!only.empty() && std::find(only.begin(), only.end(), tag) == only.end()) continue;
         const qm::CounterInfo* counter = qm::FindCounter(tag);
@@ -163,8 +163,8 @@ int main(int argc, char** argv) {
                 (void)QuirometerCount(many.path(), nullptr, &rec);
             },
             0.03);
-        std::fprintf(table, "%-13s %10.2f %10.2f %8.2f %10.2f %12.2f %9.2f\n", tag.c_str(), detect * 1e6, open * 1e6,
-                     detect / open, exportTime * 1e3, accurate * 1e3, accurate / exportTime);
+        std::fprintf(table, "%-13s %10.2f %10.2f %8.2f %10.1f %12.1f %9.2f\n", tag.c_str(), detect * 1e6, open * 1e6,
+                     detect / open, exportTime * 1e6, accurate * 1e6, accurate / exportTime);
         std::fflush(table);
     }
     std::fclose(table);
