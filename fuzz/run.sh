@@ -21,8 +21,9 @@ cmake -S "$src" -B "$out" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ 
   -DQM_BUILD_FUZZ=ON -DQM_SANITIZE=ON -DQM_BUILD_TESTS=OFF -DQM_BUILD_BENCH=OFF >/dev/null
 cmake --build "$out" -j2 --target quirometer_cli >/dev/null
 tags=("$@")
-# Every counter on its own, then fuzz_all, whose first byte picks the counter.
-[ ${#tags[@]} -eq 0 ] && tags=($("$out/quirometer" list | awk '{print $1}') all)
+# Every counter on its own, then fuzz_all, whose first byte picks the counter,
+# then detection and the accurate count (seeded from every job).
+[ ${#tags[@]} -eq 0 ] && tags=($("$out/quirometer" list | awk '{print $1}') all detect accurate)
 cmake --build "$out" -j2 --target $(printf 'fuzz_%s ' "${tags[@]}") >/dev/null
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
@@ -36,13 +37,16 @@ for tag in "${tags[@]}"; do
   # only), and the saved regression inputs of fuzz/seeds/TAG.
   for truth in "$src/tests/corpus/truth.tsv" "$src/samples/truth.tsv"; do
     [ -f "$truth" ] || continue
-    awk -F'\t' -v t="$tag" 'tolower($2)==tolower(t){print $1}' "$truth" | while IFS= read -r f; do
+    awk -F'\t' -v t="$tag" 'NR>1 && (tolower($2)==tolower(t) || t=="detect" || t=="accurate"){print $1}' "$truth" | while IFS= read -r f; do
       job="$(dirname "$truth")/$f"
       [ -f "$job" ] && [ "$(stat -c %s "$job")" -le 262144 ] && cp -n "$job" "$work/" 2>/dev/null || true
     done
   done
   seeds=()
   [ -d "$src/fuzz/seeds/$tag" ] && seeds+=("$src/fuzz/seeds/$tag")
+  if [ "$tag" = detect ] || [ "$tag" = accurate ]; then
+    for d in "$src"/fuzz/seeds/*/; do seeds+=("${d%/}"); done
+  fi
   log="$out/fuzz-$tag.log"
   if "$out/fuzz/fuzz_$tag" -max_total_time="$secs" -timeout=1 -rss_limit_mb=2048 -max_len=262144 \
        -print_final_stats=1 -artifact_prefix="$out/crash-$tag-" "$work" "${seeds[@]}" >"$log" 2>&1; then

@@ -39,6 +39,26 @@ struct BidInput {
     uint64_t size = 0;             // the job's whole length
 };
 
+// The job proper: the head from just after its wrapper.
+inline Bytes Body(const BidInput& in) noexcept {
+    return Bytes(in.head.data + in.body, in.head.size - in.body);
+}
+
+// Did the wrapper name the language (PJL ENTER LANGUAGE or EJL LA=)? Names
+// are compared upper case, as Unwrap stores them.
+inline bool Declares(const BidInput& in, std::string_view name) noexcept {
+    return in.pjlLanguage == name || in.ejlLanguage == name;
+}
+
+// The bid of a job whose first records parse as the language: declared when
+// its wrapper names the language too.
+inline int Parsed(bool declared) noexcept { return declared ? kBidDeclared : kBidStructure; }
+
+// Whether a walk that stopped at `end` of the body saw all there is to see:
+// true when the head holds the whole job, so a short job is not held
+// against its language.
+inline bool WholeJob(const BidInput& in) noexcept { return in.head.size == in.size; }
+
 // Reads the wrapper (leading NULs, 0x04, a UTF-8 BOM, UEL, PJL, EJL) at the
 // front of `job`. The language names are copied, upper case, into the two
 // buffers, which the views of the result point into.

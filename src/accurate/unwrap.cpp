@@ -42,6 +42,16 @@ uint32_t FindKey(Bytes b, uint32_t i, uint32_t end, std::string_view key) noexce
     return end;
 }
 
+// Finds the setting `key` (case-insensitive) in the line [i, end), where
+// blanks or "=" follow the name; its index or end.
+uint32_t FindSetting(Bytes b, uint32_t i, uint32_t end, std::string_view key) noexcept {
+    for (uint32_t k = FindKey(b, i, end, key); k < end; k = FindKey(b, k + 1, end, key)) {
+        const int after = b.at(k + static_cast<uint32_t>(key.size()));
+        if (after == '=' || IsBlank(after)) return k;
+    }
+    return end;
+}
+
 }  // namespace
 
 BidInput Unwrap(Bytes job, char (&pjlLanguage)[32], char (&ejlLanguage)[32]) noexcept {
@@ -76,8 +86,14 @@ BidInput Unwrap(Bytes job, char (&pjlLanguage)[32], char (&ejlLanguage)[32]) noe
             i = next;
         } else if (h.matches(i, kEjl) || h.matchesNoCase(i, "@EJL")) {
             const uint32_t next = NextLine(h, i);
-            const uint32_t la = FindKey(h, i, next, " LA=");
-            if (la < next) in.ejlLanguage = TakeValue(Bytes(h.data, next), la + 3, ejlLanguage);
+            // The language is named "LA" for short or "LANGUAGE" in full.
+            const uint32_t full = FindSetting(h, i, next, " LANGUAGE");
+            const uint32_t la = FindSetting(h, i, next, " LA");
+            if (full < next) {
+                in.ejlLanguage = TakeValue(Bytes(h.data, next), full + 9, ejlLanguage);
+            } else if (la < next) {
+                in.ejlLanguage = TakeValue(Bytes(h.data, next), la + 3, ejlLanguage);
+            }
             // "@EJL EN LA=..." enters the language: the body follows that line.
             const bool enters = FindKey(h, i, next, "@EJL EN") < next;
             i = next;

@@ -4,8 +4,73 @@
 #include "accurate/accurate.h"
 
 namespace qm::accurate {
+namespace {
 
-int BidPOSTSCRIPT(const BidInput&) noexcept { return kNoBid; }
-int BidPDF(const BidInput&) noexcept { return kNoBid; }
+bool IsDigit(int c) noexcept { return c >= '0' && c <= '9'; }
+bool IsWhite(int c) noexcept { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == 0; }
+
+uint32_t SkipWhite(Bytes b, uint32_t i) noexcept {
+    while (b.has(i) && IsWhite(b[i])) ++i;
+    return i;
+}
+
+// Index past the line at i (past its CR, LF or CR LF).
+uint32_t PastLine(Bytes b, uint32_t i) noexcept {
+    while (b.has(i) && b[i] != '\r' && b[i] != '\n') ++i;
+    if (b.at(i) == '\r') ++i;
+    if (b.at(i) == '\n') ++i;
+    return i;
+}
+
+uint32_t SkipDigits(Bytes b, uint32_t i) noexcept {
+    while (IsDigit(b.at(i))) ++i;
+    return i;
+}
+
+// Text as PostScript is written: printable characters (8-bit ones stand in
+// titles and strings) and white space. Binary data may come later in a job,
+// not among its first lines.
+bool IsPsText(int c) noexcept {
+    return (c >= 0x20 && c != 0x7F) || c == '\t' || c == '\r' || c == '\n' || c == '\f';
+}
+
+}  // namespace
+
+// PostScript: "%!" at the start of the job (or where a DOS EPS header
+// points), followed by lines of text. The first lines are read; binary bytes
+// among them mean the "%!" was a coincidence.
+int BidPOSTSCRIPT(const BidInput& in) noexcept {
+    Bytes b = Body(in);
+    if (b.matches(0, "\xC5\xD0\xD3\xC6") && b.has(0, 12)) {
+        const uint32_t at = b.le32(4);
+        if (at < 12 || !b.has(at, 2)) return kNoBid;
+        b = Bytes(b.data + at, b.size - at);
+    }
+    if (!b.matches(0, "%!")) return kNoBid;
+    const uint32_t window = b.size < 512 ? b.size : 512;
+    for (uint32_t i = 0; i < window; ++i) {
+        if (!IsPsText(b[i])) return kNoBid;
+    }
+    return Parsed(Declares(in, "POSTSCRIPT") || Declares(in, "PS"));
+}
+
+// PDF: the "%PDF-" header with its version, comment lines, then the first
+// indirect object "N G obj".
+int BidPDF(const BidInput& in) noexcept {
+    const Bytes b = Body(in);
+    if (!b.matches(0, "%PDF-") || !IsDigit(b.at(5)) || b.at(6) != '.' || !IsDigit(b.at(7))) return kNoBid;
+    uint32_t i = PastLine(b, 0);
+    for (int lines = 0; lines < 16; ++lines) {
+        i = SkipWhite(b, i);
+        if (b.at(i) != '%') break;
+        i = PastLine(b, i);
+    }
+    const uint32_t number = SkipDigits(b, i);
+    if (number == i || !IsWhite(b.at(number))) return kNoBid;
+    const uint32_t gen = SkipWhite(b, number);
+    const uint32_t genEnd = SkipDigits(b, gen);
+    if (genEnd == gen || !IsWhite(b.at(genEnd))) return kNoBid;
+    return b.matches(SkipWhite(b, genEnd), "obj") ? Parsed(Declares(in, "PDF")) : kNoBid;
+}
 
 }  // namespace qm::accurate
