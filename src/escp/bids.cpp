@@ -114,6 +114,18 @@ uint32_t Command(Bytes b, uint32_t i, Dialect dialect) noexcept {
         const uint64_t needed = (dots * bits + 7u) / 8u * b.le16(i + 7);
         return b[i + 3] == 0 ? SkipBy(b, i + 9, needed) : CompressedEnd(b, i + 9, needed);
     }
+    if (c == '*' && dialect == Dialect::Epson && b.at(i + 2) >= 0x60 && b.at(i + 2) <= 0x7E) {
+        // ESC * r b C: a parameterised command up to its capital letter.
+        for (uint32_t k = i + 3; k < i + 35 && b.has(k); ++k)
+            if (b[k] >= 0x40 && b[k] <= 0x5E) return k + 1;
+        return b.has(i + 35) ? 0 : b.size;
+    }
+    if (c == '|' && dialect == Dialect::Epson) {  // ESC | J n n moves the paper; ESC | B c n n sends a band
+        if (b.at(i + 2) == 'J') return i + 5;
+        if (b.at(i + 2) != 'B') return 0;
+        if (!b.has(i, 6)) return b.size;
+        return SkipBy(b, i + 6, b.le16(i + 4));
+    }
     if (c == '*') {  // ESC * m w: bit image
         if (!b.has(i, 5)) return b.size;
         const int per = BitImageBytes(b[i + 2]);
@@ -150,7 +162,7 @@ int Walk(Bytes b, uint32_t i, Dialect dialect, int enough, bool& graphics) noexc
         const uint32_t next = Command(b, i, dialect);
         if (next == 0) return -1;
         graphics = graphics || c == '.' || c == 'i' || c == '*' || c == 'K' || c == 'L' || c == 'Y' || c == 'Z' ||
-                   c == '(' || c == '[';
+                   c == '(' || c == '[' || c == '|';
         i = next;
         ++n;
     }
@@ -171,8 +183,57 @@ int BidESCP2(const BidInput& in) noexcept {
     return enough && graphics ? Parsed(declared) : kNoBid;
 }
 
+// The Bubble Jets that take 8-bit control sequences: ESC % @ selects them,
+// then device control strings (DCS ... ST) and control sequences (CSI,
+// parameters, intermediates, a final byte) follow, an image sequence
+// (CSI n . r) with its n bytes of data. Returns how many parsed, or -1 when a
+// byte that is none of these stands among them.
+int ControlSequences(Bytes b, uint32_t i, int enough) noexcept {
+    constexpr uint8_t kCsi = 0x9B, kDcs = 0x90, kSt = 0x9C;
+    int n = 0;
+    while (n < enough && i < b.size) {
+        const uint8_t c = b[i];
+        if (c == '\r' || c == '\n' || c == '\f') {
+            ++i;
+        } else if (c == kDcs) {
+            const uint32_t st = b.find(i + 1, kSt);
+            if (st >= b.size) return b.size - i > 1024 ? -1 : n;
+            i = st + 1;
+            ++n;
+        } else if (c == kEsc) {  // a 7-bit escape sequence: ESC and one final byte
+            const int f = b.at(i + 1);
+            if (f < 0x30 || f > 0x7E || f == '[') return -1;
+            i += 2;
+            ++n;
+        } else if (c == kCsi) {
+            uint32_t k = i + 1;
+            uint64_t first = 0;
+            bool inFirst = true;
+            while (b.at(k) >= 0x30 && b.at(k) <= 0x3F) {
+                if (b[k] == ';') inFirst = false;
+                else if (inFirst && b[k] <= '9' && first < 100000000u) first = first * 10 + (b[k] - '0');
+                ++k;
+            }
+            int intermediate = 0;
+            while (b.at(k) >= 0x20 && b.at(k) <= 0x2F) intermediate = b[k++];
+            if (!b.has(k)) return n;
+            if (b[k] < 0x40 || b[k] > 0x7E) return -1;
+            i = intermediate == '.' && b[k] == 'r' ? SkipBy(b, k + 1, first) : k + 1;
+            ++n;
+        } else {
+            return -1;
+        }
+    }
+    return n;
+}
+
 int BidCANON(const BidInput& in) noexcept {
     const Bytes b = Body(in);
+    if (b.matches(0, "\x1b%@")) {
+        const int n = ControlSequences(b, 3, kCommands);
+        return n >= kCommands || (n >= 2 && WholeJob(in)) ? Parsed(Declares(in, "BJ") || Declares(in, "CANON"))
+                                                           : kNoBid;
+    }
     // ESC @ may come first; ESC [ K with its count follows.
     const uint32_t start = b.matches(0, "\x1b@") ? 2 : 0;
     if (!b.matches(start, "\x1b[K") || !b.has(start, 5)) return kNoBid;
