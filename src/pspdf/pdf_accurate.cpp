@@ -28,6 +28,7 @@ constexpr int64_t kMaxCopies = 9999;
 // A node of the page tree being walked, and what its children inherit.
 struct Frame {
     Object node;
+    Value kids;       // the node's /Kids, resolved once
     size_t next = 0;  // the next kid to visit
     const Value* resources = nullptr;
     const Value* mediaBox = nullptr;
@@ -95,19 +96,18 @@ void WalkTree(Document& doc, const Value& root, pdf::ColourCheck& colour, Walk& 
             return;
         }
         if (stack.size() >= kMaxTreeDepth) throw Broken("page tree too deep");
+        Object kh;
+        f->kids = doc.lookup(node, "Kids", kh);
         stack.push_back(std::move(f));
     };
     push(root, nullptr);
     while (!stack.empty()) {
         Frame& top = *stack.back();
-        Object kh;
-        const Value& kids = doc.lookup(top.node.value, "Kids", kh);
-        if (kids.kind != Kind::Array || top.next >= kids.items.size()) {
+        if (top.kids.kind != Kind::Array || top.next >= top.kids.items.size()) {
             stack.pop_back();
             continue;
         }
-        // Copy the kid: pushing may move nothing, but the holder dies here.
-        const Value kid = kids.items[top.next++];
+        const Value& kid = top.kids.items[top.next++];
         if (kid.kind == Kind::Ref || kid.kind == Kind::Dict) push(kid, &top);
     }
 }

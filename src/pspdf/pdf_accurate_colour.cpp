@@ -64,7 +64,6 @@ Space ColourCheck::space(const Value& in, const Value& resources, int depth) {
                 return s;
             }
         }
-        if (cs.text == "Indexed" || cs.text == "I") return s;
         // A resource name.
         Object rh, ch;
         const Value& spaces = doc_.lookup(resources, "ColorSpace", rh);
@@ -177,6 +176,12 @@ bool ColourCheck::shadingNeutral(const Value& shading, const Value& resources, i
 
 void ColourCheck::page(const Value& page, const Value* inheritedResources) {
     if (colour_) return;
+    // Pages sharing large resources parse them again and again: past the
+    // budget, the pages left are not looked at.
+    if (doc_.parsed() > kColourParseFactor * doc_.size() + (16u << 20)) {
+        unknown_ = true;
+        return;
+    }
     try {
         Object rh;
         const Value* own = page.get("Resources");

@@ -30,9 +30,13 @@ bool IsInt(const Value* v) noexcept { return v != nullptr && v->kind == Kind::In
 
 }  // namespace
 
-Document::Document(Bytes file, uint32_t body) : file_(file) {
-    header_ = Find(file, body, body + kHeaderWindow, "%PDF-");
-    if (header_ >= file.size) header_ = file.size;
+// Every object takes some bytes of the file, even packed in an object
+// stream; entries beyond that are claims nothing backs.
+Document::Document(Bytes file, uint32_t body)
+    : file_(file), maxObjects_(static_cast<uint32_t>(std::min<uint64_t>(kMaxObjects, file.size / 4 + 1024))) {
+    const uint32_t window = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{body} + kHeaderWindow, file.size));
+    header_ = Find(file, body, window, "%PDF-");
+    if (header_ >= window) header_ = file.size;
 }
 
 uint32_t Document::locate(uint32_t offset) const noexcept {
@@ -116,7 +120,7 @@ void Document::readTable(Parser& p, Section& section) {
             if (number > UINT32_MAX || use.size() != 1 || (use[0] != 'n' && use[0] != 'f')) {
                 throw Broken("bad cross-reference entry");
             }
-            if (section.size() >= kMaxObjects) throw Broken("too many objects");
+            if (section.size() >= maxObjects_) throw Broken("too many objects");
             Entry e;
             e.type = use[0] == 'n' && offset > 0 && offset <= UINT32_MAX ? 1 : 0;
             e.where = static_cast<uint32_t>(e.type ? offset : 0);
@@ -167,7 +171,7 @@ Value Document::readStreamSection(uint32_t offset, Section& section) {
         for (uint64_t i = 0; i < count && at + entry <= data.size(); ++i, at += entry) {
             const uint64_t number = firstNumber + i;
             if (number > UINT32_MAX) break;
-            if (section.size() >= kMaxObjects) throw Broken("too many objects");
+            if (section.size() >= maxObjects_) throw Broken("too many objects");
             const uint64_t type = widths[0] ? field(at, widths[0]) : 1;
             const uint64_t f2 = field(at + widths[0], widths[1]);
             const uint64_t f3 = field(at + widths[0] + widths[1], widths[2]);
@@ -185,7 +189,7 @@ Value Document::readStreamSection(uint32_t offset, Section& section) {
 
 void Document::merge(const Section& section) {
     for (const auto& [n, e] : section) {
-        if (xref_.size() >= kMaxObjects) throw Broken("too many objects");
+        if (xref_.size() >= maxObjects_) throw Broken("too many objects");
         xref_.emplace(n, e);  // a newer section's entry stays
     }
 }
@@ -221,7 +225,12 @@ Bytes Document::streamData(uint32_t at, const Value& dict) {
         if (p.keyword("endstream")) return Bytes(file_.data + at, static_cast<uint32_t>(n));
     }
     // A wrong or missing length: the data runs to "endstream".
-    uint32_t end = Find(file_, at, file_.size, "endstream");
+    // Remember the last search: many streams may run to the same end.
+    if (!(at >= endstreamFrom_ && at <= endstreamAt_)) {
+        endstreamFrom_ = at;
+        endstreamAt_ = Find(file_, at, file_.size, "endstream");
+    }
+    uint32_t end = endstreamAt_;
     if (end >= file_.size) throw Broken("stream without endstream");
     if (end > at && file_[end - 1] == '\n') --end;
     if (end > at && file_[end - 1] == '\r') --end;
@@ -235,6 +244,7 @@ Object Document::parseAt(uint32_t offset, uint32_t number, bool checkNumber) {
     Object o;
     o.value = p.object();
     const uint32_t keep = p.pos();
+    parsed_ += keep - offset;
     if (o.value.kind == Kind::Dict && p.keyword("stream")) {
         o.stream = true;
         // "stream" and its end of line: the data starts after them.
@@ -270,6 +280,7 @@ Object Document::fetch(uint32_t number) {
     Parser p(Bytes(reinterpret_cast<const uint8_t*>(s->data.data()), static_cast<uint32_t>(s->data.size())), start);
     Object o;
     o.value = p.object();
+    parsed_ += p.pos() - start;
     return o;
 }
 
@@ -295,6 +306,11 @@ const Document::ObjectStream* Document::objectStream(uint32_t number) {
         }
         s.members.emplace_back(static_cast<uint32_t>(num), static_cast<uint32_t>(off + first->integer));
     }
+    if (cached_ + s.data.size() > kMaxCachedObjectStreams) {
+        objectStreams_.clear();
+        cached_ = 0;
+    }
+    cached_ += s.data.size();
     return &objectStreams_.emplace(number, std::move(s)).first->second;
 }
 
@@ -317,6 +333,8 @@ bool Document::repair() {
     delta_ = 0;
     xref_.clear();
     objectStreams_.clear();
+    cached_ = 0;
+    uint64_t work = 0;
     trailer_ = Value();
     std::vector<std::pair<uint32_t, uint32_t>> streams;  // object stream number, offset
     uint32_t catalog = 0;
@@ -361,14 +379,14 @@ bool Document::repair() {
         Parser p(file_, b);
         uint32_t number = 0, generation = 0;
         if (!p.objectHeader(number, generation)) continue;
-        if (xref_.size() >= kMaxObjects) break;
+        if (xref_.size() >= maxObjects_) break;
         Entry e;
         e.type = 1;
         e.where = b;
         e.index = generation;
         e.order = b;
         xref_[number] = e;
-        i = scanObject(b, number, streams, catalog, lastTrailer);
+        i = scanObject(b, number, streams, catalog, lastTrailer, work);
     }
     // Members of object streams, unless defined again later in the file.
     for (const auto& [number, offset] : streams) {
@@ -382,7 +400,7 @@ bool Document::repair() {
             const uint32_t member = s->members[k].first;
             auto it = xref_.find(member);
             if (it != xref_.end() && it->second.order > offset) continue;
-            if (xref_.size() >= kMaxObjects) break;
+            if (xref_.size() >= maxObjects_) break;
             Entry e;
             e.type = 2;
             e.where = number;
@@ -421,11 +439,20 @@ bool Document::repair() {
 // on: past its stream data, so bytes inside streams are never taken for
 // objects. Notes object streams, cross-reference streams and catalogs.
 uint32_t Document::scanObject(uint32_t at, uint32_t number, std::vector<std::pair<uint32_t, uint32_t>>& streams,
-                              uint32_t& catalog, uint32_t& lastTrailer) {
+                              uint32_t& catalog, uint32_t& lastTrailer, uint64_t& work) {
     Parser p(file_, at);
     uint32_t n = 0, g = 0;
     p.objectHeader(n, g);
     const uint32_t afterHeader = p.pos();
+    // Objects that fail to parse are scanned again from inside; past the
+    // budget, objects are only noted, not read.
+    if (work > uint64_t{kRepairWorkFactor} * file_.size + (1u << 20)) return afterHeader;
+    struct Tally {
+        uint64_t& work;
+        const Parser& p;
+        uint32_t from;
+        ~Tally() { work += p.pos() - from; }
+    } tally{work, p, afterHeader};
     try {
         Value v = p.object();
         if (v.kind != Kind::Dict) return p.pos();

@@ -17,7 +17,9 @@ namespace qm::pdf {
 inline constexpr uint32_t kMaxStreamOutput = 64u << 20;      // one decoded stream
 inline constexpr uint64_t kMaxDecodedTotal = 512ull << 20;   // all decoding of one count
 inline constexpr uint32_t kMaxXrefSections = 4096;           // sections in a chain
-inline constexpr uint32_t kMaxObjects = 8u << 20;            // cross-reference entries kept
+inline constexpr uint32_t kMaxObjects = 2u << 20;            // cross-reference entries kept
+inline constexpr uint32_t kMaxCachedObjectStreams = 128u << 20;  // decoded object streams kept at once
+inline constexpr uint32_t kRepairWorkFactor = 16;            // repair parses at most this many times the file
 inline constexpr uint32_t kHeaderWindow = 1024;              // "%PDF-" within this of the body
 inline constexpr uint32_t kStartxrefWindow = 64 * 1024;      // "startxref" within this of the end
 
@@ -61,6 +63,11 @@ public:
     // exceeds the cap or the document's budget).
     bool decode(const Object& stream, std::string& out, uint32_t cap = kMaxStreamOutput);
 
+    // Bytes of objects parsed so far: what optional work (the colour check)
+    // measures its budget against.
+    uint64_t parsed() const noexcept { return parsed_; }
+    uint32_t size() const noexcept { return file_.size; }
+
 private:
     struct Entry {
         uint8_t type = 0;     // 0 free, 1 at an offset, 2 inside an object stream
@@ -83,7 +90,7 @@ private:
     Bytes streamData(uint32_t at, const Value& dict);
     const ObjectStream* objectStream(uint32_t number);
     uint32_t scanObject(uint32_t at, uint32_t number, std::vector<std::pair<uint32_t, uint32_t>>& objectStreams,
-                        uint32_t& catalog, uint32_t& lastTrailer);
+                        uint32_t& catalog, uint32_t& lastTrailer, uint64_t& work);
 
     Bytes file_;
     uint32_t header_;
@@ -93,6 +100,10 @@ private:
     Value trailer_;
     std::unordered_map<uint32_t, ObjectStream> objectStreams_;
     uint64_t decoded_ = 0;
+    uint64_t cached_ = 0;      // bytes of objectStreams_
+    uint64_t parsed_ = 0;
+    uint32_t endstreamFrom_ = UINT32_MAX, endstreamAt_ = 0;  // the last search for "endstream"
+    uint32_t maxObjects_;      // entries a file of this size can hold
     int fetching_ = 0;
 };
 
