@@ -1,0 +1,77 @@
+// The accurate PDF count timed beside libqpdf's own page count, in one
+// process on the same bytes in memory.
+//   pdf_peers time REPS FILE...   median microseconds per file: ours, libqpdf; pages of each
+//   pdf_peers count FILE          one accurate count, as a process of its own (prints the pages)
+#define POINTERHOLDER_TRANSITION 4
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "accurate/accurate.h"
+
+namespace {
+
+std::string Read(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+long Ours(const std::string& bytes) {
+    qm::accurate::Result r;
+    return qm::accurate::AccuratePDF(qm::Bytes(bytes), r) == QM_OK ? static_cast<long>(r.rec.pages) : -1;
+}
+
+long Qpdf(const std::string& bytes) {
+    try {
+        QPDF q;
+        q.setSuppressWarnings(true);
+        q.processMemoryFile("job", bytes.data(), bytes.size(), "");
+        return static_cast<long>(QPDFPageDocumentHelper(q).getAllPages().size());
+    } catch (...) {
+        return -1;
+    }
+}
+
+template <typename F>
+double MedianMicros(int reps, const std::string& bytes, F f, long& pages) {
+    std::vector<double> t;
+    for (int i = 0; i < reps; ++i) {
+        const auto a = std::chrono::steady_clock::now();
+        pages = f(bytes);
+        const auto b = std::chrono::steady_clock::now();
+        t.push_back(std::chrono::duration<double, std::micro>(b - a).count());
+    }
+    std::sort(t.begin(), t.end());
+    return t[t.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "count") {
+        const long pages = Ours(Read(argv[2]));
+        std::printf("%ld\n", pages);
+        return pages < 0;
+    }
+    if (argc < 4 || std::string(argv[1]) != "time") {
+        std::fprintf(stderr, "usage: pdf_peers time REPS FILE... | pdf_peers count FILE\n");
+        return 2;
+    }
+    const int reps = std::max(1, std::atoi(argv[2]));
+    for (int i = 3; i < argc; ++i) {
+        const std::string bytes = Read(argv[i]);
+        long ours = 0, theirs = 0;
+        const double a = MedianMicros(reps, bytes, Ours, ours);
+        const double b = MedianMicros(reps, bytes, Qpdf, theirs);
+        std::printf("%s\t%.1f\t%.1f\t%ld\t%ld\n", argv[i], a, b, ours, theirs);
+    }
+    return 0;
+}
