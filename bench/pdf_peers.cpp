@@ -1,6 +1,9 @@
 // The accurate PDF count timed beside libqpdf's own page count, in one
 // process on the same bytes in memory.
-//   pdf_peers time REPS FILE...   median microseconds per file: ours, libqpdf; pages of each
+//   pdf_peers time REPS FILE...   per file, median microseconds: the whole
+//                                 accurate count, the count without reading
+//                                 content for colour, libqpdf; then the pages
+//                                 of ours and of libqpdf
 //   pdf_peers count FILE          one accurate count, as a process of its own (prints the pages)
 #define POINTERHOLDER_TRANSITION 4
 #include <qpdf/QPDF.hh>
@@ -16,6 +19,7 @@
 #include <vector>
 
 #include "accurate/accurate.h"
+#include "pspdf/pdf_accurate.h"
 
 namespace {
 
@@ -27,6 +31,11 @@ std::string Read(const char* path) {
 long Ours(const std::string& bytes) {
     qm::accurate::Result r;
     return qm::accurate::AccuratePDF(qm::Bytes(bytes), r) == QM_OK ? static_cast<long>(r.rec.pages) : -1;
+}
+
+long Structure(const std::string& bytes) {
+    qm::accurate::Result r;
+    return qm::pdf::Count(qm::Bytes(bytes), r, qm::pdf::Colour::Skip) == QM_OK ? static_cast<long>(r.rec.pages) : -1;
 }
 
 long Qpdf(const std::string& bytes) {
@@ -68,10 +77,11 @@ int main(int argc, char** argv) {
     const int reps = std::max(1, std::atoi(argv[2]));
     for (int i = 3; i < argc; ++i) {
         const std::string bytes = Read(argv[i]);
-        long ours = 0, theirs = 0;
+        long ours = 0, structure = 0, theirs = 0;
         const double a = MedianMicros(reps, bytes, Ours, ours);
+        const double s = MedianMicros(reps, bytes, Structure, structure);
         const double b = MedianMicros(reps, bytes, Qpdf, theirs);
-        std::printf("%s\t%.1f\t%.1f\t%ld\t%ld\n", argv[i], a, b, ours, theirs);
+        std::printf("%s\t%.1f\t%.1f\t%.1f\t%ld\t%ld\n", argv[i], a, s, b, ours, theirs);
     }
     return 0;
 }

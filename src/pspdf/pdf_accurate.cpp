@@ -8,19 +8,17 @@
 #include <memory>
 #include <unordered_set>
 
+#include "pspdf/pdf_accurate.h"
+
 #include "accurate/accurate.h"
 #include "pspdf/pdf_accurate_colour.h"
 #include "pspdf/pdf_accurate_decrypt.h"
 #include "pspdf/pdf_accurate_document.h"
 
-namespace qm::accurate {
+namespace qm::pdf {
 namespace {
 
-using pdf::Broken;
-using pdf::Document;
-using pdf::Kind;
-using pdf::Object;
-using pdf::Value;
+using accurate::Result;
 
 constexpr int kMaxTreeDepth = 64;
 constexpr int64_t kMaxCopies = 9999;
@@ -53,10 +51,10 @@ void Paper(Document& doc, const Value* box, const Value* rotate, Walk& w) {
     Object bh;
     const Value& b = doc.resolve(*box, bh);
     double r[4];
-    if (!pdf::Numbers(b, r, 4)) return;
+    if (!Numbers(b, r, 4)) return;
     double width = std::fabs(r[2] - r[0]) / 72.0, length = std::fabs(r[3] - r[1]) / 72.0;
     Object rh;
-    const Value& turn = rotate ? doc.resolve(*rotate, rh) : pdf::NullValue();
+    const Value& turn = rotate ? doc.resolve(*rotate, rh) : NullValue();
     if (turn.kind == Kind::Int) {
         const int64_t quarter = ((turn.integer % 360) + 360) % 360;
         if (quarter == 90 || quarter == 270) std::swap(width, length);
@@ -68,7 +66,7 @@ void Paper(Document& doc, const Value* box, const Value* rotate, Walk& w) {
 
 // Walks the tree depth-first in page order. Kids that are null or missing
 // are skipped; a node seen before is not walked again.
-void WalkTree(Document& doc, const Value& root, pdf::ColourCheck& colour, Walk& w) {
+void WalkTree(Document& doc, const Value& root, ColourCheck* colour, Walk& w) {
     std::unordered_set<uint32_t> visited;
     std::vector<std::unique_ptr<Frame>> stack;
     auto push = [&](const Value& ref, const Frame* parent) {
@@ -92,7 +90,7 @@ void WalkTree(Document& doc, const Value& root, pdf::ColourCheck& colour, Walk& 
                 Paper(doc, f->mediaBox, f->rotate, w);
                 w.firstPage = false;
             }
-            colour.page(node, f->resources);
+            if (colour) colour->page(node, f->resources);
             return;
         }
         if (stack.size() >= kMaxTreeDepth) throw Broken("page tree too deep");
@@ -113,7 +111,7 @@ void WalkTree(Document& doc, const Value& root, pdf::ColourCheck& colour, Walk& 
 }
 
 // Counts the document whose cross-reference data has been read.
-void CountDocument(Document& doc, Result& out) {
+void CountDocument(Document& doc, Result& out, Colour readColour) {
     Object ch, ph;
     const Value& catalog = doc.lookup(doc.trailer(), "Root", ch);
     if (catalog.kind != Kind::Dict) throw Broken("no catalog");
@@ -122,9 +120,9 @@ void CountDocument(Document& doc, Result& out) {
     const Value& pages = doc.resolve(*pagesRef, ph);
     if (pages.kind != Kind::Dict) throw Broken("no page tree");
 
-    pdf::ColourCheck colour(doc);
+    ColourCheck colour(doc);
     Walk w;
-    WalkTree(doc, *pagesRef, colour, w);
+    WalkTree(doc, *pagesRef, readColour == Colour::Read ? &colour : nullptr, w);
     const Value* count = pages.get("Count");
     const bool agree = count && count->kind == Kind::Int && count->integer == static_cast<int64_t>(w.pages);
     if (w.pages == 0 && count && count->kind == Kind::Int && count->integer > 0) {
@@ -149,23 +147,24 @@ void CountDocument(Document& doc, Result& out) {
     // Colour when any page prints some; when nothing shows colour but
     // something could not be read, colour is the answer that never
     // undercharges, and it is marked unknown.
-    out.rec.color = colour.colour() || colour.unknown();
-    if (colour.unknown()) out.unknown |= QM_FIELD_COLOR;
+    const bool unknown = readColour == Colour::Skip || colour.unknown();
+    out.rec.color = colour.colour() || unknown;
+    if (unknown) out.unknown |= QM_FIELD_COLOR;
 }
 
-int32_t CountBytes(Bytes job, Result& out, bool decrypted);
+int32_t CountBytes(Bytes job, Result& out, Colour colour, bool decrypted);
 
-int32_t CountEncrypted(Bytes job, uint32_t header, Result& out) {
+int32_t CountEncrypted(Bytes job, uint32_t header, Result& out, Colour colour) {
     std::string plain;
-    const int32_t code = pdf::DecryptCopy(Bytes(job.data + header, job.size - header), plain);
+    const int32_t code = DecryptCopy(Bytes(job.data + header, job.size - header), plain);
     if (code != QM_OK) return code;
     if (plain.size() >= UINT32_MAX) return QM_E_NOT_UNDERSTOOD;
-    return CountBytes(Bytes(plain), out, true);
+    return CountBytes(Bytes(plain), out, colour, true);
 }
 
-int32_t CountBytes(Bytes job, Result& out, bool decrypted) {
+int32_t CountBytes(Bytes job, Result& out, Colour colour, bool decrypted) {
     char pjl[32], ejl[32];
-    const BidInput wrapper = Unwrap(job, pjl, ejl);
+    const accurate::BidInput wrapper = accurate::Unwrap(job, pjl, ejl);
     Document doc(job, wrapper.body);
     if (!doc.header()) return QM_E_NOT_UNDERSTOOD;
     try {
@@ -175,19 +174,19 @@ int32_t CountBytes(Bytes job, Result& out, bool decrypted) {
     }
     if (doc.trailer().get("Encrypt") != nullptr) {
         if (decrypted) return QM_E_NOT_UNDERSTOOD;
-        return CountEncrypted(job, doc.headerOffset(), out);
+        return CountEncrypted(job, doc.headerOffset(), out, colour);
     }
     for (;;) {
         const Result clean = out;
         try {
-            CountDocument(doc, out);
+            CountDocument(doc, out, colour);
             if (doc.repaired()) out.estimated = true;
             return QM_OK;
         } catch (const Broken&) {
             out = clean;
             if (doc.repaired() || !doc.repair()) return QM_E_NOT_UNDERSTOOD;
             if (doc.trailer().get("Encrypt") != nullptr) {
-                return decrypted ? QM_E_NOT_UNDERSTOOD : CountEncrypted(job, doc.headerOffset(), out);
+                return decrypted ? QM_E_NOT_UNDERSTOOD : CountEncrypted(job, doc.headerOffset(), out, colour);
             }
         }
     }
@@ -195,6 +194,12 @@ int32_t CountBytes(Bytes job, Result& out, bool decrypted) {
 
 }  // namespace
 
-int32_t AccuratePDF(Bytes job, Result& out) { return CountBytes(job, out, false); }
+int32_t Count(Bytes job, accurate::Result& out, Colour colour) { return CountBytes(job, out, colour, false); }
+
+}  // namespace qm::pdf
+
+namespace qm::accurate {
+
+int32_t AccuratePDF(Bytes job, Result& out) { return pdf::Count(job, out, pdf::Colour::Read); }
 
 }  // namespace qm::accurate

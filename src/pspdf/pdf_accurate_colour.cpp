@@ -45,10 +45,6 @@ bool NeutralValues(Space::Family f, const double* v, size_t n) noexcept {
 
 bool NeutralColorant(std::string_view name) noexcept { return name == "Black" || name == "All" || name == "None"; }
 
-bool IsOperatorStart(int c) noexcept {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '\'' || c == '"' || c == '*';
-}
-
 }  // namespace
 
 Space ColourCheck::space(const Value& in, const Value& resources, int depth) {
@@ -124,7 +120,7 @@ bool ColourCheck::neutral(const Space& s, const double* v, size_t n, const std::
             if (n < 1 || v[0] < 0) return false;
             const size_t at = static_cast<size_t>(v[0]) * s.baseComponents;
             if (at + s.baseComponents > s.palette.size()) return false;
-            double c[4];
+            double c[4] = {0, 0, 0, 0};
             for (size_t k = 0; k < s.baseComponents && k < 4; ++k) c[k] = static_cast<uint8_t>(s.palette[at + k]) / 255.0;
             if (s.base == Space::Lab) return false;
             return NeutralValues(s.base, c, s.baseComponents);
@@ -244,80 +240,139 @@ void ColourCheck::stream(const Object& s, const Value& resources, int depth) {
     content(data, resources, depth);
 }
 
+// Operands are read only as far as colour needs them: the numbers and the
+// last name before each operator. Strings, arrays and dictionaries are
+// stepped over without building objects.
 void ColourCheck::content(std::string_view data, const Value& resources, int depth) {
     if (depth > kMaxFormDepth) {
         unknown_ = true;
         return;
     }
-    Parser p(Bytes(reinterpret_cast<const uint8_t*>(data.data()), static_cast<uint32_t>(data.size())));
+    const Bytes b(reinterpret_cast<const uint8_t*>(data.data()), static_cast<uint32_t>(data.size()));
     Space fill, stroke;  // both start as DeviceGray, black
-    std::vector<Value> operands;
-    while (!colour_) {
-        p.skipSpace();
-        const int c = p.data().at(p.pos());
-        if (c < 0) break;
-        if (!IsOperatorStart(c)) {
-            Value v = p.object();
-            if (operands.size() < 64) operands.push_back(std::move(v));
-            continue;
-        }
-        const uint32_t at = p.pos();
-        const std::string_view op = p.word();
-        if (op.empty()) {  // a lone delimiter such as ')' or '}'
-            p.seek(at + 1);
-            continue;
-        }
-        if (op == "true" || op == "false" || op == "null") {
-            p.seek(at);
-            if (operands.size() < 64) operands.push_back(p.object());
-            continue;
-        }
-        if (++operators_ > kMaxColourOperators) {
-            unknown_ = true;
-            return;
-        }
-        double v[32];
-        size_t n = 0;
-        const std::string* name = nullptr;
-        for (const Value& o : operands) {
-            if (o.isNumber() && n < 32) v[n++] = o.real;
-            if (o.kind == Kind::Name) name = &o.text;
-        }
-        if (op == "g" || op == "G") {
-            (op == "g" ? fill : stroke) = Space();
-        } else if (op == "rg" || op == "RG") {
-            (op == "rg" ? fill : stroke).family = Space::Rgb;
-            if (!NeutralValues(Space::Rgb, v, n)) colour_ = true;
-        } else if (op == "k" || op == "K") {
-            (op == "k" ? fill : stroke).family = Space::Cmyk;
-            if (!NeutralValues(Space::Cmyk, v, n)) colour_ = true;
-        } else if ((op == "cs" || op == "CS") && !operands.empty()) {
-            (op == "cs" ? fill : stroke) = space(operands.back(), resources, depth);
-            // Setting a space sets its initial colour, which is black or
-            // zero tint in every space but Indexed, whose index 0 may be
-            // anything; it only matters once drawn with, so look at it then.
-            const Space& s = op == "cs" ? fill : stroke;
-            if (s.family == Space::Indexed) {
-                const double zero = 0;
-                if (!neutral(s, &zero, 1, nullptr, resources, depth)) colour_ = true;
-            } else if (s.family == Space::Unknown) {
-                unknown_ = true;
+    double v[32];
+    size_t n = 0;
+    std::string name;
+    bool named = false;
+    int nesting = 0;  // inside arrays and dictionaries
+    uint32_t i = 0;
+    while (i < b.size && !colour_) {
+        const uint8_t c = b[i];
+        if (IsSpace(c)) {
+            ++i;
+        } else if (c == '%') {
+            while (i < b.size && b[i] != '\n' && b[i] != '\r') ++i;
+        } else if (c == '(') {
+            int open = 1;
+            for (++i; i < b.size && open > 0; ++i) {
+                if (b[i] == '\\') ++i;
+                else if (b[i] == '(') ++open;
+                else if (b[i] == ')') --open;
             }
-        } else if (op == "sc" || op == "scn" || op == "SC" || op == "SCN") {
-            const Space& s = op[0] == 's' ? fill : stroke;
-            if (!neutral(s, v, n, name, resources, depth)) colour_ = true;
-        } else if (op == "Do" && name != nullptr) {
-            Object xh;
-            const Value& xobjects = doc_.lookup(resources, "XObject", xh);
-            if (const Value* ref = xobjects.get(*name)) xobject(*ref, resources, depth);
-        } else if (op == "sh" && name != nullptr) {
-            Object sh, one;
-            const Value& shading = doc_.lookup(doc_.lookup(resources, "Shading", sh), *name, one);
-            if (!shadingNeutral(shading, resources, depth)) colour_ = true;
-        } else if (op == "BI") {
-            inlineImage(p, resources, depth);
+            if (open > 0) unknown_ = true;  // the content is cut short
+        } else if (c == '<' && b.at(i + 1) == '<') {
+            ++nesting;
+            i += 2;
+        } else if (c == '>' && b.at(i + 1) == '>') {
+            nesting = nesting > 0 ? nesting - 1 : 0;
+            i += 2;
+        } else if (c == '<') {
+            i = b.find(i, '>');
+            if (i >= b.size) unknown_ = true;
+        } else if (c == '[') {
+            ++nesting;
+            ++i;
+        } else if (c == ']') {
+            nesting = nesting > 0 ? nesting - 1 : 0;
+            ++i;
+        } else if (c == '/') {
+            const uint32_t from = ++i;
+            while (i < b.size && IsRegular(b[i])) ++i;
+            if (nesting == 0) {
+                // Resource names rarely hold #xx; the object parser decodes them.
+                name.assign(reinterpret_cast<const char*>(b.data) + from, i - from);
+                if (name.find('#') != std::string::npos) {
+                    Parser np(b, from - 1);
+                    name = np.object().text;
+                }
+                named = true;
+            }
+        } else if ((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.') {
+            double value = 0, scale = 1;
+            bool negative = c == '-', fraction = false;
+            if (c == '-' || c == '+') ++i;
+            for (; i < b.size; ++i) {
+                const uint8_t d = b[i];
+                if (d >= '0' && d <= '9') {
+                    if (fraction) value += (d - '0') * (scale /= 10);
+                    else value = value * 10 + (d - '0');
+                } else if (d == '.' && !fraction) {
+                    fraction = true;
+                } else {
+                    break;
+                }
+            }
+            if (nesting == 0 && n < 32) v[n++] = negative ? -value : value;
+        } else if (!IsRegular(c)) {
+            ++i;  // a stray delimiter
+        } else {
+            const uint32_t from = i;
+            while (i < b.size && IsRegular(b[i])) ++i;
+            const std::string_view op(reinterpret_cast<const char*>(b.data) + from, i - from);
+            if (nesting > 0 || op == "true" || op == "false" || op == "null") continue;
+            if (++operators_ > kMaxColourOperators) {
+                unknown_ = true;
+                return;
+            }
+            // Only these operators set or paint colour.
+            if (std::string_view("gGrRkKcCsSD").find(op[0]) != std::string_view::npos) {
+                operate(op, v, n, named ? &name : nullptr, fill, stroke, resources, depth);
+            } else if (op == "BI") {
+                Parser p(b, i);
+                inlineImage(p, resources, depth);
+                i = p.pos();
+            }
+            n = 0;
+            named = false;
         }
-        operands.clear();
+    }
+}
+
+void ColourCheck::operate(std::string_view op, const double* v, size_t n, const std::string* name, Space& fill,
+                          Space& stroke, const Value& resources, int depth) {
+    if (op == "g" || op == "G") {
+        (op == "g" ? fill : stroke) = Space();
+    } else if (op == "rg" || op == "RG") {
+        (op == "rg" ? fill : stroke).family = Space::Rgb;
+        if (!NeutralValues(Space::Rgb, v, n)) colour_ = true;
+    } else if (op == "k" || op == "K") {
+        (op == "k" ? fill : stroke).family = Space::Cmyk;
+        if (!NeutralValues(Space::Cmyk, v, n)) colour_ = true;
+    } else if ((op == "cs" || op == "CS") && name != nullptr) {
+        Value cs;
+        cs.kind = Kind::Name;
+        cs.text = *name;
+        Space& s = op == "cs" ? fill : stroke;
+        s = space(cs, resources, depth);
+        // Setting a space sets its initial colour: black or no tint in
+        // every space but Indexed, whose index 0 may be any colour.
+        if (s.family == Space::Indexed) {
+            const double zero = 0;
+            if (!neutral(s, &zero, 1, nullptr, resources, depth)) colour_ = true;
+        } else if (s.family == Space::Unknown) {
+            unknown_ = true;
+        }
+    } else if (op == "sc" || op == "scn" || op == "SC" || op == "SCN") {
+        const Space& s = op[0] == 's' ? fill : stroke;
+        if (!neutral(s, v, n, name, resources, depth)) colour_ = true;
+    } else if (op == "Do" && name != nullptr) {
+        Object xh;
+        const Value& xobjects = doc_.lookup(resources, "XObject", xh);
+        if (const Value* ref = xobjects.get(*name)) xobject(*ref, resources, depth);
+    } else if (op == "sh" && name != nullptr) {
+        Object sh, one;
+        const Value& shading = doc_.lookup(doc_.lookup(resources, "Shading", sh), *name, one);
+        if (!shadingNeutral(shading, resources, depth)) colour_ = true;
     }
 }
 

@@ -49,6 +49,8 @@ private:
     bool shadingNeutral(const Value& shading, const Value& resources, int depth);
     void stream(const Object& s, const Value& resources, int depth);
     void inlineImage(Parser& p, const Value& resources, int depth);
+    void operate(std::string_view op, const double* v, size_t n, const std::string* name, Space& fill, Space& stroke,
+                 const Value& resources, int depth);
 
     Document& doc_;
     bool colour_ = false;
