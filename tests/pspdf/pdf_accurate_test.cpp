@@ -9,8 +9,14 @@
 #include <vector>
 
 #include "accurate/accurate.h"
+#include "pspdf/pdf_accurate.h"
+#include "pspdf/pdf_accurate_document.h"
 
 namespace {
+
+using qm::pdf::Kind;
+using qm::pdf::Parser;
+using qm::pdf::Value;
 
 using qm::accurate::AccuratePDF;
 using qm::accurate::Result;
@@ -416,6 +422,151 @@ TEST(AccuratePdf, PasswordProtectedFilesAreRefused) {
     const std::string pdf = p.table("/Size 100 /Root 1 0 R /Encrypt 30 0 R /ID [<0123456789ABCDEF0123456789ABCDEF> "
                                     "<0123456789ABCDEF0123456789ABCDEF>]");
     EXPECT_EQ(Count(pdf).code, QM_E_ENCRYPTED);
+}
+
+TEST(AccuratePdfParser, Objects) {
+    struct Case {
+        const char* text;
+        Kind kind;
+        const char* textValue;  // Name or String
+        double number;
+    };
+    const Case cases[] = {
+        {"/A#20B#2f", Kind::Name, "A B/", 0},
+        {"(a\\(b\\)\\n\\101\\0612(c))", Kind::String, "a(b)\nA12(c)", 0},
+        {"(line\\\ncontinued)", Kind::String, "linecontinued", 0},
+        {"<48 65 6C6C 6F7>", Kind::String, "Hellop", 0},
+        {"-.5", Kind::Real, "", -0.5},
+        {"+7", Kind::Int, "", 7},
+        {"12 0 R", Kind::Ref, "", 12},
+        {"12 -1 R", Kind::Int, "", 12},  // not a reference: the generation is not a count
+        {"<< /A null /B 1 >>", Kind::Dict, "", 0},
+    };
+    for (const Case& c : cases) {
+        Parser p(qm::Bytes(c.text));
+        const Value v = p.object();
+        EXPECT_EQ(v.kind, c.kind) << c.text;
+        if (c.kind == Kind::Name || c.kind == Kind::String) {
+            EXPECT_EQ(v.text, c.textValue) << c.text;
+        }
+        if (c.kind == Kind::Int || c.kind == Kind::Real || c.kind == Kind::Ref) {
+            EXPECT_EQ(v.real, c.number) << c.text;
+        }
+        if (c.kind == Kind::Dict) {
+            EXPECT_EQ(v.size(), 1u) << "a null value is an absent key";
+            EXPECT_EQ(v.get("A"), nullptr);
+        }
+    }
+    for (const char* bad : {"<< /A 1", "[1 2", "(open", "<4G>", "1-2", "<< 1 2 >>", "]", "--"}) {
+        Parser p{qm::Bytes(bad)};
+        EXPECT_THROW(p.object(), qm::pdf::Broken) << bad;
+    }
+}
+
+// PNG rows encoded with each filter type, as a writer would.
+std::string PngEncode(const std::string& data, size_t row, size_t bpp, int type) {
+    std::string out, prior(row, '\0');
+    for (size_t at = 0; at < data.size(); at += row) {
+        const std::string cur = data.substr(at, row);
+        out += static_cast<char>(type);
+        for (size_t i = 0; i < row; ++i) {
+            const int a = i >= bpp ? static_cast<uint8_t>(cur[i - bpp]) : 0, b = static_cast<uint8_t>(prior[i]),
+                      c = i >= bpp ? static_cast<uint8_t>(prior[i - bpp]) : 0;
+            const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+            const int predicted[] = {0, a, b, (a + b) / 2, pa <= pb && pa <= pc ? a : pb <= pc ? b : c};
+            out += static_cast<char>(static_cast<uint8_t>(cur[i]) - predicted[type]);
+        }
+        prior = cur;
+    }
+    return out;
+}
+
+TEST(AccuratePdfFilters, DecodeEveryFilter) {
+    std::string rows;
+    for (int i = 0; i < 60; ++i) rows += static_cast<char>((i * 37 + i / 6) & 0xFF);  // 10 rows of 6 bytes
+    struct Case {
+        std::string dict, data, expect;
+    };
+    std::vector<Case> cases = {
+        {"/Filter /ASCIIHexDecode", "48 65 6c6C 6f7>", "Hellop"},
+        {"/Filter /AHx", "414>", "A@"},
+        {"/Filter /ASCII85Decode", "87cURDZ~>", "Hello"},
+        {"/Filter /A85", "z!!~>", std::string(5, '\0')},
+        {"/Filter [/AHx /FlateDecode]", "", "flate under hex"},
+        {"/Filter /FlateDecode /DecodeParms << /Predictor 2 /Colors 3 /Columns 2 >>", "", ""},
+    };
+    std::string hex;
+    for (unsigned char ch : Deflate("flate under hex")) {
+        char h[3];
+        std::snprintf(h, sizeof h, "%02x", ch);
+        hex += h;
+    }
+    cases[4].data = hex + ">";
+    std::string tiff = rows;
+    for (size_t at = 0; at < tiff.size(); at += 6) {
+        for (size_t i = 5; i >= 3; --i) tiff[at + i] = static_cast<char>(tiff[at + i] - tiff[at + i - 3]);
+    }
+    cases[5].data = Deflate(tiff);
+    cases[5].expect = rows;
+    for (int type = 0; type <= 4; ++type) {
+        cases.push_back({"/Filter /FlateDecode /DecodeParms << /Predictor 12 /Colors 2 /Columns 3 >>",
+                         Deflate(PngEncode(rows, 6, 2, type)), rows});
+    }
+    for (const Case& c : cases) {
+        qm::pdf::Document doc(qm::Bytes(""), 0);
+        qm::pdf::Object o;
+        o.value = Parser(qm::Bytes("<<" + c.dict + ">>")).object();
+        o.stream = true;
+        o.data = qm::Bytes(c.data);
+        std::string out;
+        ASSERT_TRUE(doc.decode(o, out)) << c.dict;
+        EXPECT_EQ(out, c.expect) << c.dict;
+    }
+    // Unknown filters and corrupt data do not decode.
+    for (const char* dict : {"/Filter /LZWDecode", "/Filter /FlateDecode", "/Filter /A85"}) {
+        qm::pdf::Document doc(qm::Bytes(""), 0);
+        qm::pdf::Object o;
+        o.value = Parser(qm::Bytes(std::string("<<") + dict + ">>")).object();
+        o.stream = true;
+        o.data = qm::Bytes("\x01not data\x7f");
+        std::string out;
+        EXPECT_FALSE(doc.decode(o, out)) << dict;
+    }
+}
+
+TEST(AccuratePdf, LongDocumentsAndTheCountWithoutColour) {
+    // 10,000 pages in a three-level tree, every page with its own content.
+    Pdf p;
+    p.obj(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    std::string top;
+    int next = 3;
+    std::vector<std::pair<int, std::string>> later;
+    for (int a = 0; a < 100; ++a) {
+        const int inner = next++;
+        top += std::to_string(inner) + " 0 R ";
+        std::string kids;
+        for (int b = 0; b < 100; ++b) {
+            const int page = next++, content = next++;
+            kids += std::to_string(page) + " 0 R ";
+            later.emplace_back(page, "<< /Type /Page /Parent " + std::to_string(inner) + " 0 R /Contents " +
+                                         std::to_string(content) + " 0 R >>");
+            later.emplace_back(content, Stream("", "0.5 g 0 0 10 10 re f"));
+        }
+        later.emplace_back(inner, "<< /Type /Pages /Kids [" + kids + "] /Count 100 >>");
+    }
+    p.obj(2, "<< /Type /Pages /Kids [" + top + "] /Count 10000 /MediaBox [0 0 595 842] >>");
+    for (const auto& [n, body] : later) p.obj(n, body);
+    const std::string pdf = p.table("/Size " + std::to_string(next) + " /Root 1 0 R");
+    const Counted whole = Count(pdf);
+    ASSERT_EQ(whole.code, QM_OK);
+    EXPECT_EQ(whole.r.rec.pages, 10000u);
+    EXPECT_EQ(whole.r.rec.color, 0);
+    EXPECT_EQ(whole.r.unknown & QM_FIELD_COLOR, 0u);
+    Result structure;
+    ASSERT_EQ(qm::pdf::Count(qm::Bytes(pdf), structure, qm::pdf::Colour::Skip), QM_OK);
+    EXPECT_EQ(structure.rec.pages, 10000u);
+    EXPECT_EQ(structure.rec.color, 1) << "not read: never reported mono";
+    EXPECT_NE(structure.unknown & QM_FIELD_COLOR, 0u);
 }
 
 }  // namespace
