@@ -4,10 +4,13 @@
 //                                 accurate count, the count without reading
 //                                 content for colour, libqpdf; then the pages
 //                                 of ours and of libqpdf
-//   pdf_peers count FILE          one accurate count, as a process of its own (prints the pages)
+//   pdf_count FILE                one accurate count, as a process of its own
+//                                 (built without libqpdf; prints the pages)
+#ifndef QM_COUNT_ONLY
 #define POINTERHOLDER_TRANSITION 4
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -33,6 +36,7 @@ long Ours(const std::string& bytes) {
     return qm::accurate::AccuratePDF(qm::Bytes(bytes), r) == QM_OK ? static_cast<long>(r.rec.pages) : -1;
 }
 
+#ifndef QM_COUNT_ONLY
 long Structure(const std::string& bytes) {
     qm::accurate::Result r;
     return qm::pdf::Count(qm::Bytes(bytes), r, qm::pdf::Colour::Skip) == QM_OK ? static_cast<long>(r.rec.pages) : -1;
@@ -61,17 +65,22 @@ double MedianMicros(int reps, const std::string& bytes, F f, long& pages) {
     std::sort(t.begin(), t.end());
     return t[t.size() / 2];
 }
+#endif
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "count") {
-        const long pages = Ours(Read(argv[2]));
-        std::printf("%ld\n", pages);
-        return pages < 0;
+#ifdef QM_COUNT_ONLY
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: pdf_count FILE\n");
+        return 2;
     }
+    const long pages = Ours(Read(argv[1]));
+    std::printf("%ld\n", pages);
+    return pages < 0;
+#else
     if (argc < 4 || std::string(argv[1]) != "time") {
-        std::fprintf(stderr, "usage: pdf_peers time REPS FILE... | pdf_peers count FILE\n");
+        std::fprintf(stderr, "usage: pdf_peers time REPS FILE...\n");
         return 2;
     }
     const int reps = std::max(1, std::atoi(argv[2]));
@@ -84,4 +93,5 @@ int main(int argc, char** argv) {
         std::printf("%s\t%.1f\t%.1f\t%.1f\t%ld\t%ld\n", argv[i], a, s, b, ours, theirs);
     }
     return 0;
+#endif
 }
