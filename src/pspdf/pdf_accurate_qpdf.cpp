@@ -72,7 +72,11 @@ int32_t DecryptCopy(Bytes pdf, std::string& out) {
     struct Handle {
         const Qpdf& q;
         qpdf_data d;
-        ~Handle() { q.cleanup(&d); }
+        // An error not taken before cleanup is printed to standard error.
+        ~Handle() {
+            q.getError(d);
+            q.cleanup(&d);
+        }
     } h{q, q.init()};
     q.silence(h.d);
     q.suppressWarnings(h.d, QPDF_TRUE);
