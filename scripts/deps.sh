@@ -3,7 +3,8 @@
 # any is missing. Sourced by the other scripts; safe to run again.
 set -euo pipefail
 qm_packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev g++-mingw-w64-i686
-             binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64 ccache dpkg-dev)
+             binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64 ccache dpkg-dev
+             zlib1g-dev libqpdf-dev)
 qm_missing=()
 for p in "${qm_packages[@]}" "$@"; do
   dpkg -s "$p" >/dev/null 2>&1 || qm_missing+=("$p")

@@ -319,6 +319,131 @@ for m in letter-memo-1 a4-report-3; do
     pdf_job "$m" pdfunite-twice 2 -- pdfunite IN IN OUT
 done
 
+# More PDF producers and structures, with the truth read back by qpdf
+# (pages) and pdfinfo (paper of the first page). Each job is made from a
+# pdfwrite job above; truth comes from the plain PDF before any wrapper.
+# pdf_row file driver source-for-truth copies duplex color
+pdf_row() {
+    local out=$1 driver=$2 src=$3 copies=$4 duplex=$5 color=$6 pages size w l
+    # qpdf repairs a damaged file with warnings (exit status 3) and still counts.
+    pages=$(qpdf --show-npages "$src" 2>/dev/null)
+    [[ $pages =~ ^[0-9]+$ ]] || { failed+=("$out: qpdf cannot read it"); rm -f "$out"; return 0; }
+    size=$(pdfinfo "$src" 2>/dev/null | sed -n 's/^Page size: *\([0-9.]*\) x \([0-9.]*\) pts.*/\1 \2/p')
+    w=$(awk -v p="${size% *}" 'BEGIN{printf "%.2f", p/72}' | sed 's/\.\?0*$//')
+    l=$(awk -v p="${size#* }" 'BEGIN{printf "%.2f", p/72}' | sed 's/\.\?0*$//')
+    add_row "$out" PDF "$driver" "$pages" "$copies" "$duplex" "$color" "$w" "$l"
+}
+# pdf_make master variant copies duplex color "description" -- command (IN, OUT)
+pdf_make() {
+    local m=$1 variant=$2 copies=$3 duplex=$4 color=$5 shown=$6
+    shift 7
+    wanted PDF || return 0
+    local in="$jobs_dir/pdf/$m.pdfwrite.pdf" out="$jobs_dir/pdf/$m.$variant.pdf"
+    [[ -s $in ]] || return 0
+    local cmd=("${@//IN/$in}")
+    cmd=("${cmd[@]//OUT/$out}")
+    [[ ${cmd[0]} == pdf_tool ]] || cmd=(timeout "$limit" "${cmd[@]}")
+    if ! "${cmd[@]}" </dev/null >/dev/null 2>&1 || [[ ! -s $out ]]; then
+        failed+=("$out: ${cmd[*]}")
+        rm -f "$out"
+        return 0
+    fi
+    pdf_row "$out" "$shown" "$out" "$copies" "$duplex" "$color"
+}
+pdf_tool() { python3 - "$@" <<'PY'
+import re, sys
+mode, src, dst = sys.argv[1:4]
+d = open(src, 'rb').read()
+
+def objects(data):
+    return {int(m.group(1)): m for m in re.finditer(rb'(?s)(\d+) 0 obj\s*(.*?)endobj', data)}
+
+def update(data, bodies, root):
+    """Appends an incremental update: the objects, a section and a trailer."""
+    prev = int(re.findall(rb'startxref\s+(\d+)', data)[-1])
+    size = max(int(x) for x in re.findall(rb'/Size (\d+)', data))
+    size = max([size] + [n + 1 for n in bodies])
+    out = bytearray(data)
+    if not out.endswith(b'\n'):
+        out += b'\n'
+    where = {}
+    for n, body in sorted(bodies.items()):
+        where[n] = len(out)
+        out += b'%d 0 obj\n%s\nendobj\n' % (n, body)
+    xref = len(out)
+    out += b'xref\n'
+    for n in sorted(where):
+        out += b'%d 1\n%010d 00000 n \n' % (n, where[n])
+    out += b'trailer\n<< /Size %d /Root %d 0 R /Prev %d >>\nstartxref\n%d\n%%%%EOF\n' % (size, root, prev, xref)
+    return bytes(out)
+
+if mode == 'incremental':
+    # Takes the second page out, then adds two copies of the first page.
+    objs = objects(d)
+    root = int(re.search(rb'/Root (\d+) 0 R', d).group(1))
+    tree = next(n for n, m in objs.items() if re.search(rb'/Type\s*/Pages\b', m.group(2)))
+    kids = [int(k) for k in re.findall(rb'(\d+) 0 R', re.search(rb'/Kids\s*\[(.*?)\]', objs[tree].group(2), re.S).group(1))]
+    def pages(ks):
+        return b'<< /Type /Pages /Kids [%s] /Count %d >>' % (b' '.join(b'%d 0 R' % k for k in ks), len(ks))
+    kept = kids[:1] + kids[2:]
+    d = update(d, {tree: pages(kept)}, root)
+    size = max(int(x) for x in re.findall(rb'/Size (\d+)', d))
+    first = objs[kids[0]].group(2).strip()
+    d = update(d, {size: first, size + 1: first, tree: pages(kept + [size, size + 1])}, root)
+elif mode == 'shift':
+    # A comment after the header moves every object; the offsets stay.
+    eol = d.index(b'\n') + 1
+    d = d[:eol] + b'%' + b'x' * 99 + b'\n' + d[eol:]
+elif mode == 'junk':
+    d = b'garbage a spooler left in front of the file\n' * 4 + d + b'\n\x00\x00 trailing bytes after the end\n'
+elif mode == 'noxref':
+    # Cross-reference table, trailer and startxref cut away.
+    d = d[:d.rindex(b'xref')]
+elif mode == 'pjl':
+    uel = b'\x1b%-12345X'
+    d = (uel + b'@PJL JOB NAME="report"\r\n@PJL ENTER LANGUAGE=PDF\r\n' + d + uel +
+         b'@PJL EOJ NAME="report"\r\n' + uel)
+elif mode == 'prefs':
+    d = d.replace(b'/Type /Catalog', b'/Type /Catalog\n  /ViewerPreferences << /NumCopies 2 /Duplex /DuplexFlipLongEdge >>', 1)
+open(dst, 'wb').write(d)
+PY
+}
+for m in a4-report-3 legal-posters-2; do
+    gs_job PDF pdfwrite pdf "$m" s 1 compat13 1 0 -- -dCompatibilityLevel=1.3
+    gs_job PDF pdfwrite pdf "$m" s 1 compat20 1 0 -- -dCompatibilityLevel=2.0
+done
+pdf_make a4-handbook-27 qpdf-objstm - - 0 "qpdf --object-streams=generate IN OUT" -- \
+    qpdf --object-streams=generate --deterministic-id IN OUT
+pdf_make a4-report-3 qpdf-objstm - - 1 "qpdf --object-streams=generate IN OUT" -- \
+    qpdf --object-streams=generate --deterministic-id IN OUT
+pdf_make a4-handbook-27 qpdf-linearized-objstm - - 0 "qpdf --linearize --object-streams=generate IN OUT" -- \
+    qpdf --linearize --object-streams=generate --deterministic-id IN OUT
+pdf_make legal-posters-2 qpdf-encrypted - - 1 "qpdf --encrypt '' owner 256 -- IN OUT" -- \
+    qpdf --encrypt "" owner 256 -- IN OUT
+pdf_make a4-report-3 incremental - - 1 "two incremental updates: page 2 taken out, two copies of page 1 added" -- \
+    pdf_tool incremental IN OUT
+pdf_make letter-drawings-4 shifted-offsets - - 0 "a comment inserted after the header; offsets not moved" -- \
+    pdf_tool shift IN OUT
+pdf_make letter-memo-1 junk-around - - 0 "text before %PDF- and bytes after %%EOF" -- pdf_tool junk IN OUT
+pdf_make a4-report-3 no-xref - - 1 "cross-reference table, trailer and startxref cut away" -- pdf_tool noxref IN OUT
+# Viewer preferences asking for two copies on both sides, written by hand
+# into a QDF file that fix-qdf puts right again.
+if wanted PDF && [[ -s $jobs_dir/pdf/letter-memo-1.qpdf-qdf.pdf ]]; then
+    out=$jobs_dir/pdf/letter-memo-1.copies2-duplex.pdf
+    if pdf_tool prefs "$jobs_dir/pdf/letter-memo-1.qpdf-qdf.pdf" "$out.tmp" && fix-qdf "$out.tmp" >"$out"; then
+        pdf_row "$out" "qpdf --qdf; /ViewerPreferences << /NumCopies 2 /Duplex /DuplexFlipLongEdge >>; fix-qdf" "$out" 2 1 0
+    else
+        failed+=("$out: viewer preferences")
+    fi
+    rm -f "$out.tmp"
+fi
+# A PDF wrapped in PJL as a spooler sends it; truth from the PDF inside.
+if wanted PDF && [[ -s $jobs_dir/pdf/a4-report-3.pdfwrite.pdf ]]; then
+    out=$jobs_dir/pdf/a4-report-3.pjl-wrapped.pdf
+    pdf_tool pjl "$jobs_dir/pdf/a4-report-3.pdfwrite.pdf" "$out"
+    pdf_row "$out" "UEL @PJL ENTER LANGUAGE=PDF around a4-report-3.pdfwrite.pdf" "$jobs_dir/pdf/a4-report-3.pdfwrite.pdf" - - 1
+fi
+
 # --- ESC/P2 and ESC/P (serial printers) -----------------------------------------------
 for m in "${light[@]}"; do
     gs_job ESCP2 epson prn "$m" k 0 "" 1 0 -- -r60x72
