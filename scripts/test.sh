@@ -11,6 +11,7 @@ out=${QM_BUILD_DIR:-$src/build}
 jobs=$(nproc)
 
 times=()
+failed=()
 current=
 started=$(date +%s)
 mark=$started
@@ -22,14 +23,17 @@ stage() {  # ends the running stage and starts the next one ("" for none)
   mark=$now
   [ -z "$1" ] || printf '\n=== %s\n' "$1"
 }
+check() {  # a test stage: on failure the later stages still run
+  "$@" || failed+=("$current")
+}
 summary() {
-  local status=$?
-  local failed=$current
+  local status=$? stopped=$current
   stage ""
   printf '\n=== time per stage\n'
   printf '  %s\n' "${times[@]}"
   printf '  %-44s %5ds\n' total $(($(date +%s) - started))
-  [ "$status" = 0 ] || printf 'FAILED in: %s (exit %d)\n' "$failed" "$status"
+  [ "$status" = 0 ] || [ ${#failed[@]} -gt 0 ] || failed=("$stopped")
+  [ ${#failed[@]} = 0 ] || { printf 'FAILED: %s\n' "${failed[@]}"; exit 1; }
 }
 trap summary EXIT
 
@@ -41,10 +45,10 @@ stage "build"
 cmake --build "$out" -j"$jobs"
 cd "$out"
 stage "unit, conformance, corpus and CLI tests"
-ctest --output-on-failure -j"$jobs" -E '^(Win32Dll|Install|Python)\.'
+check ctest --output-on-failure -j"$jobs" -E '^(Win32Dll|Install|Python)\.'
 stage "Windows DLL: cross-build and tables"
-ctest --output-on-failure -R '^Win32Dll\.'
+check ctest --output-on-failure -R '^Win32Dll\.'
 stage "install, pkg-config, find_package, .deb"
-ctest --output-on-failure -R '^Install\.'
+check ctest --output-on-failure -R '^Install\.'
 stage "Python package"
-ctest --output-on-failure -R '^Python\.'
+check ctest --output-on-failure -R '^Python\.'
