@@ -70,7 +70,7 @@ site=$(sed -n 's/^QM_PYTHON_SITEDIR:STRING=//p' "$build/CMakeCache.txt")
 count_py='import quirometer as q, sys; r = q.count(sys.argv[1], "pcl6", compatible=True)
 print(r.pages, r.copies, r.paper_width, r.paper_length, q._native.library()._name)'
 got=$(env -u LD_LIBRARY_PATH -u QUIROMETER_LIBRARY PYTHONPATH="$prefix/$site" python3 -c "$count_py" "$job")
-[ "$got" = "1 3 8.5 11.0 $prefix/lib/libquirometer.so.5" ] || { echo "installed Python package printed: $got"; exit 1; }
+[ "$got" = "1 3 8.5 11.0 $(realpath "$prefix")/lib/libquirometer.so.5" ] || { echo "installed Python package printed: $got"; exit 1; }
 python3 -m pip install -q --no-index --target "$work/pip" "$src/python" 2>/dev/null
 got=$(env -u QUIROMETER_LIBRARY PYTHONPATH="$work/pip" LD_LIBRARY_PATH="$prefix/lib" python3 -c "$count_py" "$job")
 [ "$got" = "1 3 8.5 11.0 libquirometer.so.5" ] || { echo "pip-installed Python package printed: $got"; exit 1; }
