@@ -120,6 +120,12 @@ QM_EXPORT int32_t QM_STDCALL GetTotalPageCount_UnixTextPCL(const char* path, Pag
  * default, discards them. */
 typedef void (*QmDebugSink)(const char* line, void* context);
 QM_EXPORT void QuirometerSetDebugOutput(QmDebugSink sink, void* context);
+
+/* Linux only: the PDF reader's last error text under a C name, for callers
+ * that cannot call pdfreadLastError below. Same rules: at most size-1
+ * characters and a NUL; nothing is written when size <= 0. Belongs to the
+ * PDF group: never call it while a PDF count runs in another thread. */
+QM_EXPORT void QuirometerPdfLastError(char* buffer, int size);
 #endif
 
 #if !defined(_WIN32)
