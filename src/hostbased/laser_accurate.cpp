@@ -3,7 +3,7 @@
 // the structure breaks: what was read before stands, marked as estimated. A
 // page is counted at its end record, so a job cut inside a page does not
 // count that page. Colour is decided per page from the planes the page sends.
-#include <iterator>
+#include <string_view>
 
 #include "hostbased/hostbased_accurate.h"
 #include "hostbased/pjl_accurate.h"
@@ -86,6 +86,8 @@ enum HipercRecord : uint32_t { kHipercPlaneStart = 0, kHipercBand = 1, kHipercEn
 constexpr uint32_t kHipercStartPlaneAt = 13;  // in a plane's start record
 constexpr uint32_t kHipercBandPlaneAt = 12;   // in a band record
 constexpr uint8_t kHipercBlackPlane = 3;      // 0, 1, 2 are cyan, magenta, yellow
+
+constexpr std::string_view kUel = "\x1b%-12345X";
 
 bool IsColourPlane(uint32_t plane, uint32_t black) { return plane < black; }
 
@@ -239,7 +241,7 @@ int32_t CountHiperc(Bytes job, Result& out) {
     bool colour = false, pageColour = false, broken = false;
     uint32_t at = pjl.body;
     // Records run up to the UEL that closes the job.
-    while (at < job.size && job[at] != 0x1B) {
+    while (at < job.size && !job.matches(at, kUel)) {
         if (!job.has(at, kHipercRecordHeader)) {
             broken = true;
             break;

@@ -15,6 +15,7 @@ enum QpdlRecord : uint8_t {
     kBand = 0x0C,
     kPageExtra = 0x13,  // after the page header, on some models
     kBandHeader = 0x14,
+    kDocumentEnd = 0x09,
 };
 
 constexpr uint32_t kPageHeaderSize = 17;
@@ -52,7 +53,7 @@ int32_t CountQpdl(Bytes job, Result& out) {
     bool inPage = false, paperKnown = false;
     double width = 0.0, length = 0.0;
     uint32_t at = pjl.body;
-    while (at < job.size && job[at] != 0x1B) {  // the UEL closes the records
+    while (at < job.size && !job.matches(at, "\x1b%-12345X")) {  // the UEL closes the records
         uint64_t step = 0;
         switch (job[at]) {
             case kPageHeader:
@@ -88,6 +89,9 @@ int32_t CountQpdl(Bytes job, Result& out) {
                 colour = colour || pageColour;
                 inPage = false;
                 step = kPageEndSize;
+                break;
+            case kDocumentEnd:
+                step = 1;
                 break;
             case kPageExtra:
                 step = kPageExtraSize;
