@@ -108,9 +108,16 @@ int32_t CountQpdl(Bytes job, Result& out) {
         }
         at += static_cast<uint32_t>(step);
     }
-    // Jobs of other QPDL writers do not parse as these records: their
-    // export's record, with the duplex it does not read marked unknown.
-    if (pages == 0) return broken ? PassMarked("QPDL", job, out, QM_FIELD_DUPLEX) : QM_E_NOT_UNDERSTOOD;
+    // Jobs of other QPDL writers (monochrome models whose bands are framed
+    // otherwise) do not parse as these records: their export's record, with
+    // the duplex of the PJL header, or marked unknown when it states none.
+    if (pages == 0) {
+        if (!broken) return QM_E_NOT_UNDERSTOOD;
+        const int32_t code = PassMarked("QPDL", job, out, pjl.duplex == PjlDuplex::Unstated ? QM_FIELD_DUPLEX : 0);
+        out.rec.duplex = pjl.duplex == PjlDuplex::On;
+        out.estimated = true;
+        return code;
+    }
     out.rec.pages = pages;
     out.rec.copies = copies != 0 ? copies : pjl.Copies();
     out.rec.duplex = duplex;

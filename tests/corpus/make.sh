@@ -408,6 +408,37 @@ vl_raster_job QPDL foo2qpdl qpdl letter-memo-1 pdf pbmraw scdk "" 1 0 --
 vl_raster_job HIPERC foo2hiperc hiperc a4-report-3 pdf bitcmyk scDk copies2 2 0 -- -n2
 vl_raster_job HIPERC foo2hiperc hiperc letter-drawings-4 pdf pbmraw scDk duplex 1 1 -- -d2
 
+# QPDL as Samsung's own drivers frame it, written by SpliX (printer-driver-splix)
+# through its CUPS filter from Ghostscript's CUPS raster: a colour laser in manual
+# duplex, and a monochrome model whose bands are framed otherwise. The paper comes
+# from the PPD option, so it is given to match the master. SpliX leaves copies to
+# CUPS (the job states 1).
+# splix_job master model colour(0|1) variant "filter options" duplex
+splix_job() {
+    local m=$1 model=$2 colour=$3 variant=$4 options=$5 duplex=$6
+    wanted QPDL || return 0
+    command -v ppdc >/dev/null && [[ -x /usr/lib/cups/filter/rastertoqpdl ]] || { failed+=("splix: no ppdc or rastertoqpdl"); return 0; }
+    local dir="$jobs_dir/qpdl" name="$m.splix-$model${variant:+-$variant}.qpdl" ppds="$vl_pdfs/ppd"
+    [[ -s $ppds/$model.ppd ]] || ppdc -d "$ppds" /usr/share/cups/drv/splix-samsung.drv >/dev/null 2>&1
+    local raster=(-dcupsColorSpace=3 -dcupsColorOrder=0 -dcupsCompression=17)
+    ((colour)) && raster=(-dcupsColorSpace=6 -dcupsColorOrder=1 -dcupsCompression=19)
+    mkdir -p "$dir"
+    if ! timeout "$limit" bash -c 'gs -q -dSAFER -dBATCH -dNOPAUSE -dUseFastColor=true -sDEVICE=cups -r600 -dcupsBitsPerColor=1 "${@:4}" -sOutputFile=- "$1" </dev/null 2>/dev/null | PPD="$2" /usr/lib/cups/filter/rastertoqpdl 1 corpus corpus 1 "$3"' \
+        _ "masters/$m.ps" "$ppds/$model.ppd" "$options" "${raster[@]}" >"$dir/$name" 2>"$dir/$name.err" || [[ ! -s $dir/$name ]]; then
+        failed+=("$dir/$name: rastertoqpdl $model ($(grep -v DEBUG "$dir/$name.err" | head -c 200))")
+        rm -f "$dir/$name" "$dir/$name.err"
+        return 0
+    fi
+    rm -f "$dir/$name.err"
+    local k=0 d=0   # the PJL header states DUPLEX either way
+    ((colour)) && k=${COLOR[$m]}
+    ((duplex)) && d=1
+    add_row "$dir/$name" QPDL "gs -sDEVICE=cups -r600 | rastertoqpdl ($model, $options)" "${PAGES[$m]}" 1 "$d" "$k" \
+        "$(width "${PAPER[$m]}")" "$(length "${PAPER[$m]}")"
+}
+splix_job legal-posters-2 clp300 1 duplex "PageSize=Legal Duplex=DuplexNoTumble" 1
+splix_job letter-memo-1 ml2010 0 "" "PageSize=Letter" 0
+
 fi   # merge_only
 
 # --- truth.tsv ----------------------------------------------------------------------------

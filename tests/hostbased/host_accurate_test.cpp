@@ -283,7 +283,9 @@ TEST(AccurateWalks, EveryCorpusJobParsesWhole) {
         const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         Result r;
         EXPECT_EQ(qm::accurate::FindLanguage(tag)->count(qm::Bytes(bytes), r), QM_OK) << file;
-        EXPECT_FALSE(r.estimated) << file;
+        // Samsung's monochrome models frame their bands otherwise: those jobs
+        // go to the export's count, which is an estimate.
+        EXPECT_EQ(r.estimated, file.find(".splix-ml") != std::string::npos) << file;
         ++jobs;
     }
     EXPECT_GT(jobs, 60);
@@ -352,6 +354,51 @@ TEST(AccurateCost, RecordWalksTouchOnlyTheHeadersOfAGigabyteJob) {
         EXPECT_LT(touched, 200) << job->tag << ": pages touched";
         EXPECT_LT(ms, 10.0) << job->tag;
         std::printf("[ info ] accurate %s over 1 GiB: %.3f ms, %ld pages touched\n", job->tag, ms, touched);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Cut and scrambled real jobs: every walk ends, reads nothing outside the
+// job, and never reports more pages than the whole job has.
+TEST(AccurateWalks, CutAndScrambledJobsStayInBounds) {
+    const std::string dir = std::string(QM_SOURCE_DIR) + "/tests/corpus/";
+    std::ifstream truth(dir + "truth.tsv");
+    std::string line;
+    uint32_t seed = 12345;
+    while (std::getline(truth, line)) {
+        std::istringstream cols(line);
+        std::string file, tag;
+        std::getline(cols, file, '\t');
+        std::getline(cols, tag, '\t');
+        if (tag != "ESC_PAGE" && tag != "QPDL" && tag != "ZJSTREAM" && tag != "OAKT" && tag != "HIPERC" &&
+            tag != "PPA" && tag != "Lexmark")
+            continue;
+        std::ifstream in(dir + file, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const qm::accurate::Language* lang = qm::accurate::FindLanguage(tag);
+        Result whole;
+        ASSERT_EQ(lang->count(qm::Bytes(bytes), whole), QM_OK) << file;
+        for (int k = 1; k <= 24; ++k) {
+            // A copy of exactly the cut length, so reading past it is caught by sanitizers.
+            const std::string cut = bytes.substr(0, bytes.size() * k / 25);
+            Result r;
+            const int32_t code = lang->count(qm::Bytes(cut), r);
+            EXPECT_TRUE(code == QM_OK || code == QM_E_NOT_UNDERSTOOD) << file << " cut " << k;
+            if (code == QM_OK) {
+                EXPECT_LE(r.rec.pages, whole.rec.pages) << file << " cut " << k;
+            }
+            std::string scrambled = bytes;
+            for (int n = 0; n < 64; ++n) {
+                seed = seed * 1103515245u + 12345u;
+                scrambled[(seed >> 4) % scrambled.size()] = static_cast<char>(seed >> 24);
+            }
+            Result s;
+            const int32_t scode = lang->count(qm::Bytes(scrambled), s);
+            EXPECT_TRUE(scode == QM_OK || scode == QM_E_NOT_UNDERSTOOD) << file;
+        }
     }
 }
 

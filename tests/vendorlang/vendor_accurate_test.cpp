@@ -124,10 +124,17 @@ TEST(AccurateQpdl, WalksBandsByLengthColourFromThePlanes) {
     };
     for (const VendorCase& c : cases) Expect(qm::accurate::CountQpdl, c);
 
-    // Records of another writer: the export's record, its duplex unknown.
-    const std::string other = kQpdlPjl + "\x55\x55\x55";
+    // Records of another writer: the export's record, estimated, with the
+    // duplex of the PJL header (marked unknown when it states none).
+    const std::string other = "@PJL SET DUPLEX=ON\n@PJL ENTER LANGUAGE = QPDL\n" + QpdlHeader(2, 2, 0) + Bin({0x0c, 1, 0x13, 0xF0, 0, 0x80, 0x11, 0}) + Be32(0xFFFFFF);
     Result r;
-    EXPECT_EQ(qm::accurate::CountQpdl(qm::Bytes(other), r), QM_E_NOT_UNDERSTOOD);  // the export finds no page either
+    ASSERT_EQ(qm::accurate::CountQpdl(qm::Bytes(other), r), QM_OK);
+    EXPECT_EQ(r.rec.pages, 1u);
+    EXPECT_EQ(r.rec.duplex, 1);
+    EXPECT_TRUE(r.estimated);
+    EXPECT_EQ(r.unknown & QM_FIELD_DUPLEX, 0u);
+    Result junk;
+    EXPECT_EQ(qm::accurate::CountQpdl(qm::Bytes(kQpdlPjl + "\x55\x55\x55"), junk), QM_E_NOT_UNDERSTOOD);
 }
 
 }  // namespace
