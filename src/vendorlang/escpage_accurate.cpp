@@ -24,45 +24,58 @@ constexpr uint32_t kNameText = 8;
 constexpr uint32_t kEjlLine = 4096;
 constexpr int64_t kParamCap = 1'000'000'000'000;
 
-struct Command {
-    int64_t params[kMaxParams] = {};
+bool IsParamByte(uint8_t b) { return (b >= '0' && b <= '9') || b == ';' || b == '.' || b == '-'; }
+
+// The parameters of a command, read when a command needs them: most
+// commands (positions, glyphs) never do.
+struct Params {
+    int64_t values[kMaxParams] = {};
     uint32_t count = 0;
-    char name[kNameText + 1] = {};  // lower-case name and final letter, "{" included
-    uint32_t next = 0;              // the index after the command and its data
+
+    Params(const Bytes& job, uint32_t from, uint32_t to) {
+        int64_t value = 0;
+        bool negative = false, fraction = false;
+        auto push = [&] {
+            if (count < kMaxParams) values[count++] = negative ? -value : value;
+            value = 0;
+            negative = fraction = false;
+        };
+        for (uint32_t k = from; k < to; ++k) {
+            const uint8_t b = job[k];
+            if (b >= '0' && b <= '9') {
+                if (!fraction && value < kParamCap) value = value * 10 + (b - '0');
+            } else if (b == '.') {
+                fraction = true;  // whole units are all a count needs
+            } else if (b == '-') {
+                negative = true;
+            } else {
+                push();  // ";"
+            }
+        }
+        if (to > from) push();
+    }
+    int64_t operator[](uint32_t k) const { return k < count ? values[k] : 0; }
+};
+
+struct Command {
+    uint32_t params = 0, paramsEnd = 0;  // the parameter text
+    char name[kNameText + 1] = {};       // lower-case name and final letter, "{" included
+    uint32_t size = 0;                   // of the name
+    char final = 0;
+    uint32_t next = 0;                   // the index after the command and its data
     bool data = false;
 
-    bool is(std::string_view n) const { return std::string_view(name) == n; }
-    int64_t param(uint32_t k) const { return k < count ? params[k] : 0; }
+    bool is(std::string_view n) const { return std::string_view(name, size) == n; }
+    Params read(const Bytes& job) const { return Params(job, params, paramsEnd); }
 };
 
 // Parses the command whose GS is at i; false when the bytes there are none.
 bool ParseCommand(const Bytes& job, uint32_t i, Command& c) {
     uint32_t k = i + 1;
     const uint32_t limit = job.left(k) > kParamText ? k + kParamText : job.size;
-    int64_t value = 0;
-    bool negative = false, fraction = false, any = false;
-    auto push = [&] {
-        if (c.count < kMaxParams) c.params[c.count++] = negative ? -value : value;
-        value = 0;
-        negative = fraction = false;
-    };
-    for (; k < limit; ++k) {
-        const uint8_t b = job[k];
-        if (b >= '0' && b <= '9') {
-            if (!fraction && value < kParamCap) value = value * 10 + (b - '0');
-            any = true;
-        } else if (b == '.') {
-            fraction = true;  // whole units are all a count needs
-        } else if (b == '-') {
-            negative = true;
-        } else if (b == ';') {
-            push();
-            any = true;
-        } else {
-            break;
-        }
-    }
-    if (any) push();
+    c.params = k;
+    while (k < limit && IsParamByte(job[k])) ++k;
+    c.paramsEnd = k;
     uint32_t n = 0;
     for (; k < job.size && job[k] >= 'a' && job[k] <= 'z'; ++k) {
         if (n == kNameText - 2) return false;  // no command has so long a name
@@ -79,7 +92,9 @@ bool ParseCommand(const Bytes& job, uint32_t i, Command& c) {
     if (final < 'A' || final > 'Z') return false;
     c.name[n++] = static_cast<char>(final);
     c.name[n] = '\0';
-    const int64_t length = c.data ? c.param(0) : 0;
+    c.size = n;
+    c.final = static_cast<char>(final);
+    const int64_t length = c.data ? c.read(job)[0] : 0;
     c.next = SkipBy(job, k + 1, length > 0 ? static_cast<uint64_t>(length) : 0);
     return true;
 }
@@ -121,43 +136,57 @@ struct State {
 
 uint32_t Saturate(int64_t v) { return v <= 0 ? 0 : v > 0xFFFFFFFF ? 0xFFFFFFFFu : static_cast<uint32_t>(v); }
 
-void Apply(const Command& c, State& s) {
+void ApplyPaper(const Params& c, State& s) {
+    if (s.paperSet) return;  // the sheet of the first page
+    s.paperSet = true;
+    for (const EscPaper& p : kPapers) {
+        if (p.number == c[0]) {
+            s.width = p.width;
+            s.length = p.length;
+            return;
+        }
+    }
+    // A size of no number: its width and length in dots.
+    if (c[0] < 0 && s.dpiX > 0 && s.dpiY > 0 && c.count >= 3) {
+        s.width = static_cast<double>(c[1]) / static_cast<double>(s.dpiX);
+        s.length = static_cast<double>(c[2]) / static_cast<double>(s.dpiY);
+    }
+}
+
+void Apply(const Bytes& job, const Command& c, State& s) {
     if (c.data) {
         s.marks = true;
         return;
     }
-    if (c.is("dpsE")) {
-        s.End(true);
-    } else if (c.is("rhE")) {
-        if (s.marks) s.End(false);
-    } else if (c.is("coO")) {
-        s.copies = Saturate(c.param(0));
-    } else if (c.is("sdE")) {
-        s.duplex = c.param(0) != 0;
-    } else if (c.is("drE")) {
-        s.dpiX = c.param(1);
-        s.dpiY = c.param(2);
-    } else if (c.is("psE")) {
-        if (s.paperSet) return;  // the sheet of the first page
-        s.paperSet = true;
-        for (const EscPaper& p : kPapers) {
-            if (p.number == c.param(0)) {
-                s.width = p.width;
-                s.length = p.length;
-                return;
+    switch (c.final) {
+        case 'E':
+            if (c.is("dpsE")) {
+                s.End(true);
+            } else if (c.is("rhE")) {
+                if (s.marks) s.End(false);
+            } else if (c.is("sdE")) {
+                s.duplex = c.read(job)[0] != 0;
+            } else if (c.is("drE")) {
+                const Params p = c.read(job);
+                s.dpiX = p[1];
+                s.dpiY = p[2];
+            } else if (c.is("psE")) {
+                ApplyPaper(c.read(job), s);
+            } else if (c.is("fpE")) {
+                // A fill colour ("n;2;3;r;g;b"): colour when red, green and blue differ.
+                const Params p = c.read(job);
+                if (p.count >= 6 && (p[3] != p[4] || p[4] != p[5])) s.colour = true;
             }
-        }
-        // A size of no number: its width and length in dots.
-        if (c.param(0) < 0 && s.dpiX > 0 && s.dpiY > 0 && c.count >= 3) {
-            s.width = static_cast<double>(c.param(1)) / static_cast<double>(s.dpiX);
-            s.length = static_cast<double>(c.param(2)) / static_cast<double>(s.dpiY);
-        }
-    } else if (c.is("fpE")) {
-        // A fill colour ("n;2;3;r;g;b"): colour when red, green and blue differ.
-        if (c.count >= 6 && (c.param(3) != c.param(4) || c.param(4) != c.param(5)))
-            s.colour = true;
-    } else if (c.name[0] != '\0' && std::string_view(c.name).ends_with("pG") && !c.is("bgpG")) {
-        s.marks = true;  // path drawing
+            break;
+        case 'O':
+            if (c.is("coO")) s.copies = Saturate(c.read(job)[0]);
+            break;
+        case 'G':
+            // Path drawing ("lnpG", "drpG", ...) marks the page; beginning a path does not.
+            if (c.size >= 3 && c.name[c.size - 2] == 'p' && !c.is("bgpG")) s.marks = true;
+            break;
+        default:
+            break;
     }
 }
 
@@ -211,7 +240,7 @@ int32_t CountEscPage(Bytes job, Result& out) {
             Command c;
             if (ParseCommand(job, i, c)) {
                 commands = true;
-                Apply(c, s);
+                Apply(job, c, s);
                 i = c.next;
                 continue;
             }
