@@ -91,7 +91,7 @@ constexpr std::string_view kUel = "\x1b%-12345X";
 
 bool IsColourPlane(uint32_t plane, uint32_t black) { return plane < black; }
 
-void Finish(Result& out, uint32_t pages, bool broken) {
+void SetPages(Result& out, uint32_t pages, bool broken) {
     out.rec.pages = pages;
     if (broken) out.estimated = true;
 }
@@ -153,7 +153,7 @@ int32_t CountZjStream(Bytes job, Result& out) {
         at += size;
     }
     if (s.pages == 0) return QM_E_NOT_UNDERSTOOD;
-    Finish(out, s.pages, broken);
+    SetPages(out, s.pages, broken);
     out.rec.copies = s.copies;
     out.rec.duplex = s.duplex;
     out.rec.color = s.colour;
@@ -225,7 +225,7 @@ int32_t CountOakt(Bytes job, Result& out) {
         at += static_cast<uint32_t>(step);
     }
     if (pages == 0) return QM_E_NOT_UNDERSTOOD;
-    Finish(out, pages, broken);
+    SetPages(out, pages, broken);
     out.rec.copies = copies;
     out.rec.duplex = duplex;
     out.rec.color = colour;
@@ -264,7 +264,7 @@ int32_t CountHiperc(Bytes job, Result& out) {
         at += length;
     }
     if (pages == 0) return QM_E_NOT_UNDERSTOOD;
-    Finish(out, pages, broken);
+    SetPages(out, pages, broken);
     out.rec.copies = pjl.Copies();
     out.rec.duplex = pjl.duplex == PjlDuplex::On;
     out.rec.color = colour;

@@ -403,3 +403,40 @@ TEST(AccurateWalks, CutAndScrambledJobsStayInBounds) {
 }
 
 }  // namespace
+
+namespace {
+
+// Languages with no driver on hand keep their export's record; the fields
+// their exports cannot know are marked unknown, copies are at least 1, and a
+// job in which the export finds no page is not understood.
+TEST(AccuratePassThrough, ExportRecordWithUnknownFieldsMarked) {
+    const std::string capt = std::string("\x02x") + Le16(9) + std::string(1, char(9)) + "body";  // an A4 page
+    std::string lidil = "$" + Be16(23) + "x" + Bin({0, 1}) + "yy" + Be16(0);  // a start-page packet
+    lidil.resize(17, 'z');
+    lidil += Be16(20400) + "ww" + Be16(27000);
+    lidil.resize(23, 'z');
+    struct Row {
+        const char* tag;
+        std::string job;
+        int32_t code;
+        uint32_t pages, copies, unknown;
+    };
+    const Row rows[] = {
+        {"HBP", "@F@F", QM_OK, 2, 1, QM_FIELD_COLOR | QM_FIELD_DUPLEX | QM_FIELD_PAPER},
+        {"CanonCAPT", capt, QM_OK, 1, 1, QM_FIELD_COLOR | QM_FIELD_DUPLEX},
+        {"LIDIL", lidil, QM_OK, 1, 1, QM_FIELD_COPIES | QM_FIELD_COLOR | QM_FIELD_DUPLEX},
+        {"HBP", "no page here", QM_E_NOT_UNDERSTOOD, 0, 0, 0},
+    };
+    for (const Row& r : rows) {
+        Result out;
+        const int32_t code = qm::accurate::FindLanguage(r.tag)->count(qm::Bytes(r.job), out);
+        EXPECT_EQ(code, r.code) << r.tag;
+        if (code != QM_OK) continue;
+        qm::accurate::Finish(out);
+        EXPECT_EQ(out.rec.pages, r.pages) << r.tag;
+        EXPECT_EQ(out.rec.copies, r.copies) << r.tag;
+        EXPECT_EQ(out.unknown, r.unknown) << r.tag;
+    }
+}
+
+}  // namespace
