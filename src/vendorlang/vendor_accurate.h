@@ -12,5 +12,7 @@ namespace qm::accurate {
 int32_t CountEscPage(Bytes job, Result& out);
 // QPDL as foo2qpdl writes it; jobs of other writers pass through.
 int32_t CountQpdl(Bytes job, Result& out);
+// Printronix graphics: the export's pages, copies only from fields of digits.
+int32_t CountPrintronix(Bytes job, Result& out);
 
 }  // namespace qm::accurate

@@ -138,3 +138,37 @@ TEST(AccurateQpdl, WalksBandsByLengthColourFromThePlanes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Printronix copies fields: digits stored exclusive-or 0xAA. A field that
+// holds anything else (which the export would fold into a number) or that
+// the job cuts short leaves the copies unknown.
+TEST(AccuratePrintronix, CopiesOnlyFromFieldsOfDigits) {
+    auto page = [](const std::string& digits) {
+        std::string field;
+        for (char d : digits) field += static_cast<char>(d ^ 0xAA);
+        return Bin({0xD4, 0xEF, 0xF2}) + std::string(13, 'p') + Bin({0x91}) + field + Bin({0xA7}) + "raster";
+    };
+    struct Row {
+        const char* name;
+        std::string job;
+        uint32_t pages, copies;
+        bool copiesUnknown;
+    };
+    const Row rows[] = {
+        {"copies 12", page("12") + page("7"), 2, 12, false},
+        {"a field of 1 lets the next be read", page("1") + page("3"), 2, 3, false},
+        {"a byte that is no digit", page("2x") + page("2"), 2, 1, true},
+        {"a field cut by the end of the job", page("1") + page("3").substr(0, 18), 2, 1, true},
+    };
+    for (const Row& r : rows) {
+        Result out;
+        ASSERT_EQ(qm::accurate::CountPrintronix(qm::Bytes(r.job), out), QM_OK) << r.name;
+        EXPECT_EQ(out.rec.pages, r.pages) << r.name;
+        EXPECT_EQ(out.rec.copies, r.copies) << r.name;
+        EXPECT_EQ((out.unknown & QM_FIELD_COPIES) != 0, r.copiesUnknown) << r.name;
+    }
+}
+
+}  // namespace
