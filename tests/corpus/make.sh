@@ -541,6 +541,139 @@ done
 ppa_job letter-memo-1 hp820 -- -v 820
 ppa_job letter-memo-1 hp1000 -- -v 1000
 
+# --- Vendor page languages and host-based streams: more drivers, PDF input --------------
+# Ghostscript renders a PDF differently from PostScript (the escpage driver, for one,
+# ends the pages of a PDF with duplex side commands), so these drivers also get the
+# masters rewritten by pdfwrite. The PDFs are made once, in a scratch folder.
+vl_pdfs=$(mktemp -d)
+trap 'rm -rf "$vl_pdfs"' EXIT
+vl_input() { # master ps|pdf -> the file Ghostscript reads
+    if [[ $2 == ps ]]; then echo "masters/$1.ps"; return; fi
+    local out="$vl_pdfs/$1.pdf"
+    [[ -s $out ]] || gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$out" "masters/$1.ps" \
+        </dev/null >/dev/null 2>&1
+    echo "$out"
+}
+
+# vl_gs_job tag device ext master ps|pdf states colordevice variant copies duplex -- gs options
+vl_gs_job() {
+    local tag=$1 dev=$2 ext=$3 m=$4 input=$5 states=$6 cdev=$7 variant=$8 copies=$9 duplex=${10}
+    shift 11
+    wanted "$tag" || return 0
+    [[ $input == pdf ]] && variant=pdf${variant:+-$variant}
+    local dir="$jobs_dir/${tag,,}" name="$m.$dev${variant:+-$variant}.$ext" src
+    src=$(vl_input "$m" "$input")
+    mkdir -p "$dir"
+    if ! timeout "$limit" gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE="$dev" -dUseFastColor=true "$@" \
+        -sOutputFile="$dir/$name" "$src" </dev/null >/dev/null 2>"$dir/$name.err" || [[ ! -s $dir/$name ]]; then
+        failed+=("$dir/$name: gs $dev $* ($(head -c 200 "$dir/$name.err"))")
+        rm -f "$dir/$name" "$dir/$name.err"
+        return 0
+    fi
+    rm -f "$dir/$name.err"
+    local how="gs -sDEVICE=$dev $*"
+    [[ $input == pdf ]] && how+=" (PDF input)"
+    truth_row "$dir/$name" "$tag" "$how" "$m" "$states" "$copies" "$duplex" "$cdev"
+}
+
+# vl_raster_job tag driver ext master ps|pdf pbmraw|bitcmyk states variant copies duplex -- driver options
+# As raster_job, with the input and the raster device chosen: a colour master
+# rendered to pbmraw is a monochrome job.
+vl_raster_job() {
+    local tag=$1 drv=$2 ext=$3 m=$4 input=$5 dev=$6 states=$7 variant=$8 copies=$9 duplex=${10}
+    shift 11
+    wanted "$tag" || return 0
+    [[ $input == pdf ]] && variant=pdf${variant:+-$variant}
+    local dir="$jobs_dir/${tag,,}" name="$m.$drv${variant:+-$variant}.$ext" dpi=600 cdev=0 src geo
+    src=$(vl_input "$m" "$input")
+    mkdir -p "$dir"
+    geo=$(geometry "${PAPER[$m]}" $dpi)
+    local opts=(-r${dpi}x$dpi -g"$geo" -p"$(paper_code "$drv" "${PAPER[$m]}")")
+    if [[ $dev == bitcmyk ]]; then cdev=1; opts+=(-c); fi
+    [[ $drv == foo2hiperc ]] && opts+=(-Z1)
+    opts+=("$@")
+    if ! timeout "$limit" bash -c 'gs -q -dSAFER -dBATCH -dNOPAUSE -dUseFastColor=true -sDEVICE="$1" -r"$2" -g"$3" -sOutputFile=- "$4" </dev/null 2>/dev/null | "${@:5}"' \
+        _ "$dev" "$dpi" "$geo" "$src" "$drv" "${opts[@]}" >"$dir/$name" 2>"$dir/$name.err" || [[ ! -s $dir/$name ]]; then
+        failed+=("$dir/$name: $drv ${opts[*]} ($(head -c 200 "$dir/$name.err"))")
+        rm -f "$dir/$name" "$dir/$name.err"
+        return 0
+    fi
+    rm -f "$dir/$name.err"
+    local how="gs -sDEVICE=$dev -r$dpi | $drv ${opts[*]}"
+    [[ $input == pdf ]] && how+=" (PDF input)"
+    truth_row "$dir/$name" "$tag" "$how" "$m" "$states" "$copies" "$duplex" "$cdev"
+}
+
+# ESC/Page: lp2000 (the escpage commands without EJL), lp8000, and the vector
+# drivers epl5800 (monochrome) and lp8300c (colour), which state copies and paper
+# in their EJL header. epl5800 has no duplex unit: it writes DX=OFF whatever is asked.
+vl_gs_job ESC_PAGE lp2000 prn letter-memo-1 ps sck 0 "" 1 0 -- -r150
+vl_gs_job ESC_PAGE lp2000 prn letter-memo-1 pdf sck 0 "" 1 0 -- -r150
+vl_gs_job ESC_PAGE lp8000 prn letter-memo-1 ps k 0 "" 1 0 -- -r300
+vl_gs_job ESC_PAGE lp8000 prn letter-memo-1 pdf k 0 "" 1 0 -- -r300
+vl_gs_job ESC_PAGE epl5800 prn letter-drawings-4 ps sck 0 copies2 2 0 -- -r150 -dNumCopies=2
+vl_gs_job ESC_PAGE epl5800 prn legal-posters-2 pdf sck 0 "" 1 0 -- -r150
+for m in letter-memo-1 a4-report-3; do
+    vl_gs_job ESC_PAGE lp8300c prn "$m" ps sck 1 "" 1 0 -- -r150
+done
+vl_gs_job ESC_PAGE lp8300c prn a4-report-3 pdf sck 1 copies2 2 0 -- -r150 -dNumCopies=2
+vl_gs_job ESC_PAGE escpage prn a4-report-3 ps scDk 0 copies2-duplex 2 1 -- -r150 -dNumCopies=2 -dDuplex=true
+vl_gs_job ESC_PAGE escpage prn a4-report-3 pdf scDk 0 "" 1 0 -- -r150
+vl_gs_job ESC_PAGE escpage prn letter-drawings-4 pdf scDk 0 copies2-duplex 2 1 -- -r150 -dNumCopies=2 -dDuplex=true
+
+# Lexmark: lex2050 and lex3200 write what lex5700 writes; lxm3200 writes 8-byte
+# commands with a checksum and prints colour with its right-hand cartridge.
+vl_gs_job Lexmark lex2050 prn letter-memo-1 ps k 0 "" 1 0 -- -r150
+vl_gs_job Lexmark lex3200 prn letter-memo-1 pdf k 0 "" 1 0 -- -r150
+vl_gs_job Lexmark lxm5700m prn letter-memo-1 pdf k 0 "" 1 0 -- -r150
+for m in letter-memo-1 a4-report-3; do
+    vl_gs_job Lexmark lxm3200 prn "$m" ps k 1 "" 1 0 -- -r150
+done
+vl_gs_job Lexmark lxm3200 prn letter-memo-1 pdf k 1 "" 1 0 -- -r150
+
+# foo2 drivers: copies, duplex and PDF input. (Colour masters rendered to
+# monochrome rasters are dithered and too large to keep.)
+vl_raster_job ZJSTREAM foo2zjs zjs letter-drawings-4 pdf pbmraw scdk copies3 3 0 -- -n3
+vl_raster_job ZJSTREAM foo2zjs zjs a4-report-3 pdf bitcmyk scdk duplex 1 1 -- -d2
+vl_raster_job OAKT foo2oak oak letter-drawings-4 pdf pbmraw sdk duplex 1 1 -- -d2
+vl_raster_job OAKT foo2oak oak a4-report-3 pdf bitcmyk sdk "" 1 0 --
+vl_raster_job QPDL foo2qpdl qpdl letter-drawings-4 ps pbmraw scdk copies3 3 0 -- -n3
+vl_raster_job QPDL foo2qpdl qpdl legal-posters-2 pdf bitcmyk scdk duplex 1 1 -- -d2
+vl_raster_job QPDL foo2qpdl qpdl letter-memo-1 pdf pbmraw scdk "" 1 0 --
+vl_raster_job HIPERC foo2hiperc hiperc a4-report-3 pdf bitcmyk scDk copies2 2 0 -- -n2
+vl_raster_job HIPERC foo2hiperc hiperc letter-drawings-4 pdf pbmraw scDk duplex 1 1 -- -d2
+
+# QPDL as Samsung's own drivers frame it, written by SpliX (printer-driver-splix)
+# through its CUPS filter from Ghostscript's CUPS raster: a colour laser in manual
+# duplex, and a monochrome model whose bands are framed otherwise. The paper comes
+# from the PPD option, so it is given to match the master. SpliX leaves copies to
+# CUPS (the job states 1).
+# splix_job master model colour(0|1) variant "filter options" duplex
+splix_job() {
+    local m=$1 model=$2 colour=$3 variant=$4 options=$5 duplex=$6
+    wanted QPDL || return 0
+    command -v ppdc >/dev/null && [[ -x /usr/lib/cups/filter/rastertoqpdl ]] || { failed+=("splix: no ppdc or rastertoqpdl"); return 0; }
+    local dir="$jobs_dir/qpdl" name="$m.splix-$model${variant:+-$variant}.qpdl" ppds="$vl_pdfs/ppd"
+    [[ -s $ppds/$model.ppd ]] || ppdc -d "$ppds" /usr/share/cups/drv/splix-samsung.drv >/dev/null 2>&1
+    local raster=(-dcupsColorSpace=3 -dcupsColorOrder=0 -dcupsCompression=17)
+    ((colour)) && raster=(-dcupsColorSpace=6 -dcupsColorOrder=1 -dcupsCompression=19)
+    mkdir -p "$dir"
+    if ! timeout "$limit" bash -c 'gs -q -dSAFER -dBATCH -dNOPAUSE -dUseFastColor=true -sDEVICE=cups -r600 -dcupsBitsPerColor=1 "${@:4}" -sOutputFile=- "$1" </dev/null 2>/dev/null | PPD="$2" /usr/lib/cups/filter/rastertoqpdl 1 corpus corpus 1 "$3"' \
+        _ "masters/$m.ps" "$ppds/$model.ppd" "$options" "${raster[@]}" >"$dir/$name" 2>"$dir/$name.err" || [[ ! -s $dir/$name ]]; then
+        failed+=("$dir/$name: rastertoqpdl $model ($(grep -v DEBUG "$dir/$name.err" | head -c 200))")
+        rm -f "$dir/$name" "$dir/$name.err"
+        return 0
+    fi
+    rm -f "$dir/$name.err"
+    local k=0 d=0   # the PJL header states DUPLEX either way
+    ((colour)) && k=${COLOR[$m]}
+    ((duplex)) && d=1
+    add_row "$dir/$name" QPDL "gs -sDEVICE=cups -r600 | rastertoqpdl ($model, $options)" "${PAGES[$m]}" 1 "$d" "$k" \
+        "$(width "${PAPER[$m]}")" "$(length "${PAPER[$m]}")"
+}
+splix_job legal-posters-2 clp300 1 duplex "PageSize=Legal Duplex=DuplexNoTumble" 1
+splix_job letter-memo-1 ml2010 0 "" "PageSize=Letter" 0
+
 fi   # merge_only
 
 # --- truth.tsv ----------------------------------------------------------------------------

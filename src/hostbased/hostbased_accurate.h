@@ -1,0 +1,37 @@
+// The accurate counters of the host-based streams whose structure is walked
+// record by record (the others pass their export's record through). Each
+// reads headers only and steps over raster data by its declared length.
+#pragma once
+
+#include "accurate/accurate.h"
+
+namespace qm::accurate {
+
+// foo2zjs-style ZjStream: chunks with items; pages end with end-of-page chunks.
+int32_t CountZjStream(Bytes job, Result& out);
+// OAKT records; pages end with end-of-page records.
+int32_t CountOakt(Bytes job, Result& out);
+// HIPERC records behind a PJL header; pages end with end-of-page records.
+int32_t CountHiperc(Bytes job, Result& out);
+// HP PPA packets; pages end with the eject command; colour from the sweeps.
+int32_t CountPpa(Bytes job, Result& out);
+// Lexmark 8-byte command streams with checksums (no job header); other
+// Lexmark jobs pass through.
+int32_t CountLexmarkChecked(Bytes job, Result& out);
+
+// The export's record, copies at least 1, and the `unknown` fields marked;
+// for languages whose structure no real job on hand lets us check. A job in
+// which the export finds no page is not understood.
+inline int32_t PassMarked(std::string_view tag, Bytes job, Result& out, uint32_t unknown) {
+    const int32_t code = PassThrough(tag, job, out);
+    if (code != QM_OK) return code;
+    if (out.rec.pages == 0) return QM_E_NOT_UNDERSTOOD;
+    if (out.rec.copies == 0) out.rec.copies = 1;
+    out.unknown |= unknown;
+    return QM_OK;
+}
+
+// The size of a Windows paper code (DMPAPER_*); false when unknown.
+bool WindowsPaper(uint32_t code, double& width, double& length) noexcept;
+
+}  // namespace qm::accurate

@@ -1,0 +1,276 @@
+// Record walks of the host-based laser streams (ZjStream, OAKT, HIPERC). Each
+// walk steps from header to header by the declared lengths and stops where
+// the structure breaks: what was read before stands, marked as estimated. A
+// page is counted at its end record, so a job cut inside a page does not
+// count that page. Colour is decided per page from the planes the page sends.
+#include <string_view>
+
+#include "hostbased/hostbased_accurate.h"
+#include "hostbased/pjl_accurate.h"
+
+namespace qm::accurate {
+namespace {
+
+// ---------------------------------------------------------------- ZjStream
+
+constexpr uint32_t kZjsFileHeader = 4;  // "JZJZ"
+constexpr uint32_t kZjsChunkHeader = 16;  // size, type, items, reserved word, "ZZ"
+constexpr uint32_t kZjsItemHeader = 8;    // size, item, type, parameter
+constexpr uint16_t kZjsSignature = 0x5A5A;
+constexpr uint8_t kZjsUint32Item = 1;
+
+enum ZjsChunk : uint32_t { kZjsStartDoc = 0, kZjsEndDoc = 1, kZjsStartPage = 2, kZjsEndPage = 3 };
+enum ZjsItem : uint16_t { kZjsDuplex = 2, kZjsPaper = 3, kZjsCopies = 4, kZjsPlanes = 7 };
+
+struct ZjsState {
+    uint32_t pages = 0, copies = 0, paperCode = 0;
+    bool duplex = false, colour = false, pageColour = false;
+};
+
+// The 32-bit items of a document or page chunk, up to the chunk's end.
+void ReadZjsItems(const Bytes& job, uint32_t chunk, uint32_t chunkEnd, uint32_t type, ZjsState& s) {
+    uint32_t item = chunk + kZjsChunkHeader;
+    while (item < chunkEnd && job.has(item, kZjsItemHeader)) {
+        const uint32_t size = job.be32(item);
+        if (size < kZjsItemHeader || size > chunkEnd - item) return;  // not an item: the chunk's items end
+        if (job[item + 6] == kZjsUint32Item && size >= kZjsItemHeader + 4) {
+            const uint32_t value = job.be32(item + kZjsItemHeader);
+            switch (job.be16(item + 4)) {
+                case kZjsDuplex:
+                    if (type == kZjsStartDoc) s.duplex = value > 1;  // 1 is DMDUPLEX_OFF
+                    break;
+                case kZjsPaper:
+                    if (type == kZjsStartPage) s.paperCode = value;
+                    break;
+                case kZjsCopies:
+                    if (type == kZjsStartPage) s.copies = value;
+                    break;
+                case kZjsPlanes:
+                    if (type == kZjsStartPage) s.pageColour = value > 1;
+                    break;
+                default:
+                    break;
+            }
+        }
+        item += size;
+    }
+}
+
+// ---------------------------------------------------------------- OAKT
+
+constexpr uint32_t kOaktHeader = 12;  // "OAKT", length, type (little-endian)
+enum OaktRecord : uint32_t {
+    kOaktJobDuplex = 0x0F,
+    kOaktEndPage = 0x18,
+    kOaktCopies = 0x2A,  // copies, duplex
+    kOaktPaper = 0x2B,   // code, width and length at 1200 dpi
+    kOaktImageData = 0x3C,
+};
+constexpr uint32_t kOaktDataPadded = 36;  // padded length of the data after the record
+constexpr uint32_t kOaktDataPlane = 48;   // 0, 1, 2 colour; 3 black
+constexpr uint32_t kOaktBlackPlane = 3;
+
+struct OaktPaper {
+    uint32_t code;
+    double width, length;
+};
+constexpr OaktPaper kOaktPapers[] = {
+    {1, 8.5, 11.0},   {5, 8.5, 14.0},    {7, 7.25, 10.5},  {9, 8.27, 11.69}, {11, 5.83, 8.27},
+    {13, 7.17, 10.12}, {20, 4.125, 9.5}, {27, 4.33, 8.66}, {28, 6.38, 9.02},  {37, 3.875, 7.5},
+};
+
+// ---------------------------------------------------------------- HIPERC
+
+constexpr uint32_t kHipercRecordHeader = 8;  // length (the whole record), type; big-endian
+enum HipercRecord : uint32_t { kHipercPlaneStart = 0, kHipercBand = 1, kHipercEndPage = 255 };
+constexpr uint32_t kHipercStartPlaneAt = 13;  // in a plane's start record
+constexpr uint32_t kHipercBandPlaneAt = 12;   // in a band record
+constexpr uint8_t kHipercBlackPlane = 3;      // 0, 1, 2 are cyan, magenta, yellow
+
+constexpr std::string_view kUel = "\x1b%-12345X";
+
+bool IsColourPlane(uint32_t plane, uint32_t black) { return plane < black; }
+
+void SetPages(Result& out, uint32_t pages, bool broken) {
+    out.rec.pages = pages;
+    if (broken) out.estimated = true;
+}
+
+}  // namespace
+
+bool WindowsPaper(uint32_t code, double& width, double& length) noexcept {
+    struct Row {
+        uint32_t code;
+        double width, length;
+    };
+    static constexpr Row kRows[] = {
+        {1, 8.5, 11.0},     {2, 8.5, 11.0},    {3, 11.0, 17.0},   {4, 17.0, 11.0},  {5, 8.5, 14.0},
+        {6, 5.5, 8.5},      {7, 7.25, 10.5},   {8, 11.69, 16.54}, {9, 8.27, 11.69}, {10, 8.27, 11.69},
+        {11, 5.83, 8.27},   {12, 9.84, 13.9},  {13, 7.17, 10.12}, {14, 8.5, 13.0},  {20, 4.125, 9.5},
+        {27, 4.33, 8.66},   {28, 6.38, 9.02},  {37, 3.875, 7.5},  {70, 4.13, 5.83},
+    };
+    for (const Row& r : kRows) {
+        if (r.code == code) {
+            width = r.width;
+            length = r.length;
+            return true;
+        }
+    }
+    return false;
+}
+
+int32_t CountZjStream(Bytes job, Result& out) {
+    if (!job.matches(0, "JZJZ")) return QM_E_NOT_UNDERSTOOD;
+    ZjsState s;
+    bool broken = false;
+    uint32_t at = kZjsFileHeader;
+    while (at < job.size) {
+        if (!job.has(at, kZjsChunkHeader) || job.be16(at + 14) != kZjsSignature) {
+            broken = true;
+            break;
+        }
+        const uint32_t size = job.be32(at);
+        const uint32_t type = job.be32(at + 4);
+        if (size < kZjsChunkHeader) {
+            broken = true;
+            break;
+        }
+        const uint32_t end = job.left(at) >= size ? at + size : job.size;
+        if (type == kZjsStartDoc || type == kZjsStartPage) {
+            if (type == kZjsStartPage) s.pageColour = false;
+            ReadZjsItems(job, at, end, type, s);
+        } else if (type == kZjsEndPage) {
+            ++s.pages;
+            s.colour = s.colour || s.pageColour;
+        } else if (type == kZjsEndDoc) {
+            at = end;
+            break;
+        }
+        if (job.left(at) < size) {
+            broken = true;  // the chunk runs past the end of the job
+            break;
+        }
+        at += size;
+    }
+    if (s.pages == 0) return QM_E_NOT_UNDERSTOOD;
+    SetPages(out, s.pages, broken);
+    out.rec.copies = s.copies;
+    out.rec.duplex = s.duplex;
+    out.rec.color = s.colour;
+    WindowsPaper(s.paperCode, out.rec.paperWidth, out.rec.paperLength);
+    return QM_OK;
+}
+
+int32_t CountOakt(Bytes job, Result& out) {
+    uint32_t pages = 0, copies = 0;
+    bool duplex = false, colour = false, pageColour = false, broken = false;
+    double width = 0.0, length = 0.0;
+    uint32_t at = 0;
+    while (at < job.size) {
+        if (!job.has(at, kOaktHeader) || !job.matches(at, "OAKT")) {
+            broken = true;
+            break;
+        }
+        const uint32_t length32 = job.le32(at + 4);
+        const uint32_t type = job.le32(at + 8);
+        if (length32 < kOaktHeader || !job.has(at, length32)) {
+            broken = true;
+            break;
+        }
+        uint64_t step = length32;
+        switch (type) {
+            case kOaktJobDuplex:
+                if (length32 >= kOaktHeader + 4 && job.le32(at + kOaktHeader) != 0) duplex = true;
+                break;
+            case kOaktCopies:
+                if (length32 >= kOaktHeader + 8) {
+                    copies = job.le32(at + kOaktHeader);
+                    if (job.le32(at + kOaktHeader + 4) != 0) duplex = true;
+                }
+                break;
+            case kOaktPaper:
+                if (length32 >= kOaktHeader + 12) {
+                    const uint32_t code = job.le32(at + kOaktHeader);
+                    width = length = 0.0;
+                    for (const OaktPaper& p : kOaktPapers) {
+                        if (p.code == code) {
+                            width = p.width;
+                            length = p.length;
+                        }
+                    }
+                    if (width == 0.0) {  // a custom size: the sheet at 1200 dpi
+                        width = job.le32(at + kOaktHeader + 4) / 1200.0;
+                        length = job.le32(at + kOaktHeader + 8) / 1200.0;
+                    }
+                }
+                break;
+            case kOaktImageData:
+                if (length32 >= kOaktDataPlane + 4) {
+                    step += job.le32(at + kOaktDataPadded);
+                    if (IsColourPlane(job.le32(at + kOaktDataPlane), kOaktBlackPlane)) pageColour = true;
+                }
+                break;
+            case kOaktEndPage:
+                ++pages;
+                colour = colour || pageColour;
+                pageColour = false;
+                break;
+            default:
+                break;
+        }
+        if (step > job.left(at)) {
+            broken = true;  // the image data runs past the end of the job
+            break;
+        }
+        at += static_cast<uint32_t>(step);
+    }
+    if (pages == 0) return QM_E_NOT_UNDERSTOOD;
+    SetPages(out, pages, broken);
+    out.rec.copies = copies;
+    out.rec.duplex = duplex;
+    out.rec.color = colour;
+    out.rec.paperWidth = width;
+    out.rec.paperLength = length;
+    return QM_OK;
+}
+
+int32_t CountHiperc(Bytes job, Result& out) {
+    const PjlHeader pjl = ReadPjlHeader(job);
+    if (!pjl.entered) return QM_E_NOT_UNDERSTOOD;
+    uint32_t pages = 0;
+    bool colour = false, pageColour = false, broken = false;
+    uint32_t at = pjl.body;
+    // Records run up to the UEL that closes the job.
+    while (at < job.size && !job.matches(at, kUel)) {
+        if (!job.has(at, kHipercRecordHeader)) {
+            broken = true;
+            break;
+        }
+        const uint32_t length = job.be32(at);
+        const uint32_t type = job.be32(at + 4);
+        if (length < kHipercRecordHeader || !job.has(at, length)) {
+            broken = true;
+            break;
+        }
+        if (type == kHipercPlaneStart && length > kHipercStartPlaneAt) {
+            if (IsColourPlane(job[at + kHipercStartPlaneAt], kHipercBlackPlane)) pageColour = true;
+        } else if (type == kHipercBand && length > kHipercBandPlaneAt) {
+            if (IsColourPlane(job[at + kHipercBandPlaneAt], kHipercBlackPlane)) pageColour = true;
+        } else if (type == kHipercEndPage) {
+            ++pages;
+            colour = colour || pageColour;
+            pageColour = false;
+        }
+        at += length;
+    }
+    if (pages == 0) return QM_E_NOT_UNDERSTOOD;
+    SetPages(out, pages, broken);
+    out.rec.copies = pjl.Copies();
+    out.rec.duplex = pjl.duplex == PjlDuplex::On;
+    out.rec.color = colour;
+    out.rec.paperWidth = pjl.paperWidth;
+    out.rec.paperLength = pjl.paperLength;
+    return QM_OK;
+}
+
+}  // namespace qm::accurate
