@@ -291,7 +291,8 @@ struct Pcl5Scan {
             bool negative = false;
             if (p < job.size && (job[p] == '+' || job[p] == '-')) negative = job[p++] == '-';
             int64_t v = 0;
-            while (p < job.size && IsDigit(job[p])) v = std::min<int64_t>(v * 10 + (job[p++] - '0'), kValueCap);
+            for (; p < job.size && IsDigit(job[p]); ++p)
+                if (v < kValueCap) v = v * 10 + (job[p] - '0');
             if (p < job.size && job[p] == '.') {
                 ++p;
                 while (p < job.size && IsDigit(job[p])) ++p;
@@ -321,9 +322,33 @@ struct Pcl5Scan {
         return i + 1;  // a lone ESC: what follows is read as it stands
     }
 
+    // Raster rows one after another ("ESC * b # W" and "ESC * b # V", each
+    // with its data, and the "# M" and "# Y" between them), the bulk of most
+    // jobs, read without the general parser. Returns where the first other thing starts (i when none was read).
+    uint32_t RasterRows(uint32_t i) noexcept {
+        while (job.has(i, 4) && job[i] == kEscape && job[i + 1] == '*' && job[i + 2] == 'b') {
+            uint32_t p = i + 3;
+            uint32_t v = 0;
+            const uint32_t most = std::min(job.size, p + 9);  // nine digits: no overflow
+            for (; p < most && IsDigit(job[p]); ++p) v = v * 10 + (job[p] - '0');
+            if (p >= job.size || p == i + 3) break;
+            const uint8_t f = job[p];
+            const bool data = f == 'W' || f == 'V';
+            if (!data && f != 'M' && f != 'Y') break;  // compression mode and row skips pass here too
+            const uint32_t next = data ? SkipBy(job, p + 1, v) : p + 1;
+            if (next < job.size && job[next] != kEscape) break;  // rows without ESC may follow: the parser decides
+            ++sequences;
+            if (data && v > 0 && !marked) Mark();
+            i = next;
+        }
+        return i;
+    }
+
     void Run(uint32_t i) noexcept {
         while (i < job.size) {
-            const uint32_t next = FindAny(job, i, kEscape, kFormFeed);
+            // Commands mostly follow one another (raster rows): the search
+            // only where something else stands between them.
+            const uint32_t next = job[i] == kEscape ? i : FindAny(job, i, kEscape, kFormFeed);
             // Printable bytes between commands are text on the page.
             for (uint32_t k = i; !marked && k < next; ++k)
                 if (job[k] > ' ' && job[k] != 0x7F) MarkText();
@@ -332,7 +357,8 @@ struct Pcl5Scan {
                 FormFeed();
                 i = next + 1;
             } else {
-                i = Escape(next);
+                i = RasterRows(next);
+                if (i == next) i = Escape(next);
             }
         }
         EjectIfMarked();  // the end of the job prints what is on the page

@@ -98,9 +98,8 @@ private:
     std::vector<Frame> frames_{Frame{}};
     size_t deeper_ = 0;  // bodies opened beyond kMaxDepth
     std::unordered_map<std::string, Effects> procs_;
-    // The last tokens seen, most recent first.
+    // The last tokens seen, most recent first; their text points into the job.
     Token prev_[3];
-    std::string prevText_[3];
     // A body just closed, waiting for the token that says what becomes of it.
     bool closed_ = false;
     Frame closedFrame_;
@@ -113,15 +112,10 @@ private:
 
     Effects& Top() noexcept { return frames_.back().effects; }
 
-    void Remember(const Token& t) {
-        for (int k = 2; k > 0; --k) {
-            prev_[k] = prev_[k - 1];
-            prevText_[k] = prevText_[k - 1];
-        }
+    void Remember(const Token& t) noexcept {
+        prev_[2] = prev_[1];
+        prev_[1] = prev_[0];
         prev_[0] = t;
-        prevText_[0].assign(t.text.substr(0, kMaxNameLength));
-        prev_[0].text = prevText_[0];
-        for (int k = 1; k < 3; ++k) prev_[k].text = prevText_[k];
     }
 
     static bool Is(const Token& t, std::string_view name) noexcept {
@@ -220,7 +214,7 @@ private:
             case Kind::OpenProc:
                 if (frames_.size() < kMaxDepth) {
                     Frame f;
-                    if (prev_[0].kind == Kind::Literal) f.name = std::string(prev_[0].text);
+                    if (prev_[0].kind == Kind::Literal) f.name = std::string(prev_[0].text.substr(0, kMaxNameLength));
                     if (prev_[0].kind == Kind::Number) f.timesBefore = prev_[0].number;
                     if (closed_ && !closedAgain_) {
                         f.hasSibling = true;
