@@ -125,8 +125,10 @@ struct Pcl5Scan {
     bool colourRaster = false;
     bool colourPalette = false;
     int64_t component[3] = {0, 0, 0};
-    // Well-formed escape sequences seen: no PCL at all is no job.
+    // Well-formed escape sequences and form feeds seen: bytes with neither
+    // are no PCL job.
     uint32_t sequences = 0;
+    uint32_t formFeeds = 0;
 
     uint32_t CopiesInForce() const noexcept {
         if (copies > 0) return copies;
@@ -354,6 +356,7 @@ struct Pcl5Scan {
                 if (job[k] > ' ' && job[k] != 0x7F) MarkText();
             if (next >= job.size) break;
             if (job[next] == kFormFeed) {
+                ++formFeeds;
                 FormFeed();
                 i = next + 1;
             } else {
@@ -423,7 +426,7 @@ int32_t CountPcl5(Bytes job, accurate::Result& out) {
     while (i < job.size && (job[i] == 0 || job[i] == 0x04)) ++i;
     i = ReadPjlLines(job, i, s.pjl);
     s.Run(i);
-    if (s.sequences == 0 && s.pages == 0) return QM_E_NOT_UNDERSTOOD;
+    if (s.sequences == 0 && s.formFeeds == 0) return QM_E_NOT_UNDERSTOOD;
 
     PageCountResult& r = out.rec;
     r.pages = s.pages;
