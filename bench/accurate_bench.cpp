@@ -5,7 +5,8 @@
 //   accurate/POSTSCRIPT/<writer>        one large job per PostScript writer:
 //                                       the header and prolog of the writer's
 //                                       corpus job with the most page content
-//                                       once, its pages repeated to the same size.
+//                                       once, its pages repeated to the same size;
+//   accurate/POSTSCRIPT/job/<file>      each corpus PostScript job as it stands.
 // Rates are in the thread's CPU time, as the other rows of the benchmark.
 #include <benchmark/benchmark.h>
 #include <time.h>
@@ -139,6 +140,14 @@ const bool kRegistered = [] {
                                          Measure(state, bytes, qm::accurate::AccuratePOSTSCRIPT);
                                      })
             ->Unit(benchmark::kMillisecond);
+    }
+    // Each corpus PostScript job as it stands, for bench/peers.sh's table
+    // beside Ghostscript.
+    for (const auto& [file, job] : CorpusJobs("POSTSCRIPT", "")) {
+        const std::string name = "accurate/POSTSCRIPT/job/" + file.substr(file.rfind('/') + 1);
+        benchmark::RegisterBenchmark(name.c_str(), [bytes = job](benchmark::State& state) {
+            Measure(state, bytes, qm::accurate::AccuratePOSTSCRIPT);
+        })->Unit(benchmark::kMicrosecond);
     }
     return true;
 }();
