@@ -20,6 +20,7 @@ constexpr uint8_t kEscape = 0x1B;
 constexpr uint8_t kFormFeed = 0x0C;
 constexpr uint32_t kMaxCopies = 32767;  // the most a printer takes
 constexpr int64_t kValueCap = 1'000'000'000;
+constexpr double kPlotterUnitsPerInch = 1016.0;  // HP-GL/2 plotter units: 0.025 mm
 
 struct PageSize {
     uint32_t code;
@@ -178,6 +179,20 @@ struct Pcl5Scan {
 
     uint32_t Data(uint32_t p, int64_t n) const noexcept { return SkipBy(job, p, n > 0 ? static_cast<uint64_t>(n) : 0); }
 
+    // Plot sizes in force, from HP-GL/2 passages; the first one is kept.
+    double plotWidth = 0.0, plotLength = 0.0;
+
+    uint32_t Hpgl(uint32_t p) noexcept {
+        HpglPassage passage;
+        const uint32_t end = SkipHpglPassage(job, p, passage);
+        if (passage.draws) Mark();
+        if (!(plotWidth > 0.0) && passage.plotWidth > 0.0) {
+            plotWidth = passage.plotWidth;
+            plotLength = passage.plotLength;
+        }
+        return end;
+    }
+
     // One value and parameter: c the parameterised character, g the group
     // (0 when the sequence has none), F the parameter in upper case, v its
     // value and p the index after it. Returns where the scan goes on;
@@ -260,11 +275,8 @@ struct Pcl5Scan {
                     return ReadPjlLines(job, p, pjl);
                 }
                 if (F == 'B') {
-                    bool draws = false;
-                    const uint32_t end = SkipHpglPassage(job, p, draws);
-                    if (draws) Mark();
                     ended = true;
-                    return end;
+                    return Hpgl(p);
                 }
                 break;
             default:
@@ -395,7 +407,7 @@ bool PaperOfPageSize(uint32_t code, double& width, double& length) noexcept {
     return false;
 }
 
-uint32_t SkipHpglPassage(Bytes job, uint32_t i, bool& draws) noexcept {
+uint32_t SkipHpglPassage(Bytes job, uint32_t i, HpglPassage& passage) noexcept {
     uint32_t end = job.size;
     for (uint32_t k = job.find(i, kEscape); k < job.size; k = job.find(k + 1, kEscape)) {
         if (job.at(k + 1) == 'E') {
@@ -411,21 +423,65 @@ uint32_t SkipHpglPassage(Bytes job, uint32_t i, bool& draws) noexcept {
             break;
         }
     }
-    draws = false;
-    for (uint32_t k = i; k + 1 < end && !draws; ++k) {
+    // The commands: two letters, then their parameters up to the next letter.
+    const auto isLetter = [](uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); };
+    const auto number = [&](uint32_t& k) {
+        while (k < end && (job[k] == ' ' || job[k] == ',')) ++k;
+        uint64_t n = 0;
+        const uint32_t from = k;
+        for (; k < end && IsDigit(job[k]); ++k) n = std::min<uint64_t>(n * 10 + (job[k] - '0'), UINT32_MAX);
+        if (k < end && job[k] == '.') {
+            for (++k; k < end && IsDigit(job[k]); ++k) {}
+        }
+        return k > from ? static_cast<int64_t>(n) : -1;
+    };
+    for (uint32_t k = i; k + 1 < end;) {
+        if (!isLetter(job[k]) || !isLetter(job[k + 1])) {
+            ++k;
+            continue;
+        }
         const uint8_t a = Upper(job[k]), b = Upper(job[k + 1]);
-        for (const char* d : kDrawingCommands) draws = draws || (a == d[0] && b == d[1]);
+        k += 2;
+        if (a == 'L' && b == 'B') {
+            passage.draws = true;  // label text runs to its terminator
+            k = std::min(job.find(k, 0x03), end);
+            continue;
+        }
+        if (a == 'P' && b == 'E') {
+            passage.draws = true;  // encoded polyline data runs to the ";"
+            k = std::min(job.find(k, ';'), end);
+            continue;
+        }
+        if (a == 'P' && b == 'S') {
+            // Plot size in plotter units (1016 to the inch): length, width.
+            const int64_t length = number(k), width = number(k);
+            if (length > 0 && width > 0) {
+                passage.plotLength = static_cast<double>(length) / kPlotterUnitsPerInch;
+                passage.plotWidth = static_cast<double>(width) / kPlotterUnitsPerInch;
+            }
+            continue;
+        }
+        for (const char* d : kDrawingCommands) passage.draws = passage.draws || (a == d[0] && b == d[1]);
     }
     return end;
 }
 
-int32_t CountPcl5(Bytes job, accurate::Result& out) {
+int32_t CountPcl5(Bytes job, accurate::Result& out, Pcl5Extras* extras) {
     Pcl5Scan s;
     s.job = job;
     uint32_t i = 0;
     while (i < job.size && (job[i] == 0 || job[i] == 0x04)) ++i;
     i = ReadPjlLines(job, i, s.pjl);
+    if (extras != nullptr && extras->startsInHpgl && i < job.size && job[i] != kEscape) {
+        ++s.sequences;  // a plot is a job in its own right
+        i = s.Hpgl(i);
+    }
     s.Run(i);
+    if (extras != nullptr) {
+        extras->plotWidth = s.plotWidth;
+        extras->plotLength = s.plotLength;
+        extras->pjlPaper = s.pjl.paperWidth > 0.0;
+    }
     if (s.sequences == 0 && s.formFeeds == 0) return QM_E_NOT_UNDERSTOOD;
 
     PageCountResult& r = out.rec;

@@ -30,13 +30,27 @@ uint32_t ReadPjlLines(Bytes job, uint32_t i, PjlSettings& pjl) noexcept;
 // fixed size.
 bool PaperOfPageSize(uint32_t code, double& width, double& length) noexcept;
 
-// Passes over an HP-GL/2 passage that starts at i (after ESC % # B): returns
-// the index of the ESC that ends it (ESC % # A, a reset or a UEL), or
-// job.size. `draws` tells whether the passage holds a drawing command.
-uint32_t SkipHpglPassage(Bytes job, uint32_t i, bool& draws) noexcept;
+// What an HP-GL/2 passage holds.
+struct HpglPassage {
+    bool draws = false;                         // a drawing command
+    double plotWidth = 0.0, plotLength = 0.0;   // inches, from the plot-size command PS; 0 when none
+};
+
+// Passes over an HP-GL/2 passage that starts at i (after ESC % # B, or at the
+// start of a plot): returns the index of the ESC that ends it (ESC % # A, a
+// reset or a UEL), or job.size. Label text and encoded polylines are never
+// read as commands.
+uint32_t SkipHpglPassage(Bytes job, uint32_t i, HpglPassage& passage) noexcept;
+
+// What the PCL reading found besides the record, for HP-GL/2 plots.
+struct Pcl5Extras {
+    bool startsInHpgl = false;  // in: the job opens in HP-GL/2, as a plot does
+    double plotWidth = 0.0, plotLength = 0.0;  // out: the first plot size of the job
+    bool pjlPaper = false;                      // out: PJL named the paper
+};
 
 // Counts a PCL 5 job: QM_OK with the record, or QM_E_NOT_UNDERSTOOD when the
 // bytes hold no PCL at all.
-int32_t CountPcl5(Bytes job, accurate::Result& out);
+int32_t CountPcl5(Bytes job, accurate::Result& out, Pcl5Extras* extras = nullptr);
 
 }  // namespace qm::pclaccurate

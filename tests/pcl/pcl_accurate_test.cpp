@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
+
 #include <string>
 
 namespace {
@@ -148,6 +150,37 @@ TEST(PclAccurate, PjlLines) {
     EXPECT_DOUBLE_EQ(pjl.paperLength, 14.0);
     const std::string notPjl = "@PJX SET COPIES=3\n";
     EXPECT_EQ(qm::pclaccurate::ReadPjlLines(qm::Bytes(notPjl), 0, pjl), 0u);
+}
+
+// Plots: the plot size in plotter units, colour from the raster passages, and
+// the pages PCL ejects when the plot has no page command.
+TEST(HpglAccurate, PlotSizeColourAndPages) {
+    struct Case {
+        const char* what;
+        std::string job;
+        uint32_t pages;
+        uint8_t colour;
+        double width, length;
+    };
+    const std::string rtl = E + "%1A" + E + "*v6W" + std::string("\x00\x00\x03\x08\x08\x08", 6) + E + "*r1A" + E +
+                            "*b1W\x01" + E + "*rC" + E + "%0B";
+    const Case cases[] = {
+        {"A4 across a roll", "BP5,1PS11880,8398PUPA0,0;PD;PG;", 1, 0, 8.27, 11.69},
+        {"an RTL colour raster", "IN;PS11176,8636;" + rtl + "PG;", 1, 1, 8.5, 11.0},
+        {"a label holding a plot size", "IN;LBPS99999,99999\x03;PG;", 1, 0, 0, 0},
+        {"pages from PCL", E + "%1BIN;" + E + "%1A" + E + "Ea" + FF + "b" + FF + E + "E", 2, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        qm::accurate::Result r;
+        {
+            std::lock_guard<std::mutex> hold(qm::accurate::GroupLock(qm::FindCounter("HPGL")->group));
+            ASSERT_EQ(qm::accurate::AccurateHPGL(qm::Bytes(c.job), r), QM_OK) << c.what;
+        }
+        EXPECT_EQ(r.rec.pages, c.pages) << c.what;
+        EXPECT_EQ(r.rec.color, c.colour) << c.what;
+        EXPECT_NEAR(r.rec.paperWidth, c.width, 0.01) << c.what;
+        EXPECT_NEAR(r.rec.paperLength, c.length, 0.01) << c.what;
+    }
 }
 
 }  // namespace
