@@ -340,21 +340,25 @@ struct Pcl5Scan {
     // with its data, and the "# M" and "# Y" between them), the bulk of most
     // jobs, read without the general parser. Returns where the first other thing starts (i when none was read).
     uint32_t RasterRows(uint32_t i) noexcept {
-        while (job.has(i, 4) && job[i] == kEscape && job[i + 1] == '*' && job[i + 2] == 'b') {
+        const uint8_t* d = job.data;
+        const uint32_t n = job.size;
+        const uint32_t from = i;
+        while (n - i >= 4 && d[i] == kEscape && d[i + 1] == '*' && d[i + 2] == 'b') {
             uint32_t p = i + 3;
             uint32_t v = 0;
-            const uint32_t most = std::min(job.size, p + 9);  // nine digits: no overflow
-            for (; p < most && IsDigit(job[p]); ++p) v = v * 10 + (job[p] - '0');
-            if (p >= job.size || p == i + 3) break;
-            const uint8_t f = job[p];
+            const uint32_t most = n - p > 9 ? p + 9 : n;  // nine digits: no overflow
+            for (; p < most && IsDigit(d[p]); ++p) v = v * 10 + (d[p] - '0');
+            if (p >= n || p == i + 3) break;
+            const uint8_t f = d[p];
             const bool data = f == 'W' || f == 'V';
             if (!data && f != 'M' && f != 'Y') break;  // compression mode and row skips pass here too
-            const uint32_t next = data ? SkipBy(job, p + 1, v) : p + 1;
-            if (next < job.size && job[next] != kEscape) break;  // rows without ESC may follow: the parser decides
-            ++sequences;
+            const uint64_t after = uint64_t{p} + 1 + (data ? v : 0);
+            const uint32_t next = after < n ? static_cast<uint32_t>(after) : n;
+            if (next < n && d[next] != kEscape) break;  // rows without ESC may follow: the parser decides
             if (data && v > 0 && !marked) Mark();
             i = next;
         }
+        if (i != from) ++sequences;
         return i;
     }
 
