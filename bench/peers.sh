@@ -158,4 +158,29 @@ for pages in 100 1000 10000; do
     "$peers" time 5 "$f" | awk -F'\t' -v p="$pages" -v name="$(basename "$f" .pdf)" \
       '{printf "| %s | %d | %.0f | %.2f | %.0f | %.2f | %.0f | %.1f |\n", name, p, $2, $2/p, $3, $3/p, $4, $4/$2}'
   done
+# The accurate PostScript count beside Ghostscript's on every corpus
+# PostScript job: pages by the bbox device (one %%BoundingBox per page it
+# renders) against the truth the accurate count is held to
+# (AccurateCorpus.POSTSCRIPT), and the time per job of each, the accurate
+# count's from quirometer_bench (the accurate path has no command-line entry
+# point; the bench reports its rate in the thread's CPU time).
+cmake --build "$build" -j2 --target quirometer_bench >/dev/null 2>&1 || true
+rates="$work/rates"
+: >"$rates"
+if [ -x "$build/bench/quirometer_bench" ]; then
+  # Name and the MBps column, next to last ("2.85k" is 2850).
+  "$build/bench/quirometer_bench" --benchmark_filter='^accurate/POSTSCRIPT/job/' 2>/dev/null |
+    awk '/^accurate\/POSTSCRIPT\/job\// {v = $(NF-1); m = 1; if (v ~ /k$/) {m = 1000; sub(/k$/, "", v)}
+         n = $1; sub(/.*\//, "", n); print n, v * m}' >"$rates"
+fi
+echo
+echo "| PostScript job | truth pages | gs bbox pages | gs bbox ms | accurate count ms |"
+echo "|---|---|---|---|---|"
+for f in $ps_files; do
+  rel=${f#"$src/tests/corpus/"}
+  truth=$(awk -F'\t' -v f="$rel" '$1==f {print $4}' "$src/tests/corpus/truth.tsv")
+  pages=$(gs -q -dBATCH -dNOPAUSE -dSAFER -sDEVICE=bbox "$f" 2>&1 | grep -c '^%%BoundingBox' || true)
+  ms=$(median_ms gs -q -dBATCH -dNOPAUSE -dSAFER -sDEVICE=bbox "$f")
+  ours=$(awk -v n="$(basename "$f")" -v b="$(stat -c %s "$f")" '$1 == n && $2 > 0 {printf "%.3f", b / ($2 * 1000)}' "$rates")
+  echo "| $rel | $truth | $pages | $ms | ${ours:-?} |"
 done

@@ -20,6 +20,9 @@ jobs_dir=jobs
 truth=truth.tsv
 only=${QM_CORPUS_ONLY:-}
 limit=120   # seconds for any one driver run
+# Scratch folders of the sections below, removed however the script ends.
+cleanup=()
+trap 'rm -rf "${cleanup[@]}"' EXIT
 
 # --- tools ---------------------------------------------------------------
 need=()
@@ -169,7 +172,7 @@ ppa_job() {
 # host that prints PDF sends it). States as for truth_row, plus L: the driver
 # states the form length (or the sheet), so the sheet is stated.
 serial_pdf_dir=$(mktemp -d)
-trap 'rm -rf "$serial_pdf_dir"' EXIT
+cleanup+=("$serial_pdf_dir")
 serial_input() { # master input -> path
     local m=$1 input=$2
     if [[ $input == ps ]]; then echo "masters/$m.ps"; return; fi
@@ -546,7 +549,7 @@ ppa_job letter-memo-1 hp1000 -- -v 1000
 # ends the pages of a PDF with duplex side commands), so these drivers also get the
 # masters rewritten by pdfwrite. The PDFs are made once, in a scratch folder.
 vl_pdfs=$(mktemp -d)
-trap 'rm -rf "$vl_pdfs"' EXIT
+cleanup+=("$vl_pdfs")
 vl_input() { # master ps|pdf -> the file Ghostscript reads
     if [[ $2 == ps ]]; then echo "masters/$1.ps"; return; fi
     local out="$vl_pdfs/$1.pdf"
@@ -673,6 +676,166 @@ splix_job() {
 }
 splix_job legal-posters-2 clp300 1 duplex "PageSize=Legal Duplex=DuplexNoTumble" 1
 splix_job letter-memo-1 ml2010 0 "" "PageSize=Letter" 0
+
+
+# --- PCL and PostScript as the printer ejects them ------------------------------------------
+# Every Ghostscript PCL device (checked with gs -h), fed from PostScript and from PDF (the
+# PDF interpreter drives a device differently), and the PostScript writers ps2write,
+# eps2write, pdftops (with and without -duplex) and pdftocairo -ps. Two small masters are
+# written here so that the 300 and 600 dpi inkjet streams stay small: letter-note-1 (one
+# black page) and a4-spots-3 (colour, its middle page blank: a blank page between two
+# ejects still comes out of the printer).
+srcdir=$(mktemp -d)
+cleanup+=("$srcdir")
+small_master() { # name pages width length body
+    local name=$1 pages=$2 w=$3 l=$4 body=$5
+    printf '%s\n' '%!PS-Adobe-3.0' "%%Title: $name" '%%Creator: quirometer corpus' "%%Pages: $pages" \
+        "%%BoundingBox: 0 0 $w $l" "%%DocumentMedia: Plain $w $l 75 white ()" '%%EndComments' \
+        '%%BeginProlog' '/F { /Helvetica findfont exch scalefont setfont } bind def' \
+        '/disc { newpath 0 360 arc fill } bind def' '%%EndProlog' '%%BeginSetup' \
+        "<< /PageSize [$w $l] >> setpagedevice" '%%EndSetup' >"$srcdir/$name.ps"
+    printf '%b' "$body" >>"$srcdir/$name.ps"
+    printf '%s\n' '%%Trailer' '%%EOF' >>"$srcdir/$name.ps"
+}
+small_master letter-note-1 1 612 792 '%%Page: 1 1\n0 setgray 14 F 72 700 moveto (Toner note: one page, black only.) show\n72 680 moveto (Quota 42, tray 2.) show\n72 100 moveto 300 0 rlineto stroke\nshowpage\n'
+small_master a4-spots-3 3 595 842 '%%Page: 1 1\n1 0 0 setrgbcolor 300 600 40 disc\n0 setgray 14 F 72 760 moveto (Spots, page one) show\nshowpage\n%%Page: 2 2\nshowpage\n%%Page: 3 3\n0 0 1 setrgbcolor 16 F 72 400 moveto (Page three, blue) show\nshowpage\n'
+PAGES[letter-note-1]=1 PAPER[letter-note-1]=letter COLOR[letter-note-1]=0
+PAGES[a4-spots-3]=3 PAPER[a4-spots-3]=a4 COLOR[a4-spots-3]=1
+cp masters/a4-report-3.ps "$srcdir/"
+for m in letter-note-1 a4-spots-3 a4-report-3; do
+    gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$srcdir/$m.pdf" "$srcdir/$m.ps" </dev/null >/dev/null 2>&1
+done
+
+# src_job tag device ext master input(ps|pdf) states colordevice -- gs options
+src_job() {
+    local tag=$1 dev=$2 ext=$3 m=$4 input=$5 states=$6 cdev=$7
+    shift 8
+    wanted "$tag" || return 0
+    local dir="$jobs_dir/${tag,,}" name="$m.$dev.$ext"
+    [[ $input == pdf ]] && name="$m.$dev-frompdf.$ext"
+    mkdir -p "$dir"
+    if ! timeout "$limit" gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE="$dev" "$@" -sOutputFile="$dir/$name" \
+        "$srcdir/$m.$input" </dev/null >/dev/null 2>"$dir/$name.err" || [[ ! -s $dir/$name ]]; then
+        failed+=("$dir/$name: gs $dev $* ($(head -c 200 "$dir/$name.err"))")
+        rm -f "$dir/$name" "$dir/$name.err"
+        return 0
+    fi
+    rm -f "$dir/$name.err"
+    truth_row "$dir/$name" "$tag" "gs -sDEVICE=$dev $* ($input master)" "$m" "$states" 1 "${DUPLEX:-0}" "$cdev"
+}
+
+# device states colordevice masters routes [resolution, 75 when not given]
+# Paper: the devices that write no page size (ESC & l # A) leave it unstated; djet500c
+# always writes A4, so its paper is unstated too. Copies: stated for the devices that
+# write ESC & l # X. The pcl3 family (hpdj*, pcl3) defaults to the Gray colour model and
+# writes no page at all from the PDF interpreter, so it has the PostScript route only.
+# pjetxl and cdnj500 end pages only with a reset or a UEL, where a blank page comes out
+# of no printer: they print the one-page master only. dj505j writes no PCL (its own
+# ESC _ commands) and dnj650c writes HP-GL/2, so neither is here.
+while read -r dev states cdev masters routes res; do
+    for m in ${masters//,/ }; do
+        for r in ${routes//,/ }; do
+            DUPLEX=0
+            [[ $states == *d* ]] && DUPLEX=1
+            src_job PCL "$dev" pcl "$m" "$r" "$states" "$cdev" -- -r"${res:-75}" -dUseFastColor=true
+        done
+    done
+done <<'EOF'
+cdeskjet sk 1 letter-note-1,a4-spots-3 ps,pdf
+cdj500 sk 1 letter-note-1,a4-spots-3 ps,pdf
+cdj550 sk 1 letter-note-1,a4-spots-3,a4-report-3 ps,pdf
+cdj670 sk 1 letter-note-1,a4-spots-3 ps,pdf
+cdj850 sk 1 letter-note-1,a4-spots-3 ps,pdf
+cdj880 sk 1 letter-note-1,a4-spots-3 ps,pdf
+cdj890 sk 1 letter-note-1,a4-spots-3 ps,pdf
+cdj970 sk 1 letter-note-1,a4-spots-3 ps,pdf 300
+cdj1600 sk 1 letter-note-1,a4-spots-3 ps,pdf
+cdjcolor sk 1 letter-note-1,a4-spots-3 ps,pdf
+cdjmono sk 0 letter-note-1,a4-spots-3 ps,pdf
+cdnj500 k 1 letter-note-1 ps,pdf
+chp2200 sk 1 letter-note-1,a4-spots-3 ps,pdf
+cljet5 sk 1 letter-note-1,a4-spots-3,a4-report-3 ps,pdf
+cljet5c sk 1 letter-note-1,a4-spots-3 ps,pdf
+cljet5pr sk 1 letter-note-1,a4-spots-3 ps,pdf
+declj250 k 1 letter-note-1,a4-spots-3 ps,pdf
+deskjet sck 0 letter-note-1,a4-spots-3 ps,pdf
+djet500 sck 0 letter-note-1,a4-spots-3,a4-report-3 ps,pdf
+djet500c k 1 letter-note-1,a4-spots-3 ps,pdf
+fs600 sck 0 letter-note-1,a4-spots-3 ps,pdf
+laserjet ck 0 letter-note-1,a4-spots-3 ps,pdf
+lj250 k 1 letter-note-1,a4-spots-3 ps,pdf
+lj4dith sk 0 letter-note-1,a4-spots-3,a4-report-3 ps,pdf
+lj4dithp sk 0 letter-note-1,a4-spots-3 ps,pdf
+ljet2p sck 0 letter-note-1,a4-spots-3 ps,pdf
+ljet3 sck 0 letter-note-1,a4-spots-3 ps,pdf
+ljet3d scdk 0 letter-note-1,a4-spots-3 ps,pdf
+ljet4 sck 0 letter-note-1,a4-spots-3 ps,pdf
+ljet4d scdk 0 letter-note-1,a4-spots-3 ps,pdf
+ljet4pjl sck 0 letter-note-1,a4-spots-3 ps,pdf
+ljetplus ck 0 letter-note-1,a4-spots-3 ps,pdf
+lp2563 sck 0 letter-note-1,a4-spots-3 ps,pdf
+oce9050 sck 0 letter-note-1,a4-spots-3 ps,pdf
+paintjet k 1 letter-note-1,a4-spots-3 ps,pdf
+pj k 1 letter-note-1,a4-spots-3 ps,pdf
+pjetxl k 1 letter-note-1 ps,pdf
+pjxl sk 1 letter-note-1,a4-spots-3,a4-report-3 ps,pdf
+pjxl300 sk 1 letter-note-1,a4-spots-3 ps,pdf
+pcl3 sk 0 letter-note-1,a4-spots-3 ps
+hpdj310 sk 0 letter-note-1,a4-spots-3 ps
+hpdj320 sk 0 letter-note-1,a4-spots-3 ps
+hpdj340 sk 0 letter-note-1,a4-spots-3 ps
+hpdj400 sk 0 letter-note-1,a4-spots-3 ps
+hpdj500 sk 0 letter-note-1,a4-spots-3 ps
+hpdj500c sk 0 letter-note-1,a4-spots-3 ps
+hpdj510 sk 0 letter-note-1,a4-spots-3 ps
+hpdj520 sk 0 letter-note-1,a4-spots-3 ps
+hpdj540 sk 0 letter-note-1,a4-spots-3 ps
+hpdj550c sk 0 letter-note-1,a4-spots-3 ps
+hpdj560c sk 0 letter-note-1,a4-spots-3 ps
+hpdj600 sk 0 letter-note-1,a4-spots-3 ps
+hpdj660c sk 0 letter-note-1,a4-spots-3 ps
+hpdj670c sk 0 letter-note-1,a4-spots-3 ps
+hpdj680c sk 0 letter-note-1,a4-spots-3 ps
+hpdj690c sk 0 letter-note-1,a4-spots-3 ps
+hpdj850c sk 0 letter-note-1,a4-spots-3 ps
+hpdj855c sk 0 letter-note-1,a4-spots-3 ps
+hpdj870c sk 0 letter-note-1,a4-spots-3 ps
+hpdj890c sk 0 letter-note-1,a4-spots-3 ps
+hpdj1120c sk 0 letter-note-1,a4-spots-3 ps
+hpdjplus sk 0 letter-note-1,a4-spots-3 ps
+hpdjportable sk 0 letter-note-1,a4-spots-3 ps
+EOF
+
+# PostScript writers. eps2write makes one-page documents only.
+for m in letter-note-1 a4-spots-3; do
+    for r in ps pdf; do
+        src_job POSTSCRIPT ps2write ps "$m" "$r" s 1 --
+    done
+done
+for r in ps pdf; do src_job POSTSCRIPT eps2write eps letter-note-1 "$r" "" 1 --; done   # no sheet: an EPS file has a drawing's box
+# ps_job master variant duplex -- command with IN and OUT in place of the files
+ps_job() {
+    local m=$1 variant=$2 duplex=$3
+    shift 4
+    wanted POSTSCRIPT || return 0
+    local in="$srcdir/$m.pdf" out="$jobs_dir/postscript/$m.$variant.ps"
+    mkdir -p "$jobs_dir/postscript"
+    local cmd=("${@//IN/$in}")
+    cmd=("${cmd[@]//OUT/$out}")
+    if ! timeout "$limit" "${cmd[@]}" </dev/null >/dev/null 2>&1 || [[ ! -s $out ]]; then
+        failed+=("$out: ${cmd[*]}")
+        rm -f "$out"
+        return 0
+    fi
+    local shown=("${@//IN/$m.pdf}")
+    add_row "$out" POSTSCRIPT "${shown[*]//OUT/out.ps}" "${PAGES[$m]}" - "$duplex" - \
+        "$(width "${PAPER[$m]}")" "$(length "${PAPER[$m]}")"
+}
+for m in letter-note-1 a4-spots-3 a4-report-3; do
+    ps_job "$m" pdftops 0 -- pdftops IN OUT
+    ps_job "$m" pdftops-duplex 1 -- pdftops -duplex IN OUT
+    ps_job "$m" pdftocairo 0 -- pdftocairo -ps IN OUT
+done
 
 fi   # merge_only
 
