@@ -1,8 +1,10 @@
 #!/bin/bash
-# Counts every job of the driver corpus with the command-line tool and prints
-# a Markdown table: per tag, how many jobs there are, how many report their
-# true page count, how many agree with every field the truth states, and how
-# many report what their counter gives by design (expected column).
+# Counts every job of the driver corpus with the command-line tool, through the
+# export (--compatible --pdl TAG) and through the accurate count (the language
+# detected), and prints a Markdown table: per tag, how many jobs there are; for
+# the export, how many report their true page count, how many agree with every
+# field the truth states and how many report what their counter gives by design
+# (expected column); for the accurate count, the same against the truth alone.
 #
 #   tests/corpus/coverage.sh [path/to/quirometer]
 set -euo pipefail
@@ -19,11 +21,13 @@ cli=$(cd "$(dirname "$cli")" && pwd)/$(basename "$cli")
 cd "$here"
 
 tags=$(awk -F'\t' 'NR > 1 && !seen[$2]++ { print $2 }' truth.tsv)
-results=$(mktemp)
-trap 'rm -f "$results"' EXIT
+export_results=$(mktemp)
+accurate_results=$(mktemp)
+trap 'rm -f "$export_results" "$accurate_results"' EXIT
 for tag in $tags; do
     mapfile -t files < <(awk -F'\t' -v t="$tag" 'NR > 1 && $2 == t { print $1 }' truth.tsv)
-    "$cli" count --json --pdl "$tag" "${files[@]}" 2>/dev/null >>"$results" || true
+    "$cli" count --json --compatible --pdl "$tag" "${files[@]}" 2>/dev/null >>"$export_results" || true
+    "$cli" count --json "${files[@]}" 2>/dev/null >>"$accurate_results" || true
 done
 
 # truth.tsv first (by header names), then the tool's JSON lines.
@@ -48,6 +52,18 @@ FNR == NR {
     for (k = 0; k < 6; k++) truth[f, k] = $(col[field[k]])
     if (!(($col["tag"]) in jobs)) order[++ntags] = $col["tag"]
     jobs[$col["tag"]]++
+    next
+}
+FILENAME == ARGV[3] {   # the accurate count: the truth alone, counted as the language of the job
+    f = str($0, "file"); t = tagOf[f]
+    if (t == "" || (f in counted2)) next
+    counted2[f] = 1
+    ok = (str($0, "code") == "0x00000000" && str($0, "pdl") == t)
+    for (k = 0; k < 6; k++) got[k] = num($0, field[k])
+    aPages[t] += ok && same("pages", truth[f, 0], got[0])
+    exact = ok
+    for (k = 0; k < 6; k++) if (!same(field[k], truth[f, k], got[k])) exact = 0
+    aExact[t] += exact
     next
 }
 {
@@ -84,16 +100,18 @@ FNR == NR {
     if (!exact && !designed) wrong[t]++
 }
 END {
-    print "| Language (tag) | Jobs | Pages right | Exactly right | As designed | Wrong |"
-    print "|---|---:|---:|---:|---:|---:|"
+    print "| Language (tag) | Jobs | Export: pages right | Export: exactly right | Export: as designed | Export: wrong | Accurate: pages right | Accurate: exactly right |"
+    print "|---|---:|---:|---:|---:|---:|---:|---:|"
     for (i = 1; i <= ntags; i++) {
         t = order[i]; n = jobs[t]
         wrong[t] += n - nCounted[t]   # jobs the tool gave no result for
-        printf "| %s | %d | %d (%d%%) | %d (%d%%) | %d | %d |\n", t, n, nPages[t], 100 * nPages[t] / n + 0.5,
-            nExact[t], 100 * nExact[t] / n + 0.5, nDesigned[t], wrong[t] + 0
-        T += n; P += nPages[t]; E += nExact[t]; D += nDesigned[t]; W += wrong[t]
+        printf "| %s | %d | %d (%d%%) | %d (%d%%) | %d | %d | %d (%d%%) | %d (%d%%) |\n", t, n, nPages[t],
+            100 * nPages[t] / n + 0.5, nExact[t], 100 * nExact[t] / n + 0.5, nDesigned[t], wrong[t] + 0,
+            aPages[t], 100 * aPages[t] / n + 0.5, aExact[t], 100 * aExact[t] / n + 0.5
+        T += n; P += nPages[t]; E += nExact[t]; D += nDesigned[t]; W += wrong[t]; AP += aPages[t]; AE += aExact[t]
     }
-    printf "| all | %d | %d (%d%%) | %d (%d%%) | %d | %d |\n", T, P, 100 * P / T + 0.5, E, 100 * E / T + 0.5, D, W
+    printf "| all | %d | %d (%d%%) | %d (%d%%) | %d | %d | %d (%d%%) | %d (%d%%) |\n", T, P, 100 * P / T + 0.5, E,
+        100 * E / T + 0.5, D, W, AP, 100 * AP / T + 0.5, AE, 100 * AE / T + 0.5
 }
 BEGIN { split("pages copies color duplex paperWidth paperLength", tmp, " "); for (k = 0; k < 6; k++) field[k] = tmp[k + 1] }
-' truth.tsv "$results"
+' truth.tsv "$export_results" "$accurate_results"
