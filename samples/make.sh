@@ -1,6 +1,6 @@
 #!/bin/bash
 # Rebuilds the bundled sample jobs: a few jobs of each language taken from the
-# driver corpus (tests/corpus/jobs, see tests/corpus/make.sh), the project's
+# driver corpus (tests/corpus/jobs, see scripts/corpus/make.sh), the project's
 # own PostScript master, and a small PDF written here with one key per line.
 # truth.tsv beside this script is kept by hand.
 set -euo pipefail

@@ -2,7 +2,7 @@
 # Writes the master documents (PostScript, DSC-conforming) into masters/.
 # Each master's page count is fixed here and repeated in make.sh's table.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
+here=$(cd "$(dirname "$0")/../../tests/corpus" && pwd)
 out="$here/masters"
 mkdir -p "$out"
 

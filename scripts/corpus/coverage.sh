@@ -6,10 +6,10 @@
 # field the truth states and how many report what their counter gives by design
 # (expected column); for the accurate count, the same against the truth alone.
 #
-#   tests/corpus/coverage.sh [path/to/quirometer]
+#   scripts/corpus/coverage.sh [path/to/quirometer]
 set -euo pipefail
 export LC_ALL=C
-here=$(cd "$(dirname "$0")" && pwd)
+here=$(cd "$(dirname "$0")/../../tests/corpus" && pwd)
 cli=${1:-}
 if [[ -z $cli ]]; then
     for c in "$here"/../../build*/quirometer; do

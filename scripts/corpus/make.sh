@@ -4,7 +4,7 @@
 # and writes truth.tsv (one row per job). The jobs are committed, so the tests
 # never need the drivers; run this only to rebuild them.
 #
-#   tests/corpus/make.sh            rebuild everything
+#   scripts/corpus/make.sh          rebuild everything
 #   QM_CORPUS_ONLY=PCL make.sh      rebuild only the jobs of one tag
 #   make.sh --expected              only merge expected.tsv into truth.tsv again
 #
@@ -14,7 +14,8 @@ set -uo pipefail
 export LC_ALL=C
 export SOURCE_DATE_EPOCH=1767225600   # fixed dates inside PDF and PostScript output
 
-here=$(cd "$(dirname "$0")" && pwd)
+scripts=$(cd "$(dirname "$0")" && pwd)
+here=$(cd "$scripts/../../tests/corpus" && pwd)   # the corpus: jobs, masters, truth
 cd "$here"
 jobs_dir=jobs
 truth=truth.tsv
@@ -41,7 +42,7 @@ if [[ ${1:-} == --expected ]]; then
     merge_only=1
 else
     merge_only=0
-    ./masters.sh || exit 1
+    "$scripts/masters.sh" || exit 1
 fi
 
 # --- masters: name, pages, paper, colour -----------------------------------
