@@ -110,8 +110,7 @@ inline bool IsMarked(const PageCountResult& r) {
     return true;
 }
 
-// Bytes from a string literal that may hold NULs: B("\x00\x01", 2) or S(...)
-inline std::string S(const char* p, size_t n) { return std::string(p, n); }
+// Bytes from a string literal that may hold NULs.
 template <size_t N>
 std::string Lit(const char (&s)[N]) {
     return std::string(s, N - 1);
@@ -163,6 +162,16 @@ struct Case {
     Want want;
 };
 
+// Compares every field of a record with `want`.
+inline void ExpectFields(const PageCountResult& rec, const Want& want, const std::string& name) {
+    EXPECT_EQ(rec.pages, want.pages) << name;
+    EXPECT_EQ(rec.copies, want.copies) << name;
+    EXPECT_EQ(rec.color, want.color) << name;
+    EXPECT_EQ(rec.duplex, want.duplex) << name;
+    EXPECT_DOUBLE_EQ(rec.paperWidth, want.width) << name;
+    EXPECT_DOUBLE_EQ(rec.paperLength, want.length) << name;
+}
+
 // Counts `job` with the counter of `tag` (in memory, or through a real file
 // and the exported entry point) and compares every field of the record.
 inline void ExpectRecord(const char* tag, const char* name, std::string_view job, const Want& want,
@@ -174,12 +183,7 @@ inline void ExpectRecord(const char* tag, const char* name, std::string_view job
         EXPECT_TRUE(IsMarked(rec)) << tag << ": " << name;
         return;
     }
-    EXPECT_EQ(rec.pages, want.pages) << tag << ": " << name;
-    EXPECT_EQ(rec.copies, want.copies) << tag << ": " << name;
-    EXPECT_EQ(rec.color, want.color) << tag << ": " << name;
-    EXPECT_EQ(rec.duplex, want.duplex) << tag << ": " << name;
-    EXPECT_DOUBLE_EQ(rec.paperWidth, want.width) << tag << ": " << name;
-    EXPECT_DOUBLE_EQ(rec.paperLength, want.length) << tag << ": " << name;
+    ExpectFields(rec, want, std::string(tag) + ": " + name);
 }
 inline void ExpectRecord(const char* tag, const Case& c, bool throughFile = false) {
     ExpectRecord(tag, c.name, c.job, c.want, throughFile);

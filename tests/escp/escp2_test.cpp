@@ -179,30 +179,34 @@ TEST(Escp2EntryPoint, CountsAFile) {
     ExpectRecord("ESCP2", "zero bits per dot", Lit("\x0c\x1bi\x00\x00\x00\x01\x00\x01\x00"), kRejected, true);
 }
 
+// Both stream counters fail before reading; only ESCP2 says so on stdout.
 TEST(Escp2EntryPoint, FilesThatCannotBeOpened) {
-    struct OpenCase {
+    TempJob job("\f");
+    const std::string missing = job.dir() + "/missing.prn", line = "Error opening EscP2 file '";
+    const struct {
+        const char* tag;
         const char* path;
         int32_t code;
-        const char* line;
+        std::string out;
+    } cases[] = {
+        {"ESCP2", "/nonexistent-dir/job.prn", QM_E_FILE_NOT_FOUND, line + "/nonexistent-dir/job.prn'\n"},
+        {"ESCP2", "", QM_E_PATH_NOT_FOUND, line + "'\n"},
+        {"ESCP2", nullptr, QM_E_PATH_NOT_FOUND, line + "'\n"},
+        {"ESCP2", job.dir().c_str(), QM_E_ACCESS_DENIED, line + job.dir() + "'\n"},
+        {"CANON", missing.c_str(), QM_E_FILE_NOT_FOUND, ""},
+        {"CANON", "/nonexistent/qm-canon/job.prn", QM_E_FILE_NOT_FOUND, ""},
+        {"CANON", "", QM_E_PATH_NOT_FOUND, ""},
     };
-    const OpenCase cases[] = {
-        {"/nonexistent-dir/job.prn", QM_E_FILE_NOT_FOUND, "Error opening EscP2 file '/nonexistent-dir/job.prn'\n"},
-        {"", QM_E_PATH_NOT_FOUND, "Error opening EscP2 file ''\n"},
-        {nullptr, QM_E_PATH_NOT_FOUND, "Error opening EscP2 file ''\n"},
-    };
-    TempJob job("\f");
-    const std::string folderLine = "Error opening EscP2 file '" + job.dir() + "'\n";
-    std::vector<OpenCase> all(std::begin(cases), std::end(cases));
-    all.push_back({job.dir().c_str(), QM_E_ACCESS_DENIED, folderLine.c_str()});
-    for (const OpenCase& c : all) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.tag) + " on " + (c.path != nullptr ? c.path : "null"));
         PageCountResult rec = MarkedRecord();
         testing::internal::CaptureStdout();
-        const int32_t code = GetTotalPageCount_ESCP2(c.path, &rec);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.line);
-        EXPECT_EQ(code, c.code);
+        EXPECT_EQ(qm::FindCounter(c.tag)->entry(c.path, &rec), c.code);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.out);
         EXPECT_TRUE(IsMarked(rec));
     }
     EXPECT_EQ(GetTotalPageCount_ESCP2("/nonexistent", nullptr), QM_E_POINTER);
+    EXPECT_EQ(GetTotalPageCount_CANON("", nullptr), QM_E_POINTER);
 }
 
 }  // namespace
