@@ -148,31 +148,6 @@ TEST(Escp2Counter, EndsOnDataCutShort) {
     for (const DataCase& c : cases) EXPECT_EQ(Count(c.job).pages, c.pages) << c.name;
 }
 
-TEST(Escp2Counter, DispatchReportsWhetherARowMatched) {
-    const std::string job;
-    qm::CommandStream s;
-    s.Attach(qm::Bytes(job));
-    qm::escp2::PageFormatHandler page(s);
-    qm::escp2::MovementHandler movement(s);
-    qm::escp2::CharacterHandler character(s);
-    qm::escp2::PrinterControlHandler control(s);
-    qm::escp2::gPageFormat = &page;
-    qm::escp2::gMovement = &movement;
-    qm::escp2::gCharacter = &character;
-    qm::escp2::gPrinterControl = &control;
-    EXPECT_TRUE(qm::escp2::Dispatch(qm::escp2::kControlTable, 0x0C, s));
-    EXPECT_FALSE(qm::escp2::Dispatch(qm::escp2::kControlTable, 'A', s));
-    EXPECT_TRUE(qm::escp2::Dispatch(qm::escp2::kEscTable, 0x0F, s));
-    EXPECT_FALSE(qm::escp2::Dispatch(qm::escp2::kEscTable, 0x1B, s));
-    EXPECT_TRUE(qm::escp2::Dispatch(qm::escp2::kEscParenTable, '^', s));
-    EXPECT_FALSE(qm::escp2::Dispatch(qm::escp2::kEscParenTable, '(', s));
-    EXPECT_EQ(page.pages, 1u);
-    qm::escp2::gPageFormat = nullptr;
-    qm::escp2::gMovement = nullptr;
-    qm::escp2::gCharacter = nullptr;
-    qm::escp2::gPrinterControl = nullptr;
-}
-
 TEST(Escp2EntryPoint, CountsAFile) {
     ExpectRecord("ESCP2", "empty file", "", {1, 0, 0, 0, 8.5, 11.0}, true);
     ExpectRecord("ESCP2", "colour, two pages", Lit("\x1b@\x1br\x01text\x0c\x0c"), {2, 0, 1, 0, 8.5, 11.0}, true);
