@@ -215,6 +215,22 @@ inline void ExpectEveryPrefixScans(const char* tag, const std::string& job) {
     }
 }
 
+// Scans `job` placed so that its last byte ends a readable page and the next
+// page is unreadable: a scan that reads one byte too far faults.
+inline int32_t ScanEndingAtAPage(const char* tag, const std::string& job) {
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    void* map = ::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (map == MAP_FAILED || job.size() > page) return -2;
+    auto* end = static_cast<uint8_t*>(map) + page;
+    std::memcpy(end - job.size(), job.data(), job.size());
+    PageCountResult rec{};
+    int32_t code = -3;
+    if (::mprotect(end, page, PROT_NONE) == 0)
+        code = qm::FindCounter(tag)->scan(qm::Bytes(end - job.size(), uint32_t(job.size())), 0, rec);
+    ::munmap(map, 2 * page);
+    return code;
+}
+
 // Scans `head`, then `gap` bytes whose whole pages are unreadable, then
 // `tail`: a walk that steps over a body by its length never touches it.
 // Returns the pages counted, or -1 when the scan fails.
