@@ -110,8 +110,7 @@ inline bool IsMarked(const PageCountResult& r) {
     return true;
 }
 
-// Bytes from a string literal that may hold NULs: B("\x00\x01", 2) or S(...)
-inline std::string S(const char* p, size_t n) { return std::string(p, n); }
+// Bytes from a string literal that may hold NULs.
 template <size_t N>
 std::string Lit(const char (&s)[N]) {
     return std::string(s, N - 1);
@@ -163,6 +162,16 @@ struct Case {
     Want want;
 };
 
+// Compares every field of a record with `want`.
+inline void ExpectFields(const PageCountResult& rec, const Want& want, const std::string& name) {
+    EXPECT_EQ(rec.pages, want.pages) << name;
+    EXPECT_EQ(rec.copies, want.copies) << name;
+    EXPECT_EQ(rec.color, want.color) << name;
+    EXPECT_EQ(rec.duplex, want.duplex) << name;
+    EXPECT_DOUBLE_EQ(rec.paperWidth, want.width) << name;
+    EXPECT_DOUBLE_EQ(rec.paperLength, want.length) << name;
+}
+
 // Counts `job` with the counter of `tag` (in memory, or through a real file
 // and the exported entry point) and compares every field of the record.
 inline void ExpectRecord(const char* tag, const char* name, std::string_view job, const Want& want,
@@ -174,12 +183,7 @@ inline void ExpectRecord(const char* tag, const char* name, std::string_view job
         EXPECT_TRUE(IsMarked(rec)) << tag << ": " << name;
         return;
     }
-    EXPECT_EQ(rec.pages, want.pages) << tag << ": " << name;
-    EXPECT_EQ(rec.copies, want.copies) << tag << ": " << name;
-    EXPECT_EQ(rec.color, want.color) << tag << ": " << name;
-    EXPECT_EQ(rec.duplex, want.duplex) << tag << ": " << name;
-    EXPECT_DOUBLE_EQ(rec.paperWidth, want.width) << tag << ": " << name;
-    EXPECT_DOUBLE_EQ(rec.paperLength, want.length) << tag << ": " << name;
+    ExpectFields(rec, want, std::string(tag) + ": " + name);
 }
 inline void ExpectRecord(const char* tag, const Case& c, bool throughFile = false) {
     ExpectRecord(tag, c.name, c.job, c.want, throughFile);
@@ -209,6 +213,22 @@ inline void ExpectEveryPrefixScans(const char* tag, const std::string& job) {
         PageCountResult rec{};
         EXPECT_EQ(CountWith(tag, std::string_view(cut.get(), n), rec), QM_OK) << tag << " prefix " << n;
     }
+}
+
+// Scans `job` placed so that its last byte ends a readable page and the next
+// page is unreadable: a scan that reads one byte too far faults.
+inline int32_t ScanEndingAtAPage(const char* tag, const std::string& job) {
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    void* map = ::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (map == MAP_FAILED || job.size() > page) return -2;
+    auto* end = static_cast<uint8_t*>(map) + page;
+    std::memcpy(end - job.size(), job.data(), job.size());
+    PageCountResult rec{};
+    int32_t code = -3;
+    if (::mprotect(end, page, PROT_NONE) == 0)
+        code = qm::FindCounter(tag)->scan(qm::Bytes(end - job.size(), uint32_t(job.size())), 0, rec);
+    ::munmap(map, 2 * page);
+    return code;
 }
 
 // Scans `head`, then `gap` bytes whose whole pages are unreadable, then

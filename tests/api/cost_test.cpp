@@ -48,38 +48,46 @@ namespace {
 
 using qmtest::Be32;
 
-// A sparse ZjStream job of `gib` GiB: 16 pages, each an end-of-page chunk
-// followed by one huge raster chunk; only the headers are ever written.
-class SparseZjsJob {
+// A sparse job file: only the given pieces are written, each at its offset;
+// the file is then extended to `size` bytes.
+class SparseJob {
 public:
-    explicit SparseZjsJob(uint64_t bytes) : job_("", "large.zjs") {
-        fd_ = ::open(job_.path(), O_RDWR);
-        const uint64_t pages = 16;
-        const uint64_t stride = bytes / pages;
-        Write(0, "JZJZ");
-        uint64_t at = 4;
-        for (uint64_t p = 0; p < pages; ++p) {
-            Write(at, Be32(16) + Be32(3) + Be32(0) + Be32(0x5A5A));  // end of page
-            at += 16;
-            const uint32_t raster = static_cast<uint32_t>(stride - 16);
-            Write(at, Be32(raster) + Be32(5) + Be32(0) + Be32(0x5A5A));  // raster data, skipped whole
-            at += raster;
-        }
-        Write(at, Be32(16) + Be32(1) + Be32(0) + Be32(0x5A5A));  // end of document
-        size_ = at + 16;
+    SparseJob(const char* name, const std::vector<std::pair<uint64_t, std::string>>& pieces, uint64_t size)
+        : job_("", name) {
+        const int fd = ::open(job_.path(), O_RDWR);
+        for (const auto& [at, bytes] : pieces)
+            EXPECT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(at)), static_cast<ssize_t>(bytes.size()));
+        EXPECT_EQ(::ftruncate(fd, static_cast<off_t>(size)), 0);
+        ::close(fd);
     }
-    ~SparseZjsJob() { ::close(fd_); }
     const char* path() const { return job_.path(); }
-    uint64_t size() const { return size_; }
 
 private:
-    void Write(uint64_t at, const std::string& bytes) {
-        ASSERT_EQ(::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(at)), static_cast<ssize_t>(bytes.size()));
-    }
     qmtest::TempJob job_;
-    int fd_ = -1;
-    uint64_t size_ = 0;
 };
+
+// A ZjStream job of `bytes`: 16 pages, each an end-of-page chunk followed by
+// one huge raster chunk that is skipped whole, then the end of document.
+SparseJob SparseZjsJob(uint64_t bytes) {
+    auto chunk = [](uint32_t size, uint32_t type) { return Be32(size) + Be32(type) + Be32(0) + Be32(0x5A5A); };
+    std::vector<std::pair<uint64_t, std::string>> pieces = {{0, "JZJZ"}};
+    uint64_t at = 4;
+    const uint32_t raster = static_cast<uint32_t>(bytes / 16 - 16);
+    for (int p = 0; p < 16; ++p, at += 16 + raster) pieces.push_back({at, chunk(16, 3) + chunk(raster, 5)});
+    pieces.push_back({at, chunk(16, 1)});
+    return SparseJob("large.zjs", pieces, at + 16);
+}
+
+// A ZIMF job: "ZIMF", then 16 page records of `bytes` / 16 each.
+SparseJob SparseZimfJob(uint64_t bytes) {
+    const uint64_t stride = bytes / 16;
+    std::vector<std::pair<uint64_t, std::string>> pieces = {{0, "ZIMF"}};
+    uint64_t at = 4;
+    for (int p = 0; p < 16; ++p, at += stride)
+        pieces.push_back({at, qmtest::Bin({0xCD, 0x9A, 0xA9, 0xDC}) + qmtest::Le32(static_cast<uint32_t>(stride)) +
+                                  std::string(8, '\0') + qmtest::Le32(13)});
+    return SparseJob("large.zimf", pieces, at);
+}
 
 // Heap bytes a call adds at its peak.
 template <class F>
@@ -96,31 +104,6 @@ long MinorFaults() {
     return u.ru_minflt + u.ru_majflt;
 }
 
-
-// A sparse ZIMF job: "ZIMF", then 16 page records of `bytes` / 16 each,
-// whose headers alone are written; the file is extended to its full size.
-class SparseZimfJob {
-public:
-    explicit SparseZimfJob(uint64_t bytes) : job_("", "large.zimf") {
-        fd_ = ::open(job_.path(), O_RDWR);
-        const uint64_t stride = bytes / 16;
-        Write(0, "ZIMF");
-        uint64_t at = 4;
-        for (int p = 0; p < 16; ++p, at += stride)
-            Write(at, qmtest::Bin({0xCD, 0x9A, 0xA9, 0xDC}) + qmtest::Le32(static_cast<uint32_t>(stride)) +
-                          std::string(8, '\0') + qmtest::Le32(13));  // a page record
-        EXPECT_EQ(::ftruncate(fd_, static_cast<off_t>(at)), 0);
-    }
-    ~SparseZimfJob() { ::close(fd_); }
-    const char* path() const { return job_.path(); }
-
-private:
-    void Write(uint64_t at, const std::string& bytes) {
-        ASSERT_EQ(::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(at)), static_cast<ssize_t>(bytes.size()));
-    }
-    qmtest::TempJob job_;
-    int fd_ = -1;
-};
 
 // Counts a 1 GiB job of large records: only the record headers may be
 // touched, in well under a frame of time, with no heap to speak of.
@@ -143,9 +126,9 @@ void ExpectHeaderWalk(const char* tag, const char* path, uint32_t pages, const c
 }
 
 TEST(Cost, RecordWalksTouchOnlyTheHeadersOfAGigabyteJob) {
-    SparseZjsJob zjs(1ull << 30);
+    const SparseJob zjs = SparseZjsJob(1ull << 30);
     ExpectHeaderWalk("ZJSTREAM", zjs.path(), 16, "1 GiB ZjStream job of 33 records");
-    SparseZimfJob zimf(1ull << 30);
+    const SparseJob zimf = SparseZimfJob(1ull << 30);
     ExpectHeaderWalk("ZIMF", zimf.path(), 16, "1 GiB ZIMF job of 16 records");
 }
 
@@ -160,10 +143,7 @@ TEST(Cost, NoCountAllocatesInProportionToTheJob) {
     qmtest::SilenceStdout quiet;
     for (const qm::CounterInfo& c : qm::Counters()) {
         PageCountResult rec{};
-        const int64_t before = gLive.load();
-        gPeak.store(before);
-        c.entry(job.path(), &rec);
-        const int64_t peak = gPeak.load() - before;
+        const int64_t peak = HeapPeakOf([&] { c.entry(job.path(), &rec); });
         EXPECT_LT(peak, 1 << 20) << c.tag << " peaked at " << peak << " bytes on a 16 MiB job";
     }
 }

@@ -22,7 +22,9 @@ TEST(Interface, TwentyNineCountersWithDistinctOrdinals) {
     }
     EXPECT_EQ(qm::Counters().size(), 29u);
     EXPECT_EQ(ordinals.size(), 29u);
+    // Tags match in any case, "z" included.
     EXPECT_EQ(qm::FindCounter("esc_page"), qm::FindCounter("ESC_PAGE"));
+    EXPECT_EQ(qm::FindCounter("zjstream"), qm::FindCounter("ZJSTREAM"));
     EXPECT_EQ(qm::FindCounter("PCL5"), nullptr);
 }
 

@@ -96,35 +96,25 @@ TEST(CanonRaster, MergesIntoTheRecord) {
         const char* name;
         std::string job;
         PageCountResult start;
-        PageCountResult want;
+        Want want;
     };
     const Case cases[] = {
-        {"empty record takes the defaults", kFF, {}, {1, 0, 0, 0, {}, 11.0, 8.5}},
-        {"pages add up, copies become 0", kFF + kFF, {3, 7, 0, 0, {}, 12.0, 9.0}, {5, 0, 0, 0, {}, 12.0, 9.0}},
-        {"colour found is taken", Paren('A', "x"), {0, 0, 0, 0, {}, 1.0, 1.0}, {0, 0, 1, 0, {}, 1.0, 1.0}},
+        {"empty record takes the defaults", kFF, {}, {1, 0, 0, 0, 8.5, 11.0}},
+        {"pages add up, copies become 0", kFF + kFF, {3, 7, 0, 0, {}, 12.0, 9.0}, {5, 0, 0, 0, 9.0, 12.0}},
+        {"colour found is taken", Paren('A', "x"), {0, 0, 0, 0, {}, 1.0, 1.0}, {0, 0, 1, 0, 1.0, 1.0}},
         // margins in tenths of an inch at 360 dpi
-        {"page margins", Paren('g', "\x6E\x01\x02\x03"), {}, {0, 0, 0, 0, {}, 11.0, 8.5}},
+        {"page margins", Paren('g', "\x6E\x01\x02\x03"), {}, {0, 0, 0, 0, 8.5, 11.0}},
         // the same length at 600 dpi is still 14 inches
-        {"margins at another resolution", Paren('d', "\x02\x58") + Paren('g', "\x8C"), {}, {0, 0, 0, 0, {}, 14.0, 8.5}},
+        {"margins at another resolution", Paren('d', "\x02\x58") + Paren('g', "\x8C"), {}, {0, 0, 0, 0, 8.5, 14.0}},
         // sixtieths of an inch: 0x294 = 660 is 11 inches
-        {"extended margins", Paren('p', "\x02\x94"), {}, {0, 0, 0, 0, {}, 11.0, 8.5}},
+        {"extended margins", Paren('p', "\x02\x94"), {}, {0, 0, 0, 0, 8.5, 11.0}},
         {"extended margins, resolution after them", Paren('p', "\x02\x94") + Paren('d', std::string("\x00\x00", 2)),
-         {}, {0, 0, 0, 0, {}, 11.0, 8.5}},
+         {}, {0, 0, 0, 0, 8.5, 11.0}},
         {"zero resolution leaves the length unknown",
-         Paren('d', std::string("\x00\x00", 2)) + Paren('p', std::string("\x00\x01", 2)), {},
-         {0, 0, 0, 0, {}, 0.0, 8.5}},
-        {"size already known is kept", Paren('g', "\x32"), {0, 0, 0, 0, {}, 11.69, 8.27},
-         {0, 0, 0, 0, {}, 11.69, 8.27}},
+         Paren('d', std::string("\x00\x00", 2)) + Paren('p', std::string("\x00\x01", 2)), {}, {0, 0, 0, 0, 8.5, 0.0}},
+        {"size already known is kept", Paren('g', "\x32"), {0, 0, 0, 0, {}, 11.69, 8.27}, {0, 0, 0, 0, 8.27, 11.69}},
     };
-    for (const Case& c : cases) {
-        const RasterRun r = RunRasterOn(c.job, c.start);
-        EXPECT_EQ(r.rec.pages, c.want.pages) << c.name;
-        EXPECT_EQ(r.rec.copies, c.want.copies) << c.name;
-        EXPECT_EQ(r.rec.color, c.want.color) << c.name;
-        EXPECT_EQ(r.rec.duplex, c.want.duplex) << c.name;
-        EXPECT_DOUBLE_EQ(r.rec.paperLength, c.want.paperLength) << c.name;
-        EXPECT_DOUBLE_EQ(r.rec.paperWidth, c.want.paperWidth) << c.name;
-    }
+    for (const Case& c : cases) ExpectFields(RunRasterOn(c.job, c.start).rec, c.want, c.name);
 }
 
 TEST(CanonRaster, TracesEveryCommand) {
@@ -153,6 +143,7 @@ TEST(CanonRaster, TracesEveryCommand) {
         {"margins, short count", Paren('g', "\x6E\x01"),
          "SetPageMargins : PageLen = 6e  LeftMar = 1  RightMar = 0  Offset = 0\n"},
         {"margins refused", Paren('g', "12345"), "SetPageMargins - invalid count.\n"},
+        {"margins without a count", Paren('g', ""), "SetPageMargins - invalid count.\n"},
         {"ink cartridge", Paren('m', "x"), "IndentifyInkCartridge\n" + unsupported},
         {"move", Paren('n', "\x01\x02"), "MoveByRasterLine : Delta = 102\n"},
         {"move 0 returns the carriage", Paren('n', std::string("\x00\x00", 2)),
@@ -162,6 +153,8 @@ TEST(CanonRaster, TracesEveryCommand) {
         {"extended margins", Paren('p', std::string("\x02\x94\x00\x10\x00\x20\x00\x30", 8)),
          "SetExtendedPageMargins : PageLen = 294  LeftMar = 10  RightMar = 20  Offset = 30\n"},
         {"extended margins refused", Paren('p', "\x02\x94\x01"), "SetExtendedPageMargins - invalid count.\n"},
+        {"extended margins without a count", Paren('p', ""), "SetExtendedPageMargins - invalid count.\n"},
+        {"extended margins, ten bytes", Paren('p', std::string(10, '\0')), "SetExtendedPageMargins - invalid count.\n"},
         {"page id", Paren('q', "x"), "SetPageID\n" + unsupported},
         {"CMYK image", Paren('A', "\x41\x42\x43\x44\x45"), "CMYKRasterImage\n"},
         {"palette image", Paren('C', "x"), "PaletteRasterImage\n"},

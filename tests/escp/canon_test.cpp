@@ -74,27 +74,4 @@ TEST(Canon, TracesWholeJobs) {
     for (const Case& c : cases) EXPECT_EQ(Count(c.job).out, c.trace) << c.name;
 }
 
-TEST(Canon, FilesThatCannotBeOpenedFailAndLeaveTheRecord) {
-    struct Case {
-        const char* name;
-        const char* path;
-        int32_t code;
-    };
-    qmtest::TempJob job("x");
-    const std::string missing = job.dir() + "/missing.prn";
-    const Case cases[] = {
-        {"missing file", missing.c_str(), QM_E_FILE_NOT_FOUND},
-        {"missing folder", "/nonexistent/qm-canon/job.prn", QM_E_FILE_NOT_FOUND},
-        {"empty path", "", QM_E_PATH_NOT_FOUND},
-    };
-    for (const Case& c : cases) {
-        PageCountResult rec = MarkedRecord();
-        testing::internal::CaptureStdout();
-        EXPECT_EQ(GetTotalPageCount_CANON(c.path, &rec), c.code) << c.name;
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << c.name;
-        EXPECT_TRUE(IsMarked(rec)) << c.name;
-    }
-    EXPECT_EQ(GetTotalPageCount_CANON("", nullptr), QM_E_POINTER);
-}
-
 }  // namespace

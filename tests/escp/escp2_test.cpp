@@ -148,61 +148,40 @@ TEST(Escp2Counter, EndsOnDataCutShort) {
     for (const DataCase& c : cases) EXPECT_EQ(Count(c.job).pages, c.pages) << c.name;
 }
 
-TEST(Escp2Counter, DispatchReportsWhetherARowMatched) {
-    const std::string job;
-    qm::CommandStream s;
-    s.Attach(qm::Bytes(job));
-    qm::escp2::PageFormatHandler page(s);
-    qm::escp2::MovementHandler movement(s);
-    qm::escp2::CharacterHandler character(s);
-    qm::escp2::PrinterControlHandler control(s);
-    qm::escp2::gPageFormat = &page;
-    qm::escp2::gMovement = &movement;
-    qm::escp2::gCharacter = &character;
-    qm::escp2::gPrinterControl = &control;
-    EXPECT_TRUE(qm::escp2::Dispatch(qm::escp2::kControlTable, 0x0C, s));
-    EXPECT_FALSE(qm::escp2::Dispatch(qm::escp2::kControlTable, 'A', s));
-    EXPECT_TRUE(qm::escp2::Dispatch(qm::escp2::kEscTable, 0x0F, s));
-    EXPECT_FALSE(qm::escp2::Dispatch(qm::escp2::kEscTable, 0x1B, s));
-    EXPECT_TRUE(qm::escp2::Dispatch(qm::escp2::kEscParenTable, '^', s));
-    EXPECT_FALSE(qm::escp2::Dispatch(qm::escp2::kEscParenTable, '(', s));
-    EXPECT_EQ(page.pages, 1u);
-    qm::escp2::gPageFormat = nullptr;
-    qm::escp2::gMovement = nullptr;
-    qm::escp2::gCharacter = nullptr;
-    qm::escp2::gPrinterControl = nullptr;
-}
-
 TEST(Escp2EntryPoint, CountsAFile) {
     ExpectRecord("ESCP2", "empty file", "", {1, 0, 0, 0, 8.5, 11.0}, true);
     ExpectRecord("ESCP2", "colour, two pages", Lit("\x1b@\x1br\x01text\x0c\x0c"), {2, 0, 1, 0, 8.5, 11.0}, true);
     ExpectRecord("ESCP2", "zero bits per dot", Lit("\x0c\x1bi\x00\x00\x00\x01\x00\x01\x00"), kRejected, true);
 }
 
+// Both stream counters fail before reading; only ESCP2 says so on stdout.
 TEST(Escp2EntryPoint, FilesThatCannotBeOpened) {
-    struct OpenCase {
+    TempJob job("\f");
+    const std::string missing = job.dir() + "/missing.prn", line = "Error opening EscP2 file '";
+    const struct {
+        const char* tag;
         const char* path;
         int32_t code;
-        const char* line;
+        std::string out;
+    } cases[] = {
+        {"ESCP2", "/nonexistent-dir/job.prn", QM_E_FILE_NOT_FOUND, line + "/nonexistent-dir/job.prn'\n"},
+        {"ESCP2", "", QM_E_PATH_NOT_FOUND, line + "'\n"},
+        {"ESCP2", nullptr, QM_E_PATH_NOT_FOUND, line + "'\n"},
+        {"ESCP2", job.dir().c_str(), QM_E_ACCESS_DENIED, line + job.dir() + "'\n"},
+        {"CANON", missing.c_str(), QM_E_FILE_NOT_FOUND, ""},
+        {"CANON", "/nonexistent/qm-canon/job.prn", QM_E_FILE_NOT_FOUND, ""},
+        {"CANON", "", QM_E_PATH_NOT_FOUND, ""},
     };
-    const OpenCase cases[] = {
-        {"/nonexistent-dir/job.prn", QM_E_FILE_NOT_FOUND, "Error opening EscP2 file '/nonexistent-dir/job.prn'\n"},
-        {"", QM_E_PATH_NOT_FOUND, "Error opening EscP2 file ''\n"},
-        {nullptr, QM_E_PATH_NOT_FOUND, "Error opening EscP2 file ''\n"},
-    };
-    TempJob job("\f");
-    const std::string folderLine = "Error opening EscP2 file '" + job.dir() + "'\n";
-    std::vector<OpenCase> all(std::begin(cases), std::end(cases));
-    all.push_back({job.dir().c_str(), QM_E_ACCESS_DENIED, folderLine.c_str()});
-    for (const OpenCase& c : all) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.tag) + " on " + (c.path != nullptr ? c.path : "null"));
         PageCountResult rec = MarkedRecord();
         testing::internal::CaptureStdout();
-        const int32_t code = GetTotalPageCount_ESCP2(c.path, &rec);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.line);
-        EXPECT_EQ(code, c.code);
+        EXPECT_EQ(qm::FindCounter(c.tag)->entry(c.path, &rec), c.code);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.out);
         EXPECT_TRUE(IsMarked(rec));
     }
     EXPECT_EQ(GetTotalPageCount_ESCP2("/nonexistent", nullptr), QM_E_POINTER);
+    EXPECT_EQ(GetTotalPageCount_CANON("", nullptr), QM_E_POINTER);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@ TEST(HBP, CountsPageEndsAndSkipsDataBlocks) {
         {"three pages", "@F@F@F", {3, 1, 1}},
         {"block hides @F", HbpBlock("@F@F") + "@F", {1, 1, 1}},
         {"empty block", HbpBlock("") + "@F", {1, 1, 1}},
+        {"length of three bytes", HbpBlock(std::string(0x10000, 'd')) + "@F", {1, 1, 1}},
         {"byte after @ is not rescanned", "@@F", {0, 1, 1}},
         {"block past the end", Lit("@F@G\xFF\xFF\xFF@F"), {1, 1, 1}},
         {"length cut short", "@F@G\x01", {1, 1, 1}},

@@ -97,6 +97,7 @@ TEST(UfrScan, CountsPagesAndComputesTheLastSize) {
         // "+n" resumes n bytes after the "+".
         {"skip hides a page", Lit("\x1B+8abcde") + letter + letter, {1, 0, 0, 0, 8.5, 11.0}},
         {"skip lands on a page", Lit("\x1B+3a") + letter, {1, 0, 0, 0, 8.5, 11.0}},
+        {"ESC [ without sop", Lit("\x1B[spo") + letter, {1, 0, 0, 0, 8.5, 11.0}},
         {"skip past the end", Lit("\x1B+99999999999999999999") + letter, {0, 0}},
         {"negative skip moves one", Lit("\x1B+ -1") + letter, {1, 0, 0, 0, 8.5, 11.0}},
     };

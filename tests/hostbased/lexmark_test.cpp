@@ -76,12 +76,14 @@ TEST(LexmarkDialectX, CountsPageCommandsAndModeColour) {
 }
 
 TEST(LexmarkDialects, SelectionFollowsTheHeader) {
-    const std::string pages = kMPage + kXPage + kPage;  // one page in each grammar
+    // One page in the M grammar, two in X, three in the escape grammar (X
+    // reads ESC "*" as a 72-byte command that hides the rest).
+    const std::string pages = kMPage + kXPage + kXPage + kPage + kPage + kPage;
     const Case cases[] = {
         {"M", Header('m') + pages, {1, 1, 0}},
-        {"X", Header('\x80') + pages, {1, 1, 0}},
-        {"headed escape", Header('q') + pages, {1, 1, 0}},
-        {"unheaded escape", "x" + pages, {1, 1, 0}},
+        {"X", Header('\x80') + pages, {2, 1, 0}},
+        {"headed escape", Header('q') + pages, {3, 1, 0}},
+        {"unheaded escape", "x" + pages, {3, 1, 0}},
         // The dialect byte is counted from the first non-NUL byte.
         {"NULs before the header", Lit("\x00\x00") + Header('m') + kMPage, {1, 1, 0}},
         // No byte 19: the header selects the headed dialect, whose swath

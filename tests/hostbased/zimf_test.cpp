@@ -62,8 +62,11 @@ TEST(Zimf, ReadsTheDeviceModeBlock) {
         {"first block alone", Settings(first), {0, 4, 1, 1, 8.27, 11.69}},
         {"second block replaces every value", Settings(first) + kPage + With([](DevMode& d) { d.length = 2970; }), {1, 1, 0, 0, 0, 11.692913342267275}},
         {"block cut by the end is not read", Settings(first) + kPage + Settings(DevMode()).substr(0, 60), {1, 4, 1, 1, 8.27, 11.69}},
-        {"settings offset past the end", Record(1, std::string(12, 0) + Le32(0xFFFFFFF0)) + kPage, {1, 1}},
-        {"counted part past the end", Record(1, std::string(12, 0) + Le32(32) + Le16(0xFFFF) + "zz") + kPage, {1, 1}},
+        // A block that cannot be read leaves the earlier one in place.
+        {"settings offset past the end", Settings(first) + Record(1, std::string(12, 0) + Le32(0xFFFFFFF0)) + kPage,
+         {1, 4, 1, 1, 8.27, 11.69}},
+        {"counted part past the end", Settings(first) + Record(1, std::string(12, 0) + Le32(32) + Le16(0xFFFF) + "zz") + kPage,
+         {1, 4, 1, 1, 8.27, 11.69}},
     };
     for (Case c : cases) {
         c.job = "ZIMF" + c.job + Record(2);  // a closing record keeps the last one readable

@@ -86,11 +86,13 @@ TEST(Diagnostics, FormatsLikeWsprintf) {
         {"%d", -42, "-42"},
         {"%c", 'Q', "Q"},
         {"%4d|", 7, "   7|"},
+        {"%10d|", 7, "         7|"},
         {"%04X", 10, "000A"},
         {"100%%", 0, "100%"},
     };
     for (const FormatCase& c : cases) {
         char buf[qm::kDiagBufferSize];
+        std::memset(buf, '#', sizeof buf);
         qm::FormatDiagf(buf, sizeof buf, c.fmt, c.a);
         EXPECT_STREQ(buf, c.want) << c.fmt;
     }
@@ -118,6 +120,8 @@ TEST(Bytes, LookaheadNeverPassesTheEnd) {
     EXPECT_EQ(b.at(4), -1);
     EXPECT_FALSE(b.matches(2, "cde"));
     EXPECT_TRUE(b.matchesNoCase(1, "BcD"));
+    EXPECT_TRUE(qm::Bytes("zZaA").matchesNoCase(0, "ZzAa"));
+    EXPECT_FALSE(qm::Bytes("@[`{").matchesNoCase(0, "`{@["));
     EXPECT_EQ(qm::SkipBy(b, 3, 0xFFFFFFFFull), 4u);
     EXPECT_EQ(b.find(0, 'z'), 4u);
 }

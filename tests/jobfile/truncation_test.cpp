@@ -3,6 +3,7 @@
 // now ends.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,6 +60,23 @@ TEST(Truncation, BodyThatDoesNotFaultRunsOnceAndCompletes) {
     const uint8_t byte = 0;
     EXPECT_TRUE(qm::RunGuarded([](void* p) { ++*static_cast<int*>(p); }, &ran, &byte, 1));
     EXPECT_EQ(ran, 1);
+}
+
+// A fault in bytes the guard does not cover is not the count's to recover:
+// it must reach the default action, as it would without the guard.
+TEST(TruncationDeathTest, FaultOutsideTheGuardedBytesIsNotSwallowed) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    qmtest::TempJob file(std::string(2 * page, 'x'));
+    const int fd = ::open(file.path(), O_RDONLY);
+    void* map = ::mmap(nullptr, 2 * page, PROT_READ, MAP_SHARED, fd, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    ASSERT_EQ(::truncate(file.path(), 0), 0);
+    const auto* base = static_cast<const uint8_t*>(map);
+    auto touch = [](void* p) { (void)*static_cast<volatile const uint8_t*>(p); };
+    EXPECT_DEATH(qm::RunGuarded(touch, const_cast<uint8_t*>(base + page), base, page), "");
+    ::munmap(map, 2 * page);
+    ::close(fd);
 }
 
 }  // namespace

@@ -59,6 +59,7 @@ TEST(HpglAttributes, CopiesPaperColour) {
         {"PJL keys of other counters are plain lines", "@PJL SET QTY=3\n@PJL SET PAPER=A4\n" + kPad, {0, 0}},
     };
     for (const Case& c : cases) ExpectRecord("HPGL", c);
+    for (const char* end : {"BP", "BP2,", "BP1,\"x", "PE<", "LBx"}) EXPECT_EQ(ScanEndingAtAPage("HPGL", end), QM_OK) << end;
 }
 
 TEST(HpglDiagnostics, Lines) {

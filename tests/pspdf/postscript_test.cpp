@@ -45,7 +45,7 @@ TEST(PostScriptCopies, FirstUsableKeywordWins) {
         {"#copies", "/#copies 2 def\n", 2},
         {"NumCopies key", "<< /NumCopies 3 >> setpagedevice", 3},
         {"at the very start", "numcopies 6", 6},
-        {"in parentheses", "numcopies(4)", 4},
+        {"in parentheses, and the search ends", "numcopies(4) #copies 7 ", 4},
         {"parenthesis without digit", "numcopies( 5 ", 5},
         {"#copies is case-sensitive", "#COPIES 2 ", 0},
         {"binary token", std::string("#copies \x87\x0C\x00", 11), 12},

@@ -30,7 +30,8 @@ TEST(EscPagePages, FormFeedsPendingCopiesAndBlocks) {
         {"leading zeros of a long number", GS + "000000000007coO\f", {7, 1}},
         {"ten digits", GS + "4294967295coO\f", {0xFFFFFFFFu, 1}},
         {"block page", GS + "0ecE\f\f" + Bin({0xF0, 0x0C, 0x1D}) + "\f", {2, 1}},
-        {"block without a page", GS + "0ecE\f\f" + Bin({0xF0, 0x1D}) + "\f", {1, 1}},
+        {"block without a page", GS + "0ecE\f\f" + Bin({0xF0, 0x1D}) + "\f\f", {2, 1}},
+        {"form feed without F0 does not end a block", GS + "ecE\f" + GS + "x\f", {1, 1}},
         {"block hides commands", GS + "ecE" + GS + "2coO" + GS + "sdE" + Bin({0xF0, 0x1D}) + "\f", {1, 1}},
         {"block ended by later GS", GS + "ecE\x1D\x1D" + Bin({0xF0, 0x0C, 0x1D}), {2, 1}},
         {"block never ends", GS + "ecE\f\f\f", {1, 1}},
@@ -80,6 +81,7 @@ TEST(EscPageEjl, SetLinesGiveCopiesAndDuplex) {
         {"SET without its blank", "@EJL SET\nCO=5\n", {1, 1}},
         {"form feed inside the line", "@EJL SET CO=2\f\n\f\f", {2, 2}},
         {"line to the end", "@EJL SET CO=2", {1, 2}},
+        {"other line to the end hides a form feed", "\f@EJL\f", {1, 1}},
         {"header copies larger", "@EJL SET CO=2\n" + Image(0, 0, 0, 0, 0, 7), {1, 7, 0, 0, 1 / 3.0, 1 / 3.0}},
         {"header copies smaller", "@EJL SET CO=3 RT=3\n" + Image(0, 0, 0, 0, 0, 7), {1, 9, 0, 0, 1 / 3.0, 1 / 3.0}},
     };

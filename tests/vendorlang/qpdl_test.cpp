@@ -45,6 +45,7 @@ TEST(QpdlPages, CopiesFromTheFirstHeader) {
         {"sixteen-bit copies", J + Page(0x0102), {1, 0x0102, 0, 0, kLetterW, kLetterL}},
     };
     for (const Case& c : cases) ExpectRecord("QPDL", c);
+    EXPECT_EQ(ScanEndingAtAPage("QPDL", J + Page(1) + "\x1Bx"), QM_OK);
 }
 
 TEST(QpdlPages, SkippedRecordsHideMarkers) {

@@ -43,6 +43,16 @@ TEST(RpcsPjl, ReadsItsOwnCommands) {
         {"grey", "@PJL SET DATAMODE=GRAYSCALE\n", {0, 0}},
         {"COL is not colour", "@PJL SET DATAMODE=COL\n", {0, 0}},
         {"lower case is any PJL line", "@PJL set copies=3\n@pjl SET DUPLEX=ON\n", {0, 0}},
+        // atoi's sign: "-2" wraps, "+3" is three.
+        {"negative copies", "@PJL SET COPIES=-2\n", {0, 0xFFFFFFFEu}},
+        {"signed copies", "@PJL SET COPIES=+3\n", {0, 3}},
+        // A value taken is stepped over whole: a page mark inside it is text,
+        // and an over-long value does not end the scan.
+        {"copies value holds a mark", "@PJL SET COPIES=2 " + kPageB + "\n......", {0, 2}},
+        {"duplex value holds a mark", "@PJL SET DUPLEX=ON " + kPageB + "\n......", {0, 0, 0, 1}},
+        {"paper value holds a mark", "@PJL SET PAPER A4 " + kPageB + "\n......", {0, 0}},
+        {"data mode value holds a mark", "@PJL SET DATAMODE=COLOR " + kPageB + "\n......", {0, 0, 1}},
+        {"long copies value, page after it", "@PJL SET COPIES=" + std::string(30, '0') + "4\n" + kPageA, {1, 4}},
         {"everything", "@PJL SET COPIES=2\r\n@PJL SET DUPLEX=ON\r\n@PJL SET PAPER=LETTER\r\n"
                        "@PJL SET PAPER LETTER\r\n@PJL SET DATAMODE=COLOR\r\n" + kPageA + kPageB + "xxxxxx",
          {2, 2, 1, 1, 8.5, 11.0}},
