@@ -235,7 +235,8 @@ Kind Classify(const BidInput& in) noexcept {
     if (b.at(0) != kEsc) {
         const Plot bare = ReadPlot(b, 0, 6);
         const bool whole = bare.end >= b.size && WholeJob(in);
-        return bare.ok && (bare.instructions >= 6 || whole) && bare.initialises ? Kind::Hpgl : Kind::None;
+        const bool enough = bare.instructions >= 6 || (whole && bare.instructions >= 3);
+        return bare.ok && enough && bare.initialises ? Kind::Hpgl : Kind::None;
     }
     constexpr int kSequences = 6;
     int sequences = 0;
@@ -265,7 +266,10 @@ Kind Classify(const BidInput& in) noexcept {
             // Drivers for large-format printers open their PCL raster jobs
             // with a passage that only resets the plotter (BP, IN) and goes
             // straight back to PCL: that sets up no plot.
+            // Where the bytes end before the passage does, it is not known
+            // which it is.
             const Sequence back = b.at(plot.end) == kEsc ? ReadSequence(b, plot.end) : Sequence{};
+            if (plot.onlyResets && (back.next == 0 || back.cut)) return Kind::None;
             const bool preamble = plot.onlyResets && back.leavesHpgl;
             if (!printed && !preamble && (s.plotter || plot.setsUpPlot)) return Kind::Hpgl;
             i = plot.end;
@@ -280,7 +284,7 @@ Kind Classify(const BidInput& in) noexcept {
     if (!binary && sequences >= 2 && (HasTextPageEject(Bytes(b.data, end)) || HasTextPageEject(in.tail))) {
         return Kind::Text;
     }
-    return sequences >= kSequences || (sequences > 0 && wholeRead) ? Kind::Pcl : Kind::None;
+    return sequences >= kSequences || (sequences >= 2 && wholeRead) ? Kind::Pcl : Kind::None;
 }
 
 bool DeclaresPcl(const BidInput& in) noexcept {
