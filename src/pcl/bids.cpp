@@ -7,7 +7,9 @@
 //   - HP-GL/2: the job enters HP-GL/2 (ESC % # B) before it prints anything
 //     in PCL, and the passage sets up a plot: the standalone-plotter entry
 //     ESC % -1 B, or Begin Plot (BP) or Plot Size (PS), which only a plotter
-//     takes. PCL pages with an HP-GL/2 figure stay PCL. Bare HP-GL/2 (no
+//     takes. PCL pages with an HP-GL/2 figure stay PCL, and so do PCL
+//     raster jobs that open with a passage which only resets the plotter
+//     (IN, BP) and returns to PCL at once. Bare HP-GL/2 (no
 //     escape sequence) is HP-GL/2 when its first instructions are well
 //     formed, the first of them IN or BP as a plot file begins.
 //   - Text for a PCL printer: escape sequences and text only (no raster,
@@ -16,7 +18,9 @@
 //     escape sequences is plain text, which no printer language claims.
 //   - PCL otherwise.
 // A few escape sequences must parse before any of the three is believed:
-// random bytes that happen to begin with ESC E are not PCL.
+// random bytes that happen to begin with ESC E are not PCL. Two-character
+// sequences PCL does not define are passed over as a printer does, but
+// count against PCL.
 #include "accurate/accurate.h"
 
 namespace qm::accurate {
