@@ -1,6 +1,8 @@
 // The wrapper in front of a job: NULs and 0x04 left by spoolers, a UTF-8 BOM,
 // the universal exit language, PJL lines and Epson's EJL header. Detection
-// classifies what follows it.
+// classifies what follows it. Some inkjet drivers reset the printer (ESC E)
+// before the universal exit language; a reset right in front of it belongs
+// to the wrapper too.
 #include <algorithm>
 
 #include "accurate/accurate.h"
@@ -9,6 +11,7 @@ namespace qm::accurate {
 namespace {
 
 constexpr std::string_view kUel = "\x1b%-12345X";
+constexpr std::string_view kReset = "\x1b" "E";
 constexpr std::string_view kEjl = "\x1b\x01@EJL";
 
 bool IsBlank(int b) noexcept { return b == ' ' || b == '\t'; }
@@ -73,6 +76,8 @@ BidInput Unwrap(Bytes job, char (&pjlLanguage)[32], char (&ejlLanguage)[32]) noe
         } else if (h.matches(i, kUel)) {
             i += static_cast<uint32_t>(kUel.size());
             in.pjl = true;
+        } else if (h.matches(i, kReset) && h.matches(i + static_cast<uint32_t>(kReset.size()), kUel)) {
+            i += static_cast<uint32_t>(kReset.size());
         } else if (h.matchesNoCase(i, "@PJL")) {
             in.pjl = true;
             const uint32_t next = NextLine(h, i);

@@ -86,6 +86,9 @@ uint32_t RemoteEnd(Bytes b, uint32_t i) noexcept {
 
 enum class Dialect { Epson, Canon };
 
+// The group byte of a parameterised command (ESC * r ...): lower case.
+constexpr bool IsParameterised(int group) noexcept { return group >= 0x60 && group <= 0x7E; }
+
 // One command at i (an ESC). Returns the index after it and its data, or 0
 // when no command of the dialect stands there.
 uint32_t Command(Bytes b, uint32_t i, Dialect dialect) noexcept {
@@ -114,7 +117,7 @@ uint32_t Command(Bytes b, uint32_t i, Dialect dialect) noexcept {
         const uint64_t needed = (dots * bits + 7u) / 8u * b.le16(i + 7);
         return b[i + 3] == 0 ? SkipBy(b, i + 9, needed) : CompressedEnd(b, i + 9, needed);
     }
-    if (c == '*' && dialect == Dialect::Epson && b.at(i + 2) >= 0x60 && b.at(i + 2) <= 0x7E) {
+    if (c == '*' && dialect == Dialect::Epson && IsParameterised(b.at(i + 2))) {
         // ESC * r b C: a parameterised command up to its capital letter.
         for (uint32_t k = i + 3; k < i + 35 && b.has(k); ++k)
             if (b[k] >= 0x40 && b[k] <= 0x5E) return k + 1;
@@ -161,9 +164,15 @@ int Walk(Bytes b, uint32_t i, Dialect dialect, int enough, bool& graphics) noexc
         if (c == '[' && dialect == Dialect::Epson) return -1;
         const uint32_t next = Command(b, i, dialect);
         if (next == 0) return -1;
+        // ESC * r b C and the like are PCL's raster commands, which a driver
+        // for these printers may send first; PCL printers take them too, so
+        // they say nothing for ESC/P.
+        const bool pclStyle = c == '*' && dialect == Dialect::Epson && IsParameterised(b.at(i + 2));
+        i = next;
+        // Nor does a command the bytes end in: its data cannot be checked.
+        if (pclStyle || next >= b.size) continue;
         graphics = graphics || c == '.' || c == 'i' || c == '*' || c == 'K' || c == 'L' || c == 'Y' || c == 'Z' ||
                    c == '(' || c == '[' || c == '|';
-        i = next;
         ++n;
     }
     return n;

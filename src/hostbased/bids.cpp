@@ -111,12 +111,39 @@ int BidZIMF(const BidInput& in) noexcept {
     return Enough(in, n, off == b.size) ? Parsed(false) : kNoBid;
 }
 
-// Lexmark's host-based streams come in two shapes: one opens with a chain of
-// 0xA5 packets (0xA5, a 16-bit big-endian length, the payload), the other
-// with ESC "*" commands, of which a swath (code 4) carries its length and
-// the others a few parameter bytes.
+// Lexmark's inkjets without a job header take 8-byte commands: ESC, a code,
+// five parameters and a checksum (the low byte of the sum of code and
+// parameters); only the reset that opens a page, ESC "*" 0x80 and zeros,
+// carries none. A swath's data ("C") follows its command, its length in
+// the 24-bit big-endian number after the code. True when the first
+// commands chain so, enough of them with a checksum that holds.
+bool LexmarkCheckedCommands(const BidInput& in, Bytes b) noexcept {
+    constexpr uint32_t kCommand = 8;
+    constexpr uint8_t kReset[kCommand] = {kEsc, '*', 0x80, 0, 0, 0, 0, 0};
+    uint32_t off = 0;
+    int checked = 0;
+    while (checked < kRecords + 1 && b.has(off, kCommand)) {
+        if (b[off] != kEsc) return false;
+        if (!b.matches(off, kReset, kCommand)) {
+            const int code = b[off + 1];
+            uint32_t sum = 0;
+            for (uint32_t k = 1; k < kCommand - 1; ++k) sum += b[off + k];
+            if (code < 0x20 || code > 0x7E || (sum & 0xFF) != b[off + kCommand - 1]) return false;
+            ++checked;
+        }
+        const uint64_t data = b[off + 1] == 'C' ? b.be24(off + 2) : 0;
+        if (!Advance(in, b, uint64_t{off} + kCommand + data, off)) return false;
+    }
+    return checked >= kRecords + 1 || (checked >= 1 && off == b.size && WholeJob(in));
+}
+
+// Lexmark's host-based streams with a job header come in two shapes: one
+// opens with a chain of 0xA5 packets (0xA5, a 16-bit big-endian length, the
+// payload), the other with ESC "*" commands, of which a swath (code 4)
+// carries its length and the others a few parameter bytes.
 int BidLexmark(const BidInput& in) noexcept {
     const Bytes b = Body(in);
+    if (LexmarkCheckedCommands(in, b)) return Parsed(false);
     if (b.at(0) == 0xA5) {
         uint32_t off = 0;
         int n = 0;

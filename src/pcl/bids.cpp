@@ -7,7 +7,9 @@
 //   - HP-GL/2: the job enters HP-GL/2 (ESC % # B) before it prints anything
 //     in PCL, and the passage sets up a plot: the standalone-plotter entry
 //     ESC % -1 B, or Begin Plot (BP) or Plot Size (PS), which only a plotter
-//     takes. PCL pages with an HP-GL/2 figure stay PCL. Bare HP-GL/2 (no
+//     takes. PCL pages with an HP-GL/2 figure stay PCL, and so do PCL
+//     raster jobs that open with a passage which only resets the plotter
+//     (IN, BP) and returns to PCL at once. Bare HP-GL/2 (no
 //     escape sequence) is HP-GL/2 when its first instructions are well
 //     formed, the first of them IN or BP as a plot file begins.
 //   - Text for a PCL printer: escape sequences and text only (no raster,
@@ -16,7 +18,9 @@
 //     escape sequences is plain text, which no printer language claims.
 //   - PCL otherwise.
 // A few escape sequences must parse before any of the three is believed:
-// random bytes that happen to begin with ESC E are not PCL.
+// random bytes that happen to begin with ESC E are not PCL. Two-character
+// sequences PCL does not define are passed over as a printer does, but
+// count against PCL.
 #include "accurate/accurate.h"
 
 namespace qm::accurate {
@@ -35,16 +39,41 @@ bool IsPclText(int c) noexcept {
 }
 
 struct Sequence {
-    uint32_t next = 0;     // index after the sequence and any data it carries; 0 when none parses
-    bool data = false;     // it carried binary data (raster, font, pattern, transparent print)
-    bool hpgl = false;     // ESC % # B: HP-GL/2 follows
-    bool plotter = false;  // ESC % -1 B: the standalone plotter
+    uint32_t next = 0;       // index after the sequence and any data it carries; 0 when none parses
+    int weight = 1;          // how much it says for PCL: -1 for a sequence PCL does not define,
+                             // 0 for one a printer abandons, one more for every further row of
+                             // data chained in it
+    bool data = false;       // it carried binary data (raster, font, pattern, transparent print)
+    bool hpgl = false;       // ESC % # B: HP-GL/2 follows
+    bool plotter = false;    // ESC % -1 B: the standalone plotter
+    bool leavesHpgl = false; // ESC % # A: back to PCL
+    bool cut = false;        // the bytes end inside the sequence or its data
 };
+
+// The two-character sequences PCL defines. Any other ESC and a character
+// from "0" to "~" is a two-character sequence too, which a PCL printer
+// passes over (some drivers write one by mistake); it is allowed, but
+// counts against the job being PCL, as other languages' commands look so.
+bool IsKnownTwoCharacter(int c) noexcept {
+    return c == 'E' || c == '9' || c == '=' || c == 'Y' || c == 'Z' || c == 'z';
+}
+
+// A raster row that follows a vertical skip (ESC * b # Y) in the same
+// breath: some inkjet drivers write the row's planes (# v data ... # w data)
+// right behind the skip's upper-case Y, and their printers read them as the
+// same sequence.
+bool RowFollows(Bytes b, uint32_t k) noexcept {
+    const uint32_t digits = k;
+    while (IsDigit(b.at(k))) ++k;
+    const int p = b.at(k);
+    return k > digits && (p == 'v' || p == 'w' || p == 'V' || p == 'W');
+}
 
 // One PCL escape sequence at i (an ESC): the two-character ones, or a
 // parameterised character, a group character, then value and parameter
-// pairs ended by an upper-case parameter. Data the sequence announces is
-// stepped over.
+// pairs ended by an upper-case parameter (or by the next ESC after a
+// lower-case one, which ends a sequence too). Data the sequence announces
+// is stepped over.
 Sequence ReadSequence(Bytes b, uint32_t i) noexcept {
     Sequence s;
     // Text filters follow their page eject directly with the next page's
@@ -54,8 +83,9 @@ Sequence ReadSequence(Bytes b, uint32_t i) noexcept {
         return s;
     }
     const int c = b.at(i + 1);
-    if (c == 'E' || c == '9' || c == '=' || c == 'Y' || c == 'Z' || c == 'z') {
+    if (c >= '0' && c <= '~') {
         s.next = i + 2;
+        s.weight = IsKnownTwoCharacter(c) ? 1 : -1;
         return s;
     }
     if (c != '&' && c != '*' && c != '(' && c != ')' && c != '%') return s;
@@ -67,7 +97,10 @@ Sequence ReadSequence(Bytes b, uint32_t i) noexcept {
         if (group < 0x60 || group > 0x7E) return s;
         ++k;
     }
-    for (int pairs = 0; pairs < 64; ++pairs) {
+    int rows = 0;
+    // Each pair takes at least its parameter byte, so the walk ends within
+    // the bytes at hand.
+    for (int pairs = 0;; ++pairs) {
         const bool negative = b.at(k) == '-';
         if (b.at(k) == '+' || negative) ++k;
         uint64_t value = 0;
@@ -80,7 +113,24 @@ Sequence ReadSequence(Bytes b, uint32_t i) noexcept {
             ++k;
             while (IsDigit(b.at(k))) ++k;
         }
-        const int p = b.at(k);
+        if (!b.has(k)) {
+            s.cut = true;
+            s.next = b.size;
+            break;
+        }
+        const int p = b[k];
+        if (p == kEsc && k == digits && pairs > 0) {  // after a lower-case parameter
+            s.next = k;
+            break;
+        }
+        // A printer abandons ESC % and its number when the next sequence
+        // begins; drivers for printers with several emulations write such a
+        // mode selection first.
+        if (p == kEsc && c == '%' && pairs == 0 && k > digits) {
+            s.next = k;
+            s.weight = 0;
+            return s;
+        }
         if (p < 0x40 || p > 0x7E || p == 0x5F) return s;
         const int up = p >= 0x60 ? p - 0x20 : p;
         // ESC % takes a number and ends in A, B (HP-GL/2) or X (UEL).
@@ -90,18 +140,26 @@ Sequence ReadSequence(Bytes b, uint32_t i) noexcept {
                              (c == '*' && group == 'b' && up == 'V');
         if (carries) {
             s.data = true;
+            ++rows;
+            if (value > b.left(k)) {
+                s.cut = true;
+                s.next = b.size;
+                break;
+            }
             k = SkipBy(b, k, value);
         }
         if (c == '%' && up == 'B') {
             s.hpgl = true;
             s.plotter = negative && value == 1 && k == digits + 2;
         }
-        // An upper-case parameter ends the sequence. Raster drivers chain
-        // whole rows of data in one sequence (ESC * b 8 w ... 8 w ...); so
-        // many well-formed pairs are as good as its end.
-        if (p < 0x60) break;
+        if (c == '%' && up == 'A') s.leavesHpgl = true;
+        // An upper-case parameter ends the sequence.
+        if (p < 0x60 && !(c == '*' && group == 'b' && up == 'Y' && RowFollows(b, k))) {
+            s.next = k;
+            break;
+        }
     }
-    s.next = k;
+    if (rows > 1) s.weight += rows - 1;
     return s;
 }
 
@@ -111,6 +169,7 @@ struct Plot {
     int instructions = 0;
     bool initialises = false;  // the first instruction is IN or BP, as a plot file starts
     bool setsUpPlot = false;   // BP or PS
+    bool onlyResets = true;    // every instruction read was IN, BP or DF: nothing drawn or sized
     bool ok = false;          // every instruction read was well formed
     uint32_t end = 0;         // where the passage stopped (an ESC or the end)
 };
@@ -132,6 +191,7 @@ Plot ReadPlot(Bytes b, uint32_t i, int enough) noexcept {
         i += 2;
         if (plot.instructions++ == 0) plot.initialises = (a == 'I' && z == 'N') || (a == 'B' && z == 'P');
         if ((a == 'B' && z == 'P') || (a == 'P' && z == 'S')) plot.setsUpPlot = true;
+        if (!((a == 'I' && z == 'N') || (a == 'B' && z == 'P') || (a == 'D' && z == 'F'))) plot.onlyResets = false;
         if (a == 'L' && z == 'B') {
             i = b.find(i, 0x03);
             if (i < b.size) ++i;
@@ -179,7 +239,8 @@ Kind Classify(const BidInput& in) noexcept {
     if (b.at(0) != kEsc) {
         const Plot bare = ReadPlot(b, 0, 6);
         const bool whole = bare.end >= b.size && WholeJob(in);
-        return bare.ok && (bare.instructions >= 6 || whole) && bare.initialises ? Kind::Hpgl : Kind::None;
+        const bool enough = bare.instructions >= 6 || (whole && bare.instructions >= 3);
+        return bare.ok && enough && bare.initialises ? Kind::Hpgl : Kind::None;
     }
     constexpr int kSequences = 6;
     int sequences = 0;
@@ -195,8 +256,10 @@ Kind Classify(const BidInput& in) noexcept {
             continue;
         }
         const Sequence s = ReadSequence(b, i);
-        if (s.next == 0) return Kind::None;
-        ++sequences;
+        // A job does not end inside a sequence; a head cut from a longer
+        // job may.
+        if (s.next == 0 || (s.cut && WholeJob(in))) return Kind::None;
+        sequences += s.weight;
         if (s.data) {
             binary = printed = true;
         }
@@ -204,7 +267,15 @@ Kind Classify(const BidInput& in) noexcept {
         if (s.hpgl) {
             const Plot plot = ReadPlot(b, i, 4);
             if (!plot.ok) return Kind::None;
-            if (!printed && (s.plotter || plot.setsUpPlot)) return Kind::Hpgl;
+            // Drivers for large-format printers open their PCL raster jobs
+            // with a passage that only resets the plotter (BP, IN) and goes
+            // straight back to PCL: that sets up no plot.
+            // Where the bytes end before the passage does, it is not known
+            // which it is.
+            const Sequence back = b.at(plot.end) == kEsc ? ReadSequence(b, plot.end) : Sequence{};
+            if (plot.onlyResets && (back.next == 0 || back.cut)) return Kind::None;
+            const bool preamble = plot.onlyResets && back.leavesHpgl;
+            if (!printed && !preamble && (s.plotter || plot.setsUpPlot)) return Kind::Hpgl;
             i = plot.end;
         }
         // PCL with binary data is PCL; a job of text alone is read through
@@ -217,7 +288,7 @@ Kind Classify(const BidInput& in) noexcept {
     if (!binary && sequences >= 2 && (HasTextPageEject(Bytes(b.data, end)) || HasTextPageEject(in.tail))) {
         return Kind::Text;
     }
-    return sequences >= kSequences || (sequences > 0 && wholeRead) ? Kind::Pcl : Kind::None;
+    return sequences >= kSequences || (sequences >= 2 && wholeRead) ? Kind::Pcl : Kind::None;
 }
 
 bool DeclaresPcl(const BidInput& in) noexcept {

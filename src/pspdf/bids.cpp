@@ -54,11 +54,28 @@ int BidPOSTSCRIPT(const BidInput& in) noexcept {
     return Parsed(Declares(in, "POSTSCRIPT") || Declares(in, "PS"));
 }
 
-// PDF: the "%PDF-" header with its version, comment lines, then the first
-// indirect object "N G obj".
+// How far into the job PDF readers look for the header: spoolers and mail
+// gateways leave a few lines in front of it.
+constexpr uint32_t kPdfHeaderWindow = 1024;
+
+// Where the "%PDF-" header with its version starts within the header
+// window, or b.size when it is not there.
+uint32_t FindPdfHeader(Bytes b) noexcept {
+    const uint32_t window = b.size < kPdfHeaderWindow ? b.size : kPdfHeaderWindow;
+    for (uint32_t i = b.find(0, '%'); i < window; i = b.find(i + 1, '%')) {
+        if (b.matches(i, "%PDF-") && IsDigit(b.at(i + 5)) && b.at(i + 6) == '.' && IsDigit(b.at(i + 7))) return i;
+    }
+    return b.size;
+}
+
+// PDF: the "%PDF-" header with its version (at the start, or after a few
+// lines of something else), comment lines, then the first indirect object
+// "N G obj".
 int BidPDF(const BidInput& in) noexcept {
-    const Bytes b = Body(in);
-    if (!b.matches(0, "%PDF-") || !IsDigit(b.at(5)) || b.at(6) != '.' || !IsDigit(b.at(7))) return kNoBid;
+    const Bytes body = Body(in);
+    const uint32_t header = FindPdfHeader(body);
+    if (header >= body.size) return kNoBid;
+    const Bytes b(body.data + header, body.size - header);
     uint32_t i = PastLine(b, 0);
     for (int lines = 0; lines < 16; ++lines) {
         i = SkipWhite(b, i);

@@ -153,6 +153,10 @@ TEST(Detect, UnknownForWhatIsNoPrintJob) {
         {"random after an EJL header", Random(4096, 21, "\x1b\x01@EJL\n@EJL EN LA=ESC/PAGE\n")},
         {"PJL only", "\x1b%-12345X@PJL JOB\n@PJL ENTER LANGUAGE=PCLXL\n"},
         {"UEL only", "\x1b%-12345X\x1b%-12345X"},
+        {"text that quotes a PDF header", "A PDF starts %PDF-1.7 and then objects.\n" + Text()},
+        {"a PDF header after 1024 bytes of text", Text() + "%PDF-1.4\n1 0 obj\n<<>>\nendobj\n"},
+        {"random after an unfinished ESC %", Random(4096, 22, "\x1b%8\x1b*rB")},
+        {"random after a Lexmark page reset", Random(4096, 23, std::string("\x1b*\x80\0\0\0\0\0", 8))},
     };
     for (const auto& c : cases) EXPECT_EQ(Detected(c.bytes), "unknown") << c.name;
     // Many random jobs: none may be taken for a language.
@@ -198,6 +202,7 @@ TEST(Unwrap, ReadsEveryWrapper) {
         {"PJL with a name longer than its buffer",
          "\x1b%-12345X@PJL ENTER LANGUAGE=ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\n", "ABCDEFGHIJKLMNOPQRSTUVWXYZ01234"},
         {"PJL after NULs", std::string("\0\0\0", 3) + "\x1b%-12345X@PJL ENTER LANGUAGE=PCLXL\n", "PCLXL"},
+        {"reset before the UEL", std::string("\0\0", 2) + "\x1b" "E\x1b%-12345X@PJL ENTER LANGUAGE=PCLXL\n", "PCLXL"},
         {"EJL short", "\x1b\x01@EJL \n@EJL SE LA=ESC/PAGE\n@EJL EN LA=ESC/PAGE\n", ""},
         {"EJL with blanks", "\x1b\x01@EJL \n@EJL SET LAYOUT=1 LA = ESC/PAGE\n@EJL EN LA = ESC/PAGE\n", ""},
         {"EJL in full", "\x1b\x01@EJL \r\n@EJL SELECT LANGUAGE=ESC/PAGE\r\n@EJL ENTER LANGUAGE=ESC/PAGE\r\n", ""},
@@ -240,6 +245,19 @@ TEST(Detect, TellsNeighboursApart) {
         const char* tag;
     };
     const std::string hpglBody = "IN;PS21000,14800;SP1;PA0,0;PD100,100;PG;";
+    // A PCL raster page: six sequences, two rows of data.
+    const std::string raster = "\x1b*t75R\x1b*r1A\x1b*b2W\x0c\x0c\x1b*b2W\x0f\x0f\x1b*rB\x0c\x1b" "E";
+    // Lexmark's checked command: ESC, code, five parameters, their sum.
+    const auto checked = [](std::string c) {
+        int sum = 0;
+        for (unsigned char b : c) sum += b;
+        return "\x1b" + c + static_cast<char>(sum & 0xFF);
+    };
+    const std::string lexmark = std::string("\x1b*\x80\0\0\0\0\0", 8) + checked(std::string("3\0\0\0\0\0", 6)) +
+                                checked(std::string("0\x80\x0c\x02\0\0", 6)) +
+                                checked(std::string("C\0\0\x02\0\0", 6)) + "\xff\x01" +
+                                checked(std::string("\"\0\0\0\0\0", 6));
+    const std::string pdf = ReadAll(kRoot + "/samples/two-pages-one-key-per-line.pdf");
     const Case cases[] = {
         {"HP-GL/2 entered at once, with a plot size", "\x1b" "E\x1b%0B" + hpglBody + "\x1b%0A\x1b" "E", "HPGL"},
         {"standalone plotter entry", "\x1b" "E\x1b%-1BIN;SP1;PA0,0;PD100,100;SP0;\x1b" "E", "HPGL"},
@@ -254,6 +272,18 @@ TEST(Detect, TellsNeighboursApart) {
          "ESCP2"},
         {"PPA chain", std::string("$\x01\x00\x04" "abcd" "$\x00\x00\x02" "xy", 14), "PPA"},
         {"LIDIL chain", std::string("$\x00\x0cx\x00\x01yyyyyy" "$\x00\x0cx\x00\x02yyyyyy", 24), "LIDIL"},
+        {"PCL after a reset before the UEL", std::string(8, '\0') + "\x1b" "E\x1b%-12345X@PJL ENTER LANGUAGE=PCL3GUI\n" + raster,
+         "PCL"},
+        {"PCL after a reset-only HP-GL/2 passage", "\x1b%1BBPIN;\x1b%1A\x1b" "E" + raster, "PCL"},
+        {"a plot after the same passage", "\x1b%1BBPIN;PS21000,14800;SP1;PD100,100;\x1b%1A\x1b" "E", "HPGL"},
+        {"reset-only passage cut short", "\x1b%1BBPIN;\x1b%1", "unknown"},
+        {"PCL after an unfinished ESC %", "\x1b%8" + raster, "PCL"},
+        {"PCL's raster start alone is no Epson job", "\x1b%8\x1b*rB\x1b*t180R\x1b*", "unknown"},
+        {"PCL with a sequence it does not define", "\x1bu300D" + raster, "PCL"},
+        {"rows chained after a vertical skip", "\x1b*r1A\x1b*b3Y2v\x01\x02" "2w\x03\x04" + raster, "PCL"},
+        {"Lexmark checked commands", lexmark, "Lexmark"},
+        {"Lexmark with a broken checksum", lexmark.substr(0, 15) + "\x01" + lexmark.substr(16), "unknown"},
+        {"PDF after a few lines of junk", "spooler junk\r\nmore junk\r\n" + pdf, "PDF"},
     };
     for (const auto& c : cases) EXPECT_EQ(Detected(c.bytes), c.tag) << c.name;
 }
