@@ -27,6 +27,12 @@ std::string WithoutDetected(std::string json) {
     return json;
 }
 
+// The text line of a job as the HBP export counts it.
+std::string HbpLine(const std::string& file, int pages) {
+    return file + ": " + std::to_string(pages) + (pages == 1 ? " page" : " pages") +
+           ", 1 copy, colour, simplex, paper 0.00 x 0.00 in\n";
+}
+
 // A PCL job as the PCL export counts it: a page per form feed.
 std::string Pcl(int pages, int copies, bool duplex, bool colour = false) {
     std::string job = "\x1b" "E\x1b&l" + std::to_string(copies) + "X";
@@ -43,8 +49,7 @@ TEST(Cli, CompatibleCountsFilesInOrderWithTextAndJson) {
 
     CliRun text = Cli("count --compatible --pdl hbp -j 2 " + files);
     EXPECT_EQ(text.status, 0);
-    EXPECT_EQ(text.out, std::string(a.path()) + ": 3 pages, 1 copy, colour, simplex, paper 0.00 x 0.00 in\n" +
-                            b.path() + ": 1 page, 1 copy, colour, simplex, paper 0.00 x 0.00 in\n");
+    EXPECT_EQ(text.out, HbpLine(a.path(), 3) + HbpLine(b.path(), 1));
 
     CliRun json = Cli("count --json --pdl HBP --compatible " + files);
     EXPECT_EQ(json.status, 0);
@@ -183,11 +188,7 @@ TEST(Cli, FoldersGiveTheirFilesSortedAndSubfoldersOnlyWithR) {
     ASSERT_EQ(::symlink(t.Path("spool").c_str(), t.Path("spool/sub/loop").c_str()), 0);
     ASSERT_EQ(::symlink(t.Path("elsewhere/e.hbp").c_str(), t.Path("spool/link.hbp").c_str()), 0);
     const std::string s = t.Path("spool");
-    auto line = [&](const std::string& file, int pages) {
-        return s + "/" + file + ": " + std::to_string(pages) + (pages == 1 ? " page" : " pages") +
-               ", 1 copy, colour, simplex, paper 0.00 x 0.00 in\n";
-    };
-    const std::string top = line("a.hbp", 1) + line("b.hbp", 2) + line("link.hbp", 5);
+    const std::string top = HbpLine(s + "/a.hbp", 1) + HbpLine(s + "/b.hbp", 2) + HbpLine(s + "/link.hbp", 5);
 
     CliRun flat = Cli("count --compatible --pdl HBP " + s);
     EXPECT_EQ(flat.status, 0);
@@ -195,7 +196,7 @@ TEST(Cli, FoldersGiveTheirFilesSortedAndSubfoldersOnlyWithR) {
     // The link back to the spool folder is not followed.
     CliRun deep = Cli("count -r -j 3 --compatible --pdl HBP " + s + "/");
     EXPECT_EQ(deep.status, 0);
-    EXPECT_EQ(deep.out, top + line("sub/c.hbp", 3) + line("sub/deeper/d.hbp", 4)) << deep.out;
+    EXPECT_EQ(deep.out, top + HbpLine(s + "/sub/c.hbp", 3) + HbpLine(s + "/sub/deeper/d.hbp", 4)) << deep.out;
 }
 
 TEST(Cli, FilesFromReadsAListFileOrStandardInput) {
@@ -203,14 +204,13 @@ TEST(Cli, FilesFromReadsAListFileOrStandardInput) {
     const std::string a = t.Add("a.hbp", "@F");
     const std::string b = t.Add("jobs/b.hbp", "@F@F");
     const std::string list = t.Add("list.txt", "\n" + a + "\r\n\n" + t.Path("jobs") + "\n");
-    const std::string want = a + ": 1 page, 1 copy, colour, simplex, paper 0.00 x 0.00 in\n" + b +
-                             ": 2 pages, 1 copy, colour, simplex, paper 0.00 x 0.00 in\n";
+    const std::string want = HbpLine(a, 1) + HbpLine(b, 2);
 
     CliRun fromFile = Cli("count --compatible --pdl HBP --files-from " + list);
     EXPECT_EQ(fromFile.status, 0) << fromFile.err;
     EXPECT_EQ(fromFile.out, want);
     CliRun fromStdin = Cli("count --compatible --pdl HBP --files-from - " + a, list);
-    EXPECT_EQ(fromStdin.out, a + ": 1 page, 1 copy, colour, simplex, paper 0.00 x 0.00 in\n" + want);
+    EXPECT_EQ(fromStdin.out, HbpLine(a, 1) + want);
     CliRun detect = Cli("detect --files-from " + list);
     EXPECT_EQ(qmtest::Lines(detect.out), 2u) << detect.out;
 }
@@ -312,7 +312,7 @@ TEST(Cli, ReadsStandardInputAndAnswersHelpVersionAndList) {
     TempJob job("@F@F", "in.hbp");
     CliRun in = Cli("count --compatible --pdl HBP -", job.path());
     EXPECT_EQ(in.status, 0);
-    EXPECT_EQ(in.out, "-: 2 pages, 1 copy, colour, simplex, paper 0.00 x 0.00 in\n");
+    EXPECT_EQ(in.out, HbpLine("-", 2));
 
     EXPECT_EQ(Cli("--version").out, "quirometer 5.5.0.68.30\n");
     EXPECT_TRUE(Has(Cli("--help").out, "usage: quirometer count"));
