@@ -10,44 +10,12 @@
 
 #include "hostbased/hostbased_accurate.h"
 #include "hostbased/pjl_accurate.h"
-#include "testutil.h"
+#include "accurate_testutil.h"
 
 using namespace qmtest;
 using qm::accurate::Result;
 
 namespace {
-
-struct Want {
-    int32_t code = QM_OK;
-    uint32_t pages = 0, copies = 1;
-    int colour = 0, duplex = 0;
-    double width = 0.0, length = 0.0;
-    bool estimated = false;
-};
-const Want kNotUnderstood{.code = QM_E_NOT_UNDERSTOOD};
-
-struct WalkCase {
-    const char* name;
-    std::string job;
-    Want want;
-};
-
-using CountFn = int32_t (*)(qm::Bytes, Result&);
-
-void ExpectWalk(CountFn count, const WalkCase& c) {
-    Result r;
-    const int32_t code = count(qm::Bytes(c.job), r);
-    EXPECT_EQ(code, c.want.code) << c.name;
-    if (code != QM_OK || c.want.code != QM_OK) return;
-    qm::accurate::Finish(r);
-    EXPECT_EQ(r.rec.pages, c.want.pages) << c.name;
-    EXPECT_EQ(r.rec.copies, c.want.copies) << c.name;
-    EXPECT_EQ(r.rec.color, c.want.colour) << c.name;
-    EXPECT_EQ(r.rec.duplex, c.want.duplex) << c.name;
-    EXPECT_NEAR(r.rec.paperWidth, c.want.width, 0.01) << c.name;
-    EXPECT_NEAR(r.rec.paperLength, c.want.length, 0.01) << c.name;
-    EXPECT_EQ(r.estimated, c.want.estimated) << c.name;
-}
 
 // ---- ZjStream: chunk header (size, type, items, reserved, "ZZ"), items.
 std::string Zj(uint32_t type, const std::string& body = "", uint16_t reserved = 0) {
@@ -60,7 +28,7 @@ std::string ZjPage(uint32_t paper, uint32_t copies, uint32_t planes) {
 
 TEST(AccurateZjStream, PagesAtTheirEndsSettingsFromTheItems) {
     const std::string doc = "JZJZ" + Zj(0, ZjItem(2, 2));
-    const WalkCase cases[] = {
+    const AccurateCase cases[] = {
         {"two pages, the second in colour, duplex, A4", doc + ZjPage(9, 2, 1) + ZjPage(9, 2, 4) + Zj(1),
          {.pages = 2, .copies = 2, .colour = 1, .duplex = 1, .width = 8.27, .length = 11.69}},
         {"an end-of-page chunk inside raster data is data",
@@ -76,7 +44,7 @@ TEST(AccurateZjStream, PagesAtTheirEndsSettingsFromTheItems) {
         {"no page", doc + Zj(1), kNotUnderstood},
         {"not a ZjStream", "JZJz" + ZjPage(1, 1, 1), kNotUnderstood},
     };
-    for (const WalkCase& c : cases) ExpectWalk(qm::accurate::CountZjStream, c);
+    for (const AccurateCase& c : cases) ExpectAccurate(qm::accurate::CountZjStream, c);
 }
 
 // ---- OAKT: "OAKT", length (padded to 16), type; image data follows its record.
@@ -100,7 +68,7 @@ std::string OakPage(uint32_t paper, std::initializer_list<uint32_t> planes, uint
 
 TEST(AccurateOakt, PagesAtTheirEndsDuplexFromBothRecords) {
     const std::string head = Oak(0x0D) + Oak(0x0F, Le32(0) + Le32(0));
-    const WalkCase cases[] = {
+    const AccurateCase cases[] = {
         {"monochrome Letter page, two copies", head + OakPage(1, {3}, 2) + Oak(0x0B),
          {.pages = 1, .copies = 2, .width = 8.5, .length = 11}},
         {"duplex from the job's duplex record", Oak(0x0F, Le32(1) + Le32(0)) + OakPage(9, {3}) + OakPage(9, {3}),
@@ -114,7 +82,7 @@ TEST(AccurateOakt, PagesAtTheirEndsDuplexFromBothRecords) {
          {.pages = 1, .width = 8.5, .length = 14, .estimated = true}},
         {"no page", head + Oak(0x0B), kNotUnderstood},
     };
-    for (const WalkCase& c : cases) ExpectWalk(qm::accurate::CountOakt, c);
+    for (const AccurateCase& c : cases) ExpectAccurate(qm::accurate::CountOakt, c);
 }
 
 // ---- HIPERC: PJL, then records of length (whole record) and type.
@@ -135,7 +103,7 @@ const std::string kHpPjl =
 const std::string kHpEnd = "\x1b%-12345X@PJL\r\n@PJL EOJ\n\x1b%-12345X";
 
 TEST(AccurateHiperc, ColourFromThePlanesEachPageSends) {
-    const WalkCase cases[] = {
+    const AccurateCase cases[] = {
         {"black plane only: monochrome", kHpPjl + HpPage({3}) + HpPage({3}) + kHpEnd,
          {.pages = 2, .copies = 3, .width = 8.27, .length = 11.69}},
         {"one page with colour planes", kHpPjl + HpPage({3}) + HpPage({0, 1, 2, 3}) + kHpEnd,
@@ -152,7 +120,7 @@ TEST(AccurateHiperc, ColourFromThePlanesEachPageSends) {
         {"no ENTER LANGUAGE line", "@PJL SET COPIES=2\n" + HpPage({3}), kNotUnderstood},
         {"no page", kHpPjl + kHpEnd, kNotUnderstood},
     };
-    for (const WalkCase& c : cases) ExpectWalk(qm::accurate::CountHiperc, c);
+    for (const AccurateCase& c : cases) ExpectAccurate(qm::accurate::CountHiperc, c);
 }
 
 // ---- PPA: "$", channel, length; commands in short or long framing.
@@ -173,7 +141,7 @@ TEST(AccuratePpa, PagesAtEjectsColourFromTheSweeps) {
     const std::string loadL = ScpLong(0x181, Bin({1, 1, 0x12, 0xC0})), ejectL = ScpLong(0x181, Bin({2, 1, 0x12, 0xC0}));
     // Image data that holds a whole eject packet is data.
     const std::string image = Vlink(0, eject + eject);
-    const WalkCase cases[] = {
+    const AccurateCase cases[] = {
         {"black sweeps only", load + image + ScpShort(18, Sweep(1)) + eject, {.pages = 1}},
         {"a colour sweep on the second page", loadL + image + ScpLong(0x180, Sweep(1)) + ejectL + loadL +
                                                   ScpLong(0x180, Sweep(14)) + ejectL,
@@ -183,7 +151,7 @@ TEST(AccuratePpa, PagesAtEjectsColourFromTheSweeps) {
         {"a packet past the end", load + eject + "$\x01\x10\x00", {.pages = 1, .estimated = true}},
         {"no eject", load + image, kNotUnderstood},
     };
-    for (const WalkCase& c : cases) ExpectWalk(qm::accurate::CountPpa, c);
+    for (const AccurateCase& c : cases) ExpectAccurate(qm::accurate::CountPpa, c);
 }
 
 // ---- Lexmark: ESC, code, five parameters, checksum (sum of the six).
@@ -204,7 +172,7 @@ std::string LxSwath(uint8_t head, const std::string& data) {
 TEST(AccurateLexmark, ChecksummedCommandsPagesAtEjects) {
     const std::string init = Bin({0x1B, 0x2A, 0x80, 0, 0, 0, 0, 0}) + Lx(0x33, {0, 0, 0, 0, 0});
     const std::string eject = Lx(0x22, {0x80, 0x10, 0, 0, 0}) + Lx(0x31, {0x10, 0, 0, 0, 0});
-    const WalkCase cases[] = {
+    const AccurateCase cases[] = {
         {"left head only", init + LxSwath(0x11, eject + eject) + eject, {.pages = 1}},
         {"the right (colour) head on page two", init + LxSwath(0x01, "x") + eject + init + LxSwath(0x81, "y") + eject,
          {.pages = 2, .colour = 1}},
@@ -213,7 +181,7 @@ TEST(AccurateLexmark, ChecksummedCommandsPagesAtEjects) {
         {"swath data past the end", init + eject + Lx(0x43, {0x10, 0, 0, 0, 0}) + "abc",
          {.pages = 1, .estimated = true}},
     };
-    for (const WalkCase& c : cases) ExpectWalk(qm::accurate::CountLexmarkChecked, c);
+    for (const AccurateCase& c : cases) ExpectAccurate(qm::accurate::CountLexmarkChecked, c);
     // Jobs of the escape grammar pass the export's record through.
     Result r;
     const std::string escape = Lit("\x1b*\x07" "e\x1b*\x07s0");

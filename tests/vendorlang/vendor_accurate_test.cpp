@@ -1,42 +1,13 @@
 // The accurate counts of ESC/Page and foo2qpdl's QPDL: page ends, copies,
 // duplex, paper and colour from the structure, with data stepped over by its
 // declared length so that bytes inside it never count.
-#include "testutil.h"
+#include "accurate_testutil.h"
 #include "vendorlang/vendor_accurate.h"
 
 using namespace qmtest;
 using qm::accurate::Result;
 
 namespace {
-
-struct Want {
-    int32_t code = QM_OK;
-    uint32_t pages = 0, copies = 1;
-    int colour = 0, duplex = 0;
-    double width = 0.0, length = 0.0;
-    bool estimated = false;
-};
-
-struct VendorCase {
-    const char* name;
-    std::string job;
-    Want want;
-};
-
-void Expect(int32_t (*count)(qm::Bytes, Result&), const VendorCase& c) {
-    Result r;
-    const int32_t code = count(qm::Bytes(c.job), r);
-    ASSERT_EQ(code, c.want.code) << c.name;
-    if (code != QM_OK) return;
-    qm::accurate::Finish(r);
-    EXPECT_EQ(r.rec.pages, c.want.pages) << c.name;
-    EXPECT_EQ(r.rec.copies, c.want.copies) << c.name;
-    EXPECT_EQ(r.rec.color, c.want.colour) << c.name;
-    EXPECT_EQ(r.rec.duplex, c.want.duplex) << c.name;
-    EXPECT_NEAR(r.rec.paperWidth, c.want.width, 0.01) << c.name;
-    EXPECT_NEAR(r.rec.paperLength, c.want.length, 0.01) << c.name;
-    EXPECT_EQ(r.estimated, c.want.estimated) << c.name;
-}
 
 // ---- ESC/Page
 std::string Gs(const std::string& command) { return "\x1d" + command; }
@@ -48,7 +19,7 @@ TEST(AccurateEscPage, PageEndsCopiesDuplexAndPaper) {
     const std::string a4 = kInit + Gs("14psE") + Gs("2coO");
     const std::string duplex = kInit + Gs("1sdE") + Gs("30psE") + Gs("1coO");
     const std::string side = Gs("0dpsE");
-    const VendorCase cases[] = {
+    const AccurateCase cases[] = {
         {"form feeds end pages; data is stepped over", a4 + kImage + "\x0c" + kImage + "\x0c",
          {.pages = 2, .copies = 2, .width = 8.27, .length = 11.69}},
         {"a blank page still ejects a sheet", a4 + kImage + "\x0c\x0c", {.pages = 2, .copies = 2, .width = 8.27, .length = 11.69}},
@@ -79,7 +50,7 @@ TEST(AccurateEscPage, PageEndsCopiesDuplexAndPaper) {
         {"no command at all", std::string("plain text\x0c", 11), {.code = QM_E_NOT_UNDERSTOOD}},
         {"commands but no page", kInit + Gs("14psE"), {.code = QM_E_NOT_UNDERSTOOD}},
     };
-    for (const VendorCase& c : cases) Expect(qm::accurate::CountEscPage, c);
+    for (const AccurateCase& c : cases) ExpectAccurate(qm::accurate::CountEscPage, c);
 }
 
 // ---- QPDL as foo2qpdl writes it
@@ -101,7 +72,7 @@ std::string QpdlPage(uint8_t paper, std::initializer_list<uint8_t> planes, uint1
 }
 
 TEST(AccurateQpdl, WalksBandsByLengthColourFromThePlanes) {
-    const VendorCase cases[] = {
+    const AccurateCase cases[] = {
         {"black bands only, whatever COLORMODE says", kQpdlPjl + QpdlPage(2, {4}) + QpdlPage(2, {4}) + kQpdlEnd,
          {.pages = 2, .width = 8.27, .length = 11.69}},
         {"a page with colour planes", kQpdlPjl + QpdlPage(0, {4}) + QpdlPage(0, {4, 1, 2, 3}) + kQpdlEnd,
@@ -122,7 +93,7 @@ TEST(AccurateQpdl, WalksBandsByLengthColourFromThePlanes) {
         {"no ENTER LANGUAGE", QpdlPage(2, {4}), {.code = QM_E_NOT_UNDERSTOOD}},
         {"no page", kQpdlPjl + kQpdlEnd, {.code = QM_E_NOT_UNDERSTOOD}},
     };
-    for (const VendorCase& c : cases) Expect(qm::accurate::CountQpdl, c);
+    for (const AccurateCase& c : cases) ExpectAccurate(qm::accurate::CountQpdl, c);
 
     // Records of another writer: the export's record, estimated, with the
     // duplex of the PJL header (marked unknown when it states none).
