@@ -293,7 +293,7 @@ private:
         const uint8_t* d = in_.Take(n, got);
         if (got < n) return;
         auto le16 = [d](int at) { return static_cast<uint32_t>(d[at] | (d[at + 1] << 8)); };
-        auto le32 = [d, le16](int at) { return le16(at) | (le16(at + 2) << 16); };
+        auto le32 = [le16](int at) { return le16(at) | (le16(at + 2) << 16); };
         switch (code) {
             case 'U':  // unit: n/3600 inch, or P/m inch with the base m stated
                 if (n == 1 && d[0] != 0) format.unit = d[0] / 3600.0;
