@@ -7,7 +7,6 @@
 
 #include "accurate/accurate.h"
 #include "jobfile/jobview.h"
-#include "jobfile/scanguard.h"
 
 namespace qm::accurate {
 namespace {
@@ -78,19 +77,6 @@ struct CountCall {
     }
 };
 
-// Runs a call over the mapped job; a file truncated under the view is counted
-// again over what is left, as the exports do.
-template <typename Call>
-int32_t RunOverView(JobFileView& view, Call& call) noexcept {
-    call.bytes = view.bytes();
-    for (int attempt = 0;; ++attempt) {
-        if (RunGuarded(&Call::Run, &call, view.bytes().data, view.bytes().size)) return QM_OK;
-        if (attempt == 8) return HresultFromLastError(30 /* ERROR_READ_FAULT */);
-        const uint32_t readable = view.ReadableLength();
-        call.bytes.size = std::min(readable, call.bytes.size);
-    }
-}
-
 struct DetectCall {
     Bytes bytes;
     const Language* winner = nullptr;
@@ -111,7 +97,7 @@ extern "C" QM_EXPORT int32_t QuirometerDetect(const char* path, char* tag, int s
     int32_t code = QM_OK;
     if (!view.Open(path, code)) return code != QM_OK ? code : QM_E_FAIL;
     DetectCall call;
-    code = RunOverView(view, call);
+    code = qm::RunOverView(view, &DetectCall::Run, &call, call.bytes);
     if (code != QM_OK) return code;
     CopyTag(call.winner ? call.winner->counter->tag : "unknown", tag, static_cast<size_t>(size));
     return call.winner ? QM_OK : QM_E_UNKNOWN_PDL;
@@ -125,7 +111,7 @@ extern "C" QM_EXPORT int32_t QuirometerCount(const char* path, const char* pdl, 
     if (!view.Open(path, code)) return code != QM_OK ? code : QM_E_FAIL;
     CountCall call;
     call.pdl = pdl;
-    code = RunOverView(view, call);
+    code = qm::RunOverView(view, &CountCall::Run, &call, call.bytes);
     if (code != QM_OK) return code;
     if (call.code == QM_OK) {
         std::memcpy(job, &call.job, sizeof call.job);

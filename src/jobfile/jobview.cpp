@@ -85,20 +85,24 @@ int32_t CountBytes(Bytes job, PageCountResult* out, MappedScan scan, bool skipLe
     return call.code;
 }
 
+int32_t RunOverView(const JobFileView& view, void (*body)(void*), void* ctx, Bytes& bytes) noexcept {
+    bytes = view.bytes();
+    for (int attempt = 0;; ++attempt) {
+        if (RunGuarded(body, ctx, view.bytes().data, view.bytes().size)) return QM_OK;
+        if (attempt == 8) return HresultFromLastError(30 /* ERROR_READ_FAULT */);
+        const uint32_t readable = view.ReadableLength();
+        bytes.size = readable < bytes.size ? readable : bytes.size;
+    }
+}
+
 int32_t CountMappedFile(const char* path, PageCountResult* out, MappedScan scan, bool skipLeadingNul) noexcept {
     if (out == nullptr) return QM_E_POINTER;
     JobFileView view;
     int32_t code = QM_OK;
     if (!view.Open(path, code)) return code;
     ScanCall call{view.bytes(), scan, skipLeadingNul, {}, QM_OK};
-    // A file truncated under the view faults on the lost pages: count again
-    // over what is still there, as if the job ended at its new length.
-    for (int attempt = 0;; ++attempt) {
-        if (RunGuarded(&ScanCall::Run, &call, view.bytes().data, view.bytes().size)) break;
-        if (attempt == 8) return HresultFromLastError(30 /* ERROR_READ_FAULT */);
-        const uint32_t readable = view.ReadableLength();
-        call.bytes.size = readable < call.bytes.size ? readable : call.bytes.size;
-    }
+    const int32_t viewCode = RunOverView(view, &ScanCall::Run, &call, call.bytes);
+    if (viewCode != QM_OK) return viewCode;
     if (call.code == QM_OK) std::memcpy(out, &call.rec, sizeof call.rec);
     return call.code;
 }

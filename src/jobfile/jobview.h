@@ -55,6 +55,12 @@ private:
     uint32_t scanSize_ = 0;
 };
 
+// Runs body(ctx) over the view's bytes, which `bytes` points at. A file
+// truncated under the view faults on the lost pages: body runs again over
+// what is still there, as if the job ended at its new length (`bytes`
+// shrinks). QM_OK once a run ends, or the read-fault code after 9 faults.
+int32_t RunOverView(const JobFileView& view, void (*body)(void*), void* ctx, Bytes& bytes) noexcept;
+
 // Runs a scanner over bytes in memory as the entry point would (NUL skip,
 // scan, copy-out on success). Used by the entry points, tests, fuzzers and
 // benchmarks alike.
