@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -199,10 +198,9 @@ inline void ExpectLines(const char* tag, const LinesCase& c) { ExpectLines(tag, 
 // past its end (the sanitizer build turns a stray read into a failure).
 inline void ExpectEveryPrefixScans(const char* tag, const std::string& job) {
     for (size_t n = 1; n <= job.size(); ++n) {
-        std::unique_ptr<char[]> cut(new char[n]);
-        std::memcpy(cut.get(), job.data(), n);
+        const std::vector<char> cut(job.data(), job.data() + n);
         PageCountResult rec{};
-        EXPECT_EQ(CountWith(tag, std::string_view(cut.get(), n), rec), QM_OK) << tag << " prefix " << n;
+        EXPECT_EQ(CountWith(tag, std::string_view(cut.data(), n), rec), QM_OK) << tag << " prefix " << n;
     }
 }
 

@@ -70,15 +70,16 @@ struct ShrunkView {
 };
 void Touch(void* p) { (void)*static_cast<volatile const uint8_t*>(p); }
 
-// A body that runs normally is reported complete; a fault on the first byte
-// the guard covers is recovered and reported.
+// A body that runs normally is reported complete; a fault on the first or the
+// last byte the guard covers is recovered and reported.
 TEST(Truncation, GuardCompletesABodyAndRecoversAFaultInItsBytes) {
     int ran = 0;
     const uint8_t byte = 0;
     EXPECT_TRUE(qm::RunGuarded([](void* p) { ++*static_cast<int*>(p); }, &ran, &byte, 1));
     EXPECT_EQ(ran, 1);
     ShrunkView v;
-    EXPECT_FALSE(qm::RunGuarded(Touch, v.base, v.base, v.page));
+    EXPECT_FALSE(qm::RunGuarded(Touch, v.base, v.base, 2 * v.page));
+    EXPECT_FALSE(qm::RunGuarded(Touch, v.base + 2 * v.page - 1, v.base, 2 * v.page));
 }
 
 // A fault in bytes the guard does not cover is not the count's to recover:

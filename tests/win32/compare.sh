@@ -25,12 +25,8 @@ linux_lib=$(cd "$linux_build" && pwd)/libquirometer.so
 
 work=$(mktemp -d)
 export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
-cleanup() {
-  # Only this run's wine server, found by its prefix.
-  [ -d "$WINEPREFIX" ] && /usr/lib/wine/wineserver -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# At exit, stop only this run's wine server, found by its prefix.
+trap '{ [ -d "$WINEPREFIX" ] && /usr/lib/wine/wineserver -k 2>/dev/null; } || true; rm -rf "$work"' EXIT
 
 step "host program, Linux and Windows"
 cflags=(-std=c11 -O2 -Wall -Wextra -Werror -I"$src/include")

@@ -1,17 +1,10 @@
-/* A host of the counting library, built as a Windows program against the DLL
- * and as a Linux program against the shared library, so that the two outputs
- * can be compared line by line.
- *
- * usage: host LIBRARY EXPORTS < LIST
- *   LIBRARY  the DLL's name (Windows) or the shared library's path (Linux)
- *   EXPORTS  the export table, "ordinal name" per line, each looked up by name
- *   LIST     one path per line, counted with every counter, one line per record
- *
- * The record is filled with 0xA5 before each call, so a record the call left
- * alone shows as such; doubles are printed with their bits. Diagnostic lines
- * print as "debug: " and the line: on Windows caught on their way to the
- * debugger, on Linux through the library's debug sink.
- */
+/* usage: host LIBRARY EXPORTS < LIST
+ * Loads LIBRARY (the DLL's name on Windows, the shared library's path on Linux),
+ * looks up every export of EXPORTS ("ordinal name" per line) by name and counts
+ * each path of LIST with every counter, a line per record: the record is filled
+ * with 0xA5 first (a record left alone shows as such), doubles print with their
+ * bits, diagnostic lines as "debug: " and the line. Built for both systems, so
+ * that the two outputs can be compared line by line. */
 #define __USE_MINGW_ANSI_STDIO 1 /* C99 printf on Windows, as on Linux */
 #include <stdint.h>
 #include <stdio.h>
