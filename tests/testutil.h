@@ -5,11 +5,11 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -31,9 +31,8 @@ public:
         const char* d = ::mkdtemp(tmpl);
         dir_ = d ? d : "/tmp";
         path_ = dir_ + "/" + name;
-        FILE* f = std::fopen(path_.c_str(), "wb");
-        if (f != nullptr) {
-            if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
+        if (FILE* f = std::fopen(path_.c_str(), "wb")) {
+            std::fwrite(bytes.data(), 1, bytes.size(), f);
             std::fclose(f);
         }
     }
@@ -77,8 +76,7 @@ public:
     SilenceStdout() {
         std::fflush(stdout);
         saved_ = ::dup(1);
-        FILE* null = std::fopen("/dev/null", "w");
-        if (null != nullptr) {
+        if (FILE* null = std::fopen("/dev/null", "w")) {
             ::dup2(::fileno(null), 1);
             std::fclose(null);
         }
@@ -104,10 +102,8 @@ inline PageCountResult MarkedRecord() {
 }
 
 inline bool IsMarked(const PageCountResult& r) {
-    const auto* p = reinterpret_cast<const unsigned char*>(&r);
-    for (size_t i = 0; i < sizeof r; ++i)
-        if (p[i] != 0xA5) return false;
-    return true;
+    const PageCountResult marked = MarkedRecord();
+    return std::memcmp(&r, &marked, sizeof r) == 0;
 }
 
 // Bytes from a string literal that may hold NULs.
@@ -146,12 +142,9 @@ inline std::string Be32(uint32_t v) { return Be16(v >> 16) + Be16(v & 0xFFFF); }
 // The record a job should produce; `code` other than QM_OK expects the
 // caller's record untouched.
 struct Want {
-    uint32_t pages = 0;
-    uint32_t copies = 1;
-    uint8_t color = 0;
-    uint8_t duplex = 0;
-    double width = 0.0;
-    double length = 0.0;
+    uint32_t pages = 0, copies = 1;
+    uint8_t color = 0, duplex = 0;
+    double width = 0.0, length = 0.0;
     int32_t code = QM_OK;
 };
 inline const Want kRejected{.code = QM_E_FAIL};
@@ -179,11 +172,8 @@ inline void ExpectRecord(const char* tag, const char* name, std::string_view job
     PageCountResult rec = MarkedRecord();
     const int32_t code = throughFile ? CountFile(tag, job, rec) : CountWith(tag, job, rec);
     ASSERT_EQ(code, want.code) << tag << ": " << name;
-    if (code != QM_OK) {
-        EXPECT_TRUE(IsMarked(rec)) << tag << ": " << name;
-        return;
-    }
-    ExpectFields(rec, want, std::string(tag) + ": " + name);
+    if (code != QM_OK) EXPECT_TRUE(IsMarked(rec)) << tag << ": " << name;
+    else ExpectFields(rec, want, std::string(tag) + ": " + name);
 }
 inline void ExpectRecord(const char* tag, const Case& c, bool throughFile = false) {
     ExpectRecord(tag, c.name, c.job, c.want, throughFile);
@@ -208,47 +198,43 @@ inline void ExpectLines(const char* tag, const LinesCase& c) { ExpectLines(tag, 
 // past its end (the sanitizer build turns a stray read into a failure).
 inline void ExpectEveryPrefixScans(const char* tag, const std::string& job) {
     for (size_t n = 1; n <= job.size(); ++n) {
-        std::unique_ptr<char[]> cut(new char[n]);
-        std::memcpy(cut.get(), job.data(), n);
+        const std::vector<char> cut(job.data(), job.data() + n);
         PageCountResult rec{};
-        EXPECT_EQ(CountWith(tag, std::string_view(cut.get(), n), rec), QM_OK) << tag << " prefix " << n;
+        EXPECT_EQ(CountWith(tag, std::string_view(cut.data(), n), rec), QM_OK) << tag << " prefix " << n;
     }
 }
 
-// Scans `job` placed so that its last byte ends a readable page and the next
-// page is unreadable: a scan that reads one byte too far faults.
-inline int32_t ScanEndingAtAPage(const char* tag, const std::string& job) {
+// Scans `head` placed to end a readable page, then `gap` bytes whose whole
+// pages are unreadable (one such page when nothing follows), then `tail`.
+inline int32_t ScanBesideHoles(const char* tag, const std::string& head, size_t gap, const std::string& tail,
+                               PageCountResult& rec) {
     const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
-    void* map = ::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (map == MAP_FAILED || job.size() > page) return -2;
-    auto* end = static_cast<uint8_t*>(map) + page;
-    std::memcpy(end - job.size(), job.data(), job.size());
-    PageCountResult rec{};
+    const size_t hole = tail.empty() && gap < page ? page : gap / page * page;
+    const size_t span = page + std::max(hole, (gap + tail.size() + page - 1) / page * page);
+    void* map = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (map == MAP_FAILED || head.size() > page) return -2;
+    auto* start = static_cast<uint8_t*>(map) + page - head.size();
+    std::memcpy(start, head.data(), head.size());
+    std::memcpy(start + head.size() + gap, tail.data(), tail.size());
     int32_t code = -3;
-    if (::mprotect(end, page, PROT_NONE) == 0)
-        code = qm::FindCounter(tag)->scan(qm::Bytes(end - job.size(), uint32_t(job.size())), 0, rec);
-    ::munmap(map, 2 * page);
+    if (::mprotect(start + head.size(), hole, PROT_NONE) == 0)
+        code = qm::FindCounter(tag)->scan(qm::Bytes(start, uint32_t(head.size() + gap + tail.size())), 0, rec);
+    ::munmap(map, span);
     return code;
 }
 
-// Scans `head`, then `gap` bytes whose whole pages are unreadable, then
-// `tail`: a walk that steps over a body by its length never touches it.
-// Returns the pages counted, or -1 when the scan fails.
-inline int64_t PagesAcrossHole(const char* tag, const std::string& head, size_t gap, const std::string& tail) {
-    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
-    const size_t span = page + (gap + tail.size() + page - 1) / page * page;
-    void* map = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (map == MAP_FAILED || head.size() > page) return -2;
-    auto* base = static_cast<uint8_t*>(map);
-    const size_t start = page - head.size();
-    std::memcpy(base + start, head.data(), head.size());
-    std::memcpy(base + page + gap, tail.data(), tail.size());
+// Scans `job` ending a readable page before an unreadable one: a scan that
+// reads one byte too far faults.
+inline int32_t ScanEndingAtAPage(const char* tag, const std::string& job) {
     PageCountResult rec{};
-    int32_t code = -3;
-    if (::mprotect(base + page, gap / page * page, PROT_NONE) == 0)
-        code = qm::FindCounter(tag)->scan(qm::Bytes(base + start, uint32_t(head.size() + gap + tail.size())), 0, rec);
-    ::munmap(map, span);
-    return code == QM_OK ? int64_t(rec.pages) : -1;
+    return ScanBesideHoles(tag, job, 0, "", rec);
+}
+
+// A walk that steps over a body of `gap` bytes by its length never touches
+// it. Returns the pages counted, or -1 when the scan fails.
+inline int64_t PagesAcrossHole(const char* tag, const std::string& head, size_t gap, const std::string& tail) {
+    PageCountResult rec{};
+    return ScanBesideHoles(tag, head, gap, tail, rec) == QM_OK ? int64_t(rec.pages) : -1;
 }
 
 }  // namespace qmtest

@@ -1,17 +1,16 @@
 #!/usr/bin/env bash
-# Cross-builds Quirometer.dll with warnings as errors and checks its tables:
-# every ordinal and name, no extra export, the machine, system imports only.
-# usage: check_dll.sh [BUILD_DIR] [i686|x86_64]   (the 32-bit DLL by default;
-# the 64-bit one, built to run under wine64, has the same table)
+# Cross-builds Quirometer.dll with warnings as errors and checks its tables: every
+# ordinal and name, no extra export, the machine, system imports only.
+# usage: check_dll.sh [BUILD_DIR] [i686|x86_64]   (the 64-bit DLL has the same table)
 set -euo pipefail
 src=$(cd "$(dirname "$0")/../.." && pwd)
 cpu=${2:-i686}
 case $cpu in
-  i686) machine=i386 ;;
-  x86_64) machine=i386:x86-64 ;;
+  i686) machine=i386 bits=32 ;;
+  x86_64) machine=i386:x86-64 bits=64 ;;
   *) echo "unknown target $cpu"; exit 2 ;;
 esac
-out=${1:-$src/build-win$([ "$cpu" = i686 ] && echo 32 || echo 64)}
+out=${1:-$src/build-win$bits}
 objdump=$cpu-w64-mingw32-objdump
 command -v "$cpu-w64-mingw32-g++-win32" >/dev/null || { echo "the MinGW-w64 $cpu cross compiler is not installed"; exit 1; }
 

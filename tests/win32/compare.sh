@@ -1,13 +1,8 @@
 #!/usr/bin/env bash
-# Runs the Windows build for real: the 64-bit DLL under wine64 and the Linux
-# library count the same files with every export, through the same host
-# program (host.c), and their output must be identical line for line. That
-# output is one line per record (code, every field, the PDF reader's last
-# error text) plus whatever the counters themselves print.
-#
-# Files: every corpus job, every sample, every fuzzing seed, and the failure
-# cases a host meets: a missing file, a missing folder, a folder, an empty file.
-#
+# The 64-bit DLL under wine64 and the Linux library count the same files with
+# every export through the same host (host.c): their output (a line per record,
+# and what the counters print) must be identical. Files: every corpus job,
+# sample and fuzzing seed, a missing file, a missing folder, a folder, an empty file.
 # usage: compare.sh [LINUX_BUILD_DIR] [WIN64_BUILD_DIR]
 set -euo pipefail
 src=$(cd "$(dirname "$0")/../.." && pwd)
@@ -30,12 +25,8 @@ linux_lib=$(cd "$linux_build" && pwd)/libquirometer.so
 
 work=$(mktemp -d)
 export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
-cleanup() {
-  # Only this run's wine server, found by its prefix.
-  [ -d "$WINEPREFIX" ] && /usr/lib/wine/wineserver -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# At exit, stop only this run's wine server, found by its prefix.
+trap '{ [ -d "$WINEPREFIX" ] && /usr/lib/wine/wineserver -k 2>/dev/null; } || true; rm -rf "$work"' EXIT
 
 step "host program, Linux and Windows"
 cflags=(-std=c11 -O2 -Wall -Wextra -Werror -I"$src/include")
@@ -56,14 +47,12 @@ mkdir folder
 files=$(wc -l <list)
 
 step "Linux: $files files"
-"$work/host" "$linux_lib" src/tests/win32/exports.txt <list >linux.out || {
-  echo "the Linux host failed (status $?)"; exit 1
-}
+"$work/host" "$linux_lib" src/tests/win32/exports.txt <list >linux.out ||
+  { echo "the Linux host failed (status $?)"; exit 1; }
 
 step "Windows under wine64: $files files (the first start builds the prefix)"
-timeout 400 "$wine" "$win_build/host.exe" Quirometer.dll src/tests/win32/exports.txt <list >windows.out 2>wine.err || {
-  echo "the Windows host failed (status $?):"; tail -n 20 wine.err; exit 1
-}
+timeout 400 "$wine" "$win_build/host.exe" Quirometer.dll src/tests/win32/exports.txt <list >windows.out 2>wine.err ||
+  { echo "the Windows host failed (status $?):"; tail -n 20 wine.err; exit 1; }
 
 step "comparison"
 records=$(grep -ao " [A-Za-z0-9_]* code=[0-9A-F]\{8\} pages=" linux.out | wc -l)

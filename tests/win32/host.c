@@ -1,20 +1,10 @@
-/* A host of the counting library: it loads the library by name, looks up
- * every export of the table by name, and counts each file of a list with
- * every counter, one line per record. The same source is built as a Windows
- * program against the DLL and as a Linux program against the shared library,
- * so that the two outputs can be compared line by line.
- *
- * usage: host LIBRARY EXPORTS < LIST
- *   LIBRARY  the DLL's name (Windows) or the shared library's path (Linux)
- *   EXPORTS  the export table, "ordinal name" per line
- *   LIST     one path per line, counted and printed as given
- *
- * The record is filled with 0xA5 before each call, so a record the call left
- * alone shows as such. Doubles are printed with their bits. Diagnostic lines
- * are printed where they are sent, as "debug: " and the line: on Windows they
- * are caught on their way to the debugger, on Linux they come through the
- * library's debug sink.
- */
+/* usage: host LIBRARY EXPORTS < LIST
+ * Loads LIBRARY (the DLL's name on Windows, the shared library's path on Linux),
+ * looks up every export of EXPORTS ("ordinal name" per line) by name and counts
+ * each path of LIST with every counter, a line per record: the record is filled
+ * with 0xA5 first (a record left alone shows as such), doubles print with their
+ * bits, diagnostic lines as "debug: " and the line. Built for both systems, so
+ * that the two outputs can be compared line by line. */
 #define __USE_MINGW_ANSI_STDIO 1 /* C99 printf on Windows, as on Linux */
 #include <stdint.h>
 #include <stdio.h>
@@ -38,7 +28,6 @@ typedef void(QM_CDECL* LastErrorFunction)(char* buffer, int size);
 enum { kMaxExports = 64, kNameSize = 128, kPathSize = 4096 };
 
 static const char kCounterPrefix[] = "GetTotalPageCount_";
-static const char kVersionName[] = "GetQuirometerVersion";
 static const char kLastErrorName[] = "?pdfreadLastError@@YAXPADH@Z";
 
 #if defined(_WIN32)
@@ -64,6 +53,7 @@ static LONG CALLBACK CatchDebugLine(EXCEPTION_POINTERS* info) {
 
 static int CatchDebugLines(Library library) {
     (void)library;
+    _setmode(_fileno(stdout), _O_BINARY); /* "\n", not "\r\n", as on Linux */
     return AddVectoredExceptionHandler(1, CatchDebugLine) != NULL;
 }
 #else
@@ -86,18 +76,11 @@ static void PrintDebugLine(const char* line, void* context) {
 }
 
 static int CatchDebugLines(Library library) {
-    typedef void (*SetDebugOutput)(QmDebugSink sink, void* context);
     AnyFunction f = Lookup(library, "QuirometerSetDebugOutput");
-    if (f == NULL) return 0;
-    ((SetDebugOutput)f)(PrintDebugLine, NULL);
-    return 1;
+    if (f != NULL) ((void (*)(QmDebugSink, void*))f)(PrintDebugLine, NULL);
+    return f != NULL;
 }
 #endif
-
-struct Counter {
-    char name[kNameSize];
-    QmCountFunction count;
-};
 
 static uint64_t Bits(double d) {
     uint64_t u;
@@ -105,84 +88,70 @@ static uint64_t Bits(double d) {
     return u;
 }
 
-static void PrintRecord(const char* path, const char* tag, int32_t code, const PageCountResult* r) {
-    printf("%s %s code=%08X pages=%u copies=%u color=%u duplex=%u reserved=", path, tag,
-           (unsigned)code, (unsigned)r->pages, (unsigned)r->copies, (unsigned)r->color, (unsigned)r->duplex);
-    for (size_t i = 0; i < sizeof r->reserved; ++i) printf("%02x", (unsigned)r->reserved[i]);
-    printf(" length=%.17g/%016llx width=%.17g/%016llx", r->paperLength, (unsigned long long)Bits(r->paperLength),
-           r->paperWidth, (unsigned long long)Bits(r->paperWidth));
+static int Fail(const char* what, const char* name) {
+    fprintf(stderr, "%s %s\n", what, name);
+    return 2;
 }
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        fprintf(stderr, "usage: host LIBRARY EXPORTS < LIST\n");
-        return 2;
-    }
-#if defined(_WIN32)
-    _setmode(_fileno(stdout), _O_BINARY); /* "\n", not "\r\n", as on Linux */
-#endif
+    if (argc != 3) return Fail("usage:", "host LIBRARY EXPORTS < LIST");
     /* The counters that trace print to the same stream, through the same C
      * runtime: a large buffer keeps their many small writes cheap. */
     static char buffer[1 << 16];
     setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
     Library library = OpenLibrary(argv[1]);
-    if (library == NULL) {
-        fprintf(stderr, "cannot load %s\n", argv[1]);
-        return 2;
-    }
-    if (!CatchDebugLines(library)) {
-        fprintf(stderr, "cannot catch the diagnostic lines\n");
-        return 2;
-    }
+    if (library == NULL) return Fail("cannot load", argv[1]);
+    if (!CatchDebugLines(library)) return Fail("cannot catch the diagnostic lines of", argv[1]);
     FILE* table = fopen(argv[2], "r");
-    if (table == NULL) {
-        fprintf(stderr, "cannot read %s\n", argv[2]);
-        return 2;
-    }
+    if (table == NULL) return Fail("cannot read", argv[2]);
 
-    static struct Counter counters[kMaxExports];
+    static struct {
+        char name[kNameSize];
+        QmCountFunction count;
+    } counters[kMaxExports];
     size_t nCounters = 0, nExports = 0;
     VersionFunction version = NULL;
     LastErrorFunction lastError = NULL;
-    int ordinal;
+    int ordinal, wrong = 0;
     char name[kNameSize];
-    int missing = 0;
     while (fscanf(table, "%d %127s", &ordinal, name) == 2) {
         AnyFunction f = Lookup(library, name);
         ++nExports;
         if (f == NULL) {
             fprintf(stderr, "missing export %d %s\n", ordinal, name);
-            missing = 1;
+            wrong = 1;
         } else if (strncmp(name, kCounterPrefix, sizeof kCounterPrefix - 1) == 0 && nCounters < kMaxExports) {
             strcpy(counters[nCounters].name, name);
             counters[nCounters++].count = (QmCountFunction)f;
-        } else if (strcmp(name, kVersionName) == 0) {
+        } else if (strcmp(name, "GetQuirometerVersion") == 0) {
             version = (VersionFunction)f;
         } else if (strcmp(name, kLastErrorName) == 0) {
             lastError = (LastErrorFunction)f;
         } else {
             fprintf(stderr, "unexpected export %d %s\n", ordinal, name);
-            missing = 1;
+            wrong = 1;
         }
     }
     fclose(table);
-    if (missing || version == NULL || lastError == NULL || nCounters == 0) {
+    if (wrong || version == NULL || lastError == NULL || nCounters == 0) {
         fprintf(stderr, "the export table is not the one expected\n");
         return 1;
     }
-    printf("exports %u resolved, %u counters\n", (unsigned)nExports, (unsigned)nCounters);
-    printf("version %s\n", version());
+    printf("exports %u resolved, %u counters\nversion %s\n", (unsigned)nExports, (unsigned)nCounters, version());
 
     char path[kPathSize];
     while (fgets(path, sizeof path, stdin) != NULL) {
         path[strcspn(path, "\r\n")] = '\0';
-        if (path[0] == '\0') continue;
-        for (size_t i = 0; i < nCounters; ++i) {
+        for (size_t i = 0; i < nCounters && path[0] != '\0'; ++i) {
             const char* tag = counters[i].name + sizeof kCounterPrefix - 1;
-            PageCountResult rec;
-            memset(&rec, 0xA5, sizeof rec);
-            const int32_t code = counters[i].count(path, &rec);
-            PrintRecord(path, tag, code, &rec);
+            PageCountResult r;
+            memset(&r, 0xA5, sizeof r);
+            const int32_t code = counters[i].count(path, &r);
+            printf("%s %s code=%08X pages=%u copies=%u color=%u duplex=%u reserved=", path, tag, (unsigned)code,
+                   (unsigned)r.pages, (unsigned)r.copies, (unsigned)r.color, (unsigned)r.duplex);
+            for (size_t k = 0; k < sizeof r.reserved; ++k) printf("%02x", (unsigned)r.reserved[k]);
+            printf(" length=%.17g/%016llx width=%.17g/%016llx", r.paperLength, (unsigned long long)Bits(r.paperLength),
+                   r.paperWidth, (unsigned long long)Bits(r.paperWidth));
             if (strcmp(tag, "PDF") == 0) {
                 char text[1024];
                 lastError(text, (int)sizeof text);
