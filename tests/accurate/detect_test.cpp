@@ -176,16 +176,21 @@ TEST(Unwrap, ReadsEveryWrapper) {
     }
 }
 
-// PJL that names one language over a stream of another: the stream decides;
-// a name that agrees raises the bid.
+// PJL or EJL that names one language over a stream of another: the stream
+// decides; a name that agrees raises the bid.
 TEST(Unwrap, StreamDecidesOverTheName) {
     const std::string job = ReadAll(kRoot + "/samples/letter-memo-1.ps");
-    const std::string declared = "\x1b%-12345X@PJL ENTER LANGUAGE=POSTSCRIPT\n" + job;
-    EXPECT_EQ(Detected(job), "POSTSCRIPT");
-    EXPECT_EQ(Detected("\x1b%-12345X@PJL ENTER LANGUAGE=PCL\n" + job), "POSTSCRIPT");
-    EXPECT_EQ(Detected(declared), "POSTSCRIPT");
     const auto& ps = *qm::accurate::FindLanguage("POSTSCRIPT");
-    EXPECT_EQ(qm::accurate::BidOf(ps, Bytes(declared)), qm::accurate::kBidDeclared);
+    const std::pair<std::string, int> cases[] = {
+        {"", qm::accurate::kBidStructure},
+        {"\x1b%-12345X@PJL ENTER LANGUAGE=PCL\n", qm::accurate::kBidStructure},
+        {"\x1b%-12345X@PJL ENTER LANGUAGE=POSTSCRIPT\n", qm::accurate::kBidDeclared},
+        {"\x1b\x01@EJL \n@EJL EN LA=PS\n", qm::accurate::kBidDeclared},
+    };
+    for (const auto& [wrapper, bid] : cases) {
+        EXPECT_EQ(Detected(wrapper + job), "POSTSCRIPT") << wrapper;
+        EXPECT_EQ(qm::accurate::BidOf(ps, Bytes(wrapper + job)), bid) << wrapper;
+    }
 }
 
 // Languages that share their first bytes, decided by the rule at their bids.

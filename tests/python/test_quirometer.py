@@ -1,3 +1,4 @@
+import csv
 import ctypes
 import os
 import random
@@ -9,15 +10,39 @@ import time
 from collections import Counter
 from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
+from types import SimpleNamespace
 
 import pytest
 
 import quirometer as qm
 from quirometer import _native
-from conftest import disagreements, read_samples
 
-SAMPLES = read_samples()
+SAMPLES_DIR = Path(__file__).resolve().parents[2] / "samples"
+COLUMNS = {"pages": "pages", "copies": "copies", "color": "color", "duplex": "duplex",
+           "paperWidth": "paper_width", "paperLength": "paper_length"}  # -> attribute of a Job
+
+
+def _stated(row, prefix=""):
+    return {c: float(row[prefix + c]) for c in COLUMNS if row[prefix + c].strip() not in ("", "-")}
+
+
+# The sample jobs: the plain columns of their table hold the truth (what the
+# job prints), the "compatible." ones the export's record by its rules; "-"
+# (unstated) is left out.
+with open(SAMPLES_DIR / "truth.tsv", newline="", encoding="utf-8") as table:
+    SAMPLES = [SimpleNamespace(path=SAMPLES_DIR / r["file"], tag=r["tag"], truth=_stated(r),
+                               compatible=_stated(r, "compatible.")) for r in csv.DictReader(table, delimiter="\t")]
 IDS = [s.path.name for s in SAMPLES]
+
+
+def disagreements(job, stated):
+    """The columns of `stated` that `job` does not meet, as text ("" when it meets all)."""
+    wrong = []
+    for column, want in stated.items():
+        got = float(getattr(job, COLUMNS[column]))
+        if abs(got - want) > (0.02 if column.startswith("paper") else 0):
+            wrong.append(f"{column} {got:g}, want {want:g}")
+    return ", ".join(wrong)
 
 
 def export(tag):
