@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "accurate/accurate.h"
+#include "testutil.h"
 
 TEST(AccurateFinish, SettlesEveryField) {
     struct Case {
@@ -33,5 +34,18 @@ TEST(AccurateFinish, SettlesEveryField) {
         EXPECT_EQ(r.rec.paperWidth, c.wantWidth);
         EXPECT_EQ(r.rec.paperLength, c.wantUnknown ? 0.0 : c.length);
         EXPECT_EQ(r.unknown, c.wantUnknown);
+    }
+}
+
+// The export's record passed through: the languages of command streams are
+// counted from the bytes too; PDF, whose export reads its file by path, and
+// an unknown tag give none.
+TEST(AccuratePassThrough, CountsCommandStreamsAndNothingElse) {
+    const std::pair<const char*, int32_t> cases[] = {
+        {"ESCP2", QM_OK}, {"CANON", QM_OK}, {"PDF", QM_E_NOT_UNDERSTOOD}, {"NOSUCH", QM_E_INVALIDARG}};
+    qmtest::SilenceStdout quiet;  // the interpreters trace their commands
+    for (const auto& [tag, code] : cases) {
+        qm::accurate::Result r;
+        EXPECT_EQ(qm::accurate::PassThrough(tag, qm::Bytes(std::string_view("\x1b@page\f")), r), code) << tag;
     }
 }

@@ -79,8 +79,7 @@ TEST(Concurrency, OverlappingCallsGiveTheSameAnswers) {
     for (const qm::CounterInfo& c : qm::Counters())
         for (size_t j = 0; j < jobs.size(); ++j) {
             PageCountResult rec{};
-            const int32_t code = c.entry(jobs[j]->path(), &rec);
-            alone[{c.tag, j}] = {code, rec};
+            alone[{c.tag, j}] = {c.entry(jobs[j]->path(), &rec), rec};
         }
 
     qmtest::SilenceStdout quiet;
@@ -96,13 +95,9 @@ TEST(Concurrency, OverlappingCallsGiveTheSameAnswers) {
         for (int round = 0; round < 3; ++round)
             for (const auto& [c, j] : order) {
                 PageCountResult rec{};
-                int32_t code;
-                if (c->group != qm::Group::None) {
-                    std::lock_guard<std::mutex> lock(groups[static_cast<int>(c->group)]);
-                    code = c->entry(jobs[j]->path(), &rec);
-                } else {
-                    code = c->entry(jobs[j]->path(), &rec);
-                }
+                std::unique_lock<std::mutex> lock;
+                if (c->group != qm::Group::None) lock = std::unique_lock(groups[static_cast<int>(c->group)]);
+                const int32_t code = c->entry(jobs[j]->path(), &rec);
                 const auto& want = alone[{c->tag, j}];
                 if (code != want.first || std::memcmp(&rec, &want.second, sizeof rec) != 0) {
                     ++mismatches;

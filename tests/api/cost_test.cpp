@@ -14,7 +14,8 @@
 #include "testutil.h"
 
 // Heap accounting for the whole test program: bytes live and the peak since
-// the last reset.
+// the last reset. Sizes come from the allocator itself, so no header is laid
+// before the block; the functions stay out of line so no caller sees through them.
 namespace {
 std::atomic<int64_t> gLive{0};
 std::atomic<int64_t> gPeak{0};
@@ -26,8 +27,6 @@ void Note(int64_t delta) {
 }
 }  // namespace
 
-// Sizes come from the allocator itself, so no header is laid before the
-// block; the functions stay out of line so no caller sees through them.
 __attribute__((noinline)) void* operator new(size_t n) {
     void* p = std::malloc(n == 0 ? 1 : n);
     if (p == nullptr) throw std::bad_alloc();
@@ -47,46 +46,39 @@ void operator delete[](void* p, size_t) noexcept { operator delete(p); }
 namespace {
 
 using qmtest::Be32;
+using qmtest::TempJob;
 
-// A sparse job file: only the given pieces are written, each at its offset;
-// the file is then extended to `size` bytes.
-class SparseJob {
-public:
-    SparseJob(const char* name, const std::vector<std::pair<uint64_t, std::string>>& pieces, uint64_t size)
-        : job_("", name) {
-        const int fd = ::open(job_.path(), O_RDWR);
-        for (const auto& [at, bytes] : pieces)
-            EXPECT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(at)), static_cast<ssize_t>(bytes.size()));
-        EXPECT_EQ(::ftruncate(fd, static_cast<off_t>(size)), 0);
-        ::close(fd);
-    }
-    const char* path() const { return job_.path(); }
-
-private:
-    qmtest::TempJob job_;
-};
+// Makes `job` a sparse file of `size` bytes: only the pieces are written,
+// each at its offset.
+void WriteSparse(const TempJob& job, const std::vector<std::pair<uint64_t, std::string>>& pieces, uint64_t size) {
+    const int fd = ::open(job.path(), O_RDWR);
+    for (const auto& [at, bytes] : pieces)
+        EXPECT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(at)), static_cast<ssize_t>(bytes.size()));
+    EXPECT_EQ(::ftruncate(fd, static_cast<off_t>(size)), 0);
+    ::close(fd);
+}
 
 // A ZjStream job of `bytes`: 16 pages, each an end-of-page chunk followed by
 // one huge raster chunk that is skipped whole, then the end of document.
-SparseJob SparseZjsJob(uint64_t bytes) {
+void SparseZjsJob(const TempJob& job, uint64_t bytes) {
     auto chunk = [](uint32_t size, uint32_t type) { return Be32(size) + Be32(type) + Be32(0) + Be32(0x5A5A); };
     std::vector<std::pair<uint64_t, std::string>> pieces = {{0, "JZJZ"}};
     uint64_t at = 4;
     const uint32_t raster = static_cast<uint32_t>(bytes / 16 - 16);
     for (int p = 0; p < 16; ++p, at += 16 + raster) pieces.push_back({at, chunk(16, 3) + chunk(raster, 5)});
     pieces.push_back({at, chunk(16, 1)});
-    return SparseJob("large.zjs", pieces, at + 16);
+    WriteSparse(job, pieces, at + 16);
 }
 
 // A ZIMF job: "ZIMF", then 16 page records of `bytes` / 16 each.
-SparseJob SparseZimfJob(uint64_t bytes) {
+void SparseZimfJob(const TempJob& job, uint64_t bytes) {
     const uint64_t stride = bytes / 16;
     std::vector<std::pair<uint64_t, std::string>> pieces = {{0, "ZIMF"}};
     uint64_t at = 4;
     for (int p = 0; p < 16; ++p, at += stride)
         pieces.push_back({at, qmtest::Bin({0xCD, 0x9A, 0xA9, 0xDC}) + qmtest::Le32(static_cast<uint32_t>(stride)) +
                                   std::string(8, '\0') + qmtest::Le32(13)});
-    return SparseJob("large.zimf", pieces, at);
+    WriteSparse(job, pieces, at);
 }
 
 // Heap bytes a call adds at its peak.
@@ -103,7 +95,6 @@ long MinorFaults() {
     ::getrusage(RUSAGE_SELF, &u);
     return u.ru_minflt + u.ru_majflt;
 }
-
 
 // Counts a 1 GiB job of large records: only the record headers may be
 // touched, in well under a frame of time, with no heap to speak of.
@@ -126,9 +117,10 @@ void ExpectHeaderWalk(const char* tag, const char* path, uint32_t pages, const c
 }
 
 TEST(Cost, RecordWalksTouchOnlyTheHeadersOfAGigabyteJob) {
-    const SparseJob zjs = SparseZjsJob(1ull << 30);
+    const TempJob zjs("", "large.zjs"), zimf("", "large.zimf");
+    SparseZjsJob(zjs, 1ull << 30);
     ExpectHeaderWalk("ZJSTREAM", zjs.path(), 16, "1 GiB ZjStream job of 33 records");
-    const SparseJob zimf = SparseZimfJob(1ull << 30);
+    SparseZimfJob(zimf, 1ull << 30);
     ExpectHeaderWalk("ZIMF", zimf.path(), 16, "1 GiB ZIMF job of 16 records");
 }
 
@@ -137,7 +129,7 @@ TEST(Cost, NoCountAllocatesInProportionToTheJob) {
     // busy; the heap peak of each count stays far below the job's size.
     std::string bytes(16u << 20, 'x');
     for (size_t i = 0; i < bytes.size(); i += 4099) bytes[i] = static_cast<char>(i % 251);
-    qmtest::TempJob job(bytes);
+    TempJob job(bytes);
     bytes.clear();
     bytes.shrink_to_fit();
     qmtest::SilenceStdout quiet;

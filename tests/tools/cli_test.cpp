@@ -1,21 +1,72 @@
-// The quirometer tool's count, detect and list commands, run as a user
-// would run them. Jobs whose language must be detected are the bundled
+// The quirometer tool's count, detect, list and samples commands, run as a
+// user would run them. Jobs whose language must be detected are the bundled
 // samples; everything else forces a language or needs none.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
-#include <vector>
 
-#include "cli.h"
+#include "testutil.h"
 
 namespace {
 
-using qmtest::Cli;
-using qmtest::CliRun;
-using qmtest::Has;
 using qmtest::TempJob;
-using qmtest::TempTree;
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::string Slurp(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Runs the tool with standard input from a file: its exit status and both outputs.
+CliRun Cli(const std::string& args, const std::string& stdinFile = "/dev/null",
+           const std::string& program = QM_CLI_PATH) {
+    TempJob out("", "stdout.txt"), err("", "stderr.txt");
+    const std::string cmd = program + " " + args + " <" + stdinFile + " >" + out.path() + " 2>" + err.path();
+    const int st = std::system(cmd.c_str());
+    return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, Slurp(out.path()), Slurp(err.path())};
+}
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+size_t Lines(const std::string& text) { return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')); }
+
+// A private temporary folder, removed with everything in it.
+class TempTree {
+public:
+    TempTree() {
+        char tmpl[] = "/tmp/qmtest-tree-XXXXXX";
+        const char* d = ::mkdtemp(tmpl);
+        root_ = d ? d : "";
+    }
+    ~TempTree() {
+        std::error_code ec;
+        if (!root_.empty()) std::filesystem::remove_all(root_, ec);
+    }
+    TempTree(const TempTree&) = delete;
+    TempTree& operator=(const TempTree&) = delete;
+
+    // Writes `bytes` to `relative` under the root, making its folders; returns its path.
+    std::string Add(const std::string& relative, const std::string& bytes) {
+        const std::filesystem::path p = std::filesystem::path(root_) / relative;
+        std::filesystem::create_directories(p.parent_path());
+        std::ofstream(p, std::ios::binary) << bytes;
+        return p.string();
+    }
+    std::string Path(const std::string& rel = "") const { return rel.empty() ? root_ : root_ + "/" + rel; }
+
+private:
+    std::string root_;
+};
 
 const std::string kSamples = std::string(QM_SOURCE_DIR) + "/samples/";
 
@@ -78,33 +129,10 @@ TEST(Cli, FailuresExitOneAndExplainOnStandardErrorInBothModes) {
     EXPECT_EQ(json.out, "{\"file\":\"" + missing +
                             "\",\"pdl\":\"unknown\",\"code\":\"0x80070002\",\"error\":\"file not found\","
                             "\"mode\":\"accurate\"}\n");
-}
-
-// Text, zeros and random bytes are no print job: no number, whatever the tag.
-TEST(Cli, AccurateCountGivesNoNumberForWhatIsNoJob) {
-    std::string noise(4096, '\0');
-    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 2654435761u) >> 13);
-    const struct {
-        const char* name;
-        std::string bytes;
-    } jobs[] = {
-        {"zeros", std::string(65536, '\0')},
-        {"text", "Dear printer,\nplease count me.\n"},
-        {"noise", noise},
-    };
-    for (const auto& j : jobs) {
-        TempJob job(j.bytes, "job.prn");
-        CliRun detected = Cli(std::string("count --json ") + job.path());
-        EXPECT_EQ(detected.status, 1) << j.name;
-        EXPECT_TRUE(Has(detected.out, "\"code\":\"0x80040200\",\"error\":\"not a print job of a language this library knows\""))
-            << j.name << ": " << detected.out;
-        EXPECT_FALSE(Has(detected.out, "\"pages\"")) << j.name;
-
-        CliRun forced = Cli(std::string("count --pdl PCL ") + job.path());
-        EXPECT_EQ(forced.status, 1) << j.name;
-        EXPECT_EQ(forced.out, std::string(job.path()) + ": failed 0x80040201 (the job does not parse as its language; no count)\n")
-            << j.name;
-    }
+    // --debug adds the exports' diagnostic lines, and only it.
+    EXPECT_FALSE(Has(Cli("count --compatible --pdl HBP " + std::string(empty.path())).err, "sheetler.dll"));
+    EXPECT_TRUE(Has(Cli("count --debug --compatible --pdl HBP " + std::string(empty.path())).err,
+                    "sheetler.dll!GetTotalPageCount: CreateFileMapping() failed 800703EE\n"));
 }
 
 TEST(Cli, UsageErrorsExitTwo) {
@@ -137,21 +165,6 @@ TEST(Cli, UsageErrorsExitTwo) {
     }
 }
 
-TEST(Cli, TagsAndEverydayNamesInAnyCase) {
-    TempJob job("@F", "job.prn");
-    const struct {
-        const char* typed;
-        const char* tag;
-    } cases[] = {
-        {"ps", "POSTSCRIPT"}, {"PCL5", "PCL"},         {"pcl6", "PCLXL"},       {"ESCPAGE", "ESC_PAGE"},
-        {"esc/p2", "ESCP2"},  {"Hbp", "HBP"},          {"canonufr", "CanonUFR"}, {"ESC_PAGE", "ESC_PAGE"},
-    };
-    for (const auto& c : cases) {
-        CliRun r = Cli(std::string("count --json --compatible --pdl ") + c.typed + " " + job.path());
-        EXPECT_TRUE(Has(r.out, std::string("\"pdl\":\"") + c.tag + "\"")) << c.typed << " -> " << r.out << r.err;
-    }
-}
-
 // Sheets: each copy takes sheets of its own, two pages a sheet when
 // two-sided; pages are those printed, every copy included.
 TEST(Cli, TotalsAddPagesSheetsAndColourJobs) {
@@ -164,7 +177,7 @@ TEST(Cli, TotalsAddPagesSheetsAndColourJobs) {
 
     CliRun text = Cli(args);
     EXPECT_EQ(text.status, 0) << text.err;
-    ASSERT_EQ(qmtest::Lines(text.out), 5u) << text.out;
+    ASSERT_EQ(Lines(text.out), 5u) << text.out;
     EXPECT_TRUE(Has(text.out, spool.Path("3.pcl") + ": 1 page, 1 copy, colour, simplex")) << text.out;
     EXPECT_TRUE(Has(text.out, "\ntotal: 4 jobs, 15 pages, 13 sheets, 1 colour job\n")) << text.out;
 
@@ -212,24 +225,17 @@ TEST(Cli, FilesFromReadsAListFileOrStandardInput) {
     CliRun fromStdin = Cli("count --compatible --pdl HBP --files-from - " + a, list);
     EXPECT_EQ(fromStdin.out, HbpLine(a, 1) + want);
     CliRun detect = Cli("detect --files-from " + list);
-    EXPECT_EQ(qmtest::Lines(detect.out), 2u) << detect.out;
+    EXPECT_EQ(Lines(detect.out), 2u) << detect.out;
 }
 
-TEST(Cli, DetectSaysUnknownForWhatIsNoPrintJob) {
+// Text and zeros are no print job: unknown, in the order of their names,
+// and no number, whether a language is detected or forced.
+TEST(Cli, NoPrintJobIsUnknownAndGetsNoNumber) {
     TempTree t;
-    const struct {
-        const char* name;
-        std::string bytes;
-    } negatives[] = {  // in the order of their names
-        {"1-text.txt", "Quarterly report\n\nAll figures in euros.\n"},
-        {"2-zeros.bin", std::string(8192, '\0')},
-        {"3-image.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)},
-        {"4-archive.gz", std::string("\x1f\x8b\x08\0\0\0\0\0\0\3", 10)},
-        {"5-program.elf", std::string("\x7f" "ELF\2\1\1\0", 8) + std::string(56, '\0')},
-    };
+    const std::string text = t.Add("1-text.txt", "Quarterly report\n\nAll figures in euros.\n");
+    const std::string zeros = t.Add("2-zeros.bin", std::string(8192, '\0'));
     std::string want, wantJson;
-    for (const auto& n : negatives) {
-        const std::string path = t.Add(n.name, n.bytes);
+    for (const std::string& path : {text, zeros}) {
         want += path + ": unknown\n";
         wantJson += "{\"file\":\"" + path +
                     "\",\"pdl\":\"unknown\",\"code\":\"0x80040200\",\"error\":\"not a print job of a language this "
@@ -245,9 +251,17 @@ TEST(Cli, DetectSaysUnknownForWhatIsNoPrintJob) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, t.Path("nothing.prn") + ": unknown\n");
     EXPECT_EQ(missing.err, "quirometer: " + t.Path("nothing.prn") + ": file not found\n");
+
+    CliRun detected = Cli("count --json " + text);
+    EXPECT_EQ(detected.status, 1);
+    EXPECT_TRUE(Has(detected.out, "\"code\":\"0x80040200\",\"error\":\"not a print job of a language")) << detected.out;
+    EXPECT_FALSE(Has(detected.out, "\"pages\""));
+    CliRun forced = Cli("count --pdl PCL " + zeros);
+    EXPECT_EQ(forced.status, 1);
+    EXPECT_EQ(forced.out, zeros + ": failed 0x80040201 (the job does not parse as its language; no count)\n");
 }
 
-// Needs the detection of the sample jobs' languages.
+// Sample jobs, whose languages are detected.
 TEST(Cli, DetectsAndCountsSampleJobsWithoutATag) {
     const std::string pxl = kSamples + "letter-memo-1.pxlmono-copies3.pxl";
     const std::string pcl = kSamples + "a4-report-3.ljet4d-duplex.pcl";
@@ -269,11 +283,8 @@ TEST(Cli, DetectsAndCountsSampleJobsWithoutATag) {
         << json.out;
     EXPECT_TRUE(Has(json.out, ",\"mode\":\"accurate\",\"certainty\":\"")) << json.out;
     EXPECT_TRUE(Has(json.out, ",\"detected\":\"PCLXL\"}\n")) << json.out;
-}
 
-// Needs the detection of the sample jobs' languages.
-TEST(Cli, ForcingALanguageTheJobIsNotWarns) {
-    const std::string pxl = kSamples + "letter-memo-1.pxlmono-copies3.pxl";
+    // Forcing a language the job is not warns.
     for (const char* mode : {"", "--compatible "}) {
         CliRun r = Cli(std::string("count --json ") + mode + "--pdl pcl " + pxl);
         EXPECT_EQ(r.err.rfind("quirometer: " + pxl + ": warning: counted as PCL, but the job looks like PCLXL\n", 0), 0u)
@@ -281,7 +292,7 @@ TEST(Cli, ForcingALanguageTheJobIsNotWarns) {
         EXPECT_TRUE(Has(r.out, ",\"detected\":\"PCLXL\",\"warning\":\"counted as PCL, but the job looks like PCLXL\"}"))
             << mode << r.out;
     }
-    CliRun agreeing = Cli("count --pdl PCL6 " + pxl);
+    CliRun agreeing = Cli("count --pdl PCL6 " + pxl);  // an everyday name of the job's language
     EXPECT_EQ(agreeing.status, 0);
     EXPECT_EQ(agreeing.err, "");
 }
@@ -308,27 +319,117 @@ TEST(Cli, UnknownFieldsAreListedInBothFormats) {
     EXPECT_GT(counted, 0u) << json.out;
 }
 
-TEST(Cli, ReadsStandardInputAndAnswersHelpVersionAndList) {
-    TempJob job("@F@F", "in.hbp");
-    CliRun in = Cli("count --compatible --pdl HBP -", job.path());
-    EXPECT_EQ(in.status, 0);
-    EXPECT_EQ(in.out, HbpLine("-", 2));
-
+TEST(Cli, AnswersHelpVersionAndList) {
     EXPECT_EQ(Cli("--version").out, "quirometer 5.5.0.68.30\n");
     EXPECT_TRUE(Has(Cli("--help").out, "usage: quirometer count"));
 
     CliRun list = Cli("list");
     EXPECT_EQ(list.status, 0);
-    EXPECT_EQ(qmtest::Lines(list.out), 29u);
+    EXPECT_EQ(Lines(list.out), 29u);
     EXPECT_TRUE(Has(list.out, "ESC_PAGE      Epson ESC/Page\n"));
 }
 
-TEST(Cli, DebugSendsDiagnosticLinesToStandardError) {
-    TempJob empty("", "empty.prn");
-    CliRun quiet = Cli("count --compatible --pdl HBP " + std::string(empty.path()));
-    EXPECT_FALSE(Has(quiet.err, "sheetler.dll"));
-    CliRun loud = Cli("count --debug --compatible --pdl HBP " + std::string(empty.path()));
-    EXPECT_TRUE(Has(loud.err, "sheetler.dll!GetTotalPageCount: CreateFileMapping() failed 800703EE\n"));
+// quirometer samples: the bundled jobs beside their truth, found where the
+// tool runs from, and what it says when there is nothing to check.
+const std::string kHeader =
+    "file\ttag\tpages\tcopies\tcolor\tduplex\tpaperWidth\tpaperLength\tcompatible.pages\tcompatible.copies\t"
+    "compatible.color\tcompatible.duplex\tcompatible.paperWidth\tcompatible.paperLength\tnote\n";
+
+// Each JSON line carries the truth and whether the count agrees with it,
+// and the exit status says whether all of them did.
+void ExpectTruthAndAgreement(const CliRun& r, const char* mode) {
+    size_t lines = 0, agreeing = 0;
+    size_t from = 0;
+    for (size_t end; (end = r.out.find('\n', from)) != std::string::npos; from = end + 1) {
+        const std::string obj = r.out.substr(from, end - from);
+        ++lines;
+        EXPECT_TRUE(Has(obj, std::string("\"mode\":\"") + mode + "\"")) << obj;
+        EXPECT_TRUE(Has(obj, ",\"truth\":{\"pdl\":\"")) << obj;
+        const bool agrees = Has(obj, ",\"agrees\":true}");
+        EXPECT_TRUE(agrees || Has(obj, ",\"agrees\":false}")) << obj;
+        agreeing += agrees;
+    }
+    EXPECT_EQ(lines, 16u) << r.out;
+    EXPECT_EQ(r.status, agreeing == lines ? 0 : 1);
+}
+
+TEST(CliSamples, JsonCarriesTheTruthAndExportsAgreeWithTheirRules) {
+    CliRun text = Cli("samples --compatible");
+    EXPECT_EQ(text.status, 0) << text.out << text.err;
+    EXPECT_TRUE(Has(text.out, "\n16 of 16 sample jobs agree with the records of their exports' rules\n")) << text.out;
+    // The QPDL export reports the two-sided sample as one-sided, by its rules.
+    EXPECT_TRUE(Has(text.out, "ok     QPDL         letter-memo-1.foo2qpdl-copies2-duplex.qpdl: 1 page, 2 copies, mono, "
+                              "simplex, paper 8.50 x 11.00 in   [by its rules: pages=1 copies=2 color=0 duplex=0"))
+        << text.out;
+
+    CliRun json = Cli("samples --compatible --json -j 3");
+    ExpectTruthAndAgreement(json, "compatible");
+    EXPECT_TRUE(Has(json.out, "\"truth\":{\"pdl\":\"PCLXL\",\"pages\":1,\"copies\":3,\"color\":0,\"duplex\":0,"
+                              "\"paperWidth\":8.5,\"paperLength\":11},\"agrees\":true}\n"))
+        << json.out;
+
+    json = Cli("samples --json");
+    ExpectTruthAndAgreement(json, "accurate");
+    // The truth of the two-sided QPDL sample is what it prints.
+    EXPECT_TRUE(Has(json.out, "\"truth\":{\"pdl\":\"QPDL\",\"pages\":1,\"copies\":2,\"color\":0,\"duplex\":1,")) << json.out;
+}
+
+TEST(CliSamples, DisagreementFailsAndAFolderWithoutJobsIsAUsageError) {
+    TempTree t;
+    t.Add("jobs/a.hbp", "@F@F");
+    t.Add("jobs/b.hbp", "@F");
+    t.Add("jobs/truth.tsv", kHeader + "a.hbp\tHBP\t2\t1\t0\t0\t-\t-\t2\t1\t1\t0\t0\t0\tagrees\n"
+                                      "b.hbp\tHBP\t1\t1\t0\t0\t-\t-\t3\t-\t-\t-\t-\t-\tcounts 1\n"
+                                      "gone.hbp\tHBP\t1\t-\t-\t-\t-\t-\t1\t-\t-\t-\t-\t-\tmissing\n");
+    CliRun r = Cli("samples --compatible --dir " + t.Path("jobs"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Has(r.out, "ok     HBP          a.hbp: 2 pages")) << r.out;
+    EXPECT_TRUE(Has(r.out, "DIFFER HBP          b.hbp: 1 page, 1 copy, colour, simplex, paper 0.00 x 0.00 in   "
+                           "[by its rules: pages=3]\n"))
+        << r.out;
+    EXPECT_TRUE(Has(r.out, "DIFFER HBP          gone.hbp: failed 0x80070002 (file not found)")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\n1 of 3 sample jobs agree")) << r.out;
+    CliRun json = Cli("samples --compatible --json --dir " + t.Path("jobs"));
+    EXPECT_TRUE(Has(json.out, "\"truth\":{\"pdl\":\"HBP\",\"pages\":3},\"agrees\":false}\n")) << json.out;
+
+    t.Add("empty/README", "no jobs here\n");
+    t.Add("header-only/truth.tsv", kHeader);
+    t.Add("no-columns/truth.tsv", "file\ttag\tpages\na.hbp\tHBP\t1\n");  // no compatible record
+    t.Add("no-tags/truth.tsv", "file\tcompatible.pages\na.hbp\t1\n");
+    const struct {
+        const char* dir;
+        const char* message;
+    } cases[] = {
+        {"empty", "no sample jobs here (no truth.tsv)"},
+        {"absent", "no sample jobs here (no truth.tsv)"},
+        {"header-only", "truth.tsv lists no sample jobs"},
+        {"no-columns", "truth.tsv has no 'compatible.pages' column (nor any other field's)"},
+        {"no-tags", "truth.tsv has no 'tag' column"},
+    };
+    for (const auto& c : cases) {
+        CliRun bad = Cli("samples --compatible --dir " + t.Path(c.dir));
+        EXPECT_EQ(bad.status, 2) << c.dir;
+        EXPECT_TRUE(Has(bad.err, c.message)) << c.dir << ": " << bad.err;
+        EXPECT_EQ(bad.out, "") << c.dir;
+    }
+}
+
+// An installed (or staged, or moved) tool reads share/quirometer/samples
+// under its own prefix, not the source tree it was built from.
+TEST(CliSamples, InstalledToolFindsTheSamplesOfItsPrefix) {
+    TempTree prefix;
+    namespace fs = std::filesystem;
+    fs::create_directories(prefix.Path("bin"));
+    fs::copy_file(QM_CLI_PATH, prefix.Path("bin/quirometer"));
+    fs::permissions(prefix.Path("bin/quirometer"), fs::perms::owner_all);
+    prefix.Add("share/quirometer/samples/only.hbp", "@F@F@F");
+    prefix.Add("share/quirometer/samples/truth.tsv", kHeader + "only.hbp\tHBP\t3\t-\t-\t-\t-\t-\t3\t1\t1\t0\t0\t0\t\n");
+
+    CliRun r = Cli("samples --compatible", "/dev/null", prefix.Path("bin/quirometer"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "ok     HBP          only.hbp: 3 pages, 1 copy, colour, simplex, paper 0.00 x 0.00 in   "
+                     "[by its rules: pages=3 copies=1 color=1 duplex=0 paperWidth=0 paperLength=0]\n"
+                     "1 of 1 sample jobs agree with the records of their exports' rules\n");
 }
 
 }  // namespace
