@@ -158,6 +158,7 @@ TEST(CanonEscpRun, ZeroBitsPerDotRaises) {
     int mode = qm::canon::kEscpMode;
     EXPECT_THROW(qm::canon::RunEscp(s, mode, rec), qm::escp2::BadRasterArgument);
     EXPECT_EQ(qm::canon::gTracePageFormat, nullptr);  // handlers released
+    EXPECT_EQ(qm::canon::TraceDispatch(qm::canon::kTraceEscTable, '@'), 1);  // and a command finds none
 }
 
 }  // namespace

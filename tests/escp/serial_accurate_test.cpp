@@ -1,10 +1,15 @@
 #include "escp/serial_accurate.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "accurate/accurate.h"
+#include "accurate_testutil.h"
 
 namespace {
 
@@ -48,6 +53,7 @@ TEST(SerialAccurate, Escp2WalksByStatedLengths) {
         {"no marks, no form feed", init, 0, false, 0, 0, false},
         {"unknown escape", init + BYTES("\x1b\x80\x0c"), 1, false, 0, 0, true},
         {"data cut short", init + BYTES("\x1b.\x00\x14\x14\x18\x00\x10\x0c"), 1, false, 0, 0, true},  // marked by its data
+        {"ESC i with a coding it cannot follow", init + BYTES("\x1bi\x01\x02\x01\x01\x00\x01\x00\xff\x0c"), 1, false, 0, 0, true},
         // Paper: a form length in units names the sheet; whole inches do not.
         {"ESC ( C in 1/180", init + BYTES("\x1b(U\x01\x00\x14\x1b(C\x02\x00\x39\x08\x0c"), 1, false, 8.27, 11.69, false},
         {"ESC ( S with a bottom allowance", init + BYTES("\x1b(U\x05\x00\x04\x04\x04\x40\x0b\x1b(S\x08\x00\x3e\x17\x00\x00\xd4\x21\x00\x00\x0c"),
@@ -62,12 +68,6 @@ TEST(SerialAccurate, Escp2WalksByStatedLengths) {
         {"ESC i cyan, coded", init + BYTES("\x1bi\x02\x01\x01\x02\x00\x01\x00\xff\x07\x0c"), 1, true, 0, 0, false},
     };
     for (const Case& c : cases) Check(c, qm::serial::CountEscp2Job(View(c.job)));
-
-    // Two-sided printing is asked for in the remote-mode block.
-    const std::string remote = init + BYTES("\x1b(R\x08\x00\x00REMOTE1SN\x01\x00\x00" "DP\x02\x00\x00");
-    EXPECT_TRUE(qm::serial::CountEscp2Job(View(remote + BYTES("\x02\x1b\x00\x00\x00\x0c"))).duplex);
-    EXPECT_FALSE(qm::serial::CountEscp2Job(View(remote + BYTES("\x00\x1b\x00\x00\x00\x0c"))).duplex);
-    EXPECT_FALSE(qm::serial::CountEscp2Job(View(init + BYTES("\x0c"))).duplex);
 }
 
 TEST(SerialAccurate, CanonModes) {
@@ -84,12 +84,26 @@ TEST(SerialAccurate, CanonModes) {
     };
     for (const Case& c : cases) Check(c, qm::serial::CountCanonJob(View(c.job)));
 
-    // 8-bit control sequences: image data is skipped by its stated count.
-    const std::string csi = BYTES("\x1b%@\x90" "0J job\x9c\x9b" "14p\x9b" "3;1;90.r\x0c\x0c\x0c\x9b" "2;3t\x0c");
+    // 8-bit control sequences: image data is skipped by its stated count;
+    // CSI 30 p is letter.
+    const std::string csi = BYTES("\x1b%@\x90" "0J job\x9c\x9b" "30p\x9b" "3;1;90.r\x0c\x0c\x0c\x9b" "2;3t\x0c");
     const SerialCount n = qm::serial::CountCanonJob(View(csi));
     EXPECT_EQ(n.pages, 1u);
     EXPECT_FALSE(n.colorKnown);
-    EXPECT_NEAR(n.paperLength, 11.69, 0.01);
+    EXPECT_NEAR(n.paperLength, 11.0, 0.01);
+}
+
+// A job of NULs placed to end at an unreadable page: the search for its
+// first command stops at its end.
+TEST(SerialAccurate, CanonJobOfNulsIsReadNoFurther) {
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE)), size = 100;
+    void* map = ::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    auto* end = static_cast<uint8_t*>(map) + page;
+    std::memset(end - size, 0, size);
+    ASSERT_EQ(::mprotect(end, page, PROT_NONE), 0);
+    EXPECT_EQ(qm::serial::CountCanonJob(qm::Bytes(end - size, size)).pages, 0u);
+    ::munmap(map, 2 * page);
 }
 
 TEST(SerialAccurate, RunCodingAndSheets) {
@@ -128,19 +142,40 @@ TEST(SerialAccurate, RunCodingAndSheets) {
 }
 
 // Through the accurate entry points: a job with no command of the language,
-// or more escapes it cannot read than it can, is not counted.
-TEST(SerialAccurate, NoCommandIsNotUnderstood) {
-    const std::string text = "plain text\f";
-    const std::string strange = BYTES("\x1b@\x1b\x80\x1b\x81\x0c");  // more unknown escapes than known
-    qm::accurate::Result r;
-    EXPECT_EQ(qm::accurate::AccurateESCP2(View(text), r), QM_E_NOT_UNDERSTOOD);
-    EXPECT_EQ(qm::accurate::AccurateCANON(View(text), r), QM_E_NOT_UNDERSTOOD);
-    EXPECT_EQ(qm::accurate::AccurateESCP2(View(strange), r), QM_E_NOT_UNDERSTOOD);
-    const std::string job = BYTES("\x1b@text\x0c");
-    qm::accurate::Result ok;
-    ASSERT_EQ(qm::accurate::AccurateESCP2(View(job), ok), QM_OK);
-    EXPECT_EQ(ok.rec.pages, 1u);
-    EXPECT_EQ(ok.rec.copies, 1u);
+// or more escapes it cannot read than it can, is not counted; one that met
+// an escape it cannot read is estimated.
+TEST(SerialAccurate, Records) {
+    const std::string remote = BYTES("\x1b@\x1b(R\x08\x00\x00REMOTE1SN\x01\x00\x00" "DP\x02\x00\x00");
+    const qmtest::AccurateCase escp2[] = {
+        {"plain text", "plain text\f", qmtest::kNotUnderstood},
+        {"more unknown escapes than known", BYTES("\x1b@\x1b\x80\x1b\x81\x0c"), qmtest::kNotUnderstood},
+        {"a page", BYTES("\x1b@text\x0c"), {.pages = 1}},
+        {"two-sided", remote + BYTES("\x02\x1b\x00\x00\x00\x0c"), {.pages = 1, .duplex = 1}},
+        {"one-sided", remote + BYTES("\x00\x1b\x00\x00\x00\x0c"), {.pages = 1}},
+        {"an escape it cannot read", BYTES("\x1b@\x1b@\x1b\x80\x0c"), {.pages = 1, .estimated = true}},
+    };
+    for (const auto& c : escp2) qmtest::ExpectAccurate(qm::accurate::AccurateESCP2, c);
+    qmtest::ExpectAccurate(qm::accurate::AccurateCANON, {"plain text", "plain text\f", qmtest::kNotUnderstood});
+}
+
+// Detection walks commands by the lengths they state: a byte that is
+// neither text nor a command, or data read as one, is no bid.
+TEST(SerialBids, StepOverDataByItsLength) {
+    const struct {
+        const char* tag;
+        const char* name;
+        std::string job;
+        bool bid;
+    } rows[] = {
+        {"ESCP2", "two commands, the whole job", BYTES("\x1b@\x1b(U\x01\x00\x0a\x1b@"), true},
+        {"ESCP2", "a control byte text never holds", BYTES("\x1b@\x1b(U\x01\x00\x0a\x01\x1b@"), false},
+        {"ESCP2", "3-bit rows round up to whole bytes", BYTES("\x1b@\x1bi\x01\x00\x03\x02\x00\x01\x00\x00\x01\x1b@"), true},
+        {"CANON", "an image sequence skips its count", BYTES("\x1b%@\x9b" "1;1.rX\x9bp"), true},
+    };
+    for (const auto& r : rows) {
+        const int bid = qm::accurate::BidOf(*qm::accurate::FindLanguage(r.tag), View(r.job));
+        EXPECT_EQ(bid > qm::accurate::kNoBid, r.bid) << r.name;
+    }
 }
 
 }  // namespace

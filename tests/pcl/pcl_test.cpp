@@ -1,3 +1,4 @@
+#include "accurate/accurate.h"
 #include "testutil.h"
 
 using namespace qmtest;
@@ -44,7 +45,6 @@ TEST(PclPages, PayloadIsSkipped) {
         {"font header", Data(")s3W", ff3) + FF, {1, 1}},
         {"character download", Data("(s3W", ff3) + FF, {1, 1}},
         {"font control", Data("(f3W", ff3) + FF, {1, 1}},
-        {"palette", Data("*v6W", std::string("\x00\x01\x08\x08\x08\x08", 6)) + FF, {1, 1}},
         {"palette with an FF", Data("*v3W", std::string("\x00\x01\x0C", 3)) + FF, {1, 1}},
         {"configure image", Data("*c3W", ff3) + FF, {1, 1}},
         {"configure raster", Data("*g3W", ff3) + FF, {1, 1}},
@@ -53,9 +53,10 @@ TEST(PclPages, PayloadIsSkipped) {
         {"&b data", Data("&b3W", ff3) + FF, {1, 1}},
         {"HP-GL/2 passage", E + "%1B" + "PG;" + ff3 + E + "%1A" + FF, {1, 1}},
         {"HP-GL/2 passage without return", E + "%0B" + "PG;" + ff3, {0, 1}},
+        {"HP-GL/2 entered again inside the passage", E + "%1B" + "PG;" + E + "%0B" + ff3 + E + "%1A" + FF, {1, 1}},
         {"raster block", E + "*r1A" + ff3 + E + "*rC" + FF, {1, 1}},
         {"raster block never ended", E + "*r1A" + ff3, {0, 1}},
-        {"text after a vertical move", E + "&a10V" + "text" + FF + "x", {1, 1}},
+        {"text after a vertical move", E + "&a10V" + "text)" + FF + "x", {1, 1}},
         {"transparent data up to an ESC", E + "&p3X" + "a\x0C" + E + "E" + FF, {1, 1}},
         {"text after a cursor move", E + "*p10x20Y" + "ab" + FF + "c" + FF, {2, 1}},
         {"cursor move, 0x80 takes the next byte", E + "*p10Y" + "\x80\x0C" + "b" + FF, {1, 1}},
@@ -82,7 +83,7 @@ TEST(PclAttributes, CopiesColourDuplexPaper) {
         {"ESC & l 0 X", E + "&l0X" + FF, {1, 0}},
         {"negative PJL copies compare unsigned", "@PJL SET COPIES=-1\n" + FF + pad, {1, 0xFFFFFFFFu}},
         {"A4 by code", E + "&l26A" + FF, {1, 1, 0, 0, 8.27, 11.69}},
-        {"combined lower-case paper code", E + "&l26a0O" + FF, {1, 1, 0, 0, 8.27, 11.69}},
+        {"lower-case parameters, z too, combine", E + "&l0z26a0O" + FF, {1, 1, 0, 0, 8.27, 11.69}},
         {"unknown code keeps the last", E + "&l3A" + E + "&l999A", {0, 1, 0, 0, 8.5, 14.0}},
         {"code then PJL paper", E + "&l26A@PJL SET PAPER=LEGAL\n" + pad, {0, 1, 0, 0, 8.5, 14.0}},
         {"PJL paper then code", "@PJL SET PAPER=LEGAL\n" + E + "&l26A" + pad, {0, 1, 0, 0, 8.27, 11.69}},
@@ -125,6 +126,26 @@ TEST(PclDiagnostics, Lines) {
         {"payload is not read", Data("*b2W", E + "E"), {}},
     };
     for (const LinesCase& c : cases) ExpectLines("PCL", c);
+}
+
+// Detection reads the first sequences and steps over their data: text
+// between them, data bytes read as text or a mode selection alone decide.
+TEST(PclBids, SequencesAndTheirData) {
+    const struct {
+        const char* tag;
+        const char* name;
+        std::string job;
+        bool bid;
+    } rows[] = {
+        {"PCL", "rows and planes, text with blanks", E + "E" + E + "&l1X a b\r\n" + Data("*b2V", "\x01\x02") +
+                                                          Data("*b3W", "\x01\x02\x03") + FF + E + "E", true},
+        {"PCL", "an abandoned mode selection says nothing", E + "%8" + E + "E", false},
+        {"PCLXL", "a 32-bit attribute", ") HP-PCL XL;2;0\n\xC2" + Le32(1) + "\xF8\x01\x41", true},
+    };
+    for (const auto& r : rows) {
+        const int bid = qm::accurate::BidOf(*qm::accurate::FindLanguage(r.tag), qm::Bytes(r.job));
+        EXPECT_EQ(bid > qm::accurate::kNoBid, r.bid) << r.name;
+    }
 }
 
 }  // namespace

@@ -93,6 +93,21 @@ TEST(PclXlValues, TheAttributeListHoldsTwenty) {
     ExpectRecord("PCLXL", "twenty-first not stored", nineteen + Ubyte(0, 1) + Ubyte(2, 37) + kBeginPage, {0, 0});
 }
 
+// Entries of the attribute list are reused from operator to operator; a
+// short value reads as itself, never with bytes of a longer value that sat
+// in the same entry before. Copies are an array's first two bytes.
+TEST(PclXlValues, ShortValuesReadNothingOfEarlierLongOnes) {
+    const std::string ff = UbyteArray(std::string(16, '\xFF'), 1) + "\x41";
+    const Case cases[] = {
+        {"one-byte copies after a long array", ff + UbyteArray("\x05", 49) + kEndPage, {1, 5}},
+        {"two-byte copies after a long array", ff + UbyteArray(Bin({7, 1}), 49) + kEndPage, {1, 0x107}},
+        {"empty copies after a long array", ff + UbyteArray("", 49) + kEndPage, {1, 0}},
+        {"second entry after two long arrays",
+         UbyteArray(std::string(16, '\xFF'), 1) + ff + UbyteArray("", 1) + UbyteArray("\x03", 49) + kEndPage, {1, 3}},
+    };
+    for (const Case& c : cases) ExpectRecord("PCLXL", c);
+}
+
 TEST(PclXlAttributes, MediaSizeDuplexColour) {
     const Case cases[] = {
         {"enumeration 2", Page(Ubyte(2, 37)), {1, 0, 0, 0, 8.26, 11.69}},
