@@ -132,13 +132,6 @@ TEST(CanonEscpRun, CountsAndSwitchesMode) {
     }
 }
 
-TEST(CanonEscpRun, SkipsTextLanguageBlocks) {
-    const EscpRun r = RunOn(Lit("\x1b[K\x02\x00\x00\x1f" "ControlMode=x\f\nbjlend more\n\f"));
-    EXPECT_EQ(r.out, "SetInitialCondition\nBubble Jet Language is not supported. Ignoring all commands.\nFormFeed\n");
-    EXPECT_EQ(r.rec.pages, 1u);
-    EXPECT_EQ(r.mode, qm::canon::kEndOfData);
-}
-
 TEST(CanonEscpRun, NoFileEndsTheCount) {
     qm::CommandStream s;
     ASSERT_TRUE(s.Open(""));

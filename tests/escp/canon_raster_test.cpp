@@ -239,7 +239,6 @@ TEST(Canon, CountsAcrossModeSwitches) {
     SilenceStdout quiet;
     const Case cases[] = {
         {"emulation form feeds", "AB" + kFF + "CD" + kFF, {2, 0, 0, 0, 8.5, 11.0}},
-        {"no form feed is no page", "text only", {0, 0, 0, 0, 8.5, 11.0}},
         {"empty job", "", {0, 0, 0, 0, 8.5, 11.0}},
         {"raster form feeds", kToRaster + kFF + kFF + kFF, {3, 0, 0, 0, 8.5, 11.0}},
         {"raster, then back to the emulation", kToRaster + kFF + kFF + kFF + kToEmulation + "more text\r\n",
