@@ -84,9 +84,9 @@ TEST(SerialAccurate, CanonModes) {
     };
     for (const Case& c : cases) Check(c, qm::serial::CountCanonJob(View(c.job)));
 
-    // 8-bit control sequences: image data is skipped by its stated count;
-    // CSI 30 p is letter.
-    const std::string csi = BYTES("\x1b%@\x90" "0J job\x9c\x9b" "30p\x9b" "3;1;90.r\x0c\x0c\x0c\x9b" "2;3t\x0c");
+    // 8-bit control sequences after NULs: image data is skipped by its
+    // stated count; CSI 30 p is letter.
+    const std::string csi = BYTES("\x00\x00\x1b%@\x90" "0J job\x9c\x9b" "30p\x9b" "3;1;90.r\x0c\x0c\x0c\x9b" "2;3t\x0c");
     const SerialCount n = qm::serial::CountCanonJob(View(csi));
     EXPECT_EQ(n.pages, 1u);
     EXPECT_FALSE(n.colorKnown);
@@ -170,7 +170,7 @@ TEST(SerialBids, StepOverDataByItsLength) {
         {"ESCP2", "two commands, the whole job", BYTES("\x1b@\x1b(U\x01\x00\x0a\x1b@"), true},
         {"ESCP2", "a control byte text never holds", BYTES("\x1b@\x1b(U\x01\x00\x0a\x01\x1b@"), false},
         {"ESCP2", "3-bit rows round up to whole bytes", BYTES("\x1b@\x1bi\x01\x00\x03\x02\x00\x01\x00\x00\x01\x1b@"), true},
-        {"CANON", "an image sequence skips its count", BYTES("\x1b%@\x9b" "1;1.rX\x9bp"), true},
+        {"CANON", "an image sequence skips its count", BYTES("\x1b%@\x9b" "1;1.rX\x9bp\x9b@"), true},
     };
     for (const auto& r : rows) {
         const int bid = qm::accurate::BidOf(*qm::accurate::FindLanguage(r.tag), View(r.job));

@@ -137,10 +137,11 @@ TEST(PclBids, SequencesAndTheirData) {
         std::string job;
         bool bid;
     } rows[] = {
-        {"PCL", "rows and planes, text with blanks", E + "E" + E + "&l1X a b\r\n" + Data("*b2V", "\x01\x02") +
-                                                          Data("*b3W", "\x01\x02\x03") + FF + E + "E", true},
+        {"PCL", "rows and planes, text with blanks", E + "E a b\r\n" + Data("*b2V", "\x01\x02") + Data("*b3W", "\x01\x02\x03") +
+                                                          FF + E + "E" + E + "&l1X", true},
         {"PCL", "an abandoned mode selection says nothing", E + "%8" + E + "E", false},
-        {"PCLXL", "a 32-bit attribute", ") HP-PCL XL;2;0\n\xC2" + Le32(1) + "\xF8\x01\x41", true},
+        {"PCLXL", "an array and a 32-bit attribute", ") HP-PCL XL;2;0\n\xC8\xC1" + Le16(2) + "ab\xC2" + Le32(1) + "\xF8\x01\x41",
+         true},
     };
     for (const auto& r : rows) {
         const int bid = qm::accurate::BidOf(*qm::accurate::FindLanguage(r.tag), qm::Bytes(r.job));
