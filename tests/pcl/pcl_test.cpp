@@ -38,10 +38,9 @@ TEST(PclPages, PayloadIsSkipped) {
     const std::string ff3 = FF + FF + FF;
     const Case cases[] = {
         {"raster row", Data("*b3W", ff3) + FF, {1, 1}},
-        {"raster row, lower-case w", Data("*b3w", ff3) + FF, {1, 1}},
         {"raster plane", Data("*b3V", ff3) + FF, {1, 1}},
         {"combined compression and row", Data("*b2m3W", ff3) + FF, {1, 1}},
-        {"compression 0, combined", Data("*b0m3W", ff3) + FF, {1, 1}},
+        {"compression 0 passes over the byte after it", Data("*b0M", FF) + FF, {1, 1}},
         {"font header", Data(")s3W", ff3) + FF, {1, 1}},
         {"character download", Data("(s3W", ff3) + FF, {1, 1}},
         {"font control", Data("(f3W", ff3) + FF, {1, 1}},
