@@ -1,0 +1,153 @@
+// Case tables kept as data beside the tests that read them (tests/<family>/cases/*.tsv), so a
+// table of jobs and the records they must give reads like the corpus's truth table.
+//
+// The first line that is not a comment names the columns; a line starting with '#' is a
+// comment; columns are separated by tabs. Bytes are written with C escapes (\e is ESC,
+// \f \n \r \t \0 \\ and \xHH) and \(N) repeats the byte that follows it N times, so a row
+// reads as the job does: "\e&l2X\(3)\f" is ESC & l 2 X and three form feeds.
+#pragma once
+
+#include <cctype>
+#include <fstream>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "testutil.h"
+
+namespace qmtest {
+
+// The byte written at `i` (plain or escaped); `i` moves past it.
+inline char EscapedByte(std::string_view s, size_t& i, const std::string& where) {
+    if (s[i] != '\\') return s[i++];
+    const char c = i + 1 < s.size() ? s[i + 1] : '\0';
+    i += 2;
+    switch (c) {
+        case 'e': return '\x1B';
+        case 'f': return '\f';
+        case 'n': return '\n';
+        case 'r': return '\r';
+        case 't': return '\t';
+        case '0': return '\0';
+        case '\\': return '\\';
+        case 'x':
+            if (i + 2 <= s.size() && std::isxdigit(static_cast<unsigned char>(s[i])) &&
+                std::isxdigit(static_cast<unsigned char>(s[i + 1]))) {
+                i += 2;
+                return static_cast<char>(std::stoi(std::string(s.substr(i - 2, 2)), nullptr, 16));
+            }
+            break;
+        default: break;
+    }
+    ADD_FAILURE() << where << ": a bad escape in \"" << s << '"';
+    return '\0';
+}
+
+inline std::string Unescape(std::string_view s, const std::string& where) {
+    std::string out;
+    for (size_t i = 0; i < s.size();) {
+        size_t repeat = 1;
+        if (s.substr(i, 2) == "\\(") {
+            const size_t close = s.find(')', i);
+            if (close == std::string_view::npos || close + 1 >= s.size()) {
+                ADD_FAILURE() << where << ": a repeat with no byte after it in \"" << s << '"';
+                break;
+            }
+            repeat = std::stoul(std::string(s.substr(i + 2, close - i - 2)));
+            i = close + 1;
+        }
+        out.append(repeat, EscapedByte(s, i, where));
+    }
+    return out;
+}
+
+// One row of a case table; `where` is the table and line, for failure messages.
+struct CaseRow {
+    std::string where;
+    std::map<std::string, std::string> cols;
+
+    const std::string& text(const std::string& col) const {
+        static const std::string none;
+        const auto it = cols.find(col);
+        return it == cols.end() ? none : it->second;
+    }
+    std::string bytes(const std::string& col) const { return Unescape(text(col), where); }
+    // A number in decimal, 0x-hex or with a fraction; an empty or missing column is `otherwise`.
+    double num(const std::string& col, double otherwise = 0) const {
+        const std::string& t = text(col);
+        if (t.empty()) return otherwise;
+        return t.find_first_of(".eE") != std::string::npos && t.rfind("0x", 0) != 0 ? std::stod(t)
+                                                                                    : double(std::stoll(t, nullptr, 0));
+    }
+    std::string name() const { return where + " " + text("name"); }
+};
+
+// The rows of tests/<table>; a table that cannot be read or holds no row fails the test.
+inline std::vector<CaseRow> ReadCases(const std::string& table) {
+    const std::string path = std::string(QM_SOURCE_DIR) + "/tests/" + table;
+    std::ifstream in(path);
+    std::vector<std::string> names;
+    std::vector<CaseRow> rows;
+    std::string line;
+    for (int n = 1; std::getline(in, line); ++n) {
+        if (line.empty() || line[0] == '#') continue;
+        std::vector<std::string> cols;
+        for (size_t from = 0;;) {
+            const size_t tab = line.find('\t', from);
+            cols.push_back(line.substr(from, tab == std::string::npos ? std::string::npos : tab - from));
+            if (tab == std::string::npos) break;
+            from = tab + 1;
+        }
+        if (names.empty()) {
+            names = cols;
+            continue;
+        }
+        CaseRow row{table + ":" + std::to_string(n), {}};
+        EXPECT_LE(cols.size(), names.size()) << row.where << ": more columns than the header names";
+        for (size_t k = 0; k < cols.size() && k < names.size(); ++k) row.cols[names[k]] = cols[k];
+        rows.push_back(std::move(row));
+    }
+    EXPECT_FALSE(rows.empty()) << "no cases in " << path;
+    return rows;
+}
+
+// The record a row states: columns pages, copies, color, duplex, width, length (missing ones
+// take Want's defaults) and code ("rejected" for a job the counter refuses, or a number).
+inline Want WantOf(const CaseRow& r) {
+    Want w;
+    w.pages = static_cast<uint32_t>(r.num("pages", w.pages));
+    w.copies = static_cast<uint32_t>(r.num("copies", w.copies));
+    w.color = static_cast<uint8_t>(r.num("color", w.color));
+    w.duplex = static_cast<uint8_t>(r.num("duplex", w.duplex));
+    w.width = r.num("width", w.width);
+    w.length = r.num("length", w.length);
+    if (r.text("code") == "rejected") {
+        w.code = kRejected.code;
+    } else {
+        w.code = static_cast<int32_t>(static_cast<int64_t>(r.num("code", w.code)));
+    }
+    return w;
+}
+
+// Counts the `job` of every row with the counter of `tag` and compares the whole record.
+inline void ExpectRecordCases(const char* tag, const std::string& table, bool throughFile = false) {
+    for (const CaseRow& r : ReadCases(table)) ExpectRecord(tag, r.name().c_str(), r.bytes("job"), WantOf(r), throughFile);
+}
+
+// Checks the diagnostic lines of every row (column `lines`, one line per \n).
+inline void ExpectLinesCases(const char* tag, const std::string& table) {
+    for (const CaseRow& r : ReadCases(table)) {
+        std::vector<std::string> lines;
+        const std::string all = r.bytes("lines");
+        for (size_t from = 0; from < all.size();) {
+            size_t end = all.find('\n', from);
+            if (end == std::string::npos) end = all.size();
+            lines.push_back(all.substr(from, end - from));
+            from = end + 1;
+        }
+        ExpectLines(tag, r.name().c_str(), r.bytes("job"), lines);
+    }
+}
+
+}  // namespace qmtest
