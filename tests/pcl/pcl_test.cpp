@@ -1,5 +1,5 @@
 #include "accurate/accurate.h"
-#include "testutil.h"
+#include "casefile.h"
 
 using namespace qmtest;
 
@@ -12,27 +12,7 @@ const std::string UEL = E + "%-12345X";
 // ESC <seq> followed by `n` bytes of data.
 std::string Data(const std::string& seq, const std::string& data) { return E + seq + data; }
 
-TEST(PclPages, PreferenceOrder) {
-    const std::string x1 = E + "&l1X";
-    const Case cases[] = {
-        {"form feeds", "a" + FF + "b" + FF + "c" + FF, {3, 1}},
-        {"one copy command per page beats form feeds", x1 + "a" + FF + FF + x1 + "b" + FF + x1 + "c" + x1 + "d", {4, 1}},
-        {"a single copy command: form feeds", E + "&l2X" + "a" + FF + "b" + FF + "c" + FF, {3, 2}},
-        {"position marks when no form feed", E + "&a0N" + E + "&a0n" + E + "&a1N", {3, 1}},
-        {"position mark at the very start of the job", E + "&a0N", {1, 1}},
-        {"position mark right after a transparency reset", E + "*v0N" + E + "&a0N" + E + "&a0N", {1, 1}},
-        {"raster ends before a language exit", E + "*r1A" + "rows" + E + "*rB" + UEL + E + "*r1A" + E + "*rC" + UEL, {2, 1}},
-        {"raster end not followed by an exit", E + "*r1A" + "rows" + E + "*rB" + "x", {0, 1}},
-        {"transparency resets less one", E + "*v0N" + E + "*v0N" + E + "*v0N", {2, 1}},
-        {"one transparency reset", E + "*v0N", {0, 1}},
-        {"transparency reset with a value", E + "*v1N", {0, 1}},
-        {"form feeds beat position marks", E + "&a0N" + E + "&a0N" + FF, {1, 1}},
-        {"nothing", "plain text", {0, 1}},
-        {"lone ESC E", E + "E", {0, 1}},
-        {"ESC ESC: the second starts the sequence", E + E + "&l2X" + FF, {1, 2}},
-    };
-    for (const Case& c : cases) ExpectRecord("PCL", c);
-}
+TEST(PclPages, PreferenceOrder) { ExpectRecordCases("PCL", "pcl/cases/pages.tsv"); }
 
 TEST(PclPages, PayloadIsSkipped) {
     const std::string ff3 = FF + FF + FF;
