@@ -56,7 +56,8 @@ inline void ExpectAccurateCases(int32_t (*count)(qm::Bytes, qm::accurate::Result
 // Whether the language of column `tag` bids for the job (column bid, yes or no).
 inline void ExpectBidCases(const std::string& table) {
     for (const CaseRow& r : ReadCases(table)) {
-        const int bid = qm::accurate::BidOf(*qm::accurate::FindLanguage(r.text("tag").c_str()), qm::Bytes(r.bytes("job")));
+        const std::string job = r.bytes("job");
+        const int bid = qm::accurate::BidOf(*qm::accurate::FindLanguage(r.text("tag")), qm::Bytes(job));
         EXPECT_EQ(bid > qm::accurate::kNoBid, Yes(r, "bid")) << r.name();
     }
 }

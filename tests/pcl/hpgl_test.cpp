@@ -11,7 +11,8 @@ TEST(HpglPages, AdvanceAndReplot) { ExpectRecordCases("HPGL", "pcl/cases/hpgl_pa
 // The plot-size factor is single precision; a job cut inside a command reads no further.
 TEST(HpglAttributes, CopiesPaperColour) {
     ExpectRecordCases("HPGL", "pcl/cases/hpgl_attributes.tsv");
-    for (const char* end : {"BP", "BP2,", "BP1,\"x", "PE<", "LBx"}) EXPECT_EQ(ScanEndingAtAPage("HPGL", end), QM_OK) << end;
+    for (const char* end : {"BP", "BP2,", "BP1,\"x", "PE<", "LBx"})
+        EXPECT_EQ(ScanEndingAtAPage("HPGL", end), QM_OK) << end;
 }
 
 TEST(HpglDiagnostics, Lines) { ExpectLineFeedCases("HPGL", "pcl/cases/hpgl_lines.tsv"); }

@@ -16,7 +16,9 @@ TEST(PclAttributes, CopiesColourDuplexPaper) { ExpectRecordCases("PCL", "pcl/cas
 
 TEST(PclAttributes, NothingCarriesOverFromAnEarlierCall) {
     PageCountResult rec{};
-    ASSERT_EQ(CountWith("PCL", "@PJL SET QTY=9\n" + E + "&l1S" + E + "&l26A" + E + "*v1A" + FF + FF + std::string(20, ' '), rec), QM_OK);
+    const std::string pjl = "@PJL SET QTY=9\n";
+    const std::string full = pjl + E + "&l1S" + E + "&l26A" + E + "*v1A" + FF + FF + std::string(20, ' ');
+    ASSERT_EQ(CountWith("PCL", full, rec), QM_OK);
     EXPECT_EQ(rec.pages, 2u);
     ExpectRecord("PCL", "empty after a full job", "nothing here", {0, 1});
 }

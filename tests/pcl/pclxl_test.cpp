@@ -36,7 +36,8 @@ TEST(PclXlValues, EveryDataTypeIsConsumedWhole) {
         {0xCD, Bin({0xC5}) + Le32(3), 12},   {0xC8, Bin({0xC0, 0}), 0},
     };
     for (const auto& a : arrays) {
-        ExpectRecord("PCLXL", "array", Bin({a.tag}) + a.header + std::string(a.bytes, '\x44') + Id(0x44) + kEndPage, {1, 0});
+        const std::string job = Bin({a.tag}) + a.header + std::string(a.bytes, '\x44') + Id(0x44) + kEndPage;
+        ExpectRecord("PCLXL", "array", job, {1, 0});
     }
 }
 
