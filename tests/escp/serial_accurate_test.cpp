@@ -9,7 +9,7 @@
 #include <string>
 
 #include "accurate/accurate.h"
-#include "pcl/case_checks.h"
+#include "casefile.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "pcl/case_checks.h"
+#include "casefile.h"
 
 using namespace qmtest;
 
@@ -15,7 +15,7 @@ TEST(HpglAttributes, CopiesPaperColour) {
         EXPECT_EQ(ScanEndingAtAPage("HPGL", end), QM_OK) << end;
 }
 
-TEST(HpglDiagnostics, Lines) { ExpectLineFeedCases("HPGL", "pcl/cases/hpgl_lines.tsv"); }
+TEST(HpglDiagnostics, Lines) { ExpectLinesCases("HPGL", "pcl/cases/hpgl_lines.tsv"); }
 
 TEST(UnixTextPclPages, PageEjects) { ExpectRecordCases("UnixTextPCL", "pcl/cases/unixtext_pages.tsv"); }
 

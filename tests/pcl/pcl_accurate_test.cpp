@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "pcl/case_checks.h"
+#include "casefile.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "pcl/case_checks.h"
+#include "casefile.h"
 
 using namespace qmtest;
 
@@ -23,7 +23,7 @@ TEST(PclAttributes, NothingCarriesOverFromAnEarlierCall) {
     ExpectRecord("PCL", "empty after a full job", "nothing here", {0, 1});
 }
 
-TEST(PclDiagnostics, Lines) { ExpectLineFeedCases("PCL", "pcl/cases/lines.tsv"); }
+TEST(PclDiagnostics, Lines) { ExpectLinesCases("PCL", "pcl/cases/lines.tsv"); }
 
 // Detection reads the first sequences and steps over their data: text
 // between them, data bytes read as text or a mode selection alone decide.

@@ -1,4 +1,4 @@
-#include "pcl/case_checks.h"
+#include "casefile.h"
 
 using namespace qmtest;
 
@@ -58,6 +58,6 @@ TEST(PclXlValues, ShortValuesReadNothingOfEarlierLongOnes) { ExpectRecordCases("
 
 TEST(PclXlAttributes, MediaSizeDuplexColour) { ExpectRecordCases("PCLXL", "pcl/cases/pclxl_attributes.tsv"); }
 
-TEST(PclXlDiagnostics, Lines) { ExpectLineFeedCases("PCLXL", "pcl/cases/pclxl_lines.tsv"); }
+TEST(PclXlDiagnostics, Lines) { ExpectLinesCases("PCLXL", "pcl/cases/pclxl_lines.tsv"); }
 
 }  // namespace

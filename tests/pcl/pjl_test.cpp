@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "pcl/case_checks.h"
+#include "casefile.h"
 
 using namespace qmtest;
 
