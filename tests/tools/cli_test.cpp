@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "casefile.h"
 #include "testutil.h"
 
 namespace {
@@ -136,32 +137,11 @@ TEST(Cli, FailuresExitOneAndExplainOnStandardErrorInBothModes) {
 }
 
 TEST(Cli, UsageErrorsExitTwo) {
-    const struct {
-        const char* args;
-        const char* message;
-    } cases[] = {
-        {"count --pdl PCL7 x", "unknown tag 'PCL7'"},
-        {"count --pdl", "--pdl needs a value"},
-        {"count --compatible x", "--compatible needs --pdl TAG"},
-        {"count --pdl PCL", "count needs at least one FILE"},
-        {"detect", "detect needs at least one FILE"},
-        {"frobnicate", "unknown command 'frobnicate'"},
-        {"count --pdl PCL --fast x", "unknown option '--fast'"},
-        {"count -j 0 --pdl PCL x", "-j needs a number from 1 to 1024"},
-        {"detect --total x", "option '--total' does not apply to 'detect'"},
-        {"count --dir d x", "option '--dir' does not apply to 'count'"},
-        {"samples -r", "option '-r' does not apply to 'samples'"},
-        {"samples x", "'samples' takes no files"},
-        {"count --files-from - -", "standard input cannot hold both"},
-        {"count --files-from /nonexistent/list", "/nonexistent/list: cannot read the list of files"},
-        {"count --files-from /tmp", "/tmp: cannot read the list of files"},
-        {"", "no command given"},
-    };
-    for (const auto& c : cases) {
-        CliRun r = Cli(c.args);
-        EXPECT_EQ(r.status, 2) << c.args;
-        EXPECT_TRUE(Has(r.err, c.message)) << c.args << " -> " << r.err;
-        EXPECT_EQ(r.out, "") << c.args;
+    for (const qmtest::CaseRow& c : qmtest::ReadCases("tools/cases/usage.tsv")) {
+        CliRun r = Cli(c.text("args"));
+        EXPECT_EQ(r.status, 2) << c.name();
+        EXPECT_TRUE(Has(r.err, c.text("message"))) << c.name() << " -> " << r.err;
+        EXPECT_EQ(r.out, "") << c.name();
     }
 }
 
@@ -396,21 +376,11 @@ TEST(CliSamples, DisagreementFailsAndAFolderWithoutJobsIsAUsageError) {
     t.Add("header-only/truth.tsv", kHeader);
     t.Add("no-columns/truth.tsv", "file\ttag\tpages\na.hbp\tHBP\t1\n");  // no compatible record
     t.Add("no-tags/truth.tsv", "file\tcompatible.pages\na.hbp\t1\n");
-    const struct {
-        const char* dir;
-        const char* message;
-    } cases[] = {
-        {"empty", "no sample jobs here (no truth.tsv)"},
-        {"absent", "no sample jobs here (no truth.tsv)"},
-        {"header-only", "truth.tsv lists no sample jobs"},
-        {"no-columns", "truth.tsv has no 'compatible.pages' column (nor any other field's)"},
-        {"no-tags", "truth.tsv has no 'tag' column"},
-    };
-    for (const auto& c : cases) {
-        CliRun bad = Cli("samples --compatible --dir " + t.Path(c.dir));
-        EXPECT_EQ(bad.status, 2) << c.dir;
-        EXPECT_TRUE(Has(bad.err, c.message)) << c.dir << ": " << bad.err;
-        EXPECT_EQ(bad.out, "") << c.dir;
+    for (const qmtest::CaseRow& c : qmtest::ReadCases("tools/cases/sample-folders.tsv")) {
+        CliRun bad = Cli("samples --compatible --dir " + t.Path(c.text("dir")));
+        EXPECT_EQ(bad.status, 2) << c.name();
+        EXPECT_TRUE(Has(bad.err, c.text("message"))) << c.name() << ": " << bad.err;
+        EXPECT_EQ(bad.out, "") << c.name();
     }
 }
 
