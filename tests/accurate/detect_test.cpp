@@ -154,15 +154,11 @@ TEST(Unwrap, ReadsEveryWrapper) {
 TEST(Unwrap, StreamDecidesOverTheName) {
     const std::string job = ReadAll(kRoot + "/samples/letter-memo-1.ps");
     const auto& ps = *qm::accurate::FindLanguage("POSTSCRIPT");
-    const std::pair<std::string, int> cases[] = {
-        {"", qm::accurate::kBidStructure},
-        {"\x1b%-12345X@PJL ENTER LANGUAGE=PCL\n", qm::accurate::kBidStructure},
-        {"\x1b%-12345X@PJL ENTER LANGUAGE=POSTSCRIPT\n", qm::accurate::kBidDeclared},
-        {"\x1b\x01@EJL \n@EJL EN LA=PS\n", qm::accurate::kBidDeclared},
-    };
-    for (const auto& [wrapper, bid] : cases) {
-        EXPECT_EQ(Detected(wrapper + job), "POSTSCRIPT") << wrapper;
-        EXPECT_EQ(qm::accurate::BidOf(ps, Bytes(wrapper + job)), bid) << wrapper;
+    for (const CaseRow& c : ReadCases("accurate/cases/declared.tsv")) {
+        const std::string wrapped = c.bytes("wrapper") + job;
+        EXPECT_EQ(Detected(wrapped), "POSTSCRIPT") << c.name();
+        const int bid = c.num("declared") != 0 ? qm::accurate::kBidDeclared : qm::accurate::kBidStructure;
+        EXPECT_EQ(qm::accurate::BidOf(ps, Bytes(wrapped)), bid) << c.name();
     }
 }
 
