@@ -3,37 +3,26 @@
 #include <gtest/gtest.h>
 
 #include "accurate/accurate.h"
+#include "casefile.h"
 #include "testutil.h"
 
 TEST(AccurateFinish, SettlesEveryField) {
-    struct Case {
-        uint32_t copies;
-        uint8_t color, duplex;
-        double width, length;
-        uint32_t wantCopies;
-        uint8_t wantDuplex;
-        double wantWidth;
-        uint32_t wantUnknown;
-    } cases[] = {
-        {0, 0, 0, 8.5, 11.0, 1, 0, 8.5, 0},                // no copies stated: one
-        {3, 7, 2, 8.5, 11.0, 3, 1, 8.5, 0},                // flags become 0 or 1
-        {1, 0, 0, 8.5, 0.0, 1, 0, 0.0, QM_FIELD_PAPER},    // half a paper size is none
-        {1, 0, 0, -1.0, 11.0, 1, 0, 0.0, QM_FIELD_PAPER},
-    };
-    for (const Case& c : cases) {
+    for (const qmtest::CaseRow& c : qmtest::ReadCases("accurate/cases/finish.tsv")) {
+        SCOPED_TRACE(c.name());
         qm::accurate::Result r;
-        r.rec.copies = c.copies;
-        r.rec.color = c.color;
-        r.rec.duplex = c.duplex;
-        r.rec.paperWidth = c.width;
-        r.rec.paperLength = c.length;
+        r.rec.copies = static_cast<uint32_t>(c.num("copies"));
+        r.rec.color = static_cast<uint8_t>(c.num("color"));
+        r.rec.duplex = static_cast<uint8_t>(c.num("duplex"));
+        r.rec.paperWidth = c.num("width");
+        r.rec.paperLength = c.num("length");
         qm::accurate::Finish(r);
-        EXPECT_EQ(r.rec.copies, c.wantCopies);
-        EXPECT_EQ(r.rec.color, c.color ? 1 : 0);
-        EXPECT_EQ(r.rec.duplex, c.wantDuplex);
-        EXPECT_EQ(r.rec.paperWidth, c.wantWidth);
-        EXPECT_EQ(r.rec.paperLength, c.wantUnknown ? 0.0 : c.length);
-        EXPECT_EQ(r.unknown, c.wantUnknown);
+        const bool paperUnknown = c.num("paperUnknown") != 0;
+        EXPECT_EQ(r.rec.copies, c.num("wantCopies"));
+        EXPECT_EQ(r.rec.color, c.num("color") != 0 ? 1 : 0);
+        EXPECT_EQ(r.rec.duplex, c.num("wantDuplex"));
+        EXPECT_EQ(r.rec.paperWidth, c.num("wantWidth"));
+        EXPECT_EQ(r.rec.paperLength, paperUnknown ? 0.0 : c.num("length"));
+        EXPECT_EQ(r.unknown, paperUnknown ? QM_FIELD_PAPER : 0u);
     }
 }
 

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "casefile.h"
 #include "testutil.h"
 
 namespace {
@@ -136,32 +137,11 @@ TEST(Cli, FailuresExitOneAndExplainOnStandardErrorInBothModes) {
 }
 
 TEST(Cli, UsageErrorsExitTwo) {
-    const struct {
-        const char* args;
-        const char* message;
-    } cases[] = {
-        {"count --pdl PCL7 x", "unknown tag 'PCL7'"},
-        {"count --pdl", "--pdl needs a value"},
-        {"count --compatible x", "--compatible needs --pdl TAG"},
-        {"count --pdl PCL", "count needs at least one FILE"},
-        {"detect", "detect needs at least one FILE"},
-        {"frobnicate", "unknown command 'frobnicate'"},
-        {"count --pdl PCL --fast x", "unknown option '--fast'"},
-        {"count -j 0 --pdl PCL x", "-j needs a number from 1 to 1024"},
-        {"detect --total x", "option '--total' does not apply to 'detect'"},
-        {"count --dir d x", "option '--dir' does not apply to 'count'"},
-        {"samples -r", "option '-r' does not apply to 'samples'"},
-        {"samples x", "'samples' takes no files"},
-        {"count --files-from - -", "standard input cannot hold both"},
-        {"count --files-from /nonexistent/list", "/nonexistent/list: cannot read the list of files"},
-        {"count --files-from /tmp", "/tmp: cannot read the list of files"},
-        {"", "no command given"},
-    };
-    for (const auto& c : cases) {
-        CliRun r = Cli(c.args);
-        EXPECT_EQ(r.status, 2) << c.args;
-        EXPECT_TRUE(Has(r.err, c.message)) << c.args << " -> " << r.err;
-        EXPECT_EQ(r.out, "") << c.args;
+    for (const qmtest::CaseRow& c : qmtest::ReadCases("tools/cases/usage.tsv")) {
+        CliRun r = Cli(c.text("args"));
+        EXPECT_EQ(r.status, 2) << c.name();
+        EXPECT_TRUE(Has(r.err, c.text("message"))) << c.name() << " -> " << r.err;
+        EXPECT_EQ(r.out, "") << c.name();
     }
 }
 
@@ -330,10 +310,9 @@ TEST(Cli, AnswersHelpVersionAndList) {
 }
 
 // quirometer samples: the bundled jobs beside their truth, found where the
-// tool runs from, and what it says when there is nothing to check.
-const std::string kHeader =
-    "file\ttag\tpages\tcopies\tcolor\tduplex\tpaperWidth\tpaperLength\tcompatible.pages\tcompatible.copies\t"
-    "compatible.color\tcompatible.duplex\tcompatible.paperWidth\tcompatible.paperLength\tnote\n";
+// tool runs from, and what it says when there is nothing to check. Folders
+// of jobs and truth made for these tests are in tools/cases/samples.
+const std::string kSampleFolders = std::string(QM_SOURCE_DIR) + "/tests/tools/cases/samples/";
 
 // Each JSON line carries the truth and whether the count agrees with it,
 // and the exit status says whether all of them did.
@@ -375,13 +354,8 @@ TEST(CliSamples, JsonCarriesTheTruthAndExportsAgreeWithTheirRules) {
 }
 
 TEST(CliSamples, DisagreementFailsAndAFolderWithoutJobsIsAUsageError) {
-    TempTree t;
-    t.Add("jobs/a.hbp", "@F@F");
-    t.Add("jobs/b.hbp", "@F");
-    t.Add("jobs/truth.tsv", kHeader + "a.hbp\tHBP\t2\t1\t0\t0\t-\t-\t2\t1\t1\t0\t0\t0\tagrees\n"
-                                      "b.hbp\tHBP\t1\t1\t0\t0\t-\t-\t3\t-\t-\t-\t-\t-\tcounts 1\n"
-                                      "gone.hbp\tHBP\t1\t-\t-\t-\t-\t-\t1\t-\t-\t-\t-\t-\tmissing\n");
-    CliRun r = Cli("samples --compatible --dir " + t.Path("jobs"));
+    // The truth of b.hbp states 3 pages, and gone.hbp is missing.
+    CliRun r = Cli("samples --compatible --dir " + kSampleFolders + "disagreeing");
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(Has(r.out, "ok     HBP          a.hbp: 2 pages")) << r.out;
     EXPECT_TRUE(Has(r.out, "DIFFER HBP          b.hbp: 1 page, 1 copy, colour, simplex, paper 0.00 x 0.00 in   "
@@ -389,28 +363,14 @@ TEST(CliSamples, DisagreementFailsAndAFolderWithoutJobsIsAUsageError) {
         << r.out;
     EXPECT_TRUE(Has(r.out, "DIFFER HBP          gone.hbp: failed 0x80070002 (file not found)")) << r.out;
     EXPECT_TRUE(Has(r.out, "\n1 of 3 sample jobs agree")) << r.out;
-    CliRun json = Cli("samples --compatible --json --dir " + t.Path("jobs"));
+    CliRun json = Cli("samples --compatible --json --dir " + kSampleFolders + "disagreeing");
     EXPECT_TRUE(Has(json.out, "\"truth\":{\"pdl\":\"HBP\",\"pages\":3},\"agrees\":false}\n")) << json.out;
 
-    t.Add("empty/README", "no jobs here\n");
-    t.Add("header-only/truth.tsv", kHeader);
-    t.Add("no-columns/truth.tsv", "file\ttag\tpages\na.hbp\tHBP\t1\n");  // no compatible record
-    t.Add("no-tags/truth.tsv", "file\tcompatible.pages\na.hbp\t1\n");
-    const struct {
-        const char* dir;
-        const char* message;
-    } cases[] = {
-        {"empty", "no sample jobs here (no truth.tsv)"},
-        {"absent", "no sample jobs here (no truth.tsv)"},
-        {"header-only", "truth.tsv lists no sample jobs"},
-        {"no-columns", "truth.tsv has no 'compatible.pages' column (nor any other field's)"},
-        {"no-tags", "truth.tsv has no 'tag' column"},
-    };
-    for (const auto& c : cases) {
-        CliRun bad = Cli("samples --compatible --dir " + t.Path(c.dir));
-        EXPECT_EQ(bad.status, 2) << c.dir;
-        EXPECT_TRUE(Has(bad.err, c.message)) << c.dir << ": " << bad.err;
-        EXPECT_EQ(bad.out, "") << c.dir;
+    for (const qmtest::CaseRow& c : qmtest::ReadCases("tools/cases/sample-folders.tsv")) {
+        CliRun bad = Cli("samples --compatible --dir " + kSampleFolders + c.text("dir"));
+        EXPECT_EQ(bad.status, 2) << c.name();
+        EXPECT_TRUE(Has(bad.err, c.text("message"))) << c.name() << ": " << bad.err;
+        EXPECT_EQ(bad.out, "") << c.name();
     }
 }
 
@@ -422,8 +382,8 @@ TEST(CliSamples, InstalledToolFindsTheSamplesOfItsPrefix) {
     fs::create_directories(prefix.Path("bin"));
     fs::copy_file(QM_CLI_PATH, prefix.Path("bin/quirometer"));
     fs::permissions(prefix.Path("bin/quirometer"), fs::perms::owner_all);
-    prefix.Add("share/quirometer/samples/only.hbp", "@F@F@F");
-    prefix.Add("share/quirometer/samples/truth.tsv", kHeader + "only.hbp\tHBP\t3\t-\t-\t-\t-\t-\t3\t1\t1\t0\t0\t0\t\n");
+    fs::create_directories(prefix.Path("share/quirometer"));
+    fs::copy(kSampleFolders + "installed", prefix.Path("share/quirometer/samples"));  // one job of 3 pages
 
     CliRun r = Cli("samples --compatible", "/dev/null", prefix.Path("bin/quirometer"));
     EXPECT_EQ(r.status, 0) << r.err;
