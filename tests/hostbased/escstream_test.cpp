@@ -22,6 +22,7 @@ TEST(OkiScan, CountsPagesAndTakesTheLastCopies) {
     };
     for (const Case& c : cases) ExpectRecord("OKI", c);
     ExpectEveryPrefixScans("OKI", OkiSettings(2) + OkiRaster("dd") + kOkiPage);
+    EXPECT_EQ(ScanEndingAtAPage("OKI", kOkiPage + "\x1B"), QM_OK);
 }
 
 // "P": colour byte at ESC + 4, three digit fields from ESC + 6, a count and
@@ -61,7 +62,7 @@ TEST(PanasonicScan, CountsPagesNotFollowedByQ) {
         {"page", Pana(1, 'p'), {1, 0}},
         {"page then q", Pana(1, 'p') + Pana(1, 'q'), {0, 0}},
         {"q not right after", Pana(1, 'p') + "x" + Pana(1, 'q'), {1, 0}},
-        {"page needs length 1", Pana(2, 'p'), {0, 0}},
+        {"only O takes a copies word", Pana(3, 'p', 5), {0, 0}},
         {"copies word", Pana(3, 'O', 300), {0, 300}},
         {"last copies win", Pana(3, 'O', 300) + Pana(2, 'o', 2), {0, 2}},
         {"duplex", Pana(2, 'u'), {0, 0, 0, 1}},

@@ -182,9 +182,10 @@ TEST(AccurateLexmark, ChecksummedCommandsPagesAtEjects) {
          {.pages = 1, .estimated = true}},
     };
     for (const AccurateCase& c : cases) ExpectAccurate(qm::accurate::CountLexmarkChecked, c);
-    // Jobs of the escape grammar pass the export's record through.
+    // Jobs of the escape grammar pass the export's record through, also
+    // after a first command that is checked.
     Result r;
-    const std::string escape = Lit("\x1b*\x07" "e\x1b*\x07s0");
+    const std::string escape = Lx(0x33, {0, 0, 0, 0, 0}) + Lit("\x1b*\x07" "e\x1b*\x07s0");
     EXPECT_EQ(qm::accurate::CountLexmarkChecked(qm::Bytes(escape), r), QM_OK);
     EXPECT_EQ(r.rec.pages, 1u);
 }
@@ -275,16 +276,6 @@ long MinorFaults() {
     return u.ru_minflt + u.ru_majflt;
 }
 
-// Writes `parts` (offset, bytes) into a sparse file of `size` bytes.
-void WriteSparse(const char* path, const std::vector<std::pair<uint64_t, std::string>>& parts, uint64_t size) {
-    const int fd = ::open(path, O_RDWR);
-    ASSERT_GE(fd, 0);
-    for (const auto& [at, bytes] : parts)
-        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(at)), static_cast<ssize_t>(bytes.size()));
-    ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(size)), 0);
-    ::close(fd);
-}
-
 TEST(AccurateCost, RecordWalksTouchOnlyTheHeadersOfAGigabyteJob) {
     constexpr uint64_t kSize = 1ull << 30, kPages = 16, kStride = kSize / kPages;
     struct Job {
@@ -310,8 +301,12 @@ TEST(AccurateCost, RecordWalksTouchOnlyTheHeadersOfAGigabyteJob) {
         oakt.parts.push_back({at + kStride - 16, Oak(0x18)});
     }
     for (Job* job : {&zjs, &hiperc, &oakt}) {
-        TempJob file("", "large.job");
-        WriteSparse(file.path(), job->parts, kSize);
+        TempJob file("", "large.job");  // sparse: the parts at their offsets
+        const int fd = ::open(file.path(), O_RDWR);
+        for (const auto& [at, bytes] : job->parts)
+            ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), off_t(at)), ssize_t(bytes.size()));
+        ASSERT_EQ(::ftruncate(fd, off_t(kSize)), 0);
+        ::close(fd);
         qm::JobFileView view;
         int32_t code = QM_OK;
         ASSERT_TRUE(view.Open(file.path(), code)) << job->tag;
@@ -334,18 +329,12 @@ TEST(AccurateCost, RecordWalksTouchOnlyTheHeadersOfAGigabyteJob) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 // Languages with no driver on hand keep their export's record; the fields
 // their exports cannot know are marked unknown, copies are at least 1, and a
 // job in which the export finds no page is not understood.
 TEST(AccuratePassThrough, ExportRecordWithUnknownFieldsMarked) {
-    std::string lidil = "$" + Be16(23) + "x" + Bin({0, 1}) + "yy" + Be16(0);  // a start-page packet
-    lidil.resize(17, 'z');
-    lidil += Be16(20400) + "ww" + Be16(27000);
-    lidil.resize(23, 'z');
+    const std::string lidil =  // a start-page packet
+        "$" + Be16(23) + "x" + Bin({0, 1}) + "yy" + Be16(0) + std::string(7, 'z') + Be16(20400) + "ww" + Be16(27000);
     struct Row {
         const char* tag;
         std::string job;

@@ -39,7 +39,6 @@ TEST(LexmarkEscape, CountsPageCommandsAndSwathColour) {
         {"headed mono pair", h + Swath(true, 16, 1, 1) + kPage, {1, 1, 0}},
         {"headed swath hides a page", h + Swath(true, 16, 1, 1, 11) + kPage, {0, 1, 0}},
         {"headed pair at the end", h + Swath(true, 9, 1, 0, 9), {0, 1, 0}},
-        {"headed zero-length swath", h + Swath(true, 0, 1, 1) + kPage, {1, 1, 0}},
     };
     for (const Case& c : cases) ExpectRecord("Lexmark", c);
 }
