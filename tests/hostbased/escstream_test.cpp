@@ -10,7 +10,6 @@ std::string OkiRaster(const std::string& data) { return Lit("\x1B*Ar") + Le16(ui
 
 TEST(OkiScan, CountsPagesAndTakesTheLastCopies) {
     const Case cases[] = {
-        {"two pages", kOkiPage + kOkiPage, {2, 1, 1}},
         {"last copies win", OkiSettings(3) + OkiSettings(5) + kOkiPage, {1, 5, 1}},
         // The copies byte is the seventh after the ESC, here "b".
         {"settings hide a page", Lit("\x1B&A") + kOkiPage + "abcdef" + kOkiPage, 1, 'b', 1, 0},
@@ -34,7 +33,6 @@ std::string TcplData(char colour, const std::string& data) {
 TEST(TcplScan, CountsPagesAndReadsCopiesDuplexColour) {
     const std::string page = Lit("\x1BU");
     const Case cases[] = {
-        {"three pages, no copies: 0", page + page + page, {3, 0}},
         {"last copies win", Lit("\x1B" "E2;") + page + Lit("\x1B" "E13;"), {1, 13}},
         {"byte after the digits passed over", Lit("\x1B" "E2\x1BU") + page, {1, 2}},
         {"no digit: 0, one byte passed over", Lit("\x1B" "E2;\x1B" "E\x1BU") + page, {1, 0}},

@@ -22,7 +22,6 @@ std::string Image(int lengthHi, int lengthLo, int widthHi, int widthLo, int colo
 
 TEST(EscPagePages, FormFeedsPendingCopiesAndBlocks) {
     const Case cases[] = {
-        {"three form feeds", "\f\f\f", {3, 1}},
         {"no page end is one page", "text", {1, 1}},
         {"pending copies for one page", GS + "2coO\f\f", {3, 1}},
         {"cuO adds as well", GS + "2cuO" + GS + "3coO\f", {5, 1}},

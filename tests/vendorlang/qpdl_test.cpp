@@ -45,7 +45,6 @@ const std::string J = "\x1B%-12345X@PJL ENTER LANGUAGE=QPDL\n";
 
 TEST(QpdlPages, CopiesFromTheFirstHeader) {
     const Case cases[] = {
-        {"three headers, two copies", J + Page(2) + Page(2) + Page(2), {3, 2, 0, 0, kLetterW, kLetterL}},
         {"disagreeing header passed over", J + Page(1) + Page(1) + Page(3), {2, 1, 0, 0, kLetterW, kLetterL}},
         {"first header with no copies", J + Page(0) + Page(5) + Page(7) + Page(5), {3, 5, 0, 0, kLetterW, kLetterL}},
         {"byte 17 must be 0x0C", J + Header(1, 0) + "x" + Page(1), {1, 1, 0, 0, kLetterW, kLetterL}},
