@@ -201,7 +201,8 @@ TEST(AccuratePjlHeader, SettingsUpToTheLanguage) {
         double width;
     };
     const Row rows[] = {
-        {"blanks and case", "@PJL SET copies = 4\r\n@PJL SET Duplex=Off\r\n@PJL ENTER LANGUAGE = QPDL\r\n", true, 4,
+        {"blanks, case, copies capped at 32 bits",
+         "@PJL SET copies = 4294967296\r\n@PJL SET Duplex=Off\r\n@PJL ENTER LANGUAGE = QPDL\r\n", true, 0xFFFFFFFF,
          PjlDuplex::Off, 0.0},
         {"the larger of COPIES and QTY", "\x1b%-12345X@PJL SET QTY=6\n@PJL SET COPIES=2\n@PJL ENTER LANGUAGE=X\n", true,
          6, PjlDuplex::Unstated, 0.0},
