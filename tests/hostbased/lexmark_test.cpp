@@ -47,7 +47,8 @@ TEST(LexmarkDialectM, CountsPageCommandsAndStepsOverFixedCommands) {
     const Case cases[] = {
         {"page hides a page", h + Lit("1\x18" "xx1\x18") + std::string(14, 'p'), {1, 1, 0}},
         {"1 then another byte", h + "1a" + kMPage, {1, 1, 0}},
-        {"8-byte commands", h + Lit(" 1\x18xxxxx\x22\x80" "1\x18xxxx@\x84" "1\x18xxxx") + kMPage, {1, 1, 0}},
+        {"8-byte commands",
+         h + Lit(" 1\x18xxxxx\x22\x80" "1\x18xxxx@\x84" "1\x18xxxx") + std::string(12, 'y') + kMPage, {1, 1, 0}},
         {"quote without 0x80", h + Lit("\x22" "a") + kMPage, {1, 1, 0}},
         {"data command hides a page", h + "A" + Lit("\x10") + std::string(9, 'a') + Lit("\x00\x10") + "aaa" + kMPage + kMPage, {1, 1, 0}},
         {"data length cut short", h + Lit("A\x00") + std::string(9, 'a'), {0, 1, 0}},
