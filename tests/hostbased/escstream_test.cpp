@@ -17,6 +17,7 @@ TEST(OkiScan, CountsPagesAndTakesTheLastCopies) {
         {"raster past the end", Lit("\x1B*Ar\xFF\xFF") + kOkiPage, {0, 1, 1}},
         {"four-byte command", Lit("\x1B*B\x1B") + kOkiPage, {1, 1, 1}},
         {"unknown steps two", Lit("\x1B\x1B$B") + kOkiPage, {1, 1, 1}},
+        {"only * B takes four bytes", Lit("\x1B&B") + kOkiPage, {1, 1, 1}},
         {"copies past the end", Lit("\x1B&Aabc"), {0, 1, 1}},
     };
     for (const Case& c : cases) ExpectRecord("OKI", c);

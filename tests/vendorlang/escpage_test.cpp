@@ -85,6 +85,7 @@ TEST(EscPageEjl, SetLinesGiveCopiesAndDuplex) {
         {"header copies smaller", "@EJL SET CO=3 RT=3\n" + Image(0, 0, 0, 0, 0, 7), {1, 9, 0, 0, 1 / 3.0, 1 / 3.0}},
     };
     for (const Case& c : cases) ExpectRecord("ESC_PAGE", c);
+    EXPECT_EQ(ScanEndingAtAPage("ESC_PAGE", "@EJL SET CO=2"), QM_OK);
 }
 
 // The number reader adds digit × 10^k for each digit read backwards, the power

@@ -65,7 +65,7 @@ TEST(QpdlPages, SkippedRecordsHideMarkers) {
         {"flagged record reads offset 10",
          J + Page(1) + Record(0x13, 0x60, 1, 40, hidden) + Page(1), {2, 1, 0, 0, kLetterW, kLetterL}},
         {"EF CD record", J + Page(1) + Record(0xEF, 0xCD, 0, 40, hidden) + Page(1), {2, 1, 0, 0, kLetterW, kLetterL}},
-        {"unknown tag is scanned", J + Page(1) + Record(0x13, 0x61, 0, 40, hidden) + Page(1), {3, 1, 0, 0, kLetterW, kLetterL}},
+        {"unknown tag is scanned", J + Page(1) + Record(0x13, 0xCD, 0, 40, hidden) + Page(1), {3, 1, 0, 0, kLetterW, kLetterL}},
         {"length past the end", J + Page(1) + Raster(0xFFFF).substr(0, 30) + Page(1), {1, 1, 0, 0, kLetterW, kLetterL}},
         {"record header cut short", J + Page(1) + Bin({0x0C, 0x00, 0x13, 0x60, 0x00}), {1, 1, 0, 0, kLetterW, kLetterL}},
         {"PJL line hides a header", J + "@PJL COMMENT " + hidden + "\n" + Page(1), {1, 1, 0, 0, kLetterW, kLetterL}},
