@@ -10,7 +10,6 @@ std::string OkiRaster(const std::string& data) { return Lit("\x1B*Ar") + Le16(ui
 
 TEST(OkiScan, CountsPagesAndTakesTheLastCopies) {
     const Case cases[] = {
-        {"two pages", kOkiPage + kOkiPage, {2, 1, 1}},
         {"last copies win", OkiSettings(3) + OkiSettings(5) + kOkiPage, {1, 5, 1}},
         // The copies byte is the seventh after the ESC, here "b".
         {"settings hide a page", Lit("\x1B&A") + kOkiPage + "abcdef" + kOkiPage, 1, 'b', 1, 0},
@@ -18,10 +17,12 @@ TEST(OkiScan, CountsPagesAndTakesTheLastCopies) {
         {"raster past the end", Lit("\x1B*Ar\xFF\xFF") + kOkiPage, {0, 1, 1}},
         {"four-byte command", Lit("\x1B*B\x1B") + kOkiPage, {1, 1, 1}},
         {"unknown steps two", Lit("\x1B\x1B$B") + kOkiPage, {1, 1, 1}},
+        {"only * B takes four bytes", Lit("\x1B&B") + kOkiPage, {1, 1, 1}},
         {"copies past the end", Lit("\x1B&Aabc"), {0, 1, 1}},
     };
     for (const Case& c : cases) ExpectRecord("OKI", c);
     ExpectEveryPrefixScans("OKI", OkiSettings(2) + OkiRaster("dd") + kOkiPage);
+    EXPECT_EQ(ScanEndingAtAPage("OKI", kOkiPage + "\x1B"), QM_OK);
 }
 
 // "P": colour byte at ESC + 4, three digit fields from ESC + 6, a count and
@@ -33,7 +34,6 @@ std::string TcplData(char colour, const std::string& data) {
 TEST(TcplScan, CountsPagesAndReadsCopiesDuplexColour) {
     const std::string page = Lit("\x1BU");
     const Case cases[] = {
-        {"three pages, no copies: 0", page + page + page, {3, 0}},
         {"last copies win", Lit("\x1B" "E2;") + page + Lit("\x1B" "E13;"), {1, 13}},
         {"byte after the digits passed over", Lit("\x1B" "E2\x1BU") + page, {1, 2}},
         {"no digit: 0, one byte passed over", Lit("\x1B" "E2;\x1B" "E\x1BU") + page, {1, 0}},
@@ -61,7 +61,7 @@ TEST(PanasonicScan, CountsPagesNotFollowedByQ) {
         {"page", Pana(1, 'p'), {1, 0}},
         {"page then q", Pana(1, 'p') + Pana(1, 'q'), {0, 0}},
         {"q not right after", Pana(1, 'p') + "x" + Pana(1, 'q'), {1, 0}},
-        {"page needs length 1", Pana(2, 'p'), {0, 0}},
+        {"only O takes a copies word", Pana(3, 'p', 5), {0, 0}},
         {"copies word", Pana(3, 'O', 300), {0, 300}},
         {"last copies win", Pana(3, 'O', 300) + Pana(2, 'o', 2), {0, 2}},
         {"duplex", Pana(2, 'u'), {0, 0, 0, 1}},
