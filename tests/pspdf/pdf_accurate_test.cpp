@@ -6,6 +6,7 @@
 #include <array>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "accurate/accurate.h"
@@ -74,8 +75,8 @@ struct Pdf {
             for (int shift = 24; shift >= 0; shift -= 8) rows += static_cast<char>(field >> shift);
             rows += {'\0', static_cast<char>(index < packed.size() ? index : 0)};
         }
-        obj(self, Stream("/Type /XRef /Size " + std::to_string(self + 1) + " /W [1 4 2] /Filter /FlateDecode /Root 1 0 R" +
-                             trailer, Deflate(rows)));
+        const std::string keys = " /Size " + std::to_string(self + 1) + " /W [1 4 2] /Filter /FlateDecode /Root 1 0 R";
+        obj(self, Stream("/Type /XRef" + keys + trailer, Deflate(rows)));
         text += "startxref\n" + std::to_string(at[self]) + "\n%%EOF\n";
         return text;
     }
@@ -129,12 +130,7 @@ Pdf Simple(int n, const std::string& catalogExtra = "", const std::string& pageE
 }
 
 TEST(AccuratePdf, PageTreeShapes) {
-    const struct {
-        const char* what;
-        Objects objects;  // after catalog 1
-        uint32_t pages;
-        bool estimated;
-    } cases[] = {
+    const std::tuple<const char*, Objects, uint32_t, bool> cases[] = {  // objects after catalog 1, pages, estimated
         {"nested inner nodes", {{2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 3 >>"}, {3, "<< /Type /Page >>"},
                                 {4, "<< /Type /Pages /Kids [5 0 R 6 0 R] /Count 2 >>"}, {5, "<< /Type /Page >>"},
                                 {6, "<< /Type /Page >>"}}, 3, false},
@@ -150,15 +146,12 @@ TEST(AccuratePdf, PageTreeShapes) {
                                                          {4, "<< >>"}, {5, "<< /Type /Page >>"}}, 2, false},
         {"an empty tree", {{2, "<< /Type /Pages /Kids [] /Count 0 >>"}}, 0, false},
     };
-    for (const auto& c : cases) ExpectPages(c.what, Catalog().objs(c.objects).table(), c.pages, c.estimated);
+    for (const auto& [what, objects, pages, estimated] : cases)
+        ExpectPages(what, Catalog().objs(objects).table(), pages, estimated);
 }
 
 TEST(AccuratePdf, PaperOfTheFirstPage) {
-    const struct {
-        const char* tree;  // extra keys of the tree
-        const char* page;  // keys of the first page
-        double width, length;
-    } cases[] = {
+    const std::tuple<std::string, std::string, double, double> cases[] = {  // keys of the tree, of page 1; inches
         {"/MediaBox [0 0 595 842]", "", 8.26, 11.69},           // inherited
         {"/MediaBox [0 0 595 842]", "/MediaBox [0 0 612 1008]", 8.5, 14},
         {"/MediaBox [0 0 612 792] /Rotate 90", "", 11, 8.5},    // rotation inherited too
@@ -167,25 +160,19 @@ TEST(AccuratePdf, PaperOfTheFirstPage) {
         {"", "/MediaBox [0 0 612]", 0, 0},                      // unknown
         {"", "", 0, 0},
     };
-    for (const auto& c : cases) {
+    for (const auto& [tree, page, width, length] : cases) {
         Pdf p = Catalog();
-        p.obj(2, std::string("<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 ") + c.tree + ">>");
-        p.obj(3, std::string("<< /Type /Page ") + c.page + ">>");
+        p.obj(2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 " + tree + ">>").obj(3, "<< /Type /Page " + page + ">>");
         const Counted r = Count(p.obj(4, "<< /Type /Page /MediaBox [0 0 100 100] >>").table());
         ASSERT_EQ(r.code, QM_OK);
-        EXPECT_NEAR(r.r.rec.paperWidth, c.width, 0.01) << c.tree << " | " << c.page;
-        EXPECT_NEAR(r.r.rec.paperLength, c.length, 0.01) << c.tree << " | " << c.page;
-        EXPECT_EQ((r.r.unknown & QM_FIELD_PAPER) != 0, c.width == 0);
+        EXPECT_NEAR(r.r.rec.paperWidth, width, 0.01) << tree << " | " << page;
+        EXPECT_NEAR(r.r.rec.paperLength, length, 0.01) << tree << " | " << page;
+        EXPECT_EQ((r.r.unknown & QM_FIELD_PAPER) != 0, width == 0);
     }
 }
 
 TEST(AccuratePdf, ViewerPreferences) {
-    const struct {
-        const char* prefs;
-        uint32_t copies;
-        uint8_t duplex;
-        bool duplexKnown;
-    } cases[] = {
+    const std::tuple<const char*, uint32_t, uint8_t, bool> cases[] = {  // catalog keys, copies, duplex, duplex known
         {"", 1, 0, false},
         {"/ViewerPreferences << /NumCopies 3 /Duplex /DuplexFlipLongEdge >>", 3, 1, true},
         {"/ViewerPreferences 9 0 R", 2, 1, true},  // indirect: NumCopies 2, short edge
@@ -193,12 +180,12 @@ TEST(AccuratePdf, ViewerPreferences) {
         {"/ViewerPreferences << /NumCopies -4 >>", 1, 0, false},
         {"/ViewerPreferences << /NumCopies 4294967297 >>", 1, 0, false},
     };
-    for (const auto& c : cases) {
-        const Counted r = Count(Simple(1, c.prefs).obj(9, "<< /NumCopies 2 /Duplex /DuplexFlipShortEdge >>").table());
-        ASSERT_EQ(r.code, QM_OK) << c.prefs;
-        EXPECT_EQ(r.r.rec.copies, c.copies) << c.prefs;
-        EXPECT_EQ(r.r.rec.duplex, c.duplex) << c.prefs;
-        EXPECT_EQ((r.r.unknown & QM_FIELD_DUPLEX) == 0, c.duplexKnown) << c.prefs;
+    for (const auto& [prefs, copies, duplex, duplexKnown] : cases) {
+        const Counted r = Count(Simple(1, prefs).obj(9, "<< /NumCopies 2 /Duplex /DuplexFlipShortEdge >>").table());
+        ASSERT_EQ(r.code, QM_OK) << prefs;
+        EXPECT_EQ(r.r.rec.copies, copies) << prefs;
+        EXPECT_EQ(r.r.rec.duplex, duplex) << prefs;
+        EXPECT_EQ((r.r.unknown & QM_FIELD_DUPLEX) == 0, duplexKnown) << prefs;
     }
 }
 
@@ -286,12 +273,7 @@ TEST(AccuratePdf, UnrepairableFilesGetNoCount) {
 }
 
 TEST(AccuratePdf, ColourFromWhatThePagesDraw) {
-    const struct {
-        const char* content;
-        const char* resources;
-        uint8_t color;
-        bool unknown;
-    } cases[] = {
+    const std::tuple<const char*, const char*, uint8_t, bool> cases[] = {  // content, resources, colour, unknown
         {"0 g 0 0 10 10 re f", "", 0, false},
         {"0.2 0.2 0.2 rg 0.5 0.5 0.5 RG", "", 0, false},
         {"1 0 0 rg 0 0 10 10 re f", "", 1, false},
@@ -317,20 +299,20 @@ TEST(AccuratePdf, ColourFromWhatThePagesDraw) {
         {"(unbalanced", "", 1, true},
     };
     const std::string image = " /Subtype /Image /Width 2 /Height 1 /ColorSpace /DeviceRGB /BitsPerComponent 8";
-    for (const auto& c : cases) {
+    for (const auto& [content, resources, colour, unknown] : cases) {
         Pdf p = Catalog();
         p.obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 612 792] >>");
-        p.obj(3, std::string("<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources <<") + c.resources + ">> >>");
-        p.obj(4, Stream(" /Filter /FlateDecode", Deflate(c.content)));
+        p.obj(3, std::string("<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources <<") + resources + ">> >>");
+        p.obj(4, Stream(" /Filter /FlateDecode", Deflate(content)));
         p.obj(20, Stream(" /N 3", "icc")).obj(26, Stream(" /N 4", "icc"));
         p.obj(21, "<< /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [0 0 0 1] /N 1 >>");
         p.obj(22, Stream(image, std::string("\x10\x10\x10\x80\x80\x80", 6)));
         p.obj(23, Stream(image, std::string("\x10\x10\x10\xff\x00\x00", 6)));
         p.obj(24, Stream(image + " /Filter /DCTDecode", "jpeg"));
         const Counted r = Count(p.obj(25, Stream(" /Subtype /Form /BBox [0 0 1 1]", "1 0 0 RG 0 0 m 1 1 l S")).table());
-        ASSERT_EQ(r.code, QM_OK) << c.content;
-        EXPECT_EQ(r.r.rec.color, c.color) << c.content;
-        EXPECT_EQ((r.r.unknown & QM_FIELD_COLOR) != 0, c.unknown) << c.content;
+        ASSERT_EQ(r.code, QM_OK) << content;
+        EXPECT_EQ(r.r.rec.color, colour) << content;
+        EXPECT_EQ((r.r.unknown & QM_FIELD_COLOR) != 0, unknown) << content;
     }
 }
 
@@ -479,25 +461,22 @@ TEST(AccuratePdfFilters, DecodeEveryFilter) {
 }
 
 TEST(AccuratePdf, LongDocumentsAndTheCountWithoutColour) {
-    // 10,000 pages in a three-level tree, every page with its own content.
+    // 10,000 pages under 100 inner nodes, every page with its own content.
     Pdf p = Catalog();
     std::string top;
-    int next = 3;
-    Objects later;
     for (int a = 0; a < 100; ++a) {
-        const int inner = next++;
-        top += std::to_string(inner) + " 0 R ";
         std::string kids;
-        for (int b = 0; b < 100; ++b, next += 2) {
-            kids += std::to_string(next) + " 0 R ";
-            later.emplace_back(next, "<< /Type /Page /Parent " + std::to_string(inner) + " 0 R /Contents " +
-                                         std::to_string(next + 1) + " 0 R >>");
-            later.emplace_back(next + 1, Stream("", "0.5 g 0 0 10 10 re f"));
+        for (int n = 1000 + 200 * a; n < 1200 + 200 * a; n += 2) {
+            kids += std::to_string(n) + " 0 R ";
+            p.obj(n, "<< /Type /Page /Parent " + std::to_string(3 + a) + " 0 R /Contents " + std::to_string(n + 1) +
+                         " 0 R >>");
+            p.obj(n + 1, Stream("", "0.5 g 0 0 10 10 re f"));
         }
-        later.emplace_back(inner, "<< /Type /Pages /Kids [" + kids + "] /Count 100 >>");
+        p.obj(3 + a, "<< /Type /Pages /Kids [" + kids + "] /Count 100 >>");
+        top += std::to_string(3 + a) + " 0 R ";
     }
-    const std::string pdf =
-        p.obj(2, "<< /Type /Pages /Kids [" + top + "] /Count 10000 /MediaBox [0 0 595 842] >>").objs(later).table();
+    p.obj(2, "<< /Type /Pages /Kids [" + top + "] /Count 10000 /MediaBox [0 0 595 842] >>");
+    const std::string pdf = p.table();
     const Counted whole = Count(pdf);
     ASSERT_EQ(whole.code, QM_OK);
     EXPECT_EQ(whole.r.rec.pages, 10000u);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <tuple>
 
 #include "pspdf/pdfread.h"
 #include "testutil.h"
@@ -128,14 +130,11 @@ TEST(PdfReader, WalksThreeSectionsNewestFirst) {
 
     // Changed objects come from the newest section that has them, the
     // others from the oldest.
-    const struct {
-        int number;
-        int32_t offset;  // -1: not found
-    } lookups[] = {{2, rev.tree3}, {4, rev.page4}, {1, rev.catalog1}, {7, -1}};
-    for (const auto& l : lookups) {
+    const std::pair<int, int32_t> lookups[] = {{2, rev.tree3}, {4, rev.page4}, {1, rev.catalog1}, {7, -1}};
+    for (const auto& [number, offset] : lookups) {  // -1: not found
         int32_t at = -1;
-        EXPECT_EQ(qm::pdfreadFindObject(l.number, 0, &at), l.offset >= 0 ? 1 : 0) << l.number;
-        EXPECT_EQ(at, l.offset) << l.number;
+        EXPECT_EQ(qm::pdfreadFindObject(number, 0, &at), offset >= 0 ? 1 : 0) << number;
+        EXPECT_EQ(at, offset) << number;
     }
     qm::pdfreadClose();
     EXPECT_EQ(qm::pdfreadState().stream, nullptr);
@@ -158,11 +157,7 @@ TEST(Pdf, CountsWhatTheRootDeclares) {
         return f.Finish(f.Raw("xref\n2 1\n" + entry + "trailer\n<<\n/Root 1 0 R\n/Prev " + std::to_string(xref1) +
                               "\n>>\n"));
     };
-    const struct {
-        const char* name;
-        std::string bytes;
-        uint32_t pages;
-    } cases[] = {
+    const std::tuple<const char*, std::string, uint32_t> cases[] = {
         {"one revision", Simple(), 12},
         {"keywords in other capitalisation", upperCase, 12},
         {"sign of the count is dropped", Simple(Catalog(), Tree("/Count -7\n")), 7},
@@ -173,31 +168,28 @@ TEST(Pdf, CountsWhatTheRootDeclares) {
         {"newer entry of another generation", updated(PdfFile::Entry(tree, 1, 'n')), 5},
         {"newer entry unparsable", updated("abcdefghij klmno n\r\n"), 5},
     };
-    for (const auto& c : cases) {
-        const PageCountResult rec = CountPdf(c.bytes);
+    for (const auto& [name, bytes, pages] : cases) {
+        const PageCountResult rec = CountPdf(bytes);
         PageCountResult want;
         std::memset(&want, 0, sizeof want);
-        want.pages = c.pages;
-        EXPECT_EQ(std::memcmp(&rec, &want, sizeof rec), 0) << c.name << ": pages " << rec.pages << ", " << LastError();
+        want.pages = pages;
+        EXPECT_EQ(std::memcmp(&rec, &want, sizeof rec), 0) << name << ": pages " << rec.pages << ", " << LastError();
     }
 }
 
-// Sections whose "/Prev" point at each other by index (-1: none); section 0
-// is the newest. Prev numbers are written 10 digits wide and filled in last.
+// Sections whose "/Prev" point at each other by index (-1: none, a key of
+// the same length instead); section 0 is the newest.
 std::string Chain(const std::vector<int>& prevOf) {
-    PdfFile f = ThreeObjects();
-    std::vector<size_t> at, slot;
+    PdfFile f = ThreeObjects(), probe = f;
+    probe.Section(0, 4, "/Root 1 0 R\n/Prev 0000000000\n");
+    const size_t first = f.text.size(), length = probe.text.size() - first;
     for (int prev : prevOf) {
-        at.push_back(f.Section(0, 4, "/Root 1 0 R\n" + std::string(prev < 0 ? "" : "/Prev 0000000000\n")));
-        slot.push_back(prev < 0 ? 0 : f.text.size() - 14);
+        char keys[64];
+        std::snprintf(keys, sizeof keys, "/Root 1 0 R\n/%s %010zu\n", prev < 0 ? "Xrev" : "Prev",
+                      first + static_cast<size_t>(std::max(prev, 0)) * length);
+        f.Section(0, 4, keys);
     }
-    for (size_t i = 0; i < prevOf.size(); ++i) {
-        if (prevOf[i] < 0) continue;
-        char digits[16];
-        std::snprintf(digits, sizeof digits, "%010zu", at[static_cast<size_t>(prevOf[i])]);
-        f.text.replace(slot[i], 10, digits);
-    }
-    return f.Finish(at[0]);
+    return f.Finish(first);
 }
 
 const std::string kTrailer = "trailer\n<<\n/Root 1 0 R\n>>\n";
@@ -216,11 +208,7 @@ TEST(Pdf, FailuresReportAllPagesAndTheirReason) {
     const std::string swappedEntries =
         PdfFile::Entry(0, 65535, 'f') + swapped.InUse(3) + swapped.InUse(2) + swapped.InUse(1);
     const std::string swappedFile = swapped.Finish(swapped.Raw("xref\n0 4\n" + swappedEntries + kTrailer));
-    const struct {
-        const char* name;
-        std::string bytes;
-        const char* error;
-    } cases[] = {
+    const std::tuple<const char*, std::string, const char*> cases[] = {  // name, file, error
         {"empty file", "", "read failed"},
         {"shorter than ten bytes", "%PDF-1.4\n", "invalid format"},
         {"no startxref in the last 1024 bytes", Simple() + std::string(1100, ' '), "invalid format"},
@@ -250,14 +238,14 @@ TEST(Pdf, FailuresReportAllPagesAndTheirReason) {
         {"/Prev loop of two", Chain({1, 0}), "invalid format"},
         {"/Prev loop behind the newest", Chain({1, 2, 3, 1}), "invalid format"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [name, bytes, error] : cases) {
         qm::pdfreadSetError("");
-        const PageCountResult rec = CountPdf(c.bytes);
-        EXPECT_EQ(rec.pages, 0xFFFFFFFFu) << c.name;
-        EXPECT_EQ(rec.copies, 0u) << c.name;
-        EXPECT_EQ(LastError(), c.error) << c.name;
-        EXPECT_EQ(qm::pdfreadState().stream, nullptr) << c.name;
-        EXPECT_EQ(qm::pdfreadState().sections.head(), nullptr) << c.name;
+        const PageCountResult rec = CountPdf(bytes);
+        EXPECT_EQ(rec.pages, 0xFFFFFFFFu) << name;
+        EXPECT_EQ(rec.copies, 0u) << name;
+        EXPECT_EQ(LastError(), error) << name;
+        EXPECT_EQ(qm::pdfreadState().stream, nullptr) << name;
+        EXPECT_EQ(qm::pdfreadState().sections.head(), nullptr) << name;
     }
     EXPECT_EQ(CountPdf(Chain({1, 2, -1})).pages, 12u) << "a chain that ends";
 }
@@ -277,14 +265,13 @@ TEST(Pdf, MissingFilesAndTheLastErrorText) {
     EXPECT_EQ(CountPdf(Simple()).pages, 12u);
     EXPECT_EQ(LastError(), "invalid format");
 
-    const struct {
-        int size;
-        const char* text;  // what the buffer holds afterwards
-    } copies[] = {{5, "inva"}, {15, "invalid format"}, {100, "invalid format"}, {1, ""}, {0, "zzzz"}, {-3, "zzzz"}};
-    for (const auto& c : copies) {
+    // Buffer sizes and what the buffer holds afterwards.
+    const std::pair<int, const char*> copies[] = {{5, "inva"}, {15, "invalid format"}, {100, "invalid format"},
+                                                  {1, ""},     {0, "zzzz"},           {-3, "zzzz"}};
+    for (const auto& [size, text] : copies) {
         char buffer[128] = "zzzz";
-        pdfreadLastError(buffer, c.size);
-        EXPECT_STREQ(buffer, c.text) << c.size;
+        pdfreadLastError(buffer, size);
+        EXPECT_STREQ(buffer, text) << size;
     }
     pdfreadLastError(nullptr, 10);
 }
@@ -335,27 +322,19 @@ TEST(PdfReader, LinesNumbersAndPrefixes) {
     EXPECT_EQ(at, static_cast<int32_t>(text.size() - 1));  // the last byte
     qm::pdfreadClose();
 
-    const struct {
-        const char* text;
-        int ok;
-        int32_t value;
-        size_t end;
-    } numbers[] = {{" \t12x", 1, 12, 4}, {"-7 ", 1, 7, 2}, {"x", 0, 0, 0}, {"- 5", 0, 0, 1}, {"4294967297", 1, 1, 10}};
-    for (const auto& n : numbers) {
-        int32_t value = -1;
+    const std::tuple<const char*, int, int32_t, size_t> numbers[] = {  // text, parsed, value, characters read
+        {" \t12x", 1, 12, 4}, {"-7 ", 1, 7, 2}, {"x", 0, 0, 0}, {"- 5", 0, 0, 1}, {"4294967297", 1, 1, 10}};
+    for (const auto& [input, ok, value, read] : numbers) {
+        int32_t got = -1;
         const char* end = nullptr;
-        EXPECT_EQ(qm::pdfreadParseNumber(n.text, &value, &end), n.ok) << n.text;
-        EXPECT_EQ(value, n.value) << n.text;
-        EXPECT_EQ(static_cast<size_t>(end - n.text), n.end) << n.text;
+        EXPECT_EQ(qm::pdfreadParseNumber(input, &got, &end), ok) << input;
+        EXPECT_EQ(got, value) << input;
+        EXPECT_EQ(static_cast<size_t>(end - input), read) << input;
     }
-    const struct {
-        const char* text;
-        const char* keyword;
-        bool match;
-    } prefixes[] = {{"XREF", "xref", true},    {"/prevx 3", "/Prev", true}, {"xre", "xref", false},
-                    {"", "", true},            {"{", "[", false},           {"@", "`", false},
-                    {"trailer<<", "trailer", true}};
-    for (const auto& p : prefixes) EXPECT_EQ(qm::pdfreadHasPrefix(p.text, p.keyword), p.match) << p.text;
+    const std::tuple<const char*, const char*, bool> prefixes[] = {
+        {"XREF", "xref", true}, {"/prevx 3", "/Prev", true}, {"xre", "xref", false},        {"", "", true},
+        {"{", "[", false},      {"@", "`", false},           {"trailer<<", "trailer", true}};
+    for (const auto& [input, key, match] : prefixes) EXPECT_EQ(qm::pdfreadHasPrefix(input, key), match) << input;
 }
 
 }  // namespace

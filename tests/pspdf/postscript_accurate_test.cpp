@@ -34,7 +34,8 @@ TEST(PostScriptAccurate, Pages) {
     };
     for (const auto& c : cases) {
         qm::accurate::Result r;
-        EXPECT_EQ(qm::psaccurate::CountPostScript(qm::Bytes(c.job), r), c.pages ? QM_OK : QM_E_NOT_UNDERSTOOD) << c.what;
+        const int32_t code = qm::psaccurate::CountPostScript(qm::Bytes(c.job), r);
+        EXPECT_EQ(code, c.pages ? QM_OK : QM_E_NOT_UNDERSTOOD) << c.what;
         EXPECT_EQ(r.rec.pages, c.pages) << c.what;
         EXPECT_EQ(r.estimated, c.estimated) << c.what;
     }
