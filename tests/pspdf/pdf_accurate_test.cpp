@@ -357,12 +357,7 @@ TEST(AccuratePdf, PasswordProtectedFilesAreRefused) {
 }
 
 TEST(AccuratePdfParser, Objects) {
-    const struct {
-        const char* text;
-        Kind kind;
-        const char* textValue;  // Name or String
-        double number;          // Int, Real, Ref; 1 for true
-    } cases[] = {
+    const std::tuple<const char*, Kind, std::string, double> cases[] = {  // text, kind, decoded text, number
         {"/A#20B#2f", Kind::Name, "A B/", 0},
         {"(a\\(b\\)\\n\\101\\0612(c))", Kind::String, "a(b)\nA12(c)", 0},
         {"(line\\\ncontinued)", Kind::String, "linecontinued", 0},
@@ -371,28 +366,19 @@ TEST(AccuratePdfParser, Objects) {
         {"+7", Kind::Int, "", 7},
         {"12 0 R", Kind::Ref, "", 12},
         {"12 -1 R", Kind::Int, "", 12},  // not a reference: the generation is not a count
-        {"true", Kind::Bool, "", 1},
+        {"true", Kind::Bool, "", 0},
         {"false", Kind::Bool, "", 0},
-        {"<< /A null /B 1 >>", Kind::Dict, "", 0},
     };
-    for (const auto& c : cases) {
-        Parser p(qm::Bytes(c.text));
-        const qm::pdf::Value v = p.object();
-        EXPECT_EQ(v.kind, c.kind) << c.text;
-        if (c.kind == Kind::Name || c.kind == Kind::String) {
-            EXPECT_EQ(v.text, c.textValue) << c.text;
-        }
-        if (c.kind == Kind::Int || c.kind == Kind::Real || c.kind == Kind::Ref) {
-            EXPECT_EQ(v.real, c.number) << c.text;
-        }
-        if (c.kind == Kind::Bool) {
-            EXPECT_EQ(v.boolean, c.number == 1) << c.text;
-        }
-        if (c.kind == Kind::Dict) {
-            EXPECT_EQ(v.size(), 1u) << "a null value is an absent key";
-            EXPECT_EQ(v.get("A"), nullptr);
-        }
+    for (const auto& [text, kind, decoded, number] : cases) {
+        const qm::pdf::Value v = Parser(qm::Bytes(text)).object();
+        EXPECT_EQ(v.kind, kind) << text;
+        EXPECT_EQ(v.text, decoded) << text;
+        EXPECT_EQ(v.real, number) << text;
+        EXPECT_EQ(v.boolean, std::string_view(text) == "true") << text;
     }
+    const qm::pdf::Value dict = Parser(qm::Bytes("<< /A null /B 1 >>")).object();
+    EXPECT_EQ(dict.size(), 1u) << "a null value is an absent key";
+    EXPECT_EQ(dict.get("A"), nullptr);
     for (const char* bad : {"<< /A 1", "[1 2", "(open", "<4G>", "1-2", "<< 1 2 >>", "]", "--", "truex"}) {
         Parser p{qm::Bytes(bad)};
         EXPECT_THROW(p.object(), qm::pdf::Broken) << bad;
