@@ -294,7 +294,10 @@ TEST(AccuratePdf, ColourFromWhatThePagesDraw) {
         {"/Sh sh", "/Shading << /Sh << /ShadingType 2 /ColorSpace /DeviceGray >> >>", 0, false},
         {"BI /W 1 /H 1 /CS /RGB /BPC 8 ID \x01\x02\x03 EI 0 g", "", 1, false},
         {"BI /W 1 /H 1 /CS /G /BPC 8 ID \xff EI 0 g", "", 0, false},
+        {"(a\\) 1 0 0 rg) Tj 0 g", "", 0, false},  // the operator stands in a string
         {"(unbalanced", "", 1, true},
+        {"/L cs 50 0 0 sc", "/ColorSpace << /L [/Lab << /WhitePoint [1 1 1] >>] >>", 0, false},
+        {"/L cs 50 20 0 sc", "/ColorSpace << /L [/Lab << /WhitePoint [1 1 1] >>] >>", 1, false},
     };
     const std::string image = " /Subtype /Image /Width 2 /Height 1 /ColorSpace /DeviceRGB /BitsPerComponent 8";
     for (const auto& [content, resources, colour, unknown] : cases) {

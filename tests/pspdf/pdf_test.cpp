@@ -248,6 +248,7 @@ TEST(Pdf, FailuresReportAllPagesAndTheirReason) {
         EXPECT_EQ(qm::pdfreadState().sections.head(), nullptr) << name;
     }
     EXPECT_EQ(CountPdf(Chain({1, 2, -1})).pages, 12u) << "a chain that ends";
+    EXPECT_EQ(CountPdf(Custom("#trailer\na\nb\nc\n<<\n/Root 1 0 R\n>>\n")).pages, 12u) << "<< on the fourth line";
 }
 
 TEST(Pdf, MissingFilesAndTheLastErrorText) {
