@@ -226,10 +226,10 @@ TEST(PostScriptAccurate, ExecutedRequests) {
         {"the copies variable", "/#copies 2 def", -1, 2, 0},
         {"the copies variable in a definition", "/c { /#copies 2 def } def", -1, 0, 0},
         {"statusdict duplex mode", "statusdict begin true setduplexmode end", 1, 0, 0},
-        {"the first page size", "<< /PageSize [595.5 842] >> setpagedevice << /PageSize [612 792] >> setpagedevice",
-         -1, 0, 595.5},
+        {"the first page size", "<< /PageSize [595.9 842] >> setpagedevice << /PageSize [612 792] >> setpagedevice",
+         -1, 0, 595.9},
         {"unbalanced braces", "}}} { { << /Duplex true >> setpagedevice", -1, 0, 0},
-        {"showpages run and counted", "showpage +2 { showpage copypage } repeat", -1, 0, 0, 5},
+        {"showpages run and counted", "showpage +2 { showpage copypage } repeat 3x { showpage } repeat", -1, 0, 0, 5},
         {"repeats of turns not known", "-2 { showpage } repeat 2.5 { showpage } repeat", -1, 0, 0, 0, true},
         {"a loop", "{ showpage } loop", -1, 0, 0, 0, true},
     };
