@@ -1,13 +1,80 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <tuple>
+
 #include "pspdf/pdfread.h"
-#include "pspdf/pdftestfile.h"
 #include "testutil.h"
 
 using namespace qmtest;
-using pdftest::PdfFile;
 
 namespace {
+
+// A classic PDF file: objects written one key per line, cross-reference
+// sections of 20-byte entries at the offsets written.
+class PdfFile {
+public:
+    std::string text = "%PDF-1.4\n";
+
+    // Appends `s` and returns where it starts.
+    size_t Raw(const std::string& s) {
+        text += s;
+        return text.size() - s.size();
+    }
+    size_t Object(int number, const std::string& body) {
+        objects_[number] = text.size();
+        return Raw(std::to_string(number) + " 0 obj\n" + body + "endobj\n");
+    }
+    static std::string Entry(size_t offset, int generation, char use) {
+        char e[32];
+        std::snprintf(e, sizeof e, "%010zu %05d %c\r\n", offset, generation, use);
+        return e;
+    }
+    std::string InUse(int number) const { return Entry(objects_.at(number), 0, 'n'); }
+    // "first count" and its entries: objects written so far in use, others free.
+    std::string Subsection(int first, int count) const {
+        std::string s = std::to_string(first) + " " + std::to_string(count) + "\n";
+        for (int n = first; n < first + count; ++n) s += objects_.count(n) ? InUse(n) : Entry(0, 65535, 'f');
+        return s;
+    }
+    // A section of one subsection; `keys` are the trailer's lines.
+    size_t Section(int first, int count, const std::string& keys, const std::string& keyword = "xref",
+                   const std::string& trailer = "trailer") {
+        return Raw(keyword + "\n" + Subsection(first, count) + trailer + "\n<<\n" + keys + ">>\n");
+    }
+    std::string Finish(size_t startxref, const std::string& keyword = "startxref") const {
+        return text + keyword + "\n" + std::to_string(startxref) + "\n%%EOF\n";
+    }
+
+private:
+    std::map<int, size_t> objects_;
+};
+
+std::string Catalog(const std::string& type = "/Catalog", int pages = 2) {
+    return "<<\n/Type " + type + "\n/Pages " + std::to_string(pages) + " 0 R\n>>\n";
+}
+std::string Tree(const std::string& countLine, const std::string& type = "/Pages") {
+    return "<<\n/Type " + type + "\n/Kids [3 0 R]\n" + countLine + ">>\n";
+}
+
+const std::string kPage = "<<\n/Type /Page\n/Parent 2 0 R\n>>\n";
+
+// Catalog 1, page tree 2 (12 pages by default) and page 3.
+PdfFile ThreeObjects(const std::string& catalog = Catalog(), const std::string& tree = Tree("/Count 12\n")) {
+    PdfFile f;
+    f.Object(1, catalog);
+    f.Object(2, tree);
+    f.Object(3, kPage);
+    return f;
+}
+// The three objects in a single revision.
+std::string Simple(const std::string& catalog = Catalog(), const std::string& tree = Tree("/Count 12\n"),
+                   const std::string& trailerKeys = "/Size 4\n/Root 1 0 R\n") {
+    PdfFile f = ThreeObjects(catalog, tree);
+    return f.Finish(f.Section(0, 4, trailerKeys));
+}
+std::string WithTrailer(const std::string& keys) { return Simple(Catalog(), Tree("/Count 1\n"), keys); }
 
 std::string LastError() {
     char text[qm::kPdfErrorTextSize];
@@ -27,17 +94,17 @@ PageCountResult CountPdf(const std::string& bytes) {
 // in the second; objects 1 and 3 are only in the oldest section.
 struct ThreeRevisions {
     PdfFile f;
-    size_t catalog1 = 0, page4 = 0, tree3 = 0, xref1 = 0, xref2 = 0, xref3 = 0;
+    int32_t catalog1 = 0, page4 = 0, tree3 = 0, xref1 = 0, xref2 = 0, xref3 = 0;
     std::string bytes;
     ThreeRevisions() {
-        catalog1 = f.Object(1, 0, pdftest::Catalog());
-        f.Object(2, 0, pdftest::PageTree("/Count 1\n"));
-        f.Object(3, 0, pdftest::Page());
+        catalog1 = f.Object(1, Catalog());
+        f.Object(2, Tree("/Count 1\n"));
+        f.Object(3, kPage);
         xref1 = f.Section(0, 4, "/Size 4\n");  // older trailers are not asked for "/Root"
-        f.Object(2, 0, pdftest::PageTree("/Count 2\n"));
-        page4 = f.Object(4, 0, pdftest::Page());
+        f.Object(2, Tree("/Count 2\n"));
+        page4 = f.Object(4, kPage);
         xref2 = f.Section(2, 3, "/Size 5\n/Prev " + std::to_string(xref1) + "\n/Root 9 0 R\n");
-        tree3 = f.Object(2, 0, pdftest::PageTree("/Count 3\n"));
+        tree3 = f.Object(2, Tree("/Count 3\n"));
         xref3 = f.Section(2, 1, "/Size 5\n/Root 1 0 R\n/Prev " + std::to_string(xref2) + "\n");
         bytes = f.Finish(xref3);
     }
@@ -50,13 +117,12 @@ TEST(PdfReader, WalksThreeSectionsNewestFirst) {
     const qm::PdfReaderState& r = qm::pdfreadState();
     ASSERT_EQ(r.sections.size(), 3);
     const qm::XrefSection* s = r.sections.head();
-    const int32_t want[3][4] = {{2, 1, static_cast<int32_t>(rev.xref3 + 9), static_cast<int32_t>(rev.xref2)},
-                                {2, 3, static_cast<int32_t>(rev.xref2 + 9), static_cast<int32_t>(rev.xref1)},
-                                {0, 4, static_cast<int32_t>(rev.xref1 + 9), 0}};
+    const int32_t want[3][4] = {  // first, count, entries (after "xref\nF C\n"), prev
+        {2, 1, rev.xref3 + 9, rev.xref2}, {2, 3, rev.xref2 + 9, rev.xref1}, {0, 4, rev.xref1 + 9, 0}};
     for (const auto& w : want) {
         EXPECT_EQ(s->first, w[0]);
         EXPECT_EQ(s->count, w[1]);
-        EXPECT_EQ(s->entries, w[2]);  // after "xref\nF C\n"
+        EXPECT_EQ(s->entries, w[2]);
         EXPECT_EQ(s->prev, w[3]);
         s = s->next;
     }
@@ -64,17 +130,11 @@ TEST(PdfReader, WalksThreeSectionsNewestFirst) {
 
     // Changed objects come from the newest section that has them, the
     // others from the oldest.
-    const struct {
-        int number;
-        int32_t offset;  // -1: not found
-    } lookups[] = {{2, static_cast<int32_t>(rev.tree3)},
-                   {4, static_cast<int32_t>(rev.page4)},
-                   {1, static_cast<int32_t>(rev.catalog1)},
-                   {7, -1}};
-    for (const auto& l : lookups) {
+    const std::pair<int, int32_t> lookups[] = {{2, rev.tree3}, {4, rev.page4}, {1, rev.catalog1}, {7, -1}};
+    for (const auto& [number, offset] : lookups) {  // -1: not found
         int32_t at = -1;
-        EXPECT_EQ(qm::pdfreadFindObject(l.number, 0, &at), l.offset >= 0 ? 1 : 0) << l.number;
-        EXPECT_EQ(at, l.offset) << l.number;
+        EXPECT_EQ(qm::pdfreadFindObject(number, 0, &at), offset >= 0 ? 1 : 0) << number;
+        EXPECT_EQ(at, offset) << number;
     }
     qm::pdfreadClose();
     EXPECT_EQ(qm::pdfreadState().stream, nullptr);
@@ -84,134 +144,111 @@ TEST(PdfReader, WalksThreeSectionsNewestFirst) {
 }
 
 TEST(Pdf, CountsWhatTheRootDeclares) {
-    PdfFile upper = pdftest::ThreeObjects();
+    PdfFile upper = ThreeObjects();
     const std::string upperCase = upper.Finish(upper.Section(0, 4, "/Size 4\n/ROOT 1 0 r\n", "XREF", "Trailer"),
                                                "StartXRef");
     // The oldest section has the page tree with 5 pages; a newer copy with 6
     // stands at `tree`, and the newest section's entry for object 2 varies.
-    PdfFile base = pdftest::ThreeObjects(pdftest::Catalog(), pdftest::PageTree("/Count 5\n"));
+    PdfFile base = ThreeObjects(Catalog(), Tree("/Count 5\n"));
     const size_t xref1 = base.Section(0, 4, "/Size 4\n");
-    const size_t tree = base.Object(2, 0, pdftest::PageTree("/Count 6\n"));
+    const size_t tree = base.Object(2, Tree("/Count 6\n"));
     auto updated = [&](const std::string& entry) {
         PdfFile f = base;
         return f.Finish(f.Raw("xref\n2 1\n" + entry + "trailer\n<<\n/Root 1 0 R\n/Prev " + std::to_string(xref1) +
                               "\n>>\n"));
     };
-    const struct {
-        const char* name;
-        std::string bytes;
-        uint32_t pages;
-    } cases[] = {
-        {"one revision", pdftest::SimplePdf(), 12},
+    const std::tuple<const char*, std::string, uint32_t> cases[] = {
+        {"one revision", Simple(), 12},
         {"keywords in other capitalisation", upperCase, 12},
-        {"sign of the count is dropped", pdftest::SimplePdf(pdftest::Catalog(), pdftest::PageTree("/Count -7\n")), 7},
-        {"trailing bytes after %%EOF", pdftest::SimplePdf() + std::string(900, ' '), 12},
+        {"sign of the count is dropped", Simple(Catalog(), Tree("/Count -7\n")), 7},
+        {"trailing bytes after %%EOF", Simple() + std::string(900, ' '), 12},
         {"newer entry in use", updated(PdfFile::Entry(tree, 0, 'n')), 6},
         {"newer entry in use, upper case", updated(PdfFile::Entry(tree, 0, 'N')), 6},
         {"newer entry free", updated(PdfFile::Entry(tree, 0, 'f')), 5},
         {"newer entry of another generation", updated(PdfFile::Entry(tree, 1, 'n')), 5},
         {"newer entry unparsable", updated("abcdefghij klmno n\r\n"), 5},
     };
-    for (const auto& c : cases) {
-        const PageCountResult rec = CountPdf(c.bytes);
+    for (const auto& [name, bytes, pages] : cases) {
+        const PageCountResult rec = CountPdf(bytes);
         PageCountResult want;
         std::memset(&want, 0, sizeof want);
-        want.pages = c.pages;
-        EXPECT_EQ(std::memcmp(&rec, &want, sizeof rec), 0) << c.name << ": pages " << rec.pages << ", " << LastError();
+        want.pages = pages;
+        EXPECT_EQ(std::memcmp(&rec, &want, sizeof rec), 0) << name << ": pages " << rec.pages << ", " << LastError();
     }
 }
 
-// Sections whose "/Prev" point at each other by index (-1: none); section 0
-// is the newest. Prev numbers are written 10 digits wide and filled in last.
+// Sections whose "/Prev" point at each other by index (-1: none, a key of
+// the same length instead); section 0 is the newest.
 std::string Chain(const std::vector<int>& prevOf) {
-    PdfFile f = pdftest::ThreeObjects();
-    std::vector<size_t> at, slot;
+    PdfFile f = ThreeObjects(), probe = f;
+    probe.Section(0, 4, "/Root 1 0 R\n/Prev 0000000000\n");
+    const size_t first = f.text.size(), length = probe.text.size() - first;
     for (int prev : prevOf) {
-        at.push_back(f.Section(0, 4, "/Root 1 0 R\n" + std::string(prev < 0 ? "" : "/Prev 0000000000\n")));
-        slot.push_back(prev < 0 ? 0 : f.text().size() - 14);
+        char keys[64];
+        std::snprintf(keys, sizeof keys, "/Root 1 0 R\n/%s %010zu\n", prev < 0 ? "Xrev" : "Prev",
+                      first + static_cast<size_t>(std::max(prev, 0)) * length);
+        f.Section(0, 4, keys);
     }
-    for (size_t i = 0; i < prevOf.size(); ++i) {
-        if (prevOf[i] < 0) continue;
-        char digits[16];
-        std::snprintf(digits, sizeof digits, "%010zu", at[static_cast<size_t>(prevOf[i])]);
-        f.text().replace(slot[i], 10, digits);
-    }
-    return f.Finish(at[0]);
+    return f.Finish(first);
 }
 
-// The three objects, then `section` as the newest section; "#" in it stands
-// for the subsection of the three objects.
+const std::string kTrailer = "trailer\n<<\n/Root 1 0 R\n>>\n";
+
+// The three objects, then "xref" and `section` as the newest section; "#"
+// in it stands for the subsection of the three objects.
 std::string Custom(std::string section) {
-    PdfFile f = pdftest::ThreeObjects();
+    PdfFile f = ThreeObjects();
     const size_t mark = section.find('#');
     if (mark != std::string::npos) section.replace(mark, 1, f.Subsection(0, 4));
-    return f.Finish(f.Raw(section));
+    return f.Finish(f.Raw("xref\n" + section));
 }
 
 TEST(Pdf, FailuresReportAllPagesAndTheirReason) {
-    PdfFile swapped = pdftest::ThreeObjects();
+    PdfFile swapped = ThreeObjects();
     const std::string swappedEntries =
         PdfFile::Entry(0, 65535, 'f') + swapped.InUse(3) + swapped.InUse(2) + swapped.InUse(1);
-    const std::string swappedFile =
-        swapped.Finish(swapped.Raw("xref\n0 4\n" + swappedEntries + "trailer\n<<\n/Root 1 0 R\n>>\n"));
-    const struct {
-        const char* name;
-        std::string bytes;
-        const char* error;
-    } cases[] = {
+    const std::string swappedFile = swapped.Finish(swapped.Raw("xref\n0 4\n" + swappedEntries + kTrailer));
+    const std::tuple<const char*, std::string, const char*> cases[] = {  // name, file, error
         {"empty file", "", "read failed"},
         {"shorter than ten bytes", "%PDF-1.4\n", "invalid format"},
-        {"no startxref in the last 1024 bytes", pdftest::SimplePdf() + std::string(1100, ' '), "invalid format"},
+        {"no startxref in the last 1024 bytes", Simple() + std::string(1100, ' '), "invalid format"},
         {"startxref without a number", "%PDF-1.4\nstartxref\nx\n%%EOF\n", "invalid format"},
         {"startxref at the first byte", "startxref\n5\n%%EOF\n", "invalid format"},
         {"startxref past the end", "%PDF-1.4\nstartxref\n99999\n%%EOF\n", "unexpected end of file"},
         {"startxref past 2 GiB", "%PDF-1.4\nstartxref\n4294967200\n%%EOF\n", "seek failed"},
-        {"no subsection header", Custom("xref\ntrailer\n<<\n/Root 1 0 R\n>>\n"), "invalid format"},
-        {"two subsections", Custom("xref\n#4 1\n" + PdfFile::Entry(0, 0, 'f') + "trailer\n<<\n/Root 1 0 R\n>>\n"),
-         "invalid format"},
-        {"entries past the end", Custom("xref\n0 100000000\ntrailer\n<<\n/Root 1 0 R\n>>\n"),
-         "unexpected end of file"},
-        {"entries past 2 GiB", Custom("xref\n0 2000000000\ntrailer\n<<\n/Root 1 0 R\n>>\n"), "invalid format"},
-        {"one-line trailer", Custom("xref\n#trailer\n<< /Size 4 /Root 1 0 R >>\n"), "invalid format"},
-        {"no << within four lines", Custom("xref\n#trailer\na\nb\nc\nd\n<<\n/Root 1 0 R\n>>\n"),
-         "invalid format"},
-        {"unparsable /Prev", pdftest::SimplePdf(pdftest::Catalog(), pdftest::PageTree("/Count 1\n"),
-                                                "/Prev x\n/Root 1 0 R\n"),
-         "invalid format"},
-        {"no /Root", pdftest::SimplePdf(pdftest::Catalog(), pdftest::PageTree("/Count 1\n"), "/Size 4\n"),
-         "invalid format"},
-        {"root not in the sections", pdftest::SimplePdf(pdftest::Catalog(), pdftest::PageTree("/Count 1\n"),
-                                                        "/Root 9 0 R\n"),
-         "root object not in xrefs"},
-        {"root of another generation", pdftest::SimplePdf(pdftest::Catalog(), pdftest::PageTree("/Count 1\n"),
-                                                          "/Root 1 1 R\n"),
-         "root object not in xrefs"},
+        {"no subsection header", Custom(kTrailer), "invalid format"},
+        {"two subsections", Custom("#4 1\n" + PdfFile::Entry(0, 0, 'f') + kTrailer), "invalid format"},
+        {"entries past the end", Custom("0 100000000\n" + kTrailer), "unexpected end of file"},
+        {"entries past 2 GiB", Custom("0 2000000000\n" + kTrailer), "invalid format"},
+        {"one-line trailer", Custom("#trailer\n<< /Size 4 /Root 1 0 R >>\n"), "invalid format"},
+        {"no << within four lines", Custom("#trailer\na\nb\nc\nd\n<<\n/Root 1 0 R\n>>\n"), "invalid format"},
+        {"unparsable /Prev", WithTrailer("/Prev x\n/Root 1 0 R\n"), "invalid format"},
+        {"no /Root", WithTrailer("/Size 4\n"), "invalid format"},
+        {"root not in the sections", WithTrailer("/Root 9 0 R\n"), "root object not in xrefs"},
+        {"root of another generation", WithTrailer("/Root 1 1 R\n"), "root object not in xrefs"},
         {"entry points at another object", swappedFile, "obj not at expected offset"},
-        {"catalog of another type", pdftest::SimplePdf(pdftest::Catalog("/Outlines")), "can't confirm dictionary type"},
-        {"catalog on one line", pdftest::SimplePdf("<< /Type /Catalog /Pages 2 0 R >>\n"),
-         "can't confirm dictionary type"},
-        {"catalog without /Pages", pdftest::SimplePdf("<<\n/Type /Catalog\n>>\n"), "invalid format"},
-        {"pages not in the sections", pdftest::SimplePdf(pdftest::Catalog("/Catalog", 9)), "page object not in xrefs"},
-        {"page tree of another type", pdftest::SimplePdf(pdftest::Catalog(), pdftest::PageTree("/Count 1\n", "/Page")),
-         "can't confirm dictionary type"},
-        {"no /Count", pdftest::SimplePdf(pdftest::Catalog(), pdftest::PageTree("")),
-         "page count not in root page object"},
-        {"/Count without digits", pdftest::SimplePdf(pdftest::Catalog(), pdftest::PageTree("/Count n\n")),
-         "page count not in root page object"},
+        {"catalog of another type", Simple(Catalog("/Outlines")), "can't confirm dictionary type"},
+        {"catalog on one line", Simple("<< /Type /Catalog /Pages 2 0 R >>\n"), "can't confirm dictionary type"},
+        {"catalog without /Pages", Simple("<<\n/Type /Catalog\n>>\n"), "invalid format"},
+        {"pages not in the sections", Simple(Catalog("/Catalog", 9)), "page object not in xrefs"},
+        {"page tree of another type", Simple(Catalog(), Tree("/Count 1\n", "/Page")), "can't confirm dictionary type"},
+        {"no /Count", Simple(Catalog(), Tree("")), "page count not in root page object"},
+        {"/Count without digits", Simple(Catalog(), Tree("/Count n\n")), "page count not in root page object"},
         {"/Prev to itself", Chain({0}), "invalid format"},
         {"/Prev loop of two", Chain({1, 0}), "invalid format"},
         {"/Prev loop behind the newest", Chain({1, 2, 3, 1}), "invalid format"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [name, bytes, error] : cases) {
         qm::pdfreadSetError("");
-        const PageCountResult rec = CountPdf(c.bytes);
-        EXPECT_EQ(rec.pages, 0xFFFFFFFFu) << c.name;
-        EXPECT_EQ(rec.copies, 0u) << c.name;
-        EXPECT_EQ(LastError(), c.error) << c.name;
-        EXPECT_EQ(qm::pdfreadState().stream, nullptr) << c.name;
-        EXPECT_EQ(qm::pdfreadState().sections.head(), nullptr) << c.name;
+        const PageCountResult rec = CountPdf(bytes);
+        EXPECT_EQ(rec.pages, 0xFFFFFFFFu) << name;
+        EXPECT_EQ(rec.copies, 0u) << name;
+        EXPECT_EQ(LastError(), error) << name;
+        EXPECT_EQ(qm::pdfreadState().stream, nullptr) << name;
+        EXPECT_EQ(qm::pdfreadState().sections.head(), nullptr) << name;
     }
     EXPECT_EQ(CountPdf(Chain({1, 2, -1})).pages, 12u) << "a chain that ends";
+    EXPECT_EQ(CountPdf(Custom("#trailer\na\nb\nc\n<<\n/Root 1 0 R\n>>\n")).pages, 12u) << "<< on the fourth line";
 }
 
 TEST(Pdf, MissingFilesAndTheLastErrorText) {
@@ -226,17 +263,16 @@ TEST(Pdf, MissingFilesAndTheLastErrorText) {
 
     // A later successful count leaves the failure's text in place.
     CountPdf("%PDF-1.4\nno cross-reference here\n");
-    EXPECT_EQ(CountPdf(pdftest::SimplePdf()).pages, 12u);
+    EXPECT_EQ(CountPdf(Simple()).pages, 12u);
     EXPECT_EQ(LastError(), "invalid format");
 
-    const struct {
-        int size;
-        const char* text;  // what the buffer holds afterwards
-    } copies[] = {{5, "inva"}, {15, "invalid format"}, {100, "invalid format"}, {1, ""}, {0, "zzzz"}, {-3, "zzzz"}};
-    for (const auto& c : copies) {
+    // Buffer sizes and what the buffer holds afterwards.
+    const std::pair<int, const char*> copies[] = {{5, "inva"}, {15, "invalid format"}, {100, "invalid format"},
+                                                  {1, ""},     {0, "zzzz"},           {-3, "zzzz"}};
+    for (const auto& [size, text] : copies) {
         char buffer[128] = "zzzz";
-        pdfreadLastError(buffer, c.size);
-        EXPECT_STREQ(buffer, c.text) << c.size;
+        pdfreadLastError(buffer, size);
+        EXPECT_STREQ(buffer, text) << size;
     }
     pdfreadLastError(nullptr, 10);
 }
@@ -287,27 +323,19 @@ TEST(PdfReader, LinesNumbersAndPrefixes) {
     EXPECT_EQ(at, static_cast<int32_t>(text.size() - 1));  // the last byte
     qm::pdfreadClose();
 
-    const struct {
-        const char* text;
-        int ok;
-        int32_t value;
-        size_t end;
-    } numbers[] = {{" \t12x", 1, 12, 4}, {"-7 ", 1, 7, 2}, {"x", 0, 0, 0}, {"- 5", 0, 0, 1}, {"4294967297", 1, 1, 10}};
-    for (const auto& n : numbers) {
-        int32_t value = -1;
+    const std::tuple<const char*, int, int32_t, size_t> numbers[] = {  // text, parsed, value, characters read
+        {" \t12x", 1, 12, 4}, {"-7 ", 1, 7, 2}, {"x", 0, 0, 0}, {"- 5", 0, 0, 1}, {"4294967297", 1, 1, 10}};
+    for (const auto& [input, ok, value, read] : numbers) {
+        int32_t got = -1;
         const char* end = nullptr;
-        EXPECT_EQ(qm::pdfreadParseNumber(n.text, &value, &end), n.ok) << n.text;
-        EXPECT_EQ(value, n.value) << n.text;
-        EXPECT_EQ(static_cast<size_t>(end - n.text), n.end) << n.text;
+        EXPECT_EQ(qm::pdfreadParseNumber(input, &got, &end), ok) << input;
+        EXPECT_EQ(got, value) << input;
+        EXPECT_EQ(static_cast<size_t>(end - input), read) << input;
     }
-    const struct {
-        const char* text;
-        const char* keyword;
-        bool match;
-    } prefixes[] = {{"XREF", "xref", true},    {"/prevx 3", "/Prev", true}, {"xre", "xref", false},
-                    {"", "", true},            {"{", "[", false},           {"@", "`", false},
-                    {"trailer<<", "trailer", true}};
-    for (const auto& p : prefixes) EXPECT_EQ(qm::pdfreadHasPrefix(p.text, p.keyword), p.match) << p.text;
+    const std::tuple<const char*, const char*, bool> prefixes[] = {
+        {"XREF", "xref", true}, {"/prevx 3", "/Prev", true}, {"xre", "xref", false},        {"", "", true},
+        {"{", "[", false},      {"@", "`", false},           {"trailer<<", "trailer", true}};
+    for (const auto& [input, key, match] : prefixes) EXPECT_EQ(qm::pdfreadHasPrefix(input, key), match) << input;
 }
 
 }  // namespace
