@@ -470,6 +470,7 @@ Structure ReadStructure(Bytes job) {
     s.encapsulated = job.matches(0, "%!PS-Adobe-") &&
                      std::string_view(reinterpret_cast<const char*>(job.data), firstLine).find(" EPSF-") != std::string_view::npos;
     uint32_t i = 0;
+    bool inMediaList = false;
     while (i < job.size) {
         const void* hit = std::memchr(job.data + i, '%', job.size - i);
         if (hit == nullptr) break;
@@ -509,6 +510,9 @@ Structure ReadStructure(Bytes job) {
             continue;
         }
         if (embedded > 0) continue;
+        // %%DocumentMedia may go on over "%%+" lines, one medium each.
+        const bool mediumLine = StartsWith(line, "%%DocumentMedia:") || (inMediaList && StartsWith(line, "%%+"));
+        inMediaList = mediumLine;
         if (StartsWith(line, "%%Page:")) {
             closePart(p);
             s.inFirstPage = s.pageComments == 0;
@@ -539,8 +543,8 @@ Structure ReadStructure(Bytes job) {
                 const int64_t n = LeadingInteger(text.substr(at + 10));
                 if (n >= 1) s.requiredCopies = static_cast<uint32_t>(std::min<int64_t>(n, kMaxCopies));
             }
-        } else if (StartsWith(line, "%%DocumentMedia:")) {
-            const auto w = Words(line, 16, 3);
+        } else if (mediumLine) {
+            const auto w = Words(line, line[2] == '+' ? 3 : 16, 3);
             Medium m;
             if (w.size() == 3 && ToNumber(w[1], m.width) && ToNumber(w[2], m.length) && m.width > 0 &&
                 m.length > 0 && s.media.size() < 64) {
