@@ -7,7 +7,6 @@ namespace {
 // A job header: 0xA5, padding, and the dialect byte at offset 19.
 std::string Header(char dialect) { return "\xA5" + std::string(18, 'x') + dialect; }
 
-const std::string kPage = Lit("\x1B*\x07" "e\x00");
 const std::string kPagePair = Lit("\x1B*\x07" "e" "\x1B*\x07\x00" "e");  // one page
 const std::string kMPage = Lit("1\x18") + std::string(14, 'p');
 const std::string kXPage = Lit("\x1B\x22") + std::string(22, 'p');

@@ -66,15 +66,7 @@ TEST(EscPageReference, CopiesReadAsThePowerFunctionReadsThem) {
 
 // ---- The accurate count: page ends, copies, duplex, paper and colour from
 // the structure, data stepped over by its declared length.
-std::string Gs(const std::string& command) { return "\x1d" + command; }
-// An image whose data holds a form feed, a reset and a side command: data, never commands.
-const std::string kImage = Gs("22;64;2;0bi{I") + "\x0c\x1drhE\x1d" "0dpsE" + std::string(11, '\x0c');
-const std::string kInit = "\x1b\x01@EJL \r\n@EJL ENTER LANGUAGE=ESC/PAGE\r\n" + Gs("rhE") + Gs("0;150;150drE");
-
 TEST(AccurateEscPage, PageEndsCopiesDuplexAndPaper) {
-    const std::string a4 = kInit + Gs("14psE") + Gs("2coO");
-    const std::string duplex = kInit + Gs("1sdE") + Gs("30psE") + Gs("1coO");
-    const std::string side = Gs("0dpsE");
     ExpectAccurateCases(qm::accurate::CountEscPage, "vendorlang/cases/escpage_accurate.tsv");
 }
 

@@ -9,9 +9,6 @@ using namespace qmtest;
 
 namespace {
 
-const std::string kPageA = Lit("%\0\0\0\x7F#");  // "%", three NULs, any byte, "#"
-const std::string kPageB = Lit("%\0\x03#");
-
 TEST(RpcsPages, RecognisesBothPatternsAwayFromTheEnd) {
     ExpectRecordCases("RPCS", "vendorlang/cases/rpcs_pages.tsv");
     ExpectRecord("RPCS", "NULs only, through the file", std::string(64, '\0'), {0, 0}, true);
