@@ -6,7 +6,7 @@
 
 #include "hostbased/hostbased_accurate.h"
 #include "hostbased/pjl_accurate.h"
-#include "accurate_testutil.h"
+#include "casefile.h"
 
 using namespace qmtest;
 using qm::accurate::Result;
@@ -160,24 +160,8 @@ std::string Lx(uint8_t code, std::initializer_list<int> params) {
     }
     return c + Bin({sum & 0xFF});
 }
-std::string LxSwath(uint8_t head, const std::string& data) {
-    return Lx(0x40, {head, 0, 10, 0, 9}) + Lx(0x42, {0, 0, 0, 0, 0}) +
-           Lx(0x43, {0, int(data.size() >> 8), int(data.size() & 0xFF), 0x12, 0x34}) + data;
-}
-
 TEST(AccurateLexmark, ChecksummedCommandsPagesAtEjects) {
-    const std::string init = Bin({0x1B, 0x2A, 0x80, 0, 0, 0, 0, 0}) + Lx(0x33, {0, 0, 0, 0, 0});
-    const std::string eject = Lx(0x22, {0x80, 0x10, 0, 0, 0}) + Lx(0x31, {0x10, 0, 0, 0, 0});
-    const AccurateCase cases[] = {
-        {"left head only", init + LxSwath(0x11, eject + eject) + eject, {.pages = 1}},
-        {"the right (colour) head on page two", init + LxSwath(0x01, "x") + eject + init + LxSwath(0x81, "y") + eject,
-         {.pages = 2, .colour = 1}},
-        {"a checksum that fails stops the walk", init + LxSwath(0x01, "x") + eject + Bin({0x1B, 0x22, 1, 2, 3, 4, 5, 0}),
-         {.pages = 1, .estimated = true}},
-        {"swath data past the end", init + eject + Lx(0x43, {0x10, 0, 0, 0, 0}) + "abc",
-         {.pages = 1, .estimated = true}},
-    };
-    for (const AccurateCase& c : cases) ExpectAccurate(qm::accurate::CountLexmarkChecked, c);
+    ExpectAccurateCases(qm::accurate::CountLexmarkChecked, "hostbased/cases/lexmark_accurate.tsv");
     // Jobs of the escape grammar pass the export's record through, also
     // after a first command that is checked.
     Result r;
@@ -188,35 +172,17 @@ TEST(AccurateLexmark, ChecksummedCommandsPagesAtEjects) {
 
 TEST(AccuratePjlHeader, SettingsUpToTheLanguage) {
     using qm::accurate::PjlDuplex;
-    struct Row {
-        const char* name;
-        std::string text;
-        bool entered;
-        uint32_t copies;
-        PjlDuplex duplex;
-        double width;
-    };
-    const Row rows[] = {
-        {"blanks, case, copies capped at 32 bits",
-         "@PJL SET copies = 4294967296\r\n@PJL SET Duplex=Off\r\n@PJL ENTER LANGUAGE = QPDL\r\n", true, 0xFFFFFFFF,
-         PjlDuplex::Off, 0.0},
-        {"the larger of COPIES and QTY", "\x1b%-12345X@PJL SET QTY=6\n@PJL SET COPIES=2\n@PJL ENTER LANGUAGE=X\n", true,
-         6, PjlDuplex::Unstated, 0.0},
-        {"a personality before the key", "@PJL SET LPARM:PCL PAPER=LEGAL\n@PJL SET DUPLEX=MANUAL\n@PJL ENTER LANGUAGE=X\n",
-         true, 1, PjlDuplex::On, 8.5},
-        {"a line that is not PJL ends the header", "@PJL SET COPIES=2\nXYZ\n@PJL ENTER LANGUAGE=X\n", false, 2,
-         PjlDuplex::Unstated, 0.0},
-        {"an endless line ends the header", "@PJL SET COPIES=2 " + std::string(5000, 'x') + "\n@PJL ENTER LANGUAGE=X\n",
-         false, 1, PjlDuplex::Unstated, 0.0},
-    };
-    for (const Row& r : rows) {
-        const qm::accurate::PjlHeader h = qm::accurate::ReadPjlHeader(qm::Bytes(r.text));
-        EXPECT_EQ(h.entered, r.entered) << r.name;
-        EXPECT_EQ(h.Copies(), r.copies) << r.name;
-        EXPECT_EQ(h.duplex, r.duplex) << r.name;
-        EXPECT_DOUBLE_EQ(h.paperWidth, r.width) << r.name;
+    for (const CaseRow& r : ReadCases("hostbased/cases/pjl_header.tsv")) {
+        const std::string text = r.bytes("text");
+        const qm::accurate::PjlHeader h = qm::accurate::ReadPjlHeader(qm::Bytes(text));
+        const std::string& duplex = r.text("duplex");
+        EXPECT_EQ(h.entered, Yes(r, "entered")) << r.name();
+        EXPECT_EQ(h.Copies(), uint32_t(r.num("copies"))) << r.name();
+        EXPECT_EQ(h.duplex, duplex == "on" ? PjlDuplex::On : duplex == "off" ? PjlDuplex::Off : PjlDuplex::Unstated)
+            << r.name();
+        EXPECT_DOUBLE_EQ(h.paperWidth, r.num("width")) << r.name();
         if (h.entered) {
-            EXPECT_EQ(r.text.substr(h.body), "") << r.name;
+            EXPECT_EQ(text.substr(h.body), "") << r.name();
         }
     }
 }

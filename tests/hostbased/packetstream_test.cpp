@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "testutil.h"
+#include "casefile.h"
 
 using namespace qmtest;
 
@@ -13,16 +13,7 @@ const std::string kPpaPage = Ppa(0, Lit("\x00\x13" "abcdef" "\x02\x01"));
 const std::string kPpaPage81 = Ppa(1, Lit("\x01\x81") + std::string(14, 'z') + Lit("\x02\x01"));
 
 TEST(PpaScan, CountsPagePacketsAndStepsOverPayloads) {
-    const Case cases[] = {
-        {"both page types", kPpaPage + kPpaPage81, {2, 1, 1}},
-        {"mark one byte off", Ppa(0, Lit("\x00\x13" "abcdefg" "\x02\x01")), {0, 1, 1}},
-        {"payload hides a page", Ppa(0, "xx" + kPpaPage) + kPpaPage, {1, 1, 1}},
-        // The mark is read at fixed offsets from the "$" whatever the length.
-        {"short payload, mark beyond it", Lit("$\x00\x00\x02\x00\x13" "abcdef" "\x02\x01"), {1, 1, 1}},
-        {"$ then 0x02 moves on by one", "$" + std::string(1, 2) + "$" + kPpaPage, {1, 1, 1}},
-        {"length past the end", Lit("$\x00\xFF\xFF") + kPpaPage, {0, 1, 1}},
-    };
-    for (const Case& c : cases) ExpectRecord("PPA", c);
+    ExpectRecordCases("PPA", "hostbased/cases/ppa_pages.tsv");
     ExpectEveryPrefixScans("PPA", kPpaPage + kPpaPage81);
 }
 
@@ -38,16 +29,7 @@ std::string Lidil(uint8_t type, uint8_t command, unsigned width = 0, unsigned le
 
 TEST(LidilScan, CountsStartPagePacketsAndTakesTheLastPaper) {
     const std::string page = Lidil(0, 1, 20400, 27000);
-    const Case cases[] = {
-        {"last page's paper", Lidil(0, 1, 1, 1) + page, {2, 0, 1, 0, 8.5, 11.0}},
-        {"type 7 data hides a page", Lidil(7, 0, 0, 0, page) + page, {1, 0, 1, 0, 8.5, 11.0}},
-        {"command 4 data hides a page", Lidil(0, 4, 0, 0, page), {0, 0, 1}},
-        {"other packets have no data", Lidil(2, 3).replace(8, 2, Be16(500)) + page, {1, 0, 1, 0, 8.5, 11.0}},
-        {"length hides a page", Lidil(0, 5, 0, 0, "", 46).substr(0, 23) + page, {0, 0, 1}},
-        {"zero-length packet moves on", Lit("$\x00\x00") + page, {1, 0, 1, 0, 8.5, 11.0}},
-        {"page cut before its paper", page + page.substr(0, 20), {2, 0, 1, 0, 8.5, 11.0}},
-    };
-    for (const Case& c : cases) ExpectRecord("LIDIL", c);
+    ExpectRecordCases("LIDIL", "hostbased/cases/lidil_pages.tsv");
     ExpectEveryPrefixScans("LIDIL", Lidil(7, 1, 20400, 27000, "dd") + page);
 }
 
@@ -58,16 +40,7 @@ std::string CaptSettings(unsigned copies) { return Capt(1, "abcd" + Le16(copies)
 std::string CaptPage(uint8_t paper) { return Capt(2, std::string(1, char(paper)) + "body"); }
 
 TEST(CaptScan, WalksRecordsAndLooksUpTheLastPaper) {
-    const Case cases[] = {
-        {"settings and two pages", CaptSettings(2) + CaptPage(9) + CaptPage(1), {2, 2, 0, 0, 8.5, 11.0}},
-        {"no settings: copies 0", CaptPage(5), {1, 0, 0, 0, 8.5, 14.0}},
-        {"unknown code", CaptPage(1) + CaptPage(2), {2, 0}},
-        {"other type hides a page", Capt(3, CaptPage(1)) + CaptPage(27), {1, 0, 0, 0, 6.38, 9.02}},
-        {"NULs are a type-0 record", Lit("\x00\x00\x06\x00\x02\x00") + CaptPage(28), {1, 0, 0, 0, 4.33, 8.66}},
-        {"zero length ends the walk", CaptPage(9) + Lit("\x03x\x00\x00") + CaptPage(1), {1, 0, 0, 0, 8.27, 11.69}},
-        {"page cut before its code", CaptPage(7) + Lit("\x02x\x10\x00"), {2, 0, 0, 0, 7.25, 10.5}},
-    };
-    for (const Case& c : cases) ExpectRecord("CanonCAPT", c);
+    ExpectRecordCases("CanonCAPT", "hostbased/cases/capt_pages.tsv");
     ExpectEveryPrefixScans("CanonCAPT", CaptSettings(3) + CaptPage(9));
 }
 

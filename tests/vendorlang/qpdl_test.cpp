@@ -1,6 +1,6 @@
 #include <iterator>
 
-#include "accurate_testutil.h"
+#include "casefile.h"
 #include "jobfile/diag.h"
 #include "pcl/reference_scan.h"
 #include "vendorlang/vendor_accurate.h"
@@ -37,54 +37,23 @@ std::string Raster(int length = 40, const std::string& inside = "") { return Rec
 
 std::string Page(int copies, int paper = 0) { return Header(copies, paper) + Raster(); }
 
-const double kLetterW = 8.5, kLetterL = 11.0;
-
 // Jobs start with the PJL header (a page header as first byte would be lost
 // to the leading-NUL skip).
 const std::string J = "\x1B%-12345X@PJL ENTER LANGUAGE=QPDL\n";
 
 TEST(QpdlPages, CopiesFromTheFirstHeader) {
-    const Case cases[] = {
-        {"disagreeing header passed over", J + Page(1) + Page(1) + Page(3), {2, 1, 0, 0, kLetterW, kLetterL}},
-        {"first header with no copies", J + Page(0) + Page(5) + Page(7) + Page(5), {3, 5, 0, 0, kLetterW, kLetterL}},
-        {"byte 17 must be 0x0C", J + Header(1, 0) + "x" + Page(1), {1, 1, 0, 0, kLetterW, kLetterL}},
-        {"header cut short", J + Page(1) + Header(1, 0), {1, 1, 0, 0, kLetterW, kLetterL}},
-        {"header ending the file", J + Page(1) + Header(1, 0) + "\x0C", {2, 1, 0, 0, kLetterW, kLetterL}},
-        {"sixteen-bit copies", J + Page(0x0102), {1, 0x0102, 0, 0, kLetterW, kLetterL}},
-    };
-    for (const Case& c : cases) ExpectRecord("QPDL", c);
+    ExpectRecordCases("QPDL", "vendorlang/cases/qpdl_copies.tsv");
     // No header counted: paper byte 0 selects the first row.
     ExpectRecord("QPDL", "NULs only, through the file", std::string(64, '\0'), {0, 0, 0, 0, 8.5, 11.0}, true);
     EXPECT_EQ(ScanEndingAtAPage("QPDL", J + Page(1) + "\x1Bx"), QM_OK);
 }
 
 TEST(QpdlPages, SkippedRecordsHideMarkers) {
-    const std::string hidden = Header(1, 0) + "\x0C";
-    const Case cases[] = {
-        {"raster record", J + Page(1) + Raster(40, hidden) + Page(1), {2, 1, 0, 0, kLetterW, kLetterL}},
-        {"flagged record reads offset 10",
-         J + Page(1) + Record(0x13, 0x60, 1, 40, hidden) + Page(1), {2, 1, 0, 0, kLetterW, kLetterL}},
-        {"EF CD record", J + Page(1) + Record(0xEF, 0xCD, 0, 40, hidden) + Page(1), {2, 1, 0, 0, kLetterW, kLetterL}},
-        {"unknown tag is scanned", J + Page(1) + Record(0x13, 0xCD, 0, 40, hidden) + Page(1), {3, 1, 0, 0, kLetterW, kLetterL}},
-        {"length past the end", J + Page(1) + Raster(0xFFFF).substr(0, 30) + Page(1), {1, 1, 0, 0, kLetterW, kLetterL}},
-        {"record header cut short", J + Page(1) + Bin({0x0C, 0x00, 0x13, 0x60, 0x00}), {1, 1, 0, 0, kLetterW, kLetterL}},
-        {"PJL line hides a header", J + "@PJL COMMENT " + hidden + "\n" + Page(1), {1, 1, 0, 0, kLetterW, kLetterL}},
-        {"comment hides a header", J + ")" + hidden + "\n" + Page(1), {1, 1, 0, 0, kLetterW, kLetterL}},
-    };
-    for (const Case& c : cases) ExpectRecord("QPDL", c);
+    ExpectRecordCases("QPDL", "vendorlang/cases/qpdl_skipped.tsv");
 }
 
 TEST(QpdlSettings, PaperRowAndColour) {
-    const Case cases[] = {
-        {"last row", J + Page(1, 16), {1, 1, 0, 0, 5.83, 8.27}},
-        {"code 17 has no row", J + Page(1, 17), {1, 1}},
-        {"last counted header decides", J + Page(1, 2) + Page(1, 17), {2, 1}},
-        {"passed-over header keeps the paper", J + Page(1, 2) + Page(2, 4), {1, 1, 0, 0, 8.27, 11.69}},
-        {"colour", J + "@PJL SET COLORMODE = COLOR\n" + Page(1), {1, 1, 1, 0, kLetterW, kLetterL}},
-        {"colour without blanks", J + "@PJL SET COLORMODE=COLOR\n" + Page(1), {1, 1, 0, 0, kLetterW, kLetterL}},
-        {"colour setting ending the file", "@PJL SET COLORMODE = COLO", {0, 0, 0, 0, kLetterW, kLetterL}},
-    };
-    for (const Case& c : cases) ExpectRecord("QPDL", c);
+    ExpectRecordCases("QPDL", "vendorlang/cases/qpdl_settings.tsv");
 }
 
 TEST(QpdlLines, OneLinePerMarkerOutsideRecords) {
