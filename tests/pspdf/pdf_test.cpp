@@ -4,6 +4,7 @@
 #include <map>
 #include <tuple>
 
+#include "casefile.h"
 #include "pspdf/pdfread.h"
 #include "testutil.h"
 
@@ -203,23 +204,25 @@ std::string Custom(std::string section) {
     return f.Finish(f.Raw("xref\n" + section));
 }
 
+// A failed count reports all pages and no copies, the reason in the last error text, and closes the file.
+void ExpectFailure(const std::string& name, const std::string& bytes, const std::string& error) {
+    qm::pdfreadSetError("");
+    const PageCountResult rec = CountPdf(bytes);
+    EXPECT_EQ(rec.pages, 0xFFFFFFFFu) << name;
+    EXPECT_EQ(rec.copies, 0u) << name;
+    EXPECT_EQ(LastError(), error) << name;
+    EXPECT_EQ(qm::pdfreadState().stream, nullptr) << name;
+    EXPECT_EQ(qm::pdfreadState().sections.head(), nullptr) << name;
+}
+
 TEST(Pdf, FailuresReportAllPagesAndTheirReason) {
     PdfFile swapped = ThreeObjects();
     const std::string swappedEntries =
         PdfFile::Entry(0, 65535, 'f') + swapped.InUse(3) + swapped.InUse(2) + swapped.InUse(1);
     const std::string swappedFile = swapped.Finish(swapped.Raw("xref\n0 4\n" + swappedEntries + kTrailer));
     const std::tuple<const char*, std::string, const char*> cases[] = {  // name, file, error
-        {"empty file", "", "read failed"},
-        {"shorter than ten bytes", "%PDF-1.4\n", "invalid format"},
         {"no startxref in the last 1024 bytes", Simple() + std::string(1100, ' '), "invalid format"},
-        {"startxref without a number", "%PDF-1.4\nstartxref\nx\n%%EOF\n", "invalid format"},
-        {"startxref at the first byte", "startxref\n5\n%%EOF\n", "invalid format"},
-        {"startxref past the end", "%PDF-1.4\nstartxref\n99999\n%%EOF\n", "unexpected end of file"},
-        {"startxref past 2 GiB", "%PDF-1.4\nstartxref\n4294967200\n%%EOF\n", "seek failed"},
-        {"no subsection header", Custom(kTrailer), "invalid format"},
         {"two subsections", Custom("#4 1\n" + PdfFile::Entry(0, 0, 'f') + kTrailer), "invalid format"},
-        {"entries past the end", Custom("0 100000000\n" + kTrailer), "unexpected end of file"},
-        {"entries past 2 GiB", Custom("0 2000000000\n" + kTrailer), "invalid format"},
         {"one-line trailer", Custom("#trailer\n<< /Size 4 /Root 1 0 R >>\n"), "invalid format"},
         {"no << within four lines", Custom("#trailer\na\nb\nc\nd\n<<\n/Root 1 0 R\n>>\n"), "invalid format"},
         {"unparsable /Prev", WithTrailer("/Prev x\n/Root 1 0 R\n"), "invalid format"},
@@ -238,15 +241,9 @@ TEST(Pdf, FailuresReportAllPagesAndTheirReason) {
         {"/Prev loop of two", Chain({1, 0}), "invalid format"},
         {"/Prev loop behind the newest", Chain({1, 2, 3, 1}), "invalid format"},
     };
-    for (const auto& [name, bytes, error] : cases) {
-        qm::pdfreadSetError("");
-        const PageCountResult rec = CountPdf(bytes);
-        EXPECT_EQ(rec.pages, 0xFFFFFFFFu) << name;
-        EXPECT_EQ(rec.copies, 0u) << name;
-        EXPECT_EQ(LastError(), error) << name;
-        EXPECT_EQ(qm::pdfreadState().stream, nullptr) << name;
-        EXPECT_EQ(qm::pdfreadState().sections.head(), nullptr) << name;
-    }
+    for (const auto& [name, bytes, error] : cases) ExpectFailure(name, bytes, error);
+    for (const CaseRow& r : ReadCases("pspdf/cases/pdf_failures.tsv"))
+        ExpectFailure(r.name(), r.bytes("file"), r.text("error"));
     EXPECT_EQ(CountPdf(Chain({1, 2, -1})).pages, 12u) << "a chain that ends";
     EXPECT_EQ(CountPdf(Custom("#trailer\na\nb\nc\n<<\n/Root 1 0 R\n>>\n")).pages, 12u) << "<< on the fourth line";
 }
@@ -323,19 +320,16 @@ TEST(PdfReader, LinesNumbersAndPrefixes) {
     EXPECT_EQ(at, static_cast<int32_t>(text.size() - 1));  // the last byte
     qm::pdfreadClose();
 
-    const std::tuple<const char*, int, int32_t, size_t> numbers[] = {  // text, parsed, value, characters read
-        {" \t12x", 1, 12, 4}, {"-7 ", 1, 7, 2}, {"x", 0, 0, 0}, {"- 5", 0, 0, 1}, {"4294967297", 1, 1, 10}};
-    for (const auto& [input, ok, value, read] : numbers) {
+    for (const CaseRow& r : ReadCases("pspdf/cases/pdf_numbers.tsv")) {
+        const std::string input = r.bytes("text");
         int32_t got = -1;
         const char* end = nullptr;
-        EXPECT_EQ(qm::pdfreadParseNumber(input, &got, &end), ok) << input;
-        EXPECT_EQ(got, value) << input;
-        EXPECT_EQ(static_cast<size_t>(end - input), read) << input;
+        EXPECT_EQ(qm::pdfreadParseNumber(input.c_str(), &got, &end), Yes(r, "parsed")) << r.name();
+        EXPECT_EQ(got, int32_t(r.num("value"))) << r.name();
+        EXPECT_EQ(static_cast<size_t>(end - input.c_str()), size_t(r.num("read"))) << r.name();
     }
-    const std::tuple<const char*, const char*, bool> prefixes[] = {
-        {"XREF", "xref", true}, {"/prevx 3", "/Prev", true}, {"xre", "xref", false},        {"", "", true},
-        {"{", "[", false},      {"@", "`", false},           {"trailer<<", "trailer", true}};
-    for (const auto& [input, key, match] : prefixes) EXPECT_EQ(qm::pdfreadHasPrefix(input, key), match) << input;
+    for (const CaseRow& r : ReadCases("pspdf/cases/pdf_prefixes.tsv"))
+        EXPECT_EQ(qm::pdfreadHasPrefix(r.bytes("line").c_str(), r.bytes("key").c_str()), Yes(r, "match")) << r.name();
 }
 
 }  // namespace
