@@ -256,13 +256,10 @@ TEST(Pdf, MissingFilesAndTheLastErrorText) {
     EXPECT_EQ(CountPdf(Simple()).pages, 12u);
     EXPECT_EQ(LastError(), "invalid format");
 
-    // Buffer sizes and what the buffer holds afterwards.
-    const std::pair<int, const char*> copies[] = {{5, "inva"}, {15, "invalid format"}, {100, "invalid format"},
-                                                  {1, ""},     {0, "zzzz"},           {-3, "zzzz"}};
-    for (const auto& [size, text] : copies) {
+    for (const CaseRow& r : ReadCases("pspdf/cases/pdf_error_buffer.tsv")) {
         char buffer[128] = "zzzz";
-        pdfreadLastError(buffer, size);
-        EXPECT_STREQ(buffer, text) << size;
+        pdfreadLastError(buffer, int(r.num("size")));
+        EXPECT_EQ(std::string(buffer), r.text("text")) << r.name();
     }
     pdfreadLastError(nullptr, 10);
 }
