@@ -37,8 +37,7 @@ std::string Stream(const std::string& dict, const std::string& data) {
     return "<<" + dict + " /Length " + std::to_string(data.size()) + ">>\nstream\n" + data + "\nendstream";
 }
 
-// A PDF written object by object, closed by a classic table or a cross-
-// reference stream; trailers name catalog 1.
+// A PDF written object by object, closed by a classic table or a cross-reference stream; trailers name catalog 1.
 struct Pdf {
     std::string text = "%PDF-1.7\n";
     std::map<int, size_t> at;
@@ -177,8 +176,7 @@ TEST(AccuratePdf, CrossReferenceStreamsObjectStreamsAndUpdates) {
     ExpectPages("modern", modern, 2, false);
     EXPECT_NEAR(Count(modern).r.rec.paperWidth, 8.5, 0.01);
 
-    // A hybrid file: the table leaves the packed objects out; its trailer's
-    // /XRefStm finds them.
+    // A hybrid file: the table leaves the packed objects out; its trailer's /XRefStm finds them.
     Pdf h = Catalog();
     h.obj(10, ObjStm({{2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>"},
                       {3, "<< /Type /Page >>"}, {4, "<< /Type /Page >>"}, {5, "<< /Type /Page >>"}}));
@@ -261,9 +259,8 @@ TEST(AccuratePdf, ColourFromWhatThePagesDraw) {
 }
 
 TEST(AccuratePdf, HostileFilesStayBounded) {
-    // A tiny stream that inflates past every cap, and pages that parse their
-    // shared resources again and again past the budget: the count stands, the
-    // colour is unknown.
+    // A tiny stream that inflates past every cap, and pages that parse their shared resources again and again past the
+    // budget: the count stands, the colour is unknown.
     Pdf bomb = Catalog();
     bomb.obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>").obj(3, "<< /Type /Page /Contents 4 0 R >>");
     bomb.obj(4, Stream(" /Filter /FlateDecode", Deflate(std::string(80u << 20, ' '))));
@@ -277,8 +274,7 @@ TEST(AccuratePdf, HostileFilesStayBounded) {
         EXPECT_NE(r.r.unknown & QM_FIELD_COLOR, 0u);
     }
 
-    // Nesting without end, /Prev naming its own section, lengths and
-    // counts far past the file.
+    // Nesting without end, /Prev naming its own section, lengths and counts far past the file.
     Pdf s = Simple(1);
     const std::string self = s.table(" /Prev " + std::to_string(s.text.size()));
     const std::string nested = "%PDF-1.7\n1 0 obj\n" + std::string(100000, '[') + "\nendobj\n";

@@ -128,8 +128,7 @@ TEST(PdfReader, WalksThreeSectionsNewestFirst) {
     }
     EXPECT_EQ(r.rootNumber, 1);  // from the newest trailer
 
-    // Changed objects come from the newest section that has them, the
-    // others from the oldest.
+    // Changed objects come from the newest section that has them, the others from the oldest.
     const std::pair<int, int32_t> lookups[] = {{2, rev.tree3}, {4, rev.page4}, {1, rev.catalog1}, {7, -1}};
     for (const auto& [number, offset] : lookups) {  // -1: not found
         int32_t at = -1;

@@ -1,5 +1,4 @@
-// PostScript: the export's one-pass scan, its lookup of every byte, and the
-// accurate count.
+// PostScript: the export's one-pass scan, its lookup of every byte, and the accurate count.
 #include "pcl/reference_scan.h"
 #include "pspdf/postscript_accurate.h"
 #include "casefile.h"
@@ -19,8 +18,7 @@ PageCountResult Count(const std::string& job) {
     return rec;
 }
 
-// Each export table holds jobs and the value of one field of their record (pages, copies,
-// colour, duplex; length and width in inches compared exactly).
+// Each export table holds jobs and one field of their record (paper in inches, compared exactly).
 TEST(PostScript, FieldsOfTheExport) {
     for (const CaseRow& r : ReadCases("pspdf/cases/export_pages.tsv"))
         EXPECT_EQ(Count(r.bytes("job")).pages, r.num("pages")) << r.name();
@@ -54,8 +52,7 @@ TEST(PostScript, EveryPrefixOfAJobIsSafe) {
     ExpectEveryPrefixScans("POSTSCRIPT", job);
 }
 
-// The scan jumps to the next byte that may start a pattern; it must read
-// what a lookup of every byte reads.
+// The scan jumps to the next byte that may start a pattern; it must read what a lookup of every byte reads.
 TEST(PostScriptReference, CountsWhatALookupOfEveryByteCounts) {
     qmtest::ExpectSameOnCorpusAndRandom(
         "POSTSCRIPT", qm::ScanPOSTSCRIPTEveryByte,
