@@ -4,6 +4,7 @@
 #include <map>
 #include <tuple>
 
+#include "casefile.h"
 #include "pspdf/pdfread.h"
 #include "testutil.h"
 
@@ -74,7 +75,6 @@ std::string Simple(const std::string& catalog = Catalog(), const std::string& tr
     PdfFile f = ThreeObjects(catalog, tree);
     return f.Finish(f.Section(0, 4, trailerKeys));
 }
-std::string WithTrailer(const std::string& keys) { return Simple(Catalog(), Tree("/Count 1\n"), keys); }
 
 std::string LastError() {
     char text[qm::kPdfErrorTextSize];
@@ -128,8 +128,7 @@ TEST(PdfReader, WalksThreeSectionsNewestFirst) {
     }
     EXPECT_EQ(r.rootNumber, 1);  // from the newest trailer
 
-    // Changed objects come from the newest section that has them, the
-    // others from the oldest.
+    // Changed objects come from the newest section that has them, the others from the oldest.
     const std::pair<int, int32_t> lookups[] = {{2, rev.tree3}, {4, rev.page4}, {1, rev.catalog1}, {7, -1}};
     for (const auto& [number, offset] : lookups) {  // -1: not found
         int32_t at = -1;
@@ -203,50 +202,40 @@ std::string Custom(std::string section) {
     return f.Finish(f.Raw("xref\n" + section));
 }
 
+// A file of one revision with one part changed as row `r` says (see pdf_failures.tsv), or the whole file.
+std::string FileOf(const CaseRow& r) {
+    const std::string part = r.text("part"), text = r.bytes("text");
+    if (part == "catalog") return Simple(text);
+    if (part == "tree") return Simple(Catalog(), text);
+    if (part == "trailer") return Simple(Catalog(), Tree("/Count 1\n"), text);
+    if (part == "section") return Custom(text);
+    if (part == "tail") return Simple() + text;
+    EXPECT_EQ(part, "file") << r.name();
+    return text;
+}
+
+// A failed count reports all pages and no copies, the reason in the last error text, and closes the file.
+void ExpectFailure(const std::string& name, const std::string& bytes, const std::string& error) {
+    qm::pdfreadSetError("");
+    const PageCountResult rec = CountPdf(bytes);
+    EXPECT_EQ(rec.pages, 0xFFFFFFFFu) << name;
+    EXPECT_EQ(rec.copies, 0u) << name;
+    EXPECT_EQ(LastError(), error) << name;
+    EXPECT_EQ(qm::pdfreadState().stream, nullptr) << name;
+    EXPECT_EQ(qm::pdfreadState().sections.head(), nullptr) << name;
+}
+
 TEST(Pdf, FailuresReportAllPagesAndTheirReason) {
     PdfFile swapped = ThreeObjects();
     const std::string swappedEntries =
         PdfFile::Entry(0, 65535, 'f') + swapped.InUse(3) + swapped.InUse(2) + swapped.InUse(1);
     const std::string swappedFile = swapped.Finish(swapped.Raw("xref\n0 4\n" + swappedEntries + kTrailer));
-    const std::tuple<const char*, std::string, const char*> cases[] = {  // name, file, error
-        {"empty file", "", "read failed"},
-        {"shorter than ten bytes", "%PDF-1.4\n", "invalid format"},
-        {"no startxref in the last 1024 bytes", Simple() + std::string(1100, ' '), "invalid format"},
-        {"startxref without a number", "%PDF-1.4\nstartxref\nx\n%%EOF\n", "invalid format"},
-        {"startxref at the first byte", "startxref\n5\n%%EOF\n", "invalid format"},
-        {"startxref past the end", "%PDF-1.4\nstartxref\n99999\n%%EOF\n", "unexpected end of file"},
-        {"startxref past 2 GiB", "%PDF-1.4\nstartxref\n4294967200\n%%EOF\n", "seek failed"},
-        {"no subsection header", Custom(kTrailer), "invalid format"},
-        {"two subsections", Custom("#4 1\n" + PdfFile::Entry(0, 0, 'f') + kTrailer), "invalid format"},
-        {"entries past the end", Custom("0 100000000\n" + kTrailer), "unexpected end of file"},
-        {"entries past 2 GiB", Custom("0 2000000000\n" + kTrailer), "invalid format"},
-        {"one-line trailer", Custom("#trailer\n<< /Size 4 /Root 1 0 R >>\n"), "invalid format"},
-        {"no << within four lines", Custom("#trailer\na\nb\nc\nd\n<<\n/Root 1 0 R\n>>\n"), "invalid format"},
-        {"unparsable /Prev", WithTrailer("/Prev x\n/Root 1 0 R\n"), "invalid format"},
-        {"no /Root", WithTrailer("/Size 4\n"), "invalid format"},
-        {"root not in the sections", WithTrailer("/Root 9 0 R\n"), "root object not in xrefs"},
-        {"root of another generation", WithTrailer("/Root 1 1 R\n"), "root object not in xrefs"},
-        {"entry points at another object", swappedFile, "obj not at expected offset"},
-        {"catalog of another type", Simple(Catalog("/Outlines")), "can't confirm dictionary type"},
-        {"catalog on one line", Simple("<< /Type /Catalog /Pages 2 0 R >>\n"), "can't confirm dictionary type"},
-        {"catalog without /Pages", Simple("<<\n/Type /Catalog\n>>\n"), "invalid format"},
-        {"pages not in the sections", Simple(Catalog("/Catalog", 9)), "page object not in xrefs"},
-        {"page tree of another type", Simple(Catalog(), Tree("/Count 1\n", "/Page")), "can't confirm dictionary type"},
-        {"no /Count", Simple(Catalog(), Tree("")), "page count not in root page object"},
-        {"/Count without digits", Simple(Catalog(), Tree("/Count n\n")), "page count not in root page object"},
-        {"/Prev to itself", Chain({0}), "invalid format"},
-        {"/Prev loop of two", Chain({1, 0}), "invalid format"},
-        {"/Prev loop behind the newest", Chain({1, 2, 3, 1}), "invalid format"},
-    };
-    for (const auto& [name, bytes, error] : cases) {
-        qm::pdfreadSetError("");
-        const PageCountResult rec = CountPdf(bytes);
-        EXPECT_EQ(rec.pages, 0xFFFFFFFFu) << name;
-        EXPECT_EQ(rec.copies, 0u) << name;
-        EXPECT_EQ(LastError(), error) << name;
-        EXPECT_EQ(qm::pdfreadState().stream, nullptr) << name;
-        EXPECT_EQ(qm::pdfreadState().sections.head(), nullptr) << name;
-    }
+    for (const CaseRow& r : ReadCases("pspdf/cases/pdf_failures.tsv"))
+        ExpectFailure(r.name(), FileOf(r), r.text("error"));
+    ExpectFailure("entry points at another object", swappedFile, "obj not at expected offset");
+    ExpectFailure("/Prev to itself", Chain({0}), "invalid format");
+    ExpectFailure("/Prev loop of two", Chain({1, 0}), "invalid format");
+    ExpectFailure("/Prev loop behind the newest", Chain({1, 2, 3, 1}), "invalid format");
     EXPECT_EQ(CountPdf(Chain({1, 2, -1})).pages, 12u) << "a chain that ends";
     EXPECT_EQ(CountPdf(Custom("#trailer\na\nb\nc\n<<\n/Root 1 0 R\n>>\n")).pages, 12u) << "<< on the fourth line";
 }
@@ -266,13 +255,10 @@ TEST(Pdf, MissingFilesAndTheLastErrorText) {
     EXPECT_EQ(CountPdf(Simple()).pages, 12u);
     EXPECT_EQ(LastError(), "invalid format");
 
-    // Buffer sizes and what the buffer holds afterwards.
-    const std::pair<int, const char*> copies[] = {{5, "inva"}, {15, "invalid format"}, {100, "invalid format"},
-                                                  {1, ""},     {0, "zzzz"},           {-3, "zzzz"}};
-    for (const auto& [size, text] : copies) {
+    for (const CaseRow& r : ReadCases("pspdf/cases/pdf_error_buffer.tsv")) {
         char buffer[128] = "zzzz";
-        pdfreadLastError(buffer, size);
-        EXPECT_STREQ(buffer, text) << size;
+        pdfreadLastError(buffer, int(r.num("size")));
+        EXPECT_EQ(std::string(buffer), r.text("text")) << r.name();
     }
     pdfreadLastError(nullptr, 10);
 }
@@ -323,19 +309,16 @@ TEST(PdfReader, LinesNumbersAndPrefixes) {
     EXPECT_EQ(at, static_cast<int32_t>(text.size() - 1));  // the last byte
     qm::pdfreadClose();
 
-    const std::tuple<const char*, int, int32_t, size_t> numbers[] = {  // text, parsed, value, characters read
-        {" \t12x", 1, 12, 4}, {"-7 ", 1, 7, 2}, {"x", 0, 0, 0}, {"- 5", 0, 0, 1}, {"4294967297", 1, 1, 10}};
-    for (const auto& [input, ok, value, read] : numbers) {
+    for (const CaseRow& r : ReadCases("pspdf/cases/pdf_numbers.tsv")) {
+        const std::string input = r.bytes("text");
         int32_t got = -1;
         const char* end = nullptr;
-        EXPECT_EQ(qm::pdfreadParseNumber(input, &got, &end), ok) << input;
-        EXPECT_EQ(got, value) << input;
-        EXPECT_EQ(static_cast<size_t>(end - input), read) << input;
+        EXPECT_EQ(qm::pdfreadParseNumber(input.c_str(), &got, &end), Yes(r, "parsed")) << r.name();
+        EXPECT_EQ(got, int32_t(r.num("value"))) << r.name();
+        EXPECT_EQ(static_cast<size_t>(end - input.c_str()), size_t(r.num("read"))) << r.name();
     }
-    const std::tuple<const char*, const char*, bool> prefixes[] = {
-        {"XREF", "xref", true}, {"/prevx 3", "/Prev", true}, {"xre", "xref", false},        {"", "", true},
-        {"{", "[", false},      {"@", "`", false},           {"trailer<<", "trailer", true}};
-    for (const auto& [input, key, match] : prefixes) EXPECT_EQ(qm::pdfreadHasPrefix(input, key), match) << input;
+    for (const CaseRow& r : ReadCases("pspdf/cases/pdf_prefixes.tsv"))
+        EXPECT_EQ(qm::pdfreadHasPrefix(r.bytes("line").c_str(), r.bytes("key").c_str()), Yes(r, "match")) << r.name();
 }
 
 }  // namespace
