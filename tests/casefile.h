@@ -86,10 +86,13 @@ struct CaseRow {
     std::string name() const { return where + " " + text("name"); }
 };
 
-// The rows of tests/<table>; a table that cannot be read or holds no row fails the test.
-inline std::vector<CaseRow> ReadCases(const std::string& table) {
-    const std::string path = std::string(QM_SOURCE_DIR) + "/tests/" + table;
+// The rows of a tab-separated table whose first line names the columns ('#' and empty lines
+// are passed over); rows are named `label`:line, the column names go to `header`. What is wrong
+// with the table goes to `error`, so truth tables can be read before any test runs.
+inline std::vector<CaseRow> ReadTsv(const std::string& path, const std::string& label, std::string& error,
+                                    std::vector<std::string>* header = nullptr) {
     std::ifstream in(path);
+    if (!in) error += "cannot read " + path + "; ";
     std::vector<std::string> names;
     std::vector<CaseRow> rows;
     std::string line;
@@ -104,13 +107,23 @@ inline std::vector<CaseRow> ReadCases(const std::string& table) {
         }
         if (names.empty()) {
             names = cols;
+            if (header != nullptr) *header = names;
             continue;
         }
-        CaseRow row{table + ":" + std::to_string(n), {}};
-        EXPECT_LE(cols.size(), names.size()) << row.where << ": more columns than the header names";
+        CaseRow row{label + ":" + std::to_string(n), {}};
+        if (cols.size() > names.size()) error += row.where + ": more columns than the header names; ";
         for (size_t k = 0; k < cols.size() && k < names.size(); ++k) row.cols[names[k]] = cols[k];
         rows.push_back(std::move(row));
     }
+    return rows;
+}
+
+// The rows of tests/<table>; a table that cannot be read, is malformed or holds no row fails the test.
+inline std::vector<CaseRow> ReadCases(const std::string& table) {
+    const std::string path = std::string(QM_SOURCE_DIR) + "/tests/" + table;
+    std::string error;
+    std::vector<CaseRow> rows = ReadTsv(path, table, error);
+    EXPECT_TRUE(error.empty()) << error;
     EXPECT_FALSE(rows.empty()) << "no cases in " << path;
     return rows;
 }

@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -22,6 +24,12 @@
 #include "quirometer/quirometer.h"
 
 namespace qmtest {
+
+// The bytes of a file; empty when it cannot be read.
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
 
 // A job file in a private temporary folder, removed with the object.
 class TempJob {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "accurate/accurate.h"
-#include "testutil.h"
+#include "casefile.h"
 
 namespace {
 
@@ -45,35 +45,19 @@ bool IsNumber(const std::string& s, double& v) {
 // fields' columns under "compatible.": read those with that prefix).
 std::vector<Row> ReadTable(const std::string& path, std::vector<std::string> needed, std::string& error,
                            const std::string& fieldPrefix = "") {
-    std::ifstream in(path);
-    if (!in) error = "cannot read " + path;
-    auto split = [](const std::string& line) {
-        std::vector<std::string> cols;
-        std::istringstream s(line);
-        for (std::string c; std::getline(s, c, '\t');) cols.push_back(c);
-        return cols;
-    };
-    std::string line;
-    std::getline(in, line);
-    const std::vector<std::string> header = split(line);
-    std::map<std::string, size_t> col;
-    for (size_t i = 0; i < header.size(); ++i) col[header[i]] = i;
+    std::vector<std::string> header;
+    const std::vector<qmtest::CaseRow> table = qmtest::ReadTsv(path, path, error, &header);
     for (const std::string& f : kFields) needed.push_back(fieldPrefix + f);
     for (const std::string& need : needed)
-        if (!col.count(need)) error += path + " has no '" + need + "' column; ";
+        if (std::find(header.begin(), header.end(), need) == header.end())
+            error += path + " has no '" + need + "' column; ";
     if (!error.empty()) return {};
     std::vector<Row> rows;
-    for (int lineNo = 2; std::getline(in, line); ++lineNo) {
-        if (line.empty() || line[0] == '#') continue;
-        const std::vector<std::string> cols = split(line);
-        auto at = [&](const std::string& name) {
-            const auto k = col.find(name);
-            return k != col.end() && k->second < cols.size() ? cols[k->second] : std::string();
-        };
-        Row r{at("file"), at("tag"), at("driver"), at("expected"), at("reason"), at("note"), {}};
+    for (const qmtest::CaseRow& t : table) {
+        Row r{t.text("file"), t.text("tag"), t.text("driver"), t.text("expected"), t.text("reason"), t.text("note"), {}};
         for (const std::string& f : kFields)
-            if (const std::string v = at(fieldPrefix + f); !v.empty() && v != "-") r.truth[f] = v;
-        if (r.file.empty() || r.tag.empty()) error += path + ":" + std::to_string(lineNo) + " has no file or tag; ";
+            if (const std::string& v = t.text(fieldPrefix + f); !v.empty() && v != "-") r.truth[f] = v;
+        if (r.file.empty() || r.tag.empty()) error += t.where + " has no file or tag; ";
         else rows.push_back(r);
     }
     return rows;
@@ -247,8 +231,7 @@ TEST(Corpus, ComparesRecordsAsDocumented) {
 
 // Counts one job with the accurate path, interpreter traces silenced.
 Outcome CountAccurately(const std::string& tag, const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = qmtest::ReadFile(path);
     const qm::accurate::Language* lang = qm::accurate::FindLanguage(tag);
     if (lang == nullptr) return {QM_E_INVALIDARG, {}};
     Outcome o;

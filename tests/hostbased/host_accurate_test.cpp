@@ -1,8 +1,6 @@
 // The accurate record walks of the host-based streams: pages at their end
 // records, colour from the planes each page sends, settings from the headers,
 // and data that looks like records stepped over by its declared length.
-#include <fstream>
-#include <sstream>
 
 #include "hostbased/hostbased_accurate.h"
 #include "hostbased/pjl_accurate.h"
@@ -192,19 +190,14 @@ TEST(AccuratePjlHeader, SettingsUpToTheLanguage) {
 // stay inside their bytes and never report more pages than the whole job.
 TEST(AccurateWalks, CorpusJobsParseWholeAndTheirCutsStayInBounds) {
     const std::string dir = std::string(QM_SOURCE_DIR) + "/tests/corpus/";
-    std::ifstream truth(dir + "truth.tsv");
-    std::string line;
     int jobs = 0;
     uint32_t seed = 12345;
-    while (std::getline(truth, line)) {
-        std::istringstream cols(line);
-        std::string file, tag;
-        std::getline(cols, file, '\t');
-        std::getline(cols, tag, '\t');
+    for (const CaseRow& row : ReadCases("corpus/truth.tsv")) {
+        const std::string& file = row.text("file");
+        const std::string& tag = row.text("tag");
         if (std::string(" ESC_PAGE QPDL ZJSTREAM OAKT HIPERC PPA Lexmark ").find(" " + tag + " ") == std::string::npos)
             continue;
-        std::ifstream in(dir + file, std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string bytes = ReadFile(dir + file);
         const qm::accurate::Language* lang = qm::accurate::FindLanguage(tag);
         Result whole;
         EXPECT_EQ(lang->count(qm::Bytes(bytes), whole), QM_OK) << file;

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <fstream>
 
 #include "jobfile/diag.h"
 #include "pspdf/pdfread.h"
@@ -101,9 +100,7 @@ TEST(JobFileView, SuccessWritesTheWholeRecordAndUnmapsTheJob) {
     ASSERT_EQ(GetTotalPageCount_HBP(job.path(), &rec), QM_OK);
     EXPECT_EQ(rec.pages, 2u);
     for (uint8_t b : rec.reserved) EXPECT_EQ(b, 0);
-    std::ifstream maps("/proc/self/maps");
-    const std::string mapped((std::istreambuf_iterator<char>(maps)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(mapped.find(job.path()), std::string::npos);
+    EXPECT_EQ(ReadFile("/proc/self/maps").find(job.path()), std::string::npos);
 }
 
 TEST(Diagnostics, FormatsLikeWsprintf) {

@@ -5,14 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "api/registry.h"
-#include "testutil.h"
+#include "casefile.h"
 
 namespace qmtest {
 
@@ -45,17 +43,10 @@ inline void ExpectSameScan(const char* tag, qm::MappedScan everyByte, const std:
 inline std::vector<std::string> RealJobs(const char* tag) {
     std::vector<std::string> jobs;
     for (const std::string dir : {QM_SOURCE_DIR "/tests/corpus", QM_SOURCE_DIR "/samples"}) {
-        std::ifstream truth(dir + "/truth.tsv");
-        std::string line;
-        while (std::getline(truth, line)) {
-            std::istringstream cols(line);
-            std::string file, t;
-            if (!std::getline(cols, file, '\t') || !std::getline(cols, t, '\t') || t != tag) continue;
-            std::ifstream in(dir + "/" + file, std::ios::binary);
-            std::ostringstream s;
-            s << in.rdbuf();
-            jobs.push_back(s.str());
-        }
+        std::string error;
+        for (const CaseRow& row : ReadTsv(dir + "/truth.tsv", "truth.tsv", error))
+            if (row.text("tag") == tag) jobs.push_back(ReadFile(dir + "/" + row.text("file")));
+        EXPECT_TRUE(error.empty()) << error;
     }
     return jobs;
 }

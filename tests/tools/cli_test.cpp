@@ -16,6 +16,7 @@
 
 namespace {
 
+using qmtest::ReadFile;
 using qmtest::TempJob;
 
 struct CliRun {
@@ -24,18 +25,13 @@ struct CliRun {
     std::string err;
 };
 
-std::string Slurp(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 // Runs the tool with standard input from a file: its exit status and both outputs.
 CliRun Cli(const std::string& args, const std::string& stdinFile = "/dev/null",
            const std::string& program = QM_CLI_PATH) {
     TempJob out("", "stdout.txt"), err("", "stderr.txt");
     const std::string cmd = program + " " + args + " <" + stdinFile + " >" + out.path() + " 2>" + err.path();
     const int st = std::system(cmd.c_str());
-    return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, Slurp(out.path()), Slurp(err.path())};
+    return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, ReadFile(out.path()), ReadFile(err.path())};
 }
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
