@@ -12,13 +12,12 @@
 #include <time.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "accurate/accurate.h"
+#include "bench_jobs.h"
 
 namespace {
 
@@ -34,26 +33,14 @@ double CpuSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // Corpus jobs of a tag whose file name holds `part`, by file name.
 std::vector<std::pair<std::string, std::string>> CorpusJobs(const std::string& tag, const std::string& part) {
     std::vector<std::pair<std::string, std::string>> jobs;
-    const std::string dir = QM_SOURCE_DIR "/tests/corpus/";
-    std::ifstream truth(dir + "truth.tsv");
-    std::string line;
-    while (std::getline(truth, line)) {
-        std::istringstream cols(line);
-        std::string file, t;
-        if (!std::getline(cols, file, '\t') || !std::getline(cols, t, '\t') || t != tag) continue;
-        if (file.find(part) == std::string::npos) continue;
-        std::string bytes = Slurp(dir + file);
-        if (!bytes.empty()) jobs.emplace_back(file, std::move(bytes));
+    const std::string dir = QM_SOURCE_DIR "/tests/corpus";
+    for (const qmbench::TruthJob& job : qmbench::TruthJobs(dir)) {
+        if (job.tag != tag || job.file.find(part) == std::string::npos) continue;
+        std::string bytes = qmbench::ReadFile(dir + "/" + job.file);
+        if (!bytes.empty()) jobs.emplace_back(job.file, std::move(bytes));
     }
     return jobs;
 }

@@ -19,12 +19,12 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "accurate/accurate.h"
+#include "bench_jobs.h"
 #include "api/registry.h"
 #include "jobfile/jobview.h"
 #include "quirometer/quirometer.h"
@@ -63,33 +63,18 @@ std::pair<double, double> BestOfBoth(A&& a, B&& b, double minSeconds) {
     return {bestA, bestB};
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // The largest known job of each language.
 std::map<std::string, std::string> Jobs() {
     std::map<std::string, std::string> jobs;
     auto keep = [&](const std::string& tag, const std::string& path) {
         const auto* lang = qm::accurate::FindLanguage(tag);
         if (lang == nullptr) return;
-        std::string bytes = ReadFile(path);
+        std::string bytes = qmbench::ReadFile(path);
         std::string& held = jobs[lang->counter->tag];
         if (bytes.size() > held.size()) held = std::move(bytes);
     };
-    for (const char* dir : {QM_SOURCE_DIR "/tests/corpus", QM_SOURCE_DIR "/samples"}) {
-        std::ifstream truth(std::string(dir) + "/truth.tsv");
-        std::string line;
-        while (std::getline(truth, line)) {
-            std::istringstream cols(line);
-            std::string file, tag;
-            if (std::getline(cols, file, '\t') && std::getline(cols, tag, '\t') && file != "file") {
-                keep(tag, std::string(dir) + "/" + file);
-            }
-        }
+    for (const std::string dir : {QM_SOURCE_DIR "/tests/corpus", QM_SOURCE_DIR "/samples"}) {
+        for (const auto& [file, tag] : qmbench::TruthJobs(dir)) keep(tag, dir + "/" + file);
     }
     for (const auto& folder : std::filesystem::directory_iterator(QM_SOURCE_DIR "/fuzz/seeds")) {
         for (const auto& seed : std::filesystem::directory_iterator(folder.path())) {

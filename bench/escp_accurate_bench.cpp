@@ -12,12 +12,12 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "accurate/accurate.h"
+#include "bench_jobs.h"
 #include "escp/canon.h"
 #include "escp/commandstream.h"
 #include "escp/escp2.h"
@@ -34,24 +34,9 @@ struct Job {
 std::vector<Job> CorpusJobs() {
     std::vector<Job> jobs;
     const std::string dir = QM_SOURCE_DIR "/tests/corpus/";
-    std::ifstream truth(dir + "truth.tsv");
-    std::string line;
-    std::getline(truth, line);  // header
-    while (std::getline(truth, line)) {
-        std::istringstream fields(line);
-        std::string file, tag;
-        std::getline(fields, file, '\t');
-        std::getline(fields, tag, '\t');
+    for (const auto& [file, tag] : qmbench::TruthJobs(dir))
         if (tag == "ESCP2" || tag == "CANON") jobs.push_back({tag, dir + file, file.substr(file.rfind('/') + 1)});
-    }
     return jobs;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 void Export(benchmark::State& state, const Job* job) {
@@ -61,11 +46,12 @@ void Export(benchmark::State& state, const Job* job) {
         lang->counter->entry(job->path.c_str(), &rec);
         benchmark::DoNotOptimize(rec);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(ReadFile(job->path).size()));
+    const int64_t size = static_cast<int64_t>(qmbench::ReadFile(job->path).size());
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * size);
 }
 
 void ExportInMemory(benchmark::State& state, const Job* job) {
-    const std::string bytes = ReadFile(job->path);
+    const std::string bytes = qmbench::ReadFile(job->path);
     for (auto _ : state) {
         qm::CommandStream stream;
         stream.Attach(qm::Bytes(bytes));
@@ -77,7 +63,7 @@ void ExportInMemory(benchmark::State& state, const Job* job) {
 
 void AccurateInMemory(benchmark::State& state, const Job* job) {
     const qm::accurate::Language* lang = qm::accurate::FindLanguage(job->tag);
-    const std::string bytes = ReadFile(job->path);
+    const std::string bytes = qmbench::ReadFile(job->path);
     for (auto _ : state) {
         qm::accurate::Result r;
         benchmark::DoNotOptimize(lang->count(qm::Bytes(bytes), r));

@@ -25,11 +25,11 @@
 #include <fstream>
 #include <map>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "api/registry.h"
+#include "bench_jobs.h"
 #include "jobfile/jobview.h"
 
 namespace {
@@ -47,26 +47,14 @@ double ThreadSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // Real jobs per tag from the truth files of the corpus and the samples.
 std::map<std::string, std::vector<std::string>> RealJobs() {
     std::map<std::string, std::vector<std::string>> jobs;
-    for (const char* dir : {QM_SOURCE_DIR "/tests/corpus", QM_SOURCE_DIR "/samples"}) {
-        std::ifstream truth(std::string(dir) + "/truth.tsv");
-        std::string line;
-        while (std::getline(truth, line)) {
-            std::istringstream cols(line);
-            std::string file, tag;
-            if (!std::getline(cols, file, '\t') || !std::getline(cols, tag, '\t') || file == "file") continue;
+    for (const std::string dir : {QM_SOURCE_DIR "/tests/corpus", QM_SOURCE_DIR "/samples"}) {
+        for (const auto& [file, tag] : qmbench::TruthJobs(dir)) {
             const qm::CounterInfo* c = qm::FindCounter(tag);
             if (c == nullptr) continue;
-            std::string bytes = ReadFile(std::string(dir) + "/" + file);
+            std::string bytes = qmbench::ReadFile(dir + "/" + file);
             if (!bytes.empty()) jobs[c->tag].push_back(std::move(bytes));
         }
     }
