@@ -172,7 +172,39 @@ typedef struct QuirometerJob {
     double paperLength;    /* inches */
     char pdl[QM_TAG_SIZE];      /* the tag that counted, as the exports spell it */
     char detected[QM_TAG_SIZE]; /* what detection found ("" when it was not run, "unknown" when nothing) */
+    /* Appended in the second version (QM_JOB_SIZE_V2). */
+    uint32_t colorPages;        /* pages of one copy that print in colour */
+    uint32_t colorUnknownPages; /* pages of one copy whose colour the job leaves open */
 } QuirometerJob;
+
+/* Sizes of the versions of QuirometerJob a caller may pass in `size`. */
+#define QM_JOB_SIZE_V1 72u /* up to `detected` */
+#define QM_JOB_SIZE_V2 80u /* colorPages, colorUnknownPages */
+
+/* QuirometerPage.color */
+#define QM_PAGE_MONO 0u
+#define QM_PAGE_COLOR 1u
+#define QM_PAGE_COLOR_UNKNOWN 2u
+
+/* QuirometerPage.side */
+#define QM_SIDE_NONE 0u  /* one-sided, or the job does not say */
+#define QM_SIDE_FRONT 1u
+#define QM_SIDE_BACK 2u
+
+/* One page of one copy, as QuirometerCountPages hands it to its callback. */
+typedef struct QuirometerPage {
+    uint32_t number;      /* 1 for the first page the printer prints */
+    uint8_t color;        /* QM_PAGE_* */
+    uint8_t side;         /* QM_SIDE_*: the side of the sheet, when the job is two-sided */
+    uint8_t reserved[2];
+    double paperWidth;    /* inches; 0.0 when the job does not say */
+    double paperLength;   /* inches */
+} QuirometerPage;
+
+/* Called once per page, in order, on the calling thread, after the count and
+ * before QuirometerCountPages returns. `page` is valid only during the call.
+ * Return 0 to go on, anything else to receive no more pages. */
+typedef int(QM_CDECL* QuirometerPageCallback)(const QuirometerPage* page, void* context);
 
 /* Finds the job's language from a bounded look at its first and last bytes.
  * Writes the tag (as the exports spell it, NUL-terminated, cut to size-1)
@@ -181,9 +213,16 @@ typedef struct QuirometerJob {
 QM_EXPORT int32_t QuirometerDetect(const char* path, char* tag, int size);
 
 /* Counts the job accurately. `pdl` names the language (a tag or a common
- * alias, any case); NULL or "" detects it. On QM_OK every field is written;
- * on failure only `pdl` and `detected` are. */
+ * alias, any case); NULL or "" detects it. `job->size` is QM_JOB_SIZE_V1 or
+ * more; no byte past it is written. On QM_OK every field within it is
+ * written; on failure only `pdl` and `detected` are. */
 QM_EXPORT int32_t QuirometerCount(const char* path, const char* pdl, QuirometerJob* job);
+
+/* QuirometerCount, then each page of one copy handed to `onPage` (which may
+ * be NULL), in the order the printer prints them. Memory does not grow with
+ * the number of pages the caller receives: no array is built for it. */
+QM_EXPORT int32_t QuirometerCountPages(const char* path, const char* pdl, QuirometerJob* job,
+                                       QuirometerPageCallback onPage, void* context);
 
 /* A plain sentence for any code this library returns; static text. */
 QM_EXPORT const char* QuirometerErrorText(int32_t code);

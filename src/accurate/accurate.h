@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "api/counter_table.h"
+#include "accurate/pages.h"
 #include "api/registry.h"
 #include "jobfile/bytes.h"
 #include "quirometer/quirometer.h"
@@ -69,6 +70,11 @@ struct Result {
     PageCountResult rec{};
     bool estimated = false;  // pages (or another field) inferred rather than read from structure
     uint32_t unknown = 0;    // QM_FIELD_* bits of fields the job does not let the count know
+    // The pages of one copy, for counters that see each page: one Add per
+    // page ejected, in order. A counter that logs none gets pages made from
+    // its record by Finish; one that logs pages decides the job's colour by
+    // them (see Finish).
+    PageLog pages;
 };
 
 using BidFn = int (*)(const BidInput&) noexcept;
@@ -113,7 +119,17 @@ std::mutex& GroupLock(Group g) noexcept;
 int32_t PassThrough(std::string_view tag, Bytes job, Result& out);
 
 // What every accurate count ends with: copies at least 1, colour and duplex
-// 0 or 1, an unknown paper marked.
-void Finish(Result& out) noexcept;
+// 0 or 1, an unknown paper marked, and the page log made to agree with the
+// record. A log of the counter's own is cut or extended (with pages of
+// unknown colour, or mono in a mono job) to `pages`, and sets the job's
+// colour: colour when a page is, mono when every page is, else unknown.
+// With no log, the pages are made from the record: all mono for a mono job,
+// the one page of a one-page colour job colour, otherwise of unknown colour.
+void Finish(Result& out);
+
+// Page `number` (1-based) of a log Finish has settled, as delivered: the
+// job's paper where the page names none, the side from the job's duplex
+// where the page names none.
+QuirometerPage Deliver(const Result& out, const Page& page, uint32_t number) noexcept;
 
 }  // namespace qm::accurate

@@ -23,6 +23,7 @@ struct CountCall {
     const char* pdl;
     QuirometerJob job{};
     int32_t code = QM_OK;
+    Result result;
 
     static void Run(void* self) { static_cast<CountCall*>(self)->Count(); }
 
@@ -55,7 +56,8 @@ struct CountCall {
             code = QM_E_NOT_UNDERSTOOD;
             return;
         }
-        Result r;
+        result = Result{};
+        Result& r = result;
         try {
             std::lock_guard<std::mutex> hold(GroupLock(lang->counter->group));
             code = lang->count(bytes, r);
@@ -74,6 +76,19 @@ struct CountCall {
         job.paperLength = r.rec.paperLength;
         job.unknown = r.unknown;
         job.certainty = r.estimated ? QM_CERTAINTY_ESTIMATED : QM_CERTAINTY_EXACT;
+        job.colorPages = r.pages.Count(QM_PAGE_COLOR);
+        job.colorUnknownPages = r.pages.Count(QM_PAGE_COLOR_UNKNOWN);
+    }
+
+    // Hands each page of the settled log to the caller, run by run.
+    void DeliverPages(QuirometerPageCallback onPage, void* context) const {
+        uint32_t number = 0;
+        for (const PageLog::Run& run : result.pages.Runs()) {
+            for (uint32_t i = 0; i < run.count; ++i) {
+                const QuirometerPage page = Deliver(result, run.page, ++number);
+                if (onPage(&page, context) != 0) return;
+            }
+        }
     }
 };
 
@@ -103,9 +118,13 @@ extern "C" QM_EXPORT int32_t QuirometerDetect(const char* path, char* tag, int s
     return call.winner ? QM_OK : QM_E_UNKNOWN_PDL;
 }
 
-extern "C" QM_EXPORT int32_t QuirometerCount(const char* path, const char* pdl, QuirometerJob* job) {
+namespace {
+
+int32_t CountWithPages(const char* path, const char* pdl, QuirometerJob* job, QuirometerPageCallback onPage,
+                       void* context) {
     if (path == nullptr || job == nullptr) return QM_E_INVALIDARG;
-    if (job->size < sizeof(QuirometerJob)) return QM_E_INVALIDARG;
+    const size_t size = job->size;
+    if (size < QM_JOB_SIZE_V1) return QM_E_INVALIDARG;
     qm::JobFileView view;
     int32_t code = QM_OK;
     if (!view.Open(path, code)) return code != QM_OK ? code : QM_E_FAIL;
@@ -114,13 +133,26 @@ extern "C" QM_EXPORT int32_t QuirometerCount(const char* path, const char* pdl, 
     code = qm::RunOverView(view, &CountCall::Run, &call, call.bytes);
     if (code != QM_OK) return code;
     if (call.code == QM_OK) {
-        std::memcpy(job, &call.job, sizeof call.job);
-        job->size = sizeof(QuirometerJob);
+        // An older caller's record is shorter: nothing past its size is written.
+        call.job.size = static_cast<uint32_t>(std::min(size, sizeof(QuirometerJob)));
+        std::memcpy(job, &call.job, call.job.size);
+        if (onPage != nullptr) call.DeliverPages(onPage, context);
     } else {
         std::memcpy(job->pdl, call.job.pdl, sizeof job->pdl);
         std::memcpy(job->detected, call.job.detected, sizeof job->detected);
     }
     return call.code;
+}
+
+}  // namespace
+
+extern "C" QM_EXPORT int32_t QuirometerCount(const char* path, const char* pdl, QuirometerJob* job) {
+    return CountWithPages(path, pdl, job, nullptr, nullptr);
+}
+
+extern "C" QM_EXPORT int32_t QuirometerCountPages(const char* path, const char* pdl, QuirometerJob* job,
+                                                  QuirometerPageCallback onPage, void* context) {
+    return CountWithPages(path, pdl, job, onPage, context);
 }
 
 extern "C" QM_EXPORT const char* QuirometerCanonicalTag(const char* alias) {

@@ -118,7 +118,41 @@ int32_t PassThrough(std::string_view tag, Bytes job, Result& out) {
     return QM_E_NOT_UNDERSTOOD;
 }
 
-void Finish(Result& out) noexcept {
+namespace {
+
+// The colour of the pages a record alone describes.
+uint8_t RecordPageColor(const Result& out) noexcept {
+    if (out.unknown & QM_FIELD_COLOR) return QM_PAGE_COLOR_UNKNOWN;
+    if (out.rec.color == 0) return QM_PAGE_MONO;
+    return out.rec.pages == 1 ? QM_PAGE_COLOR : QM_PAGE_COLOR_UNKNOWN;
+}
+
+void SettlePages(Result& out) {
+    PageCountResult& r = out.rec;
+    if (out.pages.Empty()) {
+        Page p;
+        p.color = RecordPageColor(out);
+        out.pages.Add(p, r.pages);
+        return;
+    }
+    Page fill;
+    fill.color = (r.color == 0 && !(out.unknown & QM_FIELD_COLOR)) ? QM_PAGE_MONO : QM_PAGE_COLOR_UNKNOWN;
+    out.pages.Resize(r.pages, fill);
+    if (out.pages.Count(QM_PAGE_COLOR) > 0) {
+        r.color = 1;
+        out.unknown &= ~QM_FIELD_COLOR;
+    } else if (out.pages.Count(QM_PAGE_COLOR_UNKNOWN) > 0) {
+        r.color = 1;  // never mono when a page is undecided
+        out.unknown |= QM_FIELD_COLOR;
+    } else {
+        r.color = 0;
+        out.unknown &= ~QM_FIELD_COLOR;
+    }
+}
+
+}  // namespace
+
+void Finish(Result& out) {
     PageCountResult& r = out.rec;
     if (r.copies == 0) r.copies = 1;
     r.color = r.color ? 1 : 0;
@@ -128,6 +162,19 @@ void Finish(Result& out) noexcept {
         out.unknown |= QM_FIELD_PAPER;
     }
     std::memset(r.reserved, 0, sizeof r.reserved);
+    SettlePages(out);
+}
+
+QuirometerPage Deliver(const Result& out, const Page& page, uint32_t number) noexcept {
+    QuirometerPage p{};
+    p.number = number;
+    p.color = page.color;
+    p.side = page.side;
+    if (p.side == QM_SIDE_NONE && out.rec.duplex) p.side = (number % 2 == 1) ? QM_SIDE_FRONT : QM_SIDE_BACK;
+    const bool own = page.paperWidth > 0.0 && page.paperLength > 0.0;
+    p.paperWidth = own ? page.paperWidth : out.rec.paperWidth;
+    p.paperLength = own ? page.paperLength : out.rec.paperLength;
+    return p;
 }
 
 }  // namespace qm::accurate

@@ -222,9 +222,15 @@ TEST(EntryPoints, RefuseBadArguments) {
 
     QuirometerJob job;
     std::memset(&job, 0xAB, sizeof job);
-    job.size = sizeof job - 1;
+    job.size = QM_JOB_SIZE_V1 - 1;
     EXPECT_EQ(QuirometerCount(file.path(), nullptr, &job), QM_E_INVALIDARG);
     EXPECT_EQ(job.pages, 0xABABABABu);
+    // A caller of the first version gets its 72 bytes and nothing past them.
+    job.size = QM_JOB_SIZE_V1;
+    EXPECT_EQ(QuirometerCount(file.path(), nullptr, &job), QM_OK);
+    EXPECT_EQ(job.size, QM_JOB_SIZE_V1);
+    EXPECT_EQ(job.colorPages, 0xABABABABu);
+    EXPECT_EQ(job.colorUnknownPages, 0xABABABABu);
     EXPECT_EQ(QuirometerCount(file.path(), nullptr, nullptr), QM_E_INVALIDARG);
     job.size = sizeof job;
     EXPECT_EQ(QuirometerCount(nullptr, nullptr, &job), QM_E_INVALIDARG);

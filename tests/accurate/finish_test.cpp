@@ -38,3 +38,62 @@ TEST(AccuratePassThrough, CountsCommandStreamsAndNothingElse) {
         EXPECT_EQ(qm::accurate::PassThrough(tag, qm::Bytes(std::string_view("\x1b@page\f")), r), code) << tag;
     }
 }
+
+// The page log against the record: pages made from the record where the
+// counter logged none, a log of the counter's own cut or filled to the
+// count and deciding the job's colour, sides alternating in duplex jobs.
+TEST(AccurateFinish, SettlesThePagesAgainstTheRecord) {
+    for (const qmtest::CaseRow& c : qmtest::ReadCases("accurate/cases/pages.tsv")) {
+        SCOPED_TRACE(c.name());
+        qm::accurate::Result r;
+        r.rec.pages = static_cast<uint32_t>(c.num("pages"));
+        r.rec.color = static_cast<uint8_t>(c.num("color"));
+        r.rec.duplex = static_cast<uint8_t>(c.num("duplex"));
+        r.rec.paperWidth = 8.5;
+        r.rec.paperLength = 11;
+        if (c.num("colorUnknown") != 0) r.unknown |= QM_FIELD_COLOR;
+        for (char k : c.text("log")) {
+            qm::accurate::Page p;
+            p.color = k == 'M' ? QM_PAGE_MONO : k == 'C' ? QM_PAGE_COLOR : QM_PAGE_COLOR_UNKNOWN;
+            if (k != '-') r.pages.Add(p);
+        }
+        qm::accurate::Finish(r);
+        std::string got;
+        uint32_t n = 0;
+        for (const auto& run : r.pages.Runs()) {
+            for (uint32_t i = 0; i < run.count; ++i) {
+                const QuirometerPage p = qm::accurate::Deliver(r, run.page, ++n);
+                EXPECT_EQ(p.number, n);
+                EXPECT_EQ(p.paperWidth, 8.5);
+                got += "MCU"[p.color];
+                if (p.side != QM_SIDE_NONE) got += p.side == QM_SIDE_FRONT ? 'f' : 'b';
+            }
+        }
+        EXPECT_EQ(got, c.text("want"));
+        EXPECT_EQ(r.rec.color, c.num("wantColor"));
+        EXPECT_EQ(r.unknown & QM_FIELD_COLOR, c.num("wantUnknown") != 0 ? QM_FIELD_COLOR : 0u);
+    }
+}
+
+// Runs merge alike pages, and past the cap a page joins the last run, which
+// turns unknown where the two differ; the count of pages stays exact.
+TEST(AccuratePageLog, MergesAlikePagesAndStaysBounded) {
+    qm::accurate::PageLog log;
+    qm::accurate::Page mono, colour;
+    mono.color = QM_PAGE_MONO;
+    colour.color = QM_PAGE_COLOR;
+    log.Add(mono, 5);
+    log.Add(mono);
+    EXPECT_EQ(log.Runs().size(), 1u);
+    for (size_t i = 1; i < qm::accurate::PageLog::kMaxRuns; ++i) log.Add(i % 2 ? colour : mono);
+    ASSERT_EQ(log.Runs().size(), qm::accurate::PageLog::kMaxRuns);
+    const uint8_t lastColor = log.Runs().back().page.color;
+    log.Add(lastColor == QM_PAGE_MONO ? colour : mono, 2);
+    EXPECT_EQ(log.Runs().size(), qm::accurate::PageLog::kMaxRuns);
+    EXPECT_EQ(log.Runs().back().page.color, QM_PAGE_COLOR_UNKNOWN);
+    EXPECT_EQ(log.Runs().back().count, 3u);
+    EXPECT_EQ(log.Pages(), 6 + qm::accurate::PageLog::kMaxRuns - 1 + 2);
+    log.Resize(7, mono);
+    EXPECT_EQ(log.Pages(), 7u);
+    EXPECT_EQ(log.Count(QM_PAGE_MONO) + log.Count(QM_PAGE_COLOR), 7u);
+}
