@@ -10,7 +10,11 @@
 namespace qm::pdf {
 namespace {
 
-constexpr double kNeutralSlack = 0.004;  // about one step of 8-bit colour
+// Components this close are equal: eight steps of 8-bit colour, as far as
+// colour management moves a grey (poppler and cairo write a CMYK black as
+// an RGB near-black) and as the rendering that checks the truth allows.
+constexpr double kNeutralSlack = 8.0 / 255;
+constexpr int kNeutralSteps = 8;
 
 using Space = ColourCheck::Space;
 
@@ -26,7 +30,7 @@ constexpr NamedSpace kNamedSpaces[] = {
     {"Pattern", Space::Pattern},
 };
 
-int Components(Space::Family f) noexcept {
+int FamilyComponents(Space::Family f) noexcept {
     switch (f) {
         case Space::Gray: return 1;
         case Space::Rgb: case Space::Lab: return 3;
@@ -130,7 +134,7 @@ Space ColourCheck::space(const Value& in, const Value& resources, int depth) {
         const Space base = space(cs.items[1], resources, depth + 1);
         s.base = base.family;
         s.inks = base.inks;
-        s.baseComponents = static_cast<uint8_t>(base.family == Space::Spot ? base.inks.size() : Components(base.family));
+        s.baseComponents = static_cast<uint8_t>(base.family == Space::Spot ? base.inks.size() : FamilyComponents(base.family));
         if (s.baseComponents == 0 || s.base == Space::Lab) return s;
         Object lh;
         const Value& lookupTable = doc_.resolve(cs.items[3], lh);
@@ -628,40 +632,45 @@ void ColourCheck::image(const Object& img, const Value& resources, int depth) {
 // BitsPerComponent bits per component, mapped through /Decode.
 void ColourCheck::samples(const Object& img, const Space& s, std::string_view data) {
     const Value* w = img.value.get("Width");
-    const Value* bpcValue = img.value.get("BitsPerComponent");
-    const int64_t width = w && w->kind == Kind::Int ? w->integer : 0;
-    const int64_t bpc = bpcValue && bpcValue->kind == Kind::Int ? bpcValue->integer : 0;
-    const size_t comps = s.family == Space::Indexed ? 1
-                         : s.family == Space::Spot  ? s.inks.size()
-                                                    : static_cast<size_t>(Components(s.family));
+    const Value* bpc = img.value.get("BitsPerComponent");
+    double decode[64];
+    const Value* d = img.value.get("Decode");
+    const size_t comps = Components(s);
+    const bool own = d && comps > 0 && comps <= 32 && Numbers(*d, decode, comps * 2);
+    const uint8_t v = Samples(s, data, w && w->kind == Kind::Int ? w->integer : 0,
+                              bpc && bpc->kind == Kind::Int ? bpc->integer : 0, own ? decode : nullptr);
+    if (v == QM_PAGE_COLOR) colour_ = true;
+    if (v == QM_PAGE_COLOR_UNKNOWN) unknown_ = true;
+}
+
+size_t ColourCheck::Components(const Space& s) noexcept {
+    return s.family == Space::Indexed ? 1 : s.family == Space::Spot ? s.inks.size() : FamilyComponents(s.family);
+}
+
+uint8_t ColourCheck::Samples(const Space& s, std::string_view data, int64_t width, int64_t bpc, const double* own) {
+    const size_t comps = Components(s);
     if (width <= 0 || width > (1 << 24) || comps == 0 || comps > 32 ||
         (bpc != 1 && bpc != 2 && bpc != 4 && bpc != 8 && bpc != 16)) {
-        unknown_ = true;
-        return;
+        return QM_PAGE_COLOR_UNKNOWN;
     }
     const double top = static_cast<double>((1u << bpc) - 1);
     double decode[64];
-    const Value* d = img.value.get("Decode");
-    if (!d || !Numbers(*d, decode, comps * 2)) {
-        for (size_t k = 0; k < comps; ++k) {
-            decode[2 * k] = 0;
-            decode[2 * k + 1] = s.family == Space::Indexed ? top : 1;
-        }
+    for (size_t k = 0; k < comps; ++k) {
+        decode[2 * k] = own ? own[2 * k] : 0;
+        decode[2 * k + 1] = own ? own[2 * k + 1] : s.family == Space::Indexed ? top : 1;
     }
     // Indexed: each palette entry is judged once, when first used.
     uint8_t judged[4096] = {};  // 0 not yet, 1 neutral, 2 colour
     const size_t row = static_cast<size_t>((width * static_cast<int64_t>(comps) * bpc + 7) / 8);
-    const bool plain = bpc == 8 && !d && (s.family == Space::Rgb || s.family == Space::Cmyk);
+    const bool plain = bpc == 8 && !own && (s.family == Space::Rgb || s.family == Space::Cmyk);
     double v[32];
     for (size_t start = 0; start + row <= data.size(); start += row) {
         const uint8_t* p = reinterpret_cast<const uint8_t*>(data.data()) + start;
         if (plain) {
             // The common case without the general mapping.
             for (int64_t x = 0; x < width; ++x, p += comps) {
-                if (std::abs(p[0] - p[1]) > 1 || std::abs(p[1] - p[2]) > 1) {
-                    colour_ = true;
-                    return;
-                }
+                if (std::abs(p[0] - p[1]) > kNeutralSteps || std::abs(p[1] - p[2]) > kNeutralSteps)
+                    return QM_PAGE_COLOR;
             }
             continue;
         }
@@ -677,16 +686,13 @@ void ColourCheck::samples(const Object& img, const Space& s, std::string_view da
             if (s.family == Space::Indexed) {
                 const size_t index = v[0] < 0 ? 0 : std::min<size_t>(static_cast<size_t>(v[0] + 0.5), 4095);
                 if (judged[index] == 0) judged[index] = Neutral(s, v, 1) ? 1 : 2;
-                if (judged[index] == 2) {
-                    colour_ = true;
-                    return;
-                }
+                if (judged[index] == 2) return QM_PAGE_COLOR;
             } else if (!Neutral(s, v, comps)) {
-                colour_ = true;
-                return;
+                return QM_PAGE_COLOR;
             }
         }
     }
+    return QM_PAGE_MONO;
 }
 
 // Inline image keys and their abbreviations.

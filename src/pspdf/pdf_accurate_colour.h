@@ -48,6 +48,13 @@ public:
     // Whether `n` values `v` of a space's own components are neutral
     // (Indexed: an index into the palette).
     static bool Neutral(const Space& s, const double* v, size_t n) noexcept;
+    // Components of one value of the space (Indexed: 1); 0 for Pattern and Unknown.
+    static size_t Components(const Space& s) noexcept;
+    // The pixels of an image in space `s`: rows of `width` pixels, `bpc` bits
+    // a component, mapped through `decode` (two numbers a component; null:
+    // the space's default). QM_PAGE_MONO, QM_PAGE_COLOR, or
+    // QM_PAGE_COLOR_UNKNOWN where the layout is not one images have.
+    static uint8_t Samples(const Space& s, std::string_view data, int64_t width, int64_t bpc, const double* decode);
 
 private:
     bool neutral(const Space& s, const double* v, size_t n, const std::string* patternName, const Value& resources,

@@ -5,6 +5,7 @@
 // executes: a page-device request inside a procedure that is only defined
 // asks for nothing until the procedure is called.
 #include "pspdf/postscript_accurate.h"
+#include "pspdf/postscript_accurate_lexer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,21 +24,6 @@ constexpr size_t kMaxDepth = 256;         // procedure nesting followed; deeper 
 constexpr size_t kMaxProcedures = 4096;   // remembered definitions
 constexpr size_t kMaxNameLength = 127;
 constexpr int kMaxEmbedding = 64;         // nested embedded documents followed
-
-bool IsWhite(uint8_t b) noexcept { return b == ' ' || b == '\t' || b == '\r' || b == '\n' || b == '\f' || b == 0; }
-bool IsDelimiter(uint8_t b) noexcept {
-    return b == '(' || b == ')' || b == '<' || b == '>' || b == '[' || b == ']' || b == '{' || b == '}' ||
-           b == '/' || b == '%';
-}
-
-enum class Kind : uint8_t { None, Name, Literal, Number, Boolean, Other, OpenProc, CloseProc, OpenArray, CloseArray };
-
-struct Token {
-    Kind kind = Kind::None;
-    std::string_view text;  // names without their slashes
-    double number = 0.0;
-    bool integer = false;
-};
 
 // What a body of code asks for when it runs.
 struct Effects {
@@ -269,125 +255,7 @@ private:
         Remember(t);
     }
 
-    // Reads the token at i into t; returns the index after it.
-    uint32_t Next(uint32_t i, Token& t) noexcept {
-        const Bytes& c = code_;
-        while (i < end_ && IsWhite(c[i])) ++i;
-        if (i >= end_) return end_;
-        const uint8_t b = c[i];
-        switch (b) {
-            case '%': {
-                const uint32_t nl = std::min(FindLineEnd(i), end_);
-                return nl;
-            }
-            case '(': {
-                int nest = 0;
-                uint32_t k = i;
-                for (; k < end_; ++k) {
-                    const uint8_t x = c[k];
-                    if (x == '\\') {
-                        ++k;
-                    } else if (x == '(') {
-                        ++nest;
-                    } else if (x == ')' && --nest == 0) {
-                        break;
-                    }
-                }
-                t.kind = Kind::Other;
-                return std::min(k + 1, end_);
-            }
-            case '<': {
-                if (i + 1 < end_ && c[i + 1] == '<') {
-                    t.kind = Kind::Other;
-                    return i + 2;
-                }
-                const bool base85 = i + 1 < end_ && c[i + 1] == '~';
-                uint32_t k = i + 1;
-                if (base85) {
-                    for (; k + 1 < end_ && !(c[k] == '~' && c[k + 1] == '>'); ++k) {}
-                    ++k;
-                } else {
-                    while (k < end_ && c[k] != '>') ++k;
-                }
-                t.kind = Kind::Other;
-                return std::min(k + 1, end_);
-            }
-            case '>':
-                t.kind = Kind::Other;
-                return i + 1 < end_ && c[i + 1] == '>' ? i + 2 : i + 1;
-            case '{':
-                t.kind = Kind::OpenProc;
-                return i + 1;
-            case '}':
-                t.kind = Kind::CloseProc;
-                return i + 1;
-            case '[':
-                t.kind = Kind::OpenArray;
-                return i + 1;
-            case ']':
-                t.kind = Kind::CloseArray;
-                return i + 1;
-            case ')':
-                t.kind = Kind::Other;
-                return i + 1;
-            default:
-                break;
-        }
-        uint32_t k = i;
-        if (b == '/') {
-            ++k;
-            if (k < end_ && c[k] == '/') ++k;
-        }
-        const uint32_t start = k;
-        while (k < end_ && !IsWhite(c[k]) && !IsDelimiter(c[k])) ++k;
-        if (k == i) {
-            t.kind = Kind::Other;  // a byte PostScript has no token for
-            return i + 1;
-        }
-        t.text = std::string_view(reinterpret_cast<const char*>(c.data + start), k - start);
-        if (b == '/') {
-            t.kind = Kind::Literal;
-        } else if (t.text == "true" || t.text == "false") {
-            t.kind = Kind::Boolean;
-        } else if (ReadNumber(t.text, t.number, t.integer)) {
-            t.kind = Kind::Number;
-        } else {
-            t.kind = Kind::Name;
-        }
-        return k;
-    }
-
-    uint32_t FindLineEnd(uint32_t i) const noexcept {
-        for (; i < end_; ++i)
-            if (code_[i] == '\n' || code_[i] == '\r') return i;
-        return end_;
-    }
-
-    static bool ReadNumber(std::string_view s, double& v, bool& integer) noexcept {
-        size_t k = 0;
-        bool negative = false;
-        if (k < s.size() && (s[k] == '+' || s[k] == '-')) negative = s[k++] == '-';
-        double n = 0;
-        bool digits = false;
-        while (k < s.size() && s[k] >= '0' && s[k] <= '9') {
-            n = n * 10 + (s[k++] - '0');
-            digits = true;
-        }
-        integer = true;
-        if (k < s.size() && s[k] == '.') {
-            integer = false;
-            ++k;
-            double scale = 0.1;
-            while (k < s.size() && s[k] >= '0' && s[k] <= '9') {
-                n += (s[k++] - '0') * scale;
-                scale /= 10;
-                digits = true;
-            }
-        }
-        if (!digits || k != s.size()) return false;  // radix and exponent forms are not needed here
-        v = negative ? -n : n;
-        return true;
-    }
+    uint32_t Next(uint32_t i, Token& t) noexcept { return NextToken(code_, end_, i, t); }
 };
 
 // A medium named by %%DocumentMedia.
