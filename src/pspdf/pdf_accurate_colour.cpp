@@ -60,9 +60,9 @@ bool SameNoCase(std::string_view a, std::string_view b) noexcept {
     return true;
 }
 
-// The kind of ink a colorant name stands for: black, grey, all or none
-// print no colour; the process inks are colour only when unequal.
-char InkOf(std::string_view name) noexcept {
+}  // namespace
+
+char ColourCheck::InkOf(std::string_view name) noexcept {
     if (SameNoCase(name, "Black") || SameNoCase(name, "All") || SameNoCase(name, "None") ||
         SameNoCase(name, "Gray") || SameNoCase(name, "Grey")) {
         return ColourCheck::kNeutralInk;
@@ -72,6 +72,8 @@ char InkOf(std::string_view name) noexcept {
     if (SameNoCase(name, "Yellow")) return ColourCheck::kYellow;
     return ColourCheck::kSpotInk;
 }
+
+namespace {
 
 bool NeutralInks(const std::string& inks, const double* v, size_t n) noexcept {
     double process[4] = {0, 0, 0, 0};
@@ -146,13 +148,13 @@ Space ColourCheck::space(const Value& in, const Value& resources, int depth) {
         s.family = Space::Indexed;
     } else if (family == "Separation" && cs.items[1].kind == Kind::Name) {
         s.family = Space::Spot;
-        s.inks.assign(1, InkOf(cs.items[1].text));
+        s.inks.assign(1, ColourCheck::InkOf(cs.items[1].text));
     } else if (family == "DeviceN") {
         Object nh;
         const Value& names = doc_.resolve(cs.items[1], nh);
         if (names.kind != Kind::Array || names.items.empty() || names.items.size() > 32) return s;
         s.family = Space::Spot;
-        for (const Value& n : names.items) s.inks += n.kind == Kind::Name ? InkOf(n.text) : kSpotInk;
+        for (const Value& n : names.items) s.inks += n.kind == Kind::Name ? ColourCheck::InkOf(n.text) : kSpotInk;
     } else if (family == "Pattern") {
         s.family = Space::Pattern;
         const Space base = space(cs.items[1], resources, depth + 1);

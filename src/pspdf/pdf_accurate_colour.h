@@ -44,6 +44,9 @@ public:
         std::string inks;
     };
     static constexpr char kNeutralInk = 0, kCyan = 1, kMagenta = 2, kYellow = 3, kSpotInk = 4;
+    // The kind of ink a colorant name stands for: black, grey, all and none
+    // print no colour; the process inks are colour only when unequal.
+    static char InkOf(std::string_view name) noexcept;
     Space space(const Value& cs, const Value& resources, int depth);
     // Whether `n` values `v` of a space's own components are neutral
     // (Indexed: an index into the palette).
