@@ -554,7 +554,7 @@ DeviceRequests ExecutedRequests(Bytes code) {
     return t.requests;
 }
 
-int32_t CountPostScript(Bytes job, accurate::Result& out) {
+int32_t CountPostScript(Bytes job, accurate::Result& out, bool colour) {
     const Structure s = ReadStructure(job);
     Tokenizer t;
     if (s.pageComments > 0) {
@@ -600,7 +600,12 @@ int32_t CountPostScript(Bytes job, accurate::Result& out) {
         r.paperLength = s.box[3] / kPointsPerInch;
         out.estimated = true;
     }
-    Colours(job, s, out);
+    if (colour) {
+        Colours(job, s, out);
+    } else {
+        r.color = 1;
+        out.unknown |= QM_FIELD_COLOR;
+    }
     return QM_OK;
 }
 

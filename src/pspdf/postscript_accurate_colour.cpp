@@ -29,14 +29,16 @@ namespace {
 
 using Space = pdf::ColourCheck::Space;
 
-constexpr size_t kMaxStack = 1024;
+constexpr size_t kMaxStack = 512;      // operands kept; past it the oldest half is dropped
+constexpr size_t kRestored = 16;       // operands a body that may not run is undone on
 constexpr size_t kMaxVariables = 1u << 16;
 constexpr size_t kMaxArena = 1u << 20;       // array, dictionary and filter items held at once
 constexpr int kMaxCallDepth = 32;
 constexpr uint64_t kStepsPerByte = 8;        // tokens evaluated: at most this many per byte of the job,
-constexpr uint64_t kStepsFloor = 4u << 20;   // and at least this many
+constexpr uint64_t kStepsFloor = 1u << 20;   // and at least this many
 constexpr uint32_t kMaxImageData = 16u << 20;
 constexpr double kSlack = 8.0 / 255;
+constexpr uint32_t kShortBody = 24;         // tokens of a procedure always run
 
 enum class T : uint8_t { Unknown, Number, Bool, Name, String, Array, Dict, Proc, Mark, File };
 
@@ -99,8 +101,62 @@ constexpr Plain kPlain[] = {
     {"languagelevel", 0, 1}, {"setcolorrendering", 1, 0}, {"setblackgeneration", 1, 0},
     {"setundercolorremoval", 1, 0}, {"bind", 0, 0}, {"readonly", 0, 0}, {"executeonly", 0, 0},
     {"noaccess", 0, 0},    {"cvx", 0, 0},          {"cvlit", 0, 0},        {"exit", 0, 0},
-    {"stop", 0, 0},        {"quit", 0, 0},
+    {"stop", 0, 0},        {"quit", 0, 0},         {"astore", 1, 1},       {"getinterval", 3, 1},
+    {"putinterval", 3, 0}, {"readline", 2, 2},     {"readstring", 2, 2},   {"readhexstring", 2, 2},
+    {"undef", 2, 0},       {"maxlength", 1, 1},    {"exp", 2, 1},          {"ln", 1, 1},
+    {"atan", 2, 1},        {"sin", 1, 1},          {"cos", 1, 1},          {"currentlinewidth", 0, 1},
+    {"pathbbox", 0, 4},    {"flattenpath", 0, 0},  {"strokepath", 0, 0},   {"reversepath", 0, 0},
+    {"currentpagedevice", 0, 1}, {"execform", 1, 0}, {"rootfont", 0, 1},   {"setshared", 1, 0},
+    {"countdictstack", 0, 1}, {"xcheck", 1, 1},    {"rcheck", 1, 1},       {"wcheck", 1, 1},
+    {"search", 2, 3},      {"anchorsearch", 2, 3}, {"token", 1, 3},        {"bitshift", 2, 1},
+    {"xor", 2, 1},         {"rand", 0, 1},         {"srand", 1, 0},        {"realtime", 0, 1},
+    {"usertime", 0, 1},    {"version", 0, 1},      {"product", 0, 1},      {"setuserparams", 1, 0},
+    {"setsystemparams", 1, 0}, {"setpacking", 1, 0}, {"currentpacking", 0, 1}, {"setfileposition", 2, 0},
+    {"cvrs", 3, 1},        {"internaldict", 1, 1}, {"setcolortransfer", 4, 0},
 };
+
+// What a procedure's running may bear on: colour, images (and the data they
+// read from the job), the page count, definitions later code reads.
+constexpr std::string_view kBearing[] = {
+    "setgray",  "setrgbcolor", "setcmykcolor", "sethsbcolor",   "setcolorspace",   "setcolor",
+    "setpattern", "image",     "colorimage",   "imagemask",     "shfill",          "showpage",
+    "copypage", "def",         "store",        "currentfile",   "exec",            "load",
+    "setpagedevice", "currentrgbcolor", "currentgray", "currentcmykcolor", "eexec",
+};
+// Names are short: FNV-1a hashes them faster than the library's hash.
+struct NameHash {
+    size_t operator()(std::string_view s) const noexcept {
+        uint64_t h = 1469598103934665603ull;
+        for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
+        return static_cast<size_t>(h);
+    }
+};
+
+// The operators the evaluator knows, by the handler that runs them.
+enum Handler : uint16_t { kColour = 1, kControl, kStack, kArithmetic, kPlainBase };
+const std::unordered_map<std::string_view, uint16_t, NameHash>& Builtins() {
+    static const auto table = [] {
+        std::unordered_map<std::string_view, uint16_t, NameHash> t;
+        for (std::string_view n : {"setgray", "setrgbcolor", "setcmykcolor", "sethsbcolor", "setcolorspace", "setcolor",
+                                   "setpattern", "currentrgbcolor", "currentgray", "currentcmykcolor", "image",
+                                   "colorimage", "imagemask", "shfill"})
+            t[n] = kColour;
+        for (std::string_view n : {"def", "store", "load", "exec", "if", "ifelse", "repeat", "for", "forall", "loop",
+                                   "stopped", "where", "get", "aload", "length", "currentfile", "filter",
+                                   "setpagedevice", "showpage", "copypage"})
+            t[n] = kControl;
+        for (std::string_view n : {"pop", "exch", "dup", "copy", "index", "roll", "clear", "mark", "cleartomark",
+                                   "counttomark", "count"})
+            t[n] = kStack;
+        for (std::string_view n : {"add", "sub", "mul", "div", "idiv", "mod", "eq", "ne", "gt", "ge", "lt", "le", "and",
+                                   "or", "neg", "abs", "round", "truncate", "floor", "ceiling", "cvi", "cvr", "sqrt",
+                                   "not"})
+            t[n] = kArithmetic;
+        for (size_t k = 0; k < std::size(kPlain); ++k) t.emplace(kPlain[k].name, static_cast<uint16_t>(kPlainBase + k));
+        return t;
+    }();
+    return table;
+}
 
 class Evaluator {
 public:
@@ -118,6 +174,7 @@ public:
 
     // Runs one page part.
     void Page(Span s) {
+        Compact();
         counting_ = true;
         part_ = QM_PAGE_MONO;
         partWidth_ = partLength_ = 0;
@@ -129,6 +186,7 @@ public:
     double PartWidth() const noexcept { return partWidth_; }
     double PartLength() const noexcept { return partLength_; }
     uint8_t Exhausted() const noexcept { return exhausted_; }
+    uint64_t Steps() const noexcept { return steps_; }
 
     std::vector<uint8_t> byShowpage;
     bool certain = true;
@@ -143,7 +201,10 @@ private:
     uint32_t pos_ = 0, end_ = 0;  // the top level's place in the job: where currentfile reads
     std::vector<Val> stack_;
     std::vector<Val> arena_;
-    std::unordered_map<std::string_view, Val> vars_;
+    std::unordered_map<std::string_view, Val, NameHash> vars_;
+    std::unordered_map<uint32_t, std::pair<uint32_t, uint32_t>> closes_;  // body start: its "}", and after it
+    std::unordered_map<uint32_t, bool> bears_;
+    std::vector<uint32_t> running_;  // bodies being run, innermost last  // body start: whether running it may bear on colour
     int conditional_ = 0;  // inside branches whose condition is unknown
     int looping_ = 0;      // inside loop bodies, run once
     uint8_t part_ = QM_PAGE_MONO;   // this page part's verdict
@@ -160,6 +221,27 @@ private:
         colour_[0] = 0;
     }
 
+    // Arrays and dictionaries a page made are dropped at the next page,
+    // those definitions hold are kept: the arena does not grow with the job.
+    void Compact() {
+        stack_.clear();
+        std::vector<Val> kept;
+        for (auto& [name, v] : vars_) v = Keep(v, arena_, kept, 0);
+        arena_.swap(kept);
+    }
+    static Val Keep(const Val& v, const std::vector<Val>& from, std::vector<Val>& to, int depth) {
+        if (v.t != T::Array && v.t != T::Dict && v.t != T::File) return v;
+        if (depth > 8 || to.size() + v.count > kMaxArena) return Val();
+        Val moved = v;
+        moved.items = static_cast<uint32_t>(to.size());
+        to.insert(to.end(), from.begin() + v.items, from.begin() + v.items + v.count);
+        for (uint32_t k = 0; k < v.count; ++k) {
+            const Val item = to[moved.items + k];  // Keep may move `to`
+            to[moved.items + k] = Keep(item, from, to, depth + 1);
+        }
+        return moved;
+    }
+
     std::string_view Text(const Val& v) const noexcept {
         return std::string_view(reinterpret_cast<const char*>(job_.data) + v.from, v.to - v.from);
     }
@@ -171,7 +253,8 @@ private:
     }
 
     void Push(const Val& v) {
-        if (stack_.size() < kMaxStack) stack_.push_back(v);
+        if (stack_.size() >= kMaxStack) stack_.erase(stack_.begin(), stack_.begin() + kMaxStack / 2);
+        stack_.push_back(v);
     }
     Val Pop() {
         if (stack_.empty()) return Val();
@@ -217,21 +300,36 @@ private:
         return false;
     }
 
-    // The end of a procedure body opened just before `from`: where its "}" stands.
+    // The end of a procedure body opened just before `from`: where its "}"
+    // stands. Every body met on the way is remembered, so no byte is read
+    // twice for this, however many bodies nest or stay open.
     uint32_t Close(uint32_t from, uint32_t end, uint32_t& after) {
-        int depth = 1;
+        const auto known = closes_.find(from);
+        if (known != closes_.end()) {
+            after = known->second.second;
+            return known->second.first;
+        }
+        std::vector<uint32_t> open{from};
         Token t;
-        for (uint32_t i = from; i < end;) {
+        for (uint32_t i = from; i < end && !open.empty();) {
             const uint32_t next = NextToken(job_, end, i, t);
-            if (t.kind == Kind::OpenProc) ++depth;
-            if (t.kind == Kind::CloseProc && --depth == 0) {
-                after = next;
-                return t.from;
+            if (t.kind == Kind::OpenProc) {
+                const auto inner = closes_.find(next);
+                if (inner != closes_.end()) {
+                    i = inner->second.second;  // a body seen before: stepped over whole
+                    continue;
+                }
+                open.push_back(next);
+            } else if (t.kind == Kind::CloseProc) {
+                closes_[open.back()] = {t.from, next};
+                open.pop_back();
             }
             i = next;
         }
-        after = end;
-        return end;
+        for (uint32_t o : open) closes_[o] = {end, end};
+        const auto& c = closes_[from];
+        after = c.second;
+        return c.first;
     }
 
     bool Spend() {
@@ -252,37 +350,60 @@ private:
         if (exhausted_) Event(QM_PAGE_COLOR_UNKNOWN);
     }
 
+    // Runs a body. One already running (recursion) is not run again: the
+    // page is left unknown rather than the work let grow without bound.
     void Run(const Val& proc, int depth) {
         if (proc.t != T::Proc) return;
-        if (depth >= kMaxCallDepth) {
+        if (depth >= kMaxCallDepth || std::find(running_.begin(), running_.end(), proc.from) != running_.end()) {
             Event(QM_PAGE_COLOR_UNKNOWN);
+            stack_.clear();
             return;
         }
+        running_.push_back(proc.from);
         for (uint32_t i = proc.from; i < proc.to && !exhausted_;) {
             Token t;
             i = NextToken(job_, proc.to, i, t);
             i = Step(t, i, proc.to, depth + 1, false);
         }
+        running_.pop_back();
+    }
+
+    // The stack's size and its top operands, to undo a body that may not run.
+    struct Saved {
+        size_t size;
+        size_t kept;
+        Val top[kRestored];
+    };
+    Saved Save() const {
+        Saved s;
+        s.size = stack_.size();
+        s.kept = std::min(kRestored, s.size);
+        std::copy(stack_.end() - static_cast<std::ptrdiff_t>(s.kept), stack_.end(), s.top);
+        return s;
+    }
+    void Restore(const Saved& s) {
+        stack_.resize(std::max(s.size, s.kept));
+        std::copy(s.top, s.top + s.kept, stack_.end() - static_cast<std::ptrdiff_t>(s.kept));
     }
 
     // Runs a body whose running is not certain: its colours leave the page
     // unknown rather than colour, and the stack is put back as it was.
     void Maybe(const Val& proc, int depth) {
-        const std::vector<Val> saved = stack_;
+        const Saved saved = Save();
         ++conditional_;
         Run(proc, depth);
         --conditional_;
-        stack_ = saved;
+        Restore(saved);
     }
 
     void Loop(const Val& proc, int depth, bool pushControl) {
         ++looping_;
-        const std::vector<Val> saved = stack_;
+        const Saved saved = Save();
         ++conditional_;
         if (pushControl) Push(Val());
         Run(proc, depth);
         --conditional_;
-        stack_ = saved;
+        Restore(saved);
         --looping_;
     }
 
@@ -338,25 +459,60 @@ private:
         return top ? pos_ : next;
     }
 
+    // Whether running `proc` may bear on colour, images, the count or later
+    // definitions; a long one that cannot is not run, and what it leaves on
+    // the stack is unknown (a short one runs: its operands may be colours).
+    // Judged once per body.
+    bool Bears(const Val& proc, int depth) {
+        const auto known = bears_.find(proc.from);
+        if (known != bears_.end()) return known->second;
+        bears_[proc.from] = false;  // a body that calls itself adds nothing
+        bool bears = depth >= kMaxCallDepth;
+        Token t;
+        uint32_t tokens = 0;
+        for (uint32_t i = proc.from; i < proc.to && !bears;) {
+            i = NextToken(job_, proc.to, i, t);
+            if (t.kind != Kind::None) ++tokens;
+            if (t.kind != Kind::Name) continue;
+            const auto var = vars_.find(t.text);
+            if (var != vars_.end()) {
+                bears = var->second.t == T::Proc && Bears(var->second, depth + 1);
+            } else {
+                const auto builtin = Builtins().find(t.text);
+                bears = builtin == Builtins().end() ||
+                        std::find(std::begin(kBearing), std::end(kBearing), t.text) != std::end(kBearing);
+            }
+        }
+        bears = bears || tokens <= kShortBody;
+        bears_[proc.from] = bears;
+        return bears;
+    }
+
     void Call(std::string_view name, int depth) {
         const auto var = vars_.find(name);
         if (var != vars_.end()) {
-            if (var->second.t == T::Proc) {
+            if (var->second.t != T::Proc) {
+                Push(var->second);
+            } else if (Bears(var->second, depth)) {
                 Run(var->second, depth);
             } else {
-                Push(var->second);
+                stack_.clear();
             }
             return;
         }
-        if (Colour(name) || Control(name, depth) || Stack(name) || Arithmetic(name)) return;
-        for (const Plain& p : kPlain) {
-            if (p.name == name) {
-                for (int k = 0; k < p.pops; ++k) Pop();
-                for (int k = 0; k < p.pushes; ++k) Push(Val());
-                return;
-            }
+        const auto builtin = Builtins().find(name);
+        const uint16_t handler = builtin == Builtins().end() ? 0 : builtin->second;
+        if (handler == kColour) Colour(name);
+        else if (handler == kControl) Control(name, depth);
+        else if (handler == kStack) Stack(name);
+        else if (handler == kArithmetic) Arithmetic(name);
+        else if (handler >= kPlainBase) {
+            const Plain& p = kPlain[handler - kPlainBase];
+            for (int k = 0; k < p.pops; ++k) Pop();
+            for (int k = 0; k < p.pushes; ++k) Push(Val());
+        } else {
+            stack_.clear();  // what an operator unknown here takes and leaves cannot be known
         }
-        stack_.clear();  // what an operator unknown here takes and leaves cannot be known
     }
 
     bool Control(std::string_view name, int depth) {
