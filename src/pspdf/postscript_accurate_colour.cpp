@@ -1120,7 +1120,7 @@ bool PdfPageObject(Bytes job, Span page, pdf::Value& dict) {
 ColourPages ReadColours(Bytes job, Span prolog, const std::vector<Span>& pages, const std::vector<Span>& embedded) {
     ColourPages out;
     Evaluator e(job, embedded);
-    e.Prolog(prolog);
+    bool prologRun = false;  // run before the first page it is needed for: pages of PDF objects need none
     std::unique_ptr<pdf::Document> doc;
     std::unique_ptr<pdf::ColourCheck> check;
     for (const Span& page : pages) {
@@ -1137,6 +1137,10 @@ ColourPages ReadColours(Bytes job, Span prolog, const std::vector<Span>& pages, 
             const bool sized = media && pdf::Numbers(*media, box, 4);
             out.paper.push_back({sized ? std::fabs(box[2] - box[0]) : 0, sized ? std::fabs(box[3] - box[1]) : 0});
             continue;
+        }
+        if (!prologRun) {
+            e.Prolog(prolog);
+            prologRun = true;
         }
         e.Page(page);
         out.byComment.push_back(e.Part());
