@@ -52,6 +52,28 @@ for m in photo-2 grey-images-2; do
     row "$m.pdfwrite-dct.pdf" PDF "pdfwrite -dColorImageFilter=/DCTEncode" colour "$(colours "$m")"
 done
 
+# A fig2dev drawing (a red box and black text) whose page comment stands
+# twice before its one showpage, as some fig2dev files have it: one page.
+if command -v fig2dev >/dev/null; then
+    cat >"$tmp/box.fig" <<'FIG'
+#FIG 3.2  Produced by hand
+Landscape
+Center
+Metric
+A4
+100.00
+Single
+-2
+1200 2
+2 2 0 1 0 4 50 -1 20 0.000 0 0 -1 0 0 5
+	 1200 1200 3600 1200 3600 2400 1200 2400 1200 1200
+4 0 0 50 -1 0 12 0.0000 4 135 1200 1200 3000 Hello fig\001
+FIG
+    fig2dev -L ps "$tmp/box.fig" "$tmp/box.ps"
+    awk '{print} /^%%EndPageSetup/ {print "%%Page: 1 1"}' "$tmp/box.ps" >"$out/box-1.fig2dev-page-twice.ps"
+    printf '%s\t%s\t%s\t%s\t%d\t%s\n' box-1.fig2dev-page-twice.ps POSTSCRIPT "fig2dev -L ps" colour 1 C >>"$truth"
+fi
+
 [ "${1:-}" = --check ] || exit 0
 bad=0
 while IFS=$'\t' read -r file tag driver mode pages want; do
