@@ -867,6 +867,12 @@ expected_for() { # file -> "expected<TAB>reason" or empty
 } >"$truth.new"
 mv "$truth.new" "$truth"
 
+# The driverless rasters have a generator of their own; it keeps the rows of
+# the other tags in truth.tsv and writes its own.
+if ((!merge_only)) && [[ -z $only || ,pwgraster,urf,cupsraster,pclm, == *,"${only,,}",* ]]; then
+    "$scripts/driverless.sh" || failed+=("scripts/corpus/driverless.sh")
+fi
+
 echo "jobs: ${#rows[@]} written; corpus size $(du -sh "$jobs_dir" | cut -f1)" >&2
 if ((${#failed[@]})); then
     printf 'driver runs that failed (no job written):\n' >&2
