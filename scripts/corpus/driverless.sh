@@ -210,7 +210,21 @@ record() {
         rows+=("$(printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t\t' "${file#"$corpus"/}" "$tag" "$driver" "$pages" \
             "$shown" "$duplex" "$color" $paper)")
     else
-        crows+=("$(printf '%s\t%s\t%s\t%s\t%s\t%s' "${file#"$colour"/}" "$tag" "$driver" "$mode" "$pages" "$colours")")
+        # The PDF reader logs no pages: PCLm pages get their colour from the
+        # job's record (unknown when a colour job has more than one page),
+        # and page 1's paper.
+        local expected="" reason=""
+        if [[ $tag == PCLm ]]; then
+            expected=$colours
+            [[ $colours == *C* && $pages -gt 1 ]] && expected=${colours//[MC]/?}
+            if [[ $expected != "$colours" || $file == */mixed-paper-* ]]; then
+                reason="the PDF reader logs no pages: colour per page from the job record, paper of page 1 for every page"
+            else
+                expected=""
+            fi
+        fi
+        crows+=("$(printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s' "${file#"$colour"/}" "$tag" "$driver" "$mode" "$pages" \
+            "$colours" "$expected" "$reason")")
     fi
 }
 
@@ -323,7 +337,7 @@ colour_job CUPSRaster cups ras grey-images-2 colour rgb -- -r12 "${RGB[@]}"
 } >"$corpus/truth.tsv.new"
 mv "$corpus/truth.tsv.new" "$corpus/truth.tsv"
 {
-    printf 'file\ttag\tdriver\tmode\tpages\tcolours\n'
+    printf 'file\ttag\tdriver\tmode\tpages\tcolours\texpected\treason\n'
     printf '%s\n' "${crows[@]}" | sort
 } >"$colour/driverless.tsv"
 
