@@ -205,32 +205,36 @@ TEST(Raster, RefusesHeadersNoPrinterTakes) {
         const char version = h.space == 99 ? 't' : '3';
         return Sync(version, true) + CupsHeader(h, version, true) + std::string(64, '\0');
     };
-    std::vector<std::pair<const char*, Header>> bad;
-    Header h;
-    h.bits = 3;
-    bad.push_back({"three bits a colour", h});
-    h = Header{};
-    h.bytesPerLine = 17;
-    bad.push_back({"line length not the width's", h});
-    h = Header{};
-    h.width = 0;
-    bad.push_back({"no width", h});
-    h = Header{};
-    h.height = 0x01000000;
-    bad.push_back({"height past the limit", h});
-    h = Header{};
-    h.width = 17 * 1024 * 1024;
-    bad.push_back({"line past 16 MiB", h});
-    h = Header{};
-    h.order = 3;
-    bad.push_back({"no such colour order", h});
-    h = Header{};
-    h.space = 99;
-    bad.push_back({"no such colour space in version 1", h});
-    for (const auto& [name, header] : bad) {
+    const struct {
+        const char* name;
+        uint32_t Header::*field;
+        uint32_t value;
+    } bad[] = {
+        {"three bits a colour", &Header::bits, 3},
+        {"line length not the width's", &Header::bytesPerLine, 17},
+        {"no width", &Header::width, 0},
+        {"height past the limit", &Header::height, 0x01000000},
+        {"line past 16 MiB", &Header::width, 17 * 1024 * 1024},
+        {"no such colour order", &Header::order, 3},
+        {"no such colour space in version 1", &Header::space, 99},
+    };
+    for (const auto& c : bad) {
+        Header header;
+        header.*c.field = c.value;
         Result r;
-        EXPECT_EQ(Count(job(header), r), QM_E_NOT_UNDERSTOOD) << name;
+        EXPECT_EQ(Count(job(header), r), QM_E_NOT_UNDERSTOOD) << c.name;
     }
+    // Each language counts its own kind only: a URF job forced as PWG is not
+    // understood; PWG, a CUPS Raster 2 profile, counts as CUPS Raster too.
+    Header pwg;
+    pwg.pwg = true;
+    const std::string pwgJob = Sync('2', true) + CupsHeader(pwg, '2', true) + CodedRows(2, 16, "\x01");
+    const std::string urfJob = UrfFile(1) + UrfHeader(8, 0, 1, 16, 2, 72) + CodedRows(2, 16, "\x01");
+    Result r;
+    EXPECT_EQ(qm::accurate::AccuratePWGRaster(Bytes(urfJob), r), QM_E_NOT_UNDERSTOOD);
+    EXPECT_EQ(qm::accurate::AccurateURF(Bytes(pwgJob), r), QM_E_NOT_UNDERSTOOD);
+    EXPECT_EQ(qm::accurate::AccurateCUPSRaster(Bytes(urfJob), r), QM_E_NOT_UNDERSTOOD);
+    EXPECT_EQ(qm::accurate::AccurateCUPSRaster(Bytes(pwgJob), r), QM_OK);
 }
 
 // A header may claim rows by the gigabyte: the walk neither allocates for
