@@ -294,6 +294,21 @@ for m in a4-report-3 letter-memo-1; do
             "${PAGES[$m]}" 1 0 "$(colours_of "$m" 0)" "$paper"
 done
 
+# cups-filters' pdftoraster, the PDF path of a driverless queue: PWG Raster
+# without a PPD, in sRGB or grey; it writes duplex but leaves copies to CUPS.
+m=a4-report-3
+gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$tmp/$m.pdf" "$corpus/masters/$m.ps" </dev/null >/dev/null 2>&1
+paper="$(width "${PAPER[$m]}") $(length "${PAPER[$m]}")"
+for variant in "srgb:Resolution=24dpi:0" "grey-duplex:ColorModel=Gray Resolution=24dpi sides=two-sided-long-edge:1"; do
+    IFS=: read -r name options duplex <<<"$variant"
+    out=$jobs/pwgraster/$m.pdftoraster-$name.pwg
+    grey=0
+    [[ $name == grey* ]] && grey=1
+    /usr/lib/cups/filter/pdftoraster 1 quirometer corpus 1 "$options" "$tmp/$m.pdf" >"$out" 2>/dev/null && [[ -s $out ]] &&
+        record corpus PWGRaster "$out" "pdftoraster '$options'" - "${PAGES[$m]}" 1 "$duplex" "$(colours_of "$m" "$grey")" "$paper" ||
+        failed+=("$out: pdftoraster $options")
+done
+
 # --- the colour masters ---------------------------------------------------------
 cjobs=$colour/jobs/driverless
 rm -rf "$cjobs"
