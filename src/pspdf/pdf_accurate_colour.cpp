@@ -686,7 +686,7 @@ uint8_t ColourCheck::Samples(const Space& s, std::string_view data, int64_t widt
                 v[k] = decode[2 * k] + sample / top * (decode[2 * k + 1] - decode[2 * k]);
             }
             if (s.family == Space::Indexed) {
-                const size_t index = v[0] < 0 ? 0 : std::min<size_t>(static_cast<size_t>(v[0] + 0.5), 4095);
+                const size_t index = !(v[0] > 0) ? 0 : v[0] >= 4095 ? 4095 : static_cast<size_t>(v[0] + 0.5);
                 if (judged[index] == 0) judged[index] = Neutral(s, v, 1) ? 1 : 2;
                 if (judged[index] == 2) return QM_PAGE_COLOR;
             } else if (!Neutral(s, v, comps)) {

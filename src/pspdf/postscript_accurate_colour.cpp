@@ -63,6 +63,9 @@ Val Boolean(bool b) {
     return v;
 }
 
+// A number as an integer of images' sizes, clamped (no cast out of range).
+int64_t Whole(double v) noexcept { return v > 0 && v < 1e9 ? static_cast<int64_t>(v) : 0; }
+
 // Where a colour was set: a page's verdict only grows (mono, unknown, colour).
 void Raise(uint8_t& verdict, uint8_t event) noexcept {
     if (event == QM_PAGE_COLOR || (event == QM_PAGE_COLOR_UNKNOWN && verdict == QM_PAGE_MONO)) verdict = event;
@@ -637,11 +640,11 @@ private:
         } else if (name == "roll") {
             const std::optional<double> j = NumberAt(0), n = NumberAt(1);
             Pop(), Pop();
-            if (!j || !n || *n < 0 || *n > stack_.size()) {
+            if (!j || !n || !std::isfinite(*j) || *n < 0 || *n > stack_.size()) {
                 stack_.clear();
-            } else if (*n > 0) {
+            } else if (*n >= 1) {
                 const auto count = static_cast<std::ptrdiff_t>(*n);
-                const auto shift = ((static_cast<std::ptrdiff_t>(*j) % count) + count) % count;
+                const auto shift = static_cast<std::ptrdiff_t>(std::fmod(std::trunc(*j), static_cast<double>(count)) + count) % count;
                 std::rotate(stack_.end() - count, stack_.end() - shift, stack_.end());
             }
         } else if (name == "clear") {
@@ -951,9 +954,9 @@ private:
             const Val* decode = Get(dict, "Decode");
             const Val* mask = Get(dict, "ImageMask");
             if (mask && mask->t == T::Bool && mask->b) name = "imagemask";
-            p.width = w && w->t == T::Number ? static_cast<int64_t>(w->n) : 0;
-            p.height = h && h->t == T::Number ? static_cast<int64_t>(h->n) : 0;
-            p.bpc = name == "imagemask" ? 1 : bpc && bpc->t == T::Number ? static_cast<int64_t>(bpc->n) : 0;
+            p.width = w && w->t == T::Number ? Whole(w->n) : 0;
+            p.height = h && h->t == T::Number ? Whole(h->n) : 0;
+            p.bpc = name == "imagemask" ? 1 : bpc && bpc->t == T::Number ? Whole(bpc->n) : 0;
             if (source) p.source = *source;
             p.decode = decode && name != "imagemask" && Numbers(*decode, p.ranges);
         } else {
@@ -980,9 +983,9 @@ private:
     void Operands(Picture& p) {
         const std::optional<double> bpc = NumberAt(0), h = NumberAt(1), w = NumberAt(2);
         Pop(), Pop(), Pop();
-        p.width = w ? static_cast<int64_t>(*w) : 0;
-        p.height = h ? static_cast<int64_t>(*h) : 0;
-        p.bpc = bpc ? static_cast<int64_t>(*bpc) : (stack_.empty() ? 0 : 1);
+        p.width = w ? Whole(*w) : 0;
+        p.height = h ? Whole(*h) : 0;
+        p.bpc = bpc ? Whole(*bpc) : (stack_.empty() ? 0 : 1);
     }
 
     // Data that cannot be read from the job nor stepped over: the rest of
