@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "hostbased/hostbased_accurate.h"
-#include "hostbased/pjl_accurate.h"
+#include "pcl/pjl.h"
 
 namespace qm::accurate {
 namespace {
@@ -120,6 +120,11 @@ bool WindowsPaper(uint32_t code, double& width, double& length) noexcept {
 }
 
 int32_t CountZjStream(Bytes job, Result& out) {
+    // Through a spooler the stream comes behind PJL lines (JOB, SET, INFO,
+    // USTATUS) and a UEL; the stream's own items say what they set.
+    PjlSettings pjl;
+    const uint32_t body = ReadPjlHeader(job, 0, pjl);
+    job = Bytes(job.data + body, job.size - body);
     if (!job.matches(0, "JZJZ")) return QM_E_NOT_UNDERSTOOD;
     ZjsState s;
     bool broken = false;
@@ -235,11 +240,11 @@ int32_t CountOakt(Bytes job, Result& out) {
 }
 
 int32_t CountHiperc(Bytes job, Result& out) {
-    const PjlHeader pjl = ReadPjlHeader(job);
+    PjlSettings pjl;
+    uint32_t at = ReadPjlHeader(job, 0, pjl);
     if (!pjl.entered) return QM_E_NOT_UNDERSTOOD;
     uint32_t pages = 0;
     bool colour = false, pageColour = false, broken = false;
-    uint32_t at = pjl.body;
     // Records run up to the UEL that closes the job.
     while (at < job.size && !job.matches(at, kUel)) {
         if (!job.has(at, kHipercRecordHeader)) {

@@ -3,7 +3,6 @@
 // and data that looks like records stepped over by its declared length.
 
 #include "hostbased/hostbased_accurate.h"
-#include "hostbased/pjl_accurate.h"
 #include "casefile.h"
 
 using namespace qmtest;
@@ -166,23 +165,6 @@ TEST(AccurateLexmark, ChecksummedCommandsPagesAtEjects) {
     const std::string escape = Lx(0x33, {0, 0, 0, 0, 0}) + Lit("\x1b*\x07" "e\x1b*\x07s0");
     EXPECT_EQ(qm::accurate::CountLexmarkChecked(qm::Bytes(escape), r), QM_OK);
     EXPECT_EQ(r.rec.pages, 1u);
-}
-
-TEST(AccuratePjlHeader, SettingsUpToTheLanguage) {
-    using qm::accurate::PjlDuplex;
-    for (const CaseRow& r : ReadCases("hostbased/cases/pjl_header.tsv")) {
-        const std::string text = r.bytes("text");
-        const qm::accurate::PjlHeader h = qm::accurate::ReadPjlHeader(qm::Bytes(text));
-        const std::string& duplex = r.text("duplex");
-        EXPECT_EQ(h.entered, Yes(r, "entered")) << r.name();
-        EXPECT_EQ(h.Copies(), uint32_t(r.num("copies"))) << r.name();
-        EXPECT_EQ(h.duplex, duplex == "on" ? PjlDuplex::On : duplex == "off" ? PjlDuplex::Off : PjlDuplex::Unstated)
-            << r.name();
-        EXPECT_DOUBLE_EQ(h.paperWidth, r.num("width")) << r.name();
-        if (h.entered) {
-            EXPECT_EQ(text.substr(h.body), "") << r.name();
-        }
-    }
 }
 
 // The walked languages read every corpus job whole (no structure breaks, so
