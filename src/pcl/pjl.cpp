@@ -165,6 +165,7 @@ namespace {
 
 constexpr std::string_view kUel = "\x1b%-12345X";
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr uint8_t kEscape = 0x1B;
 
 bool IsBlank(int b) noexcept { return b == ' ' || b == '\t'; }
 char Upper(uint8_t b) noexcept { return static_cast<char>(b >= 'a' && b <= 'z' ? b - 32 : b); }
@@ -284,13 +285,15 @@ uint32_t ReadPjlLines(Bytes job, uint32_t i, PjlSettings& pjl) noexcept {
         const int after = job.at(k + 4);
         if (!(after < 0 || IsBlank(after) || after == '\r' || after == '\n')) return i;
         const uint32_t limit = job.left(k) > kPjlLongestLine ? k + kPjlLongestLine : job.size;
+        // A line ends at its line feed, or right before an ESC: foo2zjs ends
+        // its last line with a NUL and the UEL.
         uint32_t eol = k;
-        while (eol < limit && job[eol] != '\n') ++eol;
-        if (eol == limit && limit != job.size) return i;  // no line feed where one must be
+        while (eol < limit && job[eol] != '\n' && job[eol] != kEscape) ++eol;
+        if (eol == limit && limit != job.size) return i;  // no line end where one must be
         uint32_t end = eol;
-        if (end > k + 4 && job[end - 1] == '\r') --end;
+        while (end > k + 4 && (job[end - 1] == '\r' || job[end - 1] == 0)) --end;
         const bool entered = ReadLine(Bytes(job.data + k + 4, end - (k + 4)), pjl);
-        i = eol < job.size ? eol + 1 : job.size;
+        i = eol < job.size && job[eol] == '\n' ? eol + 1 : eol;
         if (entered || i >= job.size) return i;
     }
 }

@@ -147,10 +147,12 @@ inline constexpr uint32_t kPjlLongestLine = 4096;
 
 // Reads the PJL lines that start at i (blanks, tabs and line ends between
 // them allowed) into `pjl` and returns the index of the first byte after
-// them, or i when no "@PJL" line starts there. Reading stops after an ENTER
-// LANGUAGE line (the language's own bytes follow it), before a line that is
-// not PJL, and before a line with no line feed within kPjlLongestLine bytes
-// (unless the data ends there). A UEL is not read: it is the caller's.
+// them, or i when no "@PJL" line starts there. A line ends at its line feed
+// or right before an ESC (a UEL may follow a line directly). Reading stops
+// after an ENTER LANGUAGE line (the language's own bytes follow it), before
+// a line that is not PJL, and before a line with no end within
+// kPjlLongestLine bytes (unless the data ends there). A UEL is not read: it
+// is the caller's.
 uint32_t ReadPjlLines(Bytes job, uint32_t i, PjlSettings& pjl) noexcept;
 
 // Reads the whole header in front of a job from `from`: UELs, NULs, 0x04, a
