@@ -36,16 +36,18 @@ bool Advance(const BidInput& in, Bytes b, uint64_t next, uint32_t& off) noexcept
 }
 
 // ZjStream and Tally: a file signature, then chunks of a 16-byte big-endian
-// header (size, type, item count, signature word) that each end where the
-// next begins.
-bool ChunkChain(const BidInput& in, bool (*signature)(Bytes), uint32_t chunkSignature) noexcept {
+// header (size, type, item count, a reserved 16-bit word and the 16-bit
+// signature) that each end where the next begins. The reserved word is not
+// always 0: foo2zjs writes the length of the chunk's items there for its -z1
+// and later models (the HP LaserJet 1018/1020).
+bool ChunkChain(const BidInput& in, bool (*signature)(Bytes), uint16_t chunkSignature) noexcept {
     const Bytes b = Body(in);
     if (!signature(b)) return false;
     uint32_t off = 4;
     int n = 0;
     while (n < kRecords && b.has(off, 16)) {
         const uint32_t size = b.be32(off);
-        if (b.be32(off + 12) != chunkSignature || size < 16 || !Advance(in, b, uint64_t{off} + size, off)) return false;
+        if (b.be16(off + 14) != chunkSignature || size < 16 || !Advance(in, b, uint64_t{off} + size, off)) return false;
         ++n;
     }
     return Enough(in, n, off == b.size);
@@ -294,11 +296,11 @@ int BidOKI(const BidInput& in) noexcept {
 }
 
 int BidZJSTREAM(const BidInput& in) noexcept {
-    return ChunkChain(in, &IsZjsSignature, 0x00005A5Au) ? Parsed(Declares(in, "ZJS")) : kNoBid;
+    return ChunkChain(in, &IsZjsSignature, 0x5A5A) ? Parsed(Declares(in, "ZJS")) : kNoBid;
 }
 
 int BidTALLYSTREAM(const BidInput& in) noexcept {
-    return ChunkChain(in, &IsTallySignature, 0x0000A5A5u) ? Parsed(false) : kNoBid;
+    return ChunkChain(in, &IsTallySignature, 0xA5A5) ? Parsed(false) : kNoBid;
 }
 
 // OAKT: "OAKT" records with a 32-bit little-endian length and type; a
