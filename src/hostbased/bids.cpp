@@ -362,11 +362,13 @@ int BidCanonUFR(const BidInput& in) noexcept {
 }
 
 // HIPERC follows its PJL header with a page record: 0x00 0x00 0x00 0x34,
-// with 1 at byte 12 (byte 13, which follows, is 3 in monochrome jobs and 0
-// in colour ones).
+// with the number of planes the page record announces at byte 12: 1, or 4
+// for an uncompressed colour page (foo2hiperc at 300 dpi). Byte 13, which
+// follows, is the plane: 3 in monochrome jobs, 0 in colour ones.
 int BidHIPERC(const BidInput& in) noexcept {
     const Bytes b = Body(in);
-    if (!in.pjl || !b.matches(0, std::string_view("\0\0\0\x34", 4)) || b.at(12) != 0x01) return kNoBid;
+    const bool planes = b.at(12) == 0x01 || b.at(12) == 0x04;
+    if (!in.pjl || !b.matches(0, std::string_view("\0\0\0\x34", 4)) || !planes) return kNoBid;
     return Parsed(Declares(in, "HIPERC"));
 }
 
