@@ -63,21 +63,12 @@ enum OaktRecord : uint32_t {
     kOaktJobDuplex = 0x0F,
     kOaktEndPage = 0x18,
     kOaktCopies = 0x2A,  // copies, duplex
-    kOaktPaper = 0x2B,   // code, width and length at 1200 dpi
+    kOaktPaper = 0x2B,   // Windows paper code, width and length in dots
     kOaktImageData = 0x3C,
 };
 constexpr uint32_t kOaktDataPadded = 36;  // padded length of the data after the record
 constexpr uint32_t kOaktDataPlane = 48;   // 0, 1, 2 colour; 3 black
 constexpr uint32_t kOaktBlackPlane = 3;
-
-struct OaktPaper {
-    uint32_t code;
-    double width, length;
-};
-constexpr OaktPaper kOaktPapers[] = {
-    {1, 8.5, 11.0},   {5, 8.5, 14.0},    {7, 7.25, 10.5},  {9, 8.27, 11.69}, {11, 5.83, 8.27},
-    {13, 7.17, 10.12}, {20, 4.125, 9.5}, {27, 4.33, 8.66}, {28, 6.38, 9.02},  {37, 3.875, 7.5},
-};
 
 // ---------------------------------------------------------------- HIPERC
 
@@ -195,15 +186,9 @@ int32_t CountOakt(Bytes job, Result& out) {
                 break;
             case kOaktPaper:
                 if (length32 >= kOaktHeader + 12) {
-                    const uint32_t code = job.le32(at + kOaktHeader);
+                    // The code is Windows' paper code (foo2oak writes DMPAPER_A3 for A3).
                     width = length = 0.0;
-                    for (const OaktPaper& p : kOaktPapers) {
-                        if (p.code == code) {
-                            width = p.width;
-                            length = p.length;
-                        }
-                    }
-                    if (width == 0.0) {  // a custom size: the sheet at 1200 dpi
+                    if (!WindowsPaper(job.le32(at + kOaktHeader), width, length)) {  // a custom size: the sheet at 1200 dpi
                         width = job.le32(at + kOaktHeader + 4) / 1200.0;
                         length = job.le32(at + kOaktHeader + 8) / 1200.0;
                     }

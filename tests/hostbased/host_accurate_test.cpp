@@ -71,6 +71,7 @@ TEST(AccurateOakt, PagesAtTheirEndsDuplexFromBothRecords) {
         {"a page sending colour planes", head + OakPage(1, {3}) + OakPage(1, {0, 1, 2, 3}),
          {.pages = 2, .colour = 1, .width = 8.5, .length = 11}},
         {"a custom size from the sheet at 1200 dpi", head + OakPage(256, {3}), {.pages = 1, .width = 8.5, .length = 14}},
+        {"A3 by its Windows paper code", head + OakPage(8, {3}), {.pages = 1, .width = 11.69, .length = 16.54}},
         {"image data cut by the end of the job", head + OakPage(5, {3}) + OakData(1, "abc").substr(0, 70),
          {.pages = 1, .width = 8.5, .length = 14, .estimated = true}},
         {"no page", head + Oak(0x0B), kNotUnderstood},
