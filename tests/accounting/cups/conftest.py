@@ -176,7 +176,7 @@ def workdir():
 def built():
     for path in (BACKEND, CLI):
         if not os.access(path, os.X_OK):
-            pytest.fail(f"{path} is not built (cmake --build {BUILD} --target quirometer_cli accounting backend)")
+            pytest.fail(f"{path} is not built (cmake --build {BUILD} --target quirometer_cli quirometer_backend)")
 
 
 class Capture:
@@ -506,7 +506,7 @@ def ippeveprinter(mdns, daemons, workdir):
     spool.mkdir()
     port = free_port()
     proc = daemons.spawn("ippeveprinter", ["ippeveprinter", "-p", str(port), "-f", "application/pdf",
-                                           "-d", str(spool), "-k", f"Quirometer Test {port}"],
+                                           "-d", str(spool), "-k", "-v", "-s", "600", f"Quirometer Test {port}"],
                          workdir / "ippeveprinter.log")
     try:
         wait_for(lambda: proc.poll() is not None or port_open(port), 20, "ippeveprinter")

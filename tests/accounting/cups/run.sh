@@ -8,7 +8,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../../.." && pwd)
-build=${1:-$src/build}
+build=$(cd "${1:-$src/build}" && pwd)
 [ $# -eq 0 ] || shift
 QM_DEPS_DAEMONS=1 bash "$src/scripts/deps.sh"
 for f in "$build/accounting/backend/quirometer" "$build/quirometer"; do

@@ -119,21 +119,29 @@ def test_driver_queue_records_the_pcl_of_its_filters(cups, queues, options, page
     assert int(state["job-impressions-completed"]) == printed
 
 
-def test_driverless_queue_records_what_the_ipp_printer_gets(cups, queues, ippeveprinter):
+@pytest.fixture(scope="module")
+def driverless(cups, queues, ippeveprinter):
     queue = "qm-ipp"
     # An IPP Everywhere queue is made from the printer's answer to an ipp:
     # URI; the backend is put in front of it afterwards.
     cups.lpadmin("-p", queue, "-v", ippeveprinter.uri, "-m", "everywhere", "-o", "printer-error-policy=abort-job")
     cups.add_queue(queue, "quirometer:" + ippeveprinter.uri)
+    return queue
+
+
+@pytest.mark.parametrize("cups_copies", [1, 2])
+def test_driverless_queue_records_what_the_ipp_printer_prints(cups, driverless, ippeveprinter, cups_copies):
     before = set(ippeveprinter.spool.iterdir())
-    job, state = print_job(cups, queue, PDF_2)
+    job, state = print_job(cups, driverless, PDF_2, "-n", cups_copies)
     got = wait_for(lambda: set(ippeveprinter.spool.iterdir()) - before, 30, "the document at ippeveprinter")
     assert len(got) == 1
     document = got.pop().read_bytes()
-    r = record_of(store(cups), queue, job)
-    assert (r["status"], r["pdl"], r["pages"], r["printed"], r["file_size"]) == ("printed", "PDF", 2, 2,
-                                                                                  len(document))
-    assert totals(cups, queue, job)[-1:] == [2]
+    # CUPS sends the PDF once and asks the printer for the copies.
+    r = record_of(store(cups), driverless, job)
+    assert (r["status"], r["pdl"], r["pages"], r["file_size"]) == ("printed", "PDF", 2, len(document))
+    assert (r["cups_copies"], r["printed"]) == (cups_copies, 2 * cups_copies)
+    assert totals(cups, driverless, job)[-1:] == [2 * cups_copies]
+    assert int(state["job-impressions-completed"]) == 2 * cups_copies
 
 
 def test_quota_refuses_the_job_that_would_exceed_it(cups, queues):
