@@ -179,6 +179,18 @@ def test_unknown_language_prints_and_is_recorded_as_not_counted(cups, queues, wo
     assert (r["printed"], r["file_size"]) == (0, text.stat().st_size)
 
 
+def test_titles_are_stored_as_given_and_made_printable(cups, queues):
+    # cupsd keeps names of up to 255 bytes.
+    title = "Q3 'budget'; DROP TABLE jobs; -- \"final\" \u00e9t\u00e9 " + "x" * 150
+    job, _ = print_job(cups, queues.raw, PCL_DUPLEX3, "-o", "raw", "-t", title, user="o'brien")
+    r = record_of(store(cups), queues.raw, job)
+    assert r["user"] == "o'brien"
+    assert r["title"] == title
+    assert r["status"] == "printed"
+    report = accounting("report", "--by", "user", "--csv", "--store", store(cups)).stdout
+    assert "o'brien" in report
+
+
 def journal_lines(cups):
     return cups.journal.read_text().splitlines() if cups.journal.exists() else []
 
@@ -242,19 +254,41 @@ def test_unwritable_store_journals_and_replay_moves_the_records(cups, queues, wo
     assert record_of(store(cups), queues.raw, third)["printed"] == 3
 
 
+def test_job_prints_when_neither_store_nor_journal_can_be_written(cups, queues, workdir):
+    blocker = workdir / "not-a-folder-either"
+    blocker.write_text("")
+    cups.write_accounting(store=f"sqlite:{blocker}/accounting.db", journal=f"{blocker}/journal")
+    try:
+        queues.printer.take()
+        job, state = print_job(cups, queues.raw, PCL_COPIES3, "-o", "raw", "-n", "2")
+    finally:
+        cups.write_accounting(store=f"sqlite:{cups.db}")
+    assert queues.printer.take() == [PCL_COPIES3.read_bytes() * 2]
+    assert int(state["job-impressions-completed"]) == 6
+    # The record is kept in CUPS's log for the administrator.
+    log = cups.error_log(job)
+    assert "quirometer record" in log and f'"job_id":{job},' in log.replace('\\"', '"'), log[-3000:]
+
+
 def test_twenty_jobs_at_once_give_twenty_records(cups, queues):
+    # cupsd runs one job at a time per queue: five queues make five backends
+    # write to the store at once.
+    burst = [f"qm-burst{i}" for i in range(5)]
+    for queue in burst:
+        cups.add_queue(queue, "quirometer:" + queues.printer.uri, "-o", "printer-error-policy=abort-job")
     queues.printer.take()
     data = PCL_DUPLEX3.read_bytes()
     with ThreadPoolExecutor(20) as pool:
-        jobs = list(pool.map(lambda i: cups.lp(queues.raw, "-o", "raw", "-t", f"burst {i}", PCL_DUPLEX3,
-                                               user=f"burst{i % 4}"), range(20)))
-    for job in jobs:
-        assert cups.wait_done(job, queues.raw, timeout=120)["job-state"] == "completed"
+        jobs = list(pool.map(lambda i: (burst[i % 5], cups.lp(burst[i % 5], "-o", "raw", "-t", f"burst {i}",
+                                                              PCL_DUPLEX3, user=f"burst{i % 4}")), range(20)))
+    for queue, job in jobs:
+        assert cups.wait_done(job, queue, timeout=120)["job-state"] == "completed"
     assert queues.printer.take() == [data] * 20
-    mine = [r for r in records(store(cups)) if r["printer"] == queues.raw and int(r["job_id"]) in jobs]
-    assert sorted(int(r["job_id"]) for r in mine) == sorted(jobs)
+    mine = [r for r in records(store(cups)) if (r["printer"], int(r["job_id"])) in jobs]
+    assert sorted((r["printer"], int(r["job_id"])) for r in mine) == sorted(jobs)
     assert {(r["status"], r["printed"]) for r in mine} == {("printed", 3)}
     assert sorted(r["title"] for r in mine) == sorted(f"burst {i}" for i in range(20))
+    assert journal_lines(cups) == []
 
 
 def test_cancelled_job_is_recorded_as_not_printed(cups, queues):
