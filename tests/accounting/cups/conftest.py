@@ -52,7 +52,15 @@ fi
 if [ $# -ge 6 ]; then cat "$6" >/dev/null; else cat >/dev/null; fi
 exit 0
 """,
+    # Others may not run it, so cupsd would run it as root (as usb and lpd).
+    "qmroot": """#!/bin/sh
+[ $# -eq 0 ] && exit 0
+id -u > "${DEVICE_URI#qmroot:}/uid-$1"
+if [ $# -ge 6 ]; then cat "$6" >/dev/null; else cat >/dev/null; fi
+exit 0
+""",
 }
+FAKE_BACKEND_MODES = {"qmroot": 0o744}
 
 
 def need(*programs):
@@ -343,7 +351,7 @@ PreserveJobHistory Yes
         for name, text in FAKE_BACKENDS.items():
             path = self.serverbin / "backend" / name
             path.write_text(text)
-            path.chmod(0o755)
+            path.chmod(FAKE_BACKEND_MODES.get(name, 0o755))
 
     def write_accounting(self, store, journal=None, extra=""):
         quota = "".join(f"quota {q} = {n} per {p}\n" for q, n, p in self.quotas)
@@ -366,6 +374,9 @@ PreserveJobHistory Yes
         out = run(argv, input=data).stdout
         # "request id is QUEUE-ID (1 file(s))"
         return int(out.split("request id is ", 1)[1].split()[0].rsplit("-", 1)[1])
+
+    def enable(self, queue):
+        run(["cupsenable", "-h", self.server, queue])
 
     def cancel(self, job):
         run(["cancel", "-h", self.server, str(job)])
@@ -394,15 +405,11 @@ PreserveJobHistory Yes
         rows = list(csv.reader(io.StringIO(out)))
         return dict(zip(rows[0], rows[1])) if len(rows) >= 2 else {}
 
-    def wait_done(self, job, queue, timeout=20):
+    def wait_done(self, job, queue, timeout=60):
         """Waits until the job is completed, cancelled or aborted; returns its state."""
         return wait_for(lambda: (lambda a: a if a.get("job-state") in ("completed", "canceled", "aborted")
                                  else None)(self.job(job, queue)),
                         timeout, f"job {job} on {queue} to end ({self.log}/error_log)")
-
-    def wait_state(self, job, queue, states, timeout=20):
-        return wait_for(lambda: (lambda a: a if a.get("job-state") in states else None)(self.job(job, queue)),
-                        timeout, f"job {job} on {queue} to reach {states}")
 
     def page_log(self, queue, job):
         path = self.log / "page_log"

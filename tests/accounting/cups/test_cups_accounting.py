@@ -307,6 +307,31 @@ def test_cancelled_job_is_recorded_as_not_printed(cups, queues):
     queues.printer.take()
 
 
+def test_backend_that_needs_root_runs_when_ours_is_installed_0700(cups, workdir):
+    state = workdir / "root-state"
+    state.mkdir()
+    state.chmod(0o777)
+    queue = "qm-root"
+    cups.add_queue(queue, f"quirometer:qmroot:{state}", "-o", "printer-error-policy=abort-job")
+    ours = cups.serverbin / "backend" / "quirometer"
+    # Installed 0755, our backend runs as lp and cannot run a backend only
+    # root may run: the queue stops with the reason and the job waits.
+    job = cups.lp(queue, "-o", "raw", PCL_DUPLEX3)
+    wait_for(lambda: (lambda a: a.get("job-state") == "pending" and
+                      "Permission denied" in a.get("job-printer-state-message", ""))(cups.job(job, queue)),
+             30, "the job to wait on the stopped queue")
+    assert record_of(store(cups), queue, job)["status"] == "failed"
+    ours.chmod(0o700)  # cupsd runs it as root now, and it runs the other as root
+    try:
+        cups.enable(queue)
+        assert cups.wait_done(job, queue)["job-state"] == "completed"
+    finally:
+        ours.chmod(0o755)
+    assert (state / f"uid-{job}").read_text().strip() == "0"
+    r = record_of(store(cups), queue, job)
+    assert (r["status"], r["printed"], r["error"]) == ("printed", 3, ""), r
+
+
 def test_retried_job_updates_its_record(cups, queues):
     job, _ = print_job(cups, queues.retry, PCL_COPIES3, "-o", "raw")
     assert (queues.retry_state / f"attempt-{job}").exists()  # the first attempt asked for a retry
