@@ -505,23 +505,35 @@ def _bus_answers(path):
         return s.connect_ex(str(path)) == 0
 
 
-@pytest.fixture(scope="session")
-def ippeveprinter(mdns, daemons, workdir):
-    """An IPP Everywhere printer on loopback that keeps what it receives."""
+def start_ippeveprinter(daemons, workdir, name, formats):
+    """An IPP Everywhere printer on loopback that takes `formats` and keeps
+    the documents it receives."""
     need("ippeveprinter")
-    spool = workdir / "ippeveprinter"
+    spool = workdir / name
     spool.mkdir()
     port = free_port()
-    proc = daemons.spawn("ippeveprinter", ["ippeveprinter", "-p", str(port), "-f", "application/pdf",
-                                           "-d", str(spool), "-k", "-v", "-s", "600", f"Quirometer Test {port}"],
-                         workdir / "ippeveprinter.log")
+    log = workdir / f"{name}.log"
+    proc = daemons.spawn(name, ["ippeveprinter", "-p", str(port), "-f", formats, "-d", str(spool), "-k", "-v",
+                                "-s", "600", f"Quirometer Test {port}"], log)
     try:
         wait_for(lambda: proc.poll() is not None or port_open(port), 20, "ippeveprinter")
     except AssertionError:
         pytest.skip("ippeveprinter does not answer")
     if proc.poll() is not None:
-        pytest.skip("ippeveprinter cannot start: " + (workdir / "ippeveprinter.log").read_text()[-500:])
+        pytest.skip("ippeveprinter cannot start: " + log.read_text()[-500:])
     return type("Printer", (), {"uri": f"ipp://{HOST}:{port}/ipp/print", "spool": spool})
+
+
+@pytest.fixture(scope="session")
+def ippeveprinter(mdns, daemons, workdir):
+    """One that takes PDF, so that CUPS sends PDF."""
+    return start_ippeveprinter(daemons, workdir, "ippeveprinter", "application/pdf")
+
+
+@pytest.fixture(scope="session")
+def raster_printer(mdns, daemons, workdir):
+    """One that takes PWG Raster only."""
+    return start_ippeveprinter(daemons, workdir, "ippeveprinter-raster", "image/pwg-raster")
 
 
 def _postgres_bindir():
