@@ -2,7 +2,6 @@
 what the store records and what CUPS logs, for raw, driver and driverless
 queues and for every fault the backend must survive."""
 import sqlite3
-import threading
 from concurrent.futures import ThreadPoolExecutor
 from dataclasses import dataclass
 
