@@ -231,8 +231,9 @@ class Capture:
                     chunks.append(data)
             except OSError:
                 pass
-        with self._lock:
-            self._received.append(b"".join(chunks))
+            # Kept before the close that lets the sender finish the job.
+            with self._lock:
+                self._received.append(b"".join(chunks))
 
     def hold(self):
         self.connected.clear()

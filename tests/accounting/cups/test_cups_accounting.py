@@ -316,6 +316,7 @@ def test_cancelled_job_is_recorded_as_not_printed(cups, queues):
                  20, "the cancelled job's record")
     assert r["status"] == "failed" and "cancel" in r["error"].lower(), r
     assert 3 not in totals(cups, queues.raw, job)
+    wait_for(queues.printer.received, 30, "the held connection to end")
     queues.printer.take()
 
 
