@@ -1,6 +1,7 @@
 """The accounting backend behind a real cupsd: what the printer receives,
 what the store records and what CUPS logs, for raw, driver and driverless
 queues and for every fault the backend must survive."""
+import json
 import sqlite3
 from concurrent.futures import ThreadPoolExecutor
 from dataclasses import dataclass
@@ -282,24 +283,61 @@ def test_job_prints_when_neither_store_nor_journal_can_be_written(cups, queues, 
     assert "quirometer record" in log and f'"job_id":{job},' in log.replace('\\"', '"'), log[-3000:]
 
 
-def test_twenty_jobs_at_once_give_twenty_records(cups, queues):
-    # cupsd runs one job at a time per queue: five queues make five backends
-    # write to the store at once.
-    burst = [f"qm-burst{i}" for i in range(5)]
-    for queue in burst:
+@pytest.fixture(scope="module")
+def burst(cups, queues):
+    """Five queues to one printer: cupsd runs one job at a time per queue, so
+    five backends write at once."""
+    names = [f"qm-burst{i}" for i in range(5)]
+    for queue in names:
         cups.add_queue(queue, "quirometer:" + queues.printer.uri, "-o", "printer-error-policy=abort-job")
-    queues.printer.take()
-    data = PCL_DUPLEX3.read_bytes()
-    with ThreadPoolExecutor(20) as pool:
-        jobs = list(pool.map(lambda i: (burst[i % 5], cups.lp(burst[i % 5], "-o", "raw", "-t", f"burst {i}",
-                                                              PCL_DUPLEX3, user=f"burst{i % 4}")), range(20)))
+    return names
+
+
+def submit_at_once(cups, queues, burst, count, path):
+    """Submits `count` jobs over the burst queues at once; returns (queue, job) pairs."""
+    with ThreadPoolExecutor(count) as pool:
+        jobs = list(pool.map(lambda i: (burst[i % len(burst)], cups.lp(burst[i % len(burst)], "-o", "raw", "-t",
+                                                                       f"burst {i}", path, user=f"burst{i % 4}")),
+                             range(count)))
     for queue, job in jobs:
         assert cups.wait_done(job, queue, timeout=120)["job-state"] == "completed"
-    assert queues.printer.take() == [data] * 20
+    return jobs
+
+
+def test_twenty_jobs_at_once_give_twenty_records(cups, queues, burst):
+    queues.printer.take()
+    jobs = submit_at_once(cups, queues, burst, 20, PCL_DUPLEX3)
+    assert queues.printer.take() == [PCL_DUPLEX3.read_bytes()] * 20
     mine = [r for r in records(store(cups)) if (r["printer"], int(r["job_id"])) in jobs]
     assert sorted((r["printer"], int(r["job_id"])) for r in mine) == sorted(jobs)
     assert {(r["status"], r["printed"]) for r in mine} == {("printed", 3)}
     assert sorted(r["title"] for r in mine) == sorted(f"burst {i}" for i in range(20))
+    assert journal_lines(cups) == []
+
+
+def test_jobs_journaled_at_once_are_replayed_once_each(cups, queues, burst):
+    print_job(cups, queues.raw, PCL_COPIES3, "-o", "raw")  # the store exists
+    cups.write_accounting(store=f"sqlite:{cups.db}", extra="timeout = 1\n")
+    try:
+        lock = sqlite3.connect(cups.db, isolation_level=None, timeout=10)
+        lock.execute("BEGIN EXCLUSIVE")
+        try:
+            queues.printer.take()
+            jobs = submit_at_once(cups, queues, burst, 10, PXL_COPIES3)
+            assert len(queues.printer.take()) == 10
+        finally:
+            lock.execute("ROLLBACK")
+            lock.close()
+    finally:
+        cups.write_accounting(store=f"sqlite:{cups.db}")
+    # One whole line per record, however the backends' appends met.
+    lines = journal_lines(cups)
+    assert sorted((j["printer"], j["job_id"]) for j in map(json.loads, lines)) == sorted(jobs)
+    accounting("replay", "--store", store(cups), env=cups.env())
+    accounting("replay", "--store", store(cups), env=cups.env())
+    mine = [r for r in records(store(cups)) if (r["printer"], int(r["job_id"])) in jobs]
+    assert sorted((r["printer"], int(r["job_id"]), r["printed"]) for r in mine) == sorted(
+        (q, j, 3) for q, j in jobs)
     assert journal_lines(cups) == []
 
 
