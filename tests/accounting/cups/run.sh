@@ -6,6 +6,9 @@
 # against a build that holds the accounting backend and the tool:
 #   run.sh [BUILD_DIR] [PYTEST OPTION...]        (BUILD_DIR default: build/)
 set -euo pipefail
+# cupsd's filters and backends run as lp and PostgreSQL as postgres: the
+# daemons are started by root.
+if [ "$(id -u)" != 0 ] && command -v sudo >/dev/null; then exec sudo -E bash "$0" "$@"; fi
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../../.." && pwd)
 build=$(cd "${1:-$src/build}" && pwd)
