@@ -559,8 +559,8 @@ def postgres(daemons, workdir):
         pytest.skip("no postgres user to run the server as")
     data = workdir / "pgdata"
     sock = Path(tempfile.mkdtemp(prefix="qm-pg-", dir="/tmp"))
-    for d in (sock,):
-        os.chown(d, user.pw_uid, user.pw_gid)
+    os.chown(sock, user.pw_uid, user.pw_gid)
+    sock.chmod(0o755)  # cupsd's backends (lp) connect too
     data.mkdir()
     os.chown(data, user.pw_uid, user.pw_gid)
 

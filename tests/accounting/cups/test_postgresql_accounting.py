@@ -86,3 +86,21 @@ def test_a_retried_job_replaces_its_record(postgres, workdir):
         printer.close()
     mine = [r for r in records(postgres.url()) if r["printer"] == "pgretry"]
     assert [(r["job_id"], r["cups_copies"], r["printed"]) for r in mine] == [(77, 2, 6)]
+
+
+def test_a_cups_queue_records_into_postgresql(cups, postgres):
+    printer = Capture()
+    queue = "qm-pg"
+    cups.add_queue(queue, "quirometer:" + printer.uri, "-o", "printer-error-policy=abort-job")
+    url = postgres.url()
+    cups.write_accounting(store=url)
+    try:
+        jobs = [cups.lp(queue, "-o", "raw", "-n", copies, path) for path, copies, _ in JOBS]
+        for job in jobs:
+            assert cups.wait_done(job, queue)["job-state"] == "completed"
+    finally:
+        cups.write_accounting(store=f"sqlite:{cups.db}")
+        printer.close()
+    mine = sorted((r["job_id"], r["status"], r["printed"]) for r in records(url) if r["printer"] == queue)
+    assert mine == sorted((job, "printed", printed) for job, (_, _, printed) in zip(jobs, JOBS))
+    assert not cups.journal.exists() or cups.journal.read_text() == ""
