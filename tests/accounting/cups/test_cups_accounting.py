@@ -1,6 +1,7 @@
 """The accounting backend behind a real cupsd: what the printer receives,
 what the store records and what CUPS logs, for raw, driver and driverless
 queues and for every fault the backend must survive."""
+import contextlib
 import json
 import sqlite3
 from concurrent.futures import ThreadPoolExecutor
@@ -212,24 +213,29 @@ def keys(cups):
     return sorted((r["printer"], int(r["job_id"])) for r in records(store(cups)))
 
 
-def test_locked_store_journals_and_the_next_job_replays(cups, queues):
+@contextlib.contextmanager
+def locked_store(cups, queues):
+    """The store held by another writer; the backends give up on it after a second."""
     print_job(cups, queues.raw, PCL_COPIES3, "-o", "raw")  # the store exists
     cups.write_accounting(store=f"sqlite:{cups.db}", extra="timeout = 1\n")
+    lock = sqlite3.connect(cups.db, isolation_level=None, timeout=10)
+    lock.execute("BEGIN EXCLUSIVE")
     try:
-        lock = sqlite3.connect(cups.db, isolation_level=None, timeout=10)
-        lock.execute("BEGIN EXCLUSIVE")
-        try:
-            queues.printer.take()
-            locked, _ = print_job(cups, queues.raw, PCL_DUPLEX3, "-o", "raw")
-            assert queues.printer.take() == [PCL_DUPLEX3.read_bytes()]  # it printed all the same
-            assert len(journal_lines(cups)) == 1
-        finally:
-            lock.execute("ROLLBACK")
-            lock.close()
-        assert (queues.raw, locked) not in keys(cups)
-        after, _ = print_job(cups, queues.raw, PCL_COPIES3, "-o", "raw")
+        queues.printer.take()
+        yield
     finally:
+        lock.execute("ROLLBACK")
+        lock.close()
         cups.write_accounting(store=f"sqlite:{cups.db}")
+
+
+def test_locked_store_journals_and_the_next_job_replays(cups, queues):
+    with locked_store(cups, queues):
+        locked, _ = print_job(cups, queues.raw, PCL_DUPLEX3, "-o", "raw")
+        assert queues.printer.take() == [PCL_DUPLEX3.read_bytes()]  # it printed all the same
+        assert len(journal_lines(cups)) == 1
+    assert (queues.raw, locked) not in keys(cups)
+    after, _ = print_job(cups, queues.raw, PCL_COPIES3, "-o", "raw")
     assert record_of(store(cups), queues.raw, locked)["printed"] == 3
     assert record_of(store(cups), queues.raw, after)["status"] == "printed"
     assert journal_lines(cups) == []
@@ -316,20 +322,9 @@ def test_twenty_jobs_at_once_give_twenty_records(cups, queues, burst):
 
 
 def test_jobs_journaled_at_once_are_replayed_once_each(cups, queues, burst):
-    print_job(cups, queues.raw, PCL_COPIES3, "-o", "raw")  # the store exists
-    cups.write_accounting(store=f"sqlite:{cups.db}", extra="timeout = 1\n")
-    try:
-        lock = sqlite3.connect(cups.db, isolation_level=None, timeout=10)
-        lock.execute("BEGIN EXCLUSIVE")
-        try:
-            queues.printer.take()
-            jobs = submit_at_once(cups, queues, burst, 10, PXL_COPIES3)
-            assert len(queues.printer.take()) == 10
-        finally:
-            lock.execute("ROLLBACK")
-            lock.close()
-    finally:
-        cups.write_accounting(store=f"sqlite:{cups.db}")
+    with locked_store(cups, queues):
+        jobs = submit_at_once(cups, queues, burst, 10, PXL_COPIES3)
+        assert len(queues.printer.take()) == 10
     # One whole line per record, however the backends' appends met.
     lines = journal_lines(cups)
     assert sorted((j["printer"], j["job_id"]) for j in map(json.loads, lines)) == sorted(jobs)
