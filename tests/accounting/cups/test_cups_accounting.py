@@ -9,7 +9,7 @@ from dataclasses import dataclass
 
 import pytest
 
-from conftest import SAMPLES, Capture, accounting, record_of, records, wait_for
+from conftest import SAMPLES, Capture, accounting, record_of, records, run, wait_for
 
 PCL_COPIES3 = SAMPLES / "letter-memo-1.ljet4pjl-copies3.pcl"  # 1 page, 3 copies
 PCL_DUPLEX3 = SAMPLES / "a4-report-3.ljet4d-duplex.pcl"      # 3 pages, two-sided
@@ -64,6 +64,12 @@ def print_job(cups, queue, path, *options, user="tester", want="completed"):
     state = cups.wait_done(job, queue)
     assert state["job-state"] == want, f"{state}\n{cups.error_log(job)[-4000:]}"
     return job, state
+
+
+def test_cups_lists_the_backend_among_its_devices(cups):
+    # Only our backend is asked: the others would look for printers off this host.
+    out = run(["lpinfo", "-h", cups.server, "--include-schemes", "quirometer", "-v"]).stdout
+    assert out.split() == ["network", "quirometer"], out
 
 
 # file, lp options, then the record: pdl, pages, copies, CUPS copies, printed, duplex, sheets
