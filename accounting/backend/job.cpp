@@ -156,11 +156,13 @@ CountOutcome CountJob(const std::string& path, int timeoutSeconds) {
     char msg[sizeof out.code + sizeof out.job];
     const bool got = ReadExactly(p[0], msg, sizeof msg, NowMs() + int64_t{timeoutSeconds} * 1000);
     ::close(p[0]);
-    if (!got) ::kill(pid, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (!got) {
+    if (got) {
+        out.child = pid;
+    } else {
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
         out.error = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL
                         ? "the count took longer than " + std::to_string(timeoutSeconds) + " seconds"
                         : Describe(status);
@@ -170,6 +172,13 @@ CountOutcome CountJob(const std::string& path, int timeoutSeconds) {
     std::memcpy(&out.job, msg + sizeof out.code, sizeof out.job);
     if (out.code != QM_OK) out.error = QuirometerErrorText(out.code);
     return out;
+}
+
+void ReapCount(CountOutcome& count) {
+    if (count.child <= 0) return;
+    while (::waitpid(count.child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    count.child = -1;
 }
 
 }  // namespace qmbackend

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -79,6 +80,13 @@ std::optional<int64_t> ParseJobId(std::string_view s) {
         v = v * 10 + (c - '0');
     }
     return v;
+}
+
+std::string Milliseconds(std::chrono::steady_clock::time_point since) {
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - since);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", static_cast<double>(us.count()) / 1000.0);
+    return buf;
 }
 
 int64_t NowUs() {
@@ -240,8 +248,16 @@ int Run(int argc, char** argv) {
     }
 
     CountOutcome count;
+    struct Reaper {
+        CountOutcome& count;
+        ~Reaper() { ReapCount(count); }
+    } reaper{count};
+    const auto countStart = std::chrono::steady_clock::now();
     if (path.empty()) count.error = spool.error;
     else count = CountJob(path, kCountTimeoutSeconds);
+    Say("DEBUG: quirometer: counted in " + Milliseconds(countStart) + " ms: " +
+        (count.error.empty() ? std::string(count.job.pdl) + ", " + std::to_string(count.job.pages) + " pages"
+                             : count.error));
     Fill(record, count);
     if (!spool.error.empty() && count.error.empty()) AddError(record, spool.error);
 
@@ -251,7 +267,9 @@ int Run(int argc, char** argv) {
     QuotaCheck check;
     if (quota != nullptr) check = {quota->pages, static_cast<int64_t>(PeriodStart(quota->period, record.time))};
     const bool applyQuota = quota != nullptr && record.status == Status::Printed;
+    const auto recordStart = std::chrono::steady_clock::now();
     const PutResult put = recorder.Write(record, applyQuota ? &check : nullptr);
+    Say("DEBUG: quirometer: recorded in " + Milliseconds(recordStart) + " ms");
     if (put.refused) {
         const std::string why = QuotaMessage(record, *quota, put.used);
         record.error = why;
