@@ -68,14 +68,19 @@ Spool::~Spool() {
     if (!path.empty()) ::unlink(path.c_str());
 }
 
-void SpoolStandardInput(const std::string& dir, Spool& spool) {
+bool OpenSpool(const std::string& dir, Spool& spool) {
     std::string templ = dir + "/quirometer-XXXXXX";
     spool.fd = ::mkostemp(templ.data(), O_CLOEXEC);
     if (spool.fd < 0) {
         spool.error = "cannot spool the job in " + dir + ": " + std::strerror(errno);
-        return;
+        return false;
     }
     spool.path = templ;
+    return true;
+}
+
+void SpoolStandardInput(const std::string& dir, Spool& spool) {
+    if (!OpenSpool(dir, spool)) return;
     static char buf[1 << 17];
     for (;;) {
         const ssize_t n = ReadSome(0, buf, sizeof buf);

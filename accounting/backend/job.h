@@ -24,7 +24,9 @@ struct Spool {
     ~Spool();
 };
 
-// Copies standard input into `dir`.
+// Creates the spool file in `dir`; false with spool.error when it cannot.
+bool OpenSpool(const std::string& dir, Spool& spool);
+// Copies standard input into a new spool file in `dir`.
 void SpoolStandardInput(const std::string& dir, Spool& spool);
 
 // A file descriptor to send: the spool when complete, otherwise a pipe that
