@@ -301,6 +301,7 @@ int Run(int argc, char** argv) {
             recorder.Write(record, nullptr);
             Say("STATE: +quota-exceeded-warning");
             Say("ERROR: " + why);
+            Say("PAGE: total 0");  // CUPS's page_log would say 1
             return kBackendCancel;
         }
     }

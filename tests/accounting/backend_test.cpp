@@ -222,7 +222,7 @@ TEST_F(Backend, QuotaRefusesTheJobThatWouldPassIt) {
                                       "3 of 4 pages this day on lab.\n"))
         << refused.err;
     EXPECT_TRUE(Contains(refused.err, "STATE: +quota-exceeded-warning\n"));
-    EXPECT_FALSE(Contains(refused.err, "PAGE: total"));
+    EXPECT_TRUE(Contains(refused.err, "\nPAGE: total 0\n")) << refused.err;
     EXPECT_FALSE(std::filesystem::exists(dir_.Path("args-2")));  // never sent
     // A job on standard input is spooled and counted before it may be sent.
     EXPECT_EQ(Job(4, job, false).status, 5);
