@@ -1,8 +1,13 @@
 // The PostgreSQL store, for several print servers writing to one database.
+// libpq is loaded when a PostgreSQL store is opened: its dependencies (TLS,
+// Kerberos, LDAP) would otherwise add to the start of every backend run of
+// every SQLite installation.
+#include <dlfcn.h>
 #include <libpq-fe.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 #include "database.h"
 
@@ -10,8 +15,38 @@ namespace qmacct {
 
 namespace {
 
+// The libpq functions the store calls, resolved from libpq.so.5.
+struct LibPq {
+#define QM_PQ_FUNCTIONS(X)                                                                              \
+    X(PQconnectdbParams) X(PQstatus) X(PQerrorMessage) X(PQfinish) X(PQsendQueryParams)                 \
+    X(PQsetSingleRowMode) X(PQgetResult) X(PQresultStatus) X(PQntuples) X(PQresultErrorMessage)         \
+    X(PQclear) X(PQgetvalue) X(PQgetlength)
+#define QM_PQ_MEMBER(name) decltype(&::name) name = nullptr;
+    QM_PQ_FUNCTIONS(QM_PQ_MEMBER)
+#undef QM_PQ_MEMBER
+    std::string error;  // why it could not be loaded; empty when it was
+};
+
+const LibPq& Pq() {
+    static LibPq pq;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        void* lib = ::dlopen("libpq.so.5", RTLD_NOW | RTLD_LOCAL);
+        if (lib == nullptr) {
+            pq.error = std::string("the PostgreSQL store needs libpq (libpq5): ") + ::dlerror();
+            return;
+        }
+#define QM_PQ_RESOLVE(name)                                                                     \
+    pq.name = reinterpret_cast<decltype(&::name)>(::dlsym(lib, #name));                         \
+    if (pq.name == nullptr && pq.error.empty()) pq.error = "libpq.so.5 has no " #name;
+        QM_PQ_FUNCTIONS(QM_PQ_RESOLVE)
+#undef QM_PQ_RESOLVE
+    });
+    return pq;
+}
+
 struct ResultDeleter {
-    void operator()(PGresult* r) const { PQclear(r); }
+    void operator()(PGresult* r) const { Pq().PQclear(r); }
 };
 using Result = std::unique_ptr<PGresult, ResultDeleter>;
 
@@ -21,11 +56,11 @@ public:
     int64_t Int(int column) const override { return std::strtoll(Value(column), nullptr, 10); }
     double Real(int column) const override { return std::strtod(Value(column), nullptr); }
     std::string Text(int column) const override {
-        return std::string(Value(column), static_cast<size_t>(PQgetlength(result_, row_, column)));
+        return std::string(Value(column), static_cast<size_t>(Pq().PQgetlength(result_, row_, column)));
     }
 
 private:
-    const char* Value(int column) const { return PQgetvalue(result_, row_, column); }
+    const char* Value(int column) const { return Pq().PQgetvalue(result_, row_, column); }
     const PGresult* result_;
     int row_;
 };
@@ -33,14 +68,15 @@ private:
 class Postgres final : public Database {
 public:
     Postgres(const std::string& conninfo, int timeoutSeconds, bool readOnly) : readOnly_(readOnly) {
+        if (!Pq().error.empty()) throw StoreError(Pq().error);
         // connect_timeout first: a value in the connection string overrides it.
         const std::string timeout = std::to_string(timeoutSeconds > 0 ? timeoutSeconds : 1);
         const char* keys[] = {"connect_timeout", "application_name", "dbname", nullptr};
         const char* values[] = {timeout.c_str(), "quirometer", conninfo.c_str(), nullptr};
-        conn_ = PQconnectdbParams(keys, values, 1);
-        if (conn_ == nullptr || PQstatus(conn_) != CONNECTION_OK) {
-            const std::string why = conn_ != nullptr ? PQerrorMessage(conn_) : "out of memory";
-            PQfinish(conn_);
+        conn_ = Pq().PQconnectdbParams(keys, values, 1);
+        if (conn_ == nullptr || Pq().PQstatus(conn_) != CONNECTION_OK) {
+            const std::string why = conn_ != nullptr ? Pq().PQerrorMessage(conn_) : "out of memory";
+            Pq().PQfinish(conn_);
             conn_ = nullptr;
             throw StoreError("postgresql: cannot connect: " + Chomp(why));
         }
@@ -48,7 +84,7 @@ public:
         Exec("SET lock_timeout = " + std::to_string(timeoutSeconds * 1000), {}, {});
         if (readOnly) Exec("SET default_transaction_read_only = on", {}, {});
     }
-    ~Postgres() override { PQfinish(conn_); }
+    ~Postgres() override { Pq().PQfinish(conn_); }
     Postgres(const Postgres&) = delete;
     Postgres& operator=(const Postgres&) = delete;
 
@@ -65,20 +101,20 @@ public:
         }
         std::vector<const char*> values;
         for (const auto& t : text) values.push_back(t.c_str());
-        if (PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
+        if (Pq().PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
                               nullptr, 0) == 0)
-            Fail(PQerrorMessage(conn_));
+            Fail(Pq().PQerrorMessage(conn_));
         // Rows one at a time, so a large report does not sit in memory whole.
-        PQsetSingleRowMode(conn_);
+        Pq().PQsetSingleRowMode(conn_);
         std::string error;
-        while (PGresult* raw = PQgetResult(conn_)) {
+        while (PGresult* raw = Pq().PQgetResult(conn_)) {
             const Result r(raw);
-            const auto status = PQresultStatus(raw);
+            const auto status = Pq().PQresultStatus(raw);
             if (status == PGRES_SINGLE_TUPLE || status == PGRES_TUPLES_OK) {
                 if (onRow && error.empty())
-                    for (int i = 0; i < PQntuples(raw); ++i) onRow(PostgresRow(raw, i));
+                    for (int i = 0; i < Pq().PQntuples(raw); ++i) onRow(PostgresRow(raw, i));
             } else if (status != PGRES_COMMAND_OK && error.empty()) {
-                error = PQresultErrorMessage(raw);
+                error = Pq().PQresultErrorMessage(raw);
             }
         }
         if (!error.empty()) Fail(error);

@@ -68,14 +68,19 @@ Spool::~Spool() {
     if (!path.empty()) ::unlink(path.c_str());
 }
 
-void SpoolStandardInput(const std::string& dir, Spool& spool) {
+bool OpenSpool(const std::string& dir, Spool& spool) {
     std::string templ = dir + "/quirometer-XXXXXX";
     spool.fd = ::mkostemp(templ.data(), O_CLOEXEC);
     if (spool.fd < 0) {
         spool.error = "cannot spool the job in " + dir + ": " + std::strerror(errno);
-        return;
+        return false;
     }
     spool.path = templ;
+    return true;
+}
+
+void SpoolStandardInput(const std::string& dir, Spool& spool) {
+    if (!OpenSpool(dir, spool)) return;
     static char buf[1 << 17];
     for (;;) {
         const ssize_t n = ReadSome(0, buf, sizeof buf);
@@ -156,11 +161,13 @@ CountOutcome CountJob(const std::string& path, int timeoutSeconds) {
     char msg[sizeof out.code + sizeof out.job];
     const bool got = ReadExactly(p[0], msg, sizeof msg, NowMs() + int64_t{timeoutSeconds} * 1000);
     ::close(p[0]);
-    if (!got) ::kill(pid, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (!got) {
+    if (got) {
+        out.child = pid;
+    } else {
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
         out.error = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL
                         ? "the count took longer than " + std::to_string(timeoutSeconds) + " seconds"
                         : Describe(status);
@@ -170,6 +177,13 @@ CountOutcome CountJob(const std::string& path, int timeoutSeconds) {
     std::memcpy(&out.job, msg + sizeof out.code, sizeof out.job);
     if (out.code != QM_OK) out.error = QuirometerErrorText(out.code);
     return out;
+}
+
+void ReapCount(CountOutcome& count) {
+    if (count.child <= 0) return;
+    while (::waitpid(count.child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    count.child = -1;
 }
 
 }  // namespace qmbackend

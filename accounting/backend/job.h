@@ -24,7 +24,9 @@ struct Spool {
     ~Spool();
 };
 
-// Copies standard input into `dir`.
+// Creates the spool file in `dir`; false with spool.error when it cannot.
+bool OpenSpool(const std::string& dir, Spool& spool);
+// Copies standard input into a new spool file in `dir`.
 void SpoolStandardInput(const std::string& dir, Spool& spool);
 
 // A file descriptor to send: the spool when complete, otherwise a pipe that
@@ -36,7 +38,12 @@ struct CountOutcome {
     int32_t code = QM_E_FAIL;
     QuirometerJob job{};
     std::string error;  // empty on success
+    int child = -1;     // the counting process, still ending: ReapCount() it later
 };
+
+// Waits for the counting process, which has sent its result and is only
+// exiting (the job is sent meanwhile).
+void ReapCount(CountOutcome& count);
 
 // Counts the job in a child process, so that a crash or a runaway count
 // never takes the job down with it; the child's standard output (where some

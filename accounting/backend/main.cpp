@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -95,6 +96,13 @@ std::optional<int64_t> ParseJobId(std::string_view s) {
         v = v * 10 + (c - '0');
     }
     return v;
+}
+
+std::string Milliseconds(std::chrono::steady_clock::time_point since) {
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - since);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", static_cast<double>(us.count()) / 1000.0);
+    return buf;
 }
 
 int64_t NowUs() {
@@ -239,7 +247,24 @@ int Run(int argc, char** argv) {
     record.user = CleanText(argv[2], kMaxNameBytes);
     record.title = CleanText(argv[3], kMaxTitleBytes);
 
-    // The job: the file CUPS gives (sent copies times), or standard input spooled.
+    WrappedRun run;
+    run.program = program;
+    run.argv.assign(argv, argv + argc);
+    run.argv[0] = Unwrap(argv[0]).empty() ? wrapped : Unwrap(argv[0]);
+    run.deviceUri = wrapped;
+    Wrapped backend;
+    Recorder recorder(config);
+    const auto failed = [&](const std::string& why) {
+        record.status = Status::Failed;
+        AddError(record, g_cancelled ? "cancelled" : why);
+        recorder.Write(record, nullptr);
+    };
+
+    // The job: the file CUPS gives (sent `copies` times), or standard input.
+    // A queue with a quota must know the pages before it sends: its job is
+    // spooled first. Any other job on standard input is sent while it is
+    // spooled, and counted when it has all come.
+    const Quota* quota = config.QuotaFor(record.printer);
     Spool spool;
     std::string path;
     if (argc == 7) {
@@ -247,59 +272,78 @@ int Run(int argc, char** argv) {
         record.cupsCopies = CupsCopies(argv[4]);
         struct stat st{};
         if (::stat(path.c_str(), &st) == 0) record.fileSize = static_cast<uint64_t>(st.st_size);
-    } else {
-        if (PrinterMakesCupsCopies(scheme)) record.cupsCopies = CupsCopies(argv[4]);
+    } else if (quota != nullptr) {
         SpoolStandardInput(Env("TMPDIR", "/tmp"), spool);
+    } else {
+        OpenSpool(Env("TMPDIR", "/tmp"), spool);
+        run.input = kFeed;
+        if (!backend.Start(run)) {
+            failed(backend.result().error);
+            Say("ERROR: " + backend.result().error);
+            return kBackendStop;  // the queue waits with the job until the backend can run
+        }
+        backend.Feed(spool);
+    }
+    if (argc == 6) {
+        if (PrinterMakesCupsCopies(scheme)) record.cupsCopies = CupsCopies(argv[4]);
         record.fileSize = spool.size;
         if (spool.spooledAll) path = spool.path;
         if (!spool.error.empty()) Say("WARNING: " + spool.error);
     }
 
     CountOutcome count;
+    struct Reaper {
+        CountOutcome& count;
+        ~Reaper() { ReapCount(count); }
+    } reaper{count};
+    const auto countStart = std::chrono::steady_clock::now();
     if (path.empty()) count.error = spool.error;
     else count = CountJob(path, kCountTimeoutSeconds);
+    Say("DEBUG: quirometer: counted in " + Milliseconds(countStart) + " ms: " +
+        (count.error.empty() ? std::string(count.job.pdl) + ", " + std::to_string(count.job.pages) + " pages"
+                             : count.error));
     Fill(record, count);
     if (!spool.error.empty() && count.error.empty()) AddError(record, spool.error);
 
-    // The record, with the queue's quota when the job was counted.
-    Recorder recorder(config);
-    const Quota* quota = config.QuotaFor(record.printer);
-    QuotaCheck check;
-    if (quota != nullptr) check = {quota->pages, static_cast<int64_t>(PeriodStart(quota->period, record.time))};
-    const bool applyQuota = quota != nullptr && record.status == Status::Printed;
-    const PutResult put = recorder.Write(record, applyQuota ? &check : nullptr);
-    if (put.refused) {
-        const std::string why = QuotaMessage(record, *quota, put.used);
-        record.error = why;
-        recorder.Write(record, nullptr);
-        Say("STATE: +quota-exceeded-warning");
-        Say("ERROR: " + why);
-        return kBackendCancel;
-    }
-    if (g_cancelled) {
-        record.status = Status::Failed;
-        AddError(record, "cancelled before it was sent");
-        recorder.Write(record, nullptr);
-        return kBackendOk;
-    }
-
-    WrappedRun run;
-    run.program = program;
-    run.argv.assign(argv, argv + argc);
-    run.argv[0] = Unwrap(argv[0]).empty() ? wrapped : Unwrap(argv[0]);
-    run.deviceUri = wrapped;
-    run.dropPageLines = record.status == Status::Printed;
-    if (argc == 6) run.input = SendableInput(spool);
-    const WrappedResult sent = RunWrapped(run);
-
-    if (!sent.ran || sent.status != kBackendOk) {
-        record.status = Status::Failed;
-        AddError(record, g_cancelled ? "cancelled" : sent.error);
-        recorder.Write(record, nullptr);
-        if (!sent.ran) {
-            Say("ERROR: " + sent.error);
-            return kBackendStop;  // the queue waits with the job until the backend can run
+    // A quota is checked, and the job recorded, in one transaction before it is sent.
+    bool recorded = false;
+    if (quota != nullptr && record.status == Status::Printed) {
+        const QuotaCheck check{quota->pages, static_cast<int64_t>(PeriodStart(quota->period, record.time))};
+        const PutResult put = recorder.Write(record, &check);
+        recorded = true;
+        if (put.refused) {
+            const std::string why = QuotaMessage(record, *quota, put.used);
+            record.error = why;
+            recorder.Write(record, nullptr);
+            Say("STATE: +quota-exceeded-warning");
+            Say("ERROR: " + why);
+            Say("PAGE: total 0");  // CUPS's page_log would say 1
+            return kBackendCancel;
         }
+    }
+    if (!backend.result().ran) {
+        if (g_cancelled) {
+            failed("cancelled before it was sent");
+            return kBackendOk;
+        }
+        if (argc == 6) run.input = SendableInput(spool);
+        if (!backend.Start(run)) {
+            failed(backend.result().error);
+            Say("ERROR: " + backend.result().error);
+            return kBackendStop;
+        }
+    }
+    // Otherwise the record is written while the job is being sent.
+    if (!recorded) {
+        const auto recordStart = std::chrono::steady_clock::now();
+        recorder.Write(record, nullptr);
+        Say("DEBUG: quirometer: recorded in " + Milliseconds(recordStart) + " ms");
+    }
+
+    const WrappedResult& sent = backend.Finish();
+    if (record.status != Status::Printed) backend.ReleasePageLines();
+    if (sent.status != kBackendOk) {
+        failed(sent.error);
         return sent.status;
     }
     if (record.status == Status::Printed) Say("PAGE: total " + std::to_string(record.Printed()));

@@ -26,6 +26,7 @@ constexpr const char* kFakeBackend = R"SH(#!/bin/sh
 d=$(cd "$(dirname "$0")/../.." && pwd)
 j=$1
 for a in "$@"; do printf '%s\n' "$a"; done > "$d/args-$j"
+[ -f "$d/noread" ] && exit "$(cat "$d/status")"
 printf '%s\n' "$DEVICE_URI" > "$d/uri-$j"
 if [ $# -ge 6 ]; then
   : > "$d/data-$j"; i=0
@@ -174,6 +175,29 @@ TEST_F(Backend, WrappedBackendGetsTheUriAsArgvZero) {
               "argv0://printer.local:631/ipp/print\nargv0://printer.local:631/ipp/print?x\n");
 }
 
+// A job on standard input is sent while it is spooled: larger than a pipe
+// holds, it still reaches the wrapped backend whole, and one that stops
+// reading does not stall the backend, which still spools and counts it all.
+TEST_F(Backend, StandardInputIsSentWhileSpooled) {
+    std::string bytes;
+    const std::string one = ReadFile(std::string(QM_SOURCE_DIR) + "/samples/letter-memo-1.ljet4pjl-copies3.pcl");
+    while (bytes.size() < 3 * 1024 * 1024) bytes += one;
+    const std::string job = dir_.Write("big", bytes);
+    EXPECT_EQ(Job(1, job, false).status, 0);
+    EXPECT_TRUE(ReadFile(dir_.Path("data-1")) == bytes);
+    dir_.Write("noread", "");
+    dir_.Write("status", "1");
+    EXPECT_EQ(Job(2, job, false).status, 1);
+    const auto records = Records();
+    ASSERT_EQ(records.size(), 2u);
+    for (const Record& r : records) {
+        EXPECT_EQ(r.fileSize, bytes.size());
+        EXPECT_EQ(r.pages, bytes.size() / one.size()) << r.error;
+    }
+    EXPECT_EQ(records[0].status, Status::Printed);
+    EXPECT_EQ(records[1].status, Status::Failed);
+}
+
 TEST_F(Backend, RetryUpdatesTheOneRecord) {
     const std::string job = std::string(QM_SOURCE_DIR) + "/samples/letter-memo-1.ljet4pjl-copies3.pcl";
     dir_.Write("status", "6");
@@ -198,15 +222,19 @@ TEST_F(Backend, QuotaRefusesTheJobThatWouldPassIt) {
                                       "3 of 4 pages this day on lab.\n"))
         << refused.err;
     EXPECT_TRUE(Contains(refused.err, "STATE: +quota-exceeded-warning\n"));
-    EXPECT_FALSE(Contains(refused.err, "PAGE: total"));
+    EXPECT_TRUE(Contains(refused.err, "\nPAGE: total 0\n")) << refused.err;
     EXPECT_FALSE(std::filesystem::exists(dir_.Path("args-2")));  // never sent
+    // A job on standard input is spooled and counted before it may be sent.
+    EXPECT_EQ(Job(4, job, false).status, 5);
+    EXPECT_FALSE(std::filesystem::exists(dir_.Path("args-4")));
     // A job whose pages cannot be known is not held back by a quota.
     EXPECT_EQ(Job(3, dir_.Write("junk", "no language"), true).status, 0);
     const auto records = Records();
-    ASSERT_EQ(records.size(), 3u);
+    ASSERT_EQ(records.size(), 4u);
     EXPECT_EQ(records[1].status, Status::Refused);
     EXPECT_TRUE(Contains(records[1].error, "quota")) << records[1].error;
     EXPECT_EQ(records[2].status, Status::NotCounted);
+    EXPECT_EQ(records[3].status, Status::Refused);
 }
 
 TEST_F(Backend, UnwritableStoreJournalsAndTheNextJobReplays) {
