@@ -5,7 +5,7 @@ import os
 import subprocess
 from concurrent.futures import ThreadPoolExecutor
 
-from conftest import BACKEND, SAMPLES, Capture, accounting, records
+from conftest import BACKEND, BUILD, SAMPLES, Capture, accounting, records
 
 JOBS = [  # file, CUPS copies, printed
     (SAMPLES / "letter-memo-1.ljet4pjl-copies3.pcl", 2, 6),
@@ -104,3 +104,15 @@ def test_a_cups_queue_records_into_postgresql(cups, postgres):
     mine = sorted((r["job_id"], r["status"], r["printed"]) for r in records(url) if r["printer"] == queue)
     assert mine == sorted((job, "printed", printed) for job, (_, _, printed) in zip(jobs, JOBS))
     assert not cups.journal.exists() or cups.journal.read_text() == ""
+
+
+def test_the_store_unit_tests_pass_against_the_real_server(postgres):
+    """The store's own tests, which skip PostgreSQL without a server, run here
+    against this one: every one must run, none be skipped."""
+    unit = BUILD / "tests" / "quirometer_tests"
+    assert unit.exists(), f"{unit} is not built"
+    env = dict(os.environ, QM_TEST_POSTGRESQL=postgres.url())
+    run = subprocess.run([str(unit), "--gtest_filter=Stores/*postgresql*", "--gtest_brief=1"],
+                         env=env, capture_output=True, text=True, timeout=300)
+    assert run.returncode == 0, run.stdout + run.stderr
+    assert "SKIPPED" not in run.stdout and "PASSED" in run.stdout, run.stdout
