@@ -91,6 +91,7 @@ constexpr std::string_view kUel = "\x1b%-12345X";
 
 bool IsColourPlane(uint32_t plane, uint32_t black) { return plane < black; }
 
+
 void SetPages(Result& out, uint32_t pages, bool broken) {
     out.rec.pages = pages;
     if (broken) out.estimated = true;
@@ -142,6 +143,9 @@ int32_t CountZjStream(Bytes job, Result& out) {
         } else if (type == kZjsEndPage) {
             ++s.pages;
             s.colour = s.colour || s.pageColour;
+            double width = 0.0, length = 0.0;
+            WindowsPaper(s.paperCode, width, length);
+            LogPage(out, s.pageColour, width, length);
         } else if (type == kZjsEndDoc) {
             at = end;
             break;
@@ -213,6 +217,7 @@ int32_t CountOakt(Bytes job, Result& out) {
             case kOaktEndPage:
                 ++pages;
                 colour = colour || pageColour;
+                LogPage(out, pageColour, width, length);
                 pageColour = false;
                 break;
             default:
@@ -259,6 +264,7 @@ int32_t CountHiperc(Bytes job, Result& out) {
         } else if (type == kHipercEndPage) {
             ++pages;
             colour = colour || pageColour;
+            LogPage(out, pageColour);
             pageColour = false;
         }
         at += length;

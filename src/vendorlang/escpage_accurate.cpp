@@ -11,6 +11,7 @@
 #include "vendorlang/vendor_accurate.h"
 
 #include <string_view>
+#include <utility>
 
 namespace qm::accurate {
 namespace {
@@ -122,15 +123,23 @@ struct State {
     bool lastEndBlankSide = false;  // the last end was a side command right after another end
     uint32_t copies = 0, ejlCopies = 0, ejlQuantity = 0;
     bool duplex = false, colour = false;
+    bool fillColour = false;   // the fill colour in force is not neutral
+    bool pageColour = false;   // the current page holds marks made in it
+    PageLog log;               // the pages ended so far
     bool paperSet = false;
     double width = 0.0, length = 0.0;
     double ejlWidth = 0.0, ejlLength = 0.0;
     int64_t dpiX = 0, dpiY = 0;
 
+    void Mark() {
+        marks = true;
+        if (fillColour) pageColour = colour = true;
+    }
     void End(bool sideCommand) {
         lastEndBlankSide = sideCommand && !marks && ends > 0;
         ++ends;
-        marks = false;
+        log.Add(Page{pageColour ? uint8_t{QM_PAGE_COLOR} : uint8_t{QM_PAGE_MONO}});
+        marks = pageColour = false;
     }
 };
 
@@ -155,7 +164,7 @@ void ApplyPaper(const Params& c, State& s) {
 
 void Apply(const Bytes& job, const Command& c, State& s) {
     if (c.data) {
-        s.marks = true;
+        s.Mark();
         return;
     }
     switch (c.final) {
@@ -173,9 +182,10 @@ void Apply(const Bytes& job, const Command& c, State& s) {
             } else if (c.is("psE")) {
                 ApplyPaper(c.read(job), s);
             } else if (c.is("fpE")) {
-                // A fill colour ("n;2;3;r;g;b"): colour when red, green and blue differ.
+                // A fill colour ("n;2;3;r;g;b"): colour when red, green and
+                // blue differ; what is drawn in it from here on is colour.
                 const Params p = c.read(job);
-                if (p.count >= 6 && (p[3] != p[4] || p[4] != p[5])) s.colour = true;
+                s.fillColour = p.count >= 6 && (p[3] != p[4] || p[4] != p[5]);
             }
             break;
         case 'O':
@@ -183,7 +193,7 @@ void Apply(const Bytes& job, const Command& c, State& s) {
             break;
         case 'G':
             // Path drawing ("lnpG", "drpG", ...) marks the page; beginning a path does not.
-            if (c.size >= 3 && c.name[c.size - 2] == 'p' && !c.is("bgpG")) s.marks = true;
+            if (c.size >= 3 && c.name[c.size - 2] == 'p' && !c.is("bgpG")) s.Mark();
             break;
         default:
             break;
@@ -254,10 +264,14 @@ int32_t CountEscPage(Bytes job, Result& out) {
     }
     if (!commands) return QM_E_NOT_UNDERSTOOD;
     uint32_t pages = s.ends;
-    if (s.lastEndBlankSide && pages % 2 == 0) --pages;  // the side that closes an odd duplex job
+    if (s.lastEndBlankSide && pages % 2 == 0) {
+        --pages;  // the side that closes an odd duplex job
+        s.log.Resize(pages, Page{});
+    }
     if (s.marks) {
         ++pages;  // marks the job never ejects: the printer ejects them at its end
         out.estimated = true;
+        s.End(false);
     }
     if (pages == 0) return QM_E_NOT_UNDERSTOOD;
     uint32_t copies = s.copies;
@@ -269,6 +283,7 @@ int32_t CountEscPage(Bytes job, Result& out) {
     out.rec.color = s.colour;
     out.rec.paperWidth = s.paperSet ? s.width : s.ejlWidth;
     out.rec.paperLength = s.paperSet ? s.length : s.ejlLength;
+    out.pages = std::move(s.log);
     return QM_OK;
 }
 
