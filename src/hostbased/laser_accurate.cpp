@@ -66,6 +66,7 @@ enum OaktRecord : uint32_t {
     kOaktPaper = 0x2B,   // code, width and length at 1200 dpi
     kOaktImageData = 0x3C,
 };
+constexpr uint32_t kOaktDataSize = 32;    // length of the coded data after the record
 constexpr uint32_t kOaktDataPadded = 36;  // padded length of the data after the record
 constexpr uint32_t kOaktDataPlane = 48;   // 0, 1, 2 colour; 3 black
 constexpr uint32_t kOaktBlackPlane = 3;
@@ -90,6 +91,15 @@ constexpr uint8_t kHipercBlackPlane = 3;      // 0, 1, 2 are cyan, magenta, yell
 constexpr std::string_view kUel = "\x1b%-12345X";
 
 bool IsColourPlane(uint32_t plane, uint32_t black) { return plane < black; }
+
+// Whether the coded band at `data` (`size` bytes) is blank. foo2oak sends
+// every plane of every band in a colour job; a band with no dot codes to
+// nothing but the end-of-stripe marker (FF 02), while any dot makes coded
+// bytes before it.
+bool BlankOaktBand(const Bytes& job, uint32_t data, uint32_t size) {
+    if (size == 0) return true;
+    return size == 2 && job.has(data, 2) && job[data] == 0xFF && job[data + 1] == 0x02;
+}
 
 
 void SetPages(Result& out, uint32_t pages, bool broken) {
@@ -211,7 +221,9 @@ int32_t CountOakt(Bytes job, Result& out) {
             case kOaktImageData:
                 if (length32 >= kOaktDataPlane + 4) {
                     step += job.le32(at + kOaktDataPadded);
-                    if (IsColourPlane(job.le32(at + kOaktDataPlane), kOaktBlackPlane)) pageColour = true;
+                    if (IsColourPlane(job.le32(at + kOaktDataPlane), kOaktBlackPlane) &&
+                        !BlankOaktBand(job, at + length32, job.le32(at + kOaktDataSize)))
+                        pageColour = true;
                 }
                 break;
             case kOaktEndPage:
