@@ -64,6 +64,7 @@ struct Command {
     uint32_t size = 0;                   // of the name
     char final = 0;
     uint32_t next = 0;                   // the index after the command and its data
+    uint32_t dataAt = 0;                 // where its data starts
     bool data = false;
 
     bool is(std::string_view n) const { return std::string_view(name, size) == n; }
@@ -96,6 +97,7 @@ bool ParseCommand(const Bytes& job, uint32_t i, Command& c) {
     c.size = n;
     c.final = static_cast<char>(final);
     const int64_t length = c.data ? c.read(job)[0] : 0;
+    c.dataAt = k + 1;
     c.next = SkipBy(job, k + 1, length > 0 ? static_cast<uint64_t>(length) : 0);
     return true;
 }
@@ -125,6 +127,9 @@ struct State {
     bool duplex = false, colour = false;
     bool fillColour = false;   // the fill colour in force is not neutral
     bool pageColour = false;   // the current page holds marks made in it
+    bool pageUnknown = false;  // ... or an image whose pixels are not read
+    bool colourImage = false;  // inside a colour raster image (scrI ... ecrI)
+    int64_t imageWidth = 0;    // its width in pixels
     PageLog log;               // the pages ended so far
     bool paperSet = false;
     double width = 0.0, length = 0.0;
@@ -138,8 +143,9 @@ struct State {
     void End(bool sideCommand) {
         lastEndBlankSide = sideCommand && !marks && ends > 0;
         ++ends;
-        log.Add(Page{pageColour ? uint8_t{QM_PAGE_COLOR} : uint8_t{QM_PAGE_MONO}});
-        marks = pageColour = false;
+        const uint8_t c = pageColour ? QM_PAGE_COLOR : pageUnknown ? QM_PAGE_COLOR_UNKNOWN : QM_PAGE_MONO;
+        log.Add(Page{c});
+        marks = pageColour = pageUnknown = false;
     }
 };
 
@@ -162,9 +168,35 @@ void ApplyPaper(const Params& c, State& s) {
     }
 }
 
+// The pixels of a colour raster image's data block: "n;rows cu{I" and n
+// bytes. Data of three bytes a pixel (red, green, blue) is colour when a
+// pixel's components differ; data of any other size is coded in a way not
+// read here, and leaves the page's colour open.
+void ImageData(const Bytes& job, const Command& c, State& s) {
+    s.marks = true;
+    if (s.pageColour) return;
+    const Params p = c.read(job);
+    const int64_t size = p[0];
+    if (size <= 0 || s.imageWidth <= 0 || p[1] <= 0 || size != s.imageWidth * p[1] * 3) {
+        s.pageUnknown = true;
+        return;
+    }
+    const uint32_t end = job.left(c.dataAt) >= size ? c.dataAt + static_cast<uint32_t>(size) : job.size;
+    for (uint32_t k = c.dataAt; k + 2 < end; k += 3) {
+        if (job[k] != job[k + 1] || job[k + 1] != job[k + 2]) {
+            s.pageColour = s.colour = true;
+            return;
+        }
+    }
+}
+
 void Apply(const Bytes& job, const Command& c, State& s) {
     if (c.data) {
-        s.Mark();
+        if (s.colourImage) {
+            ImageData(job, c, s);
+        } else {
+            s.Mark();
+        }
         return;
     }
     switch (c.final) {
@@ -190,6 +222,16 @@ void Apply(const Bytes& job, const Command& c, State& s) {
             break;
         case 'O':
             if (c.is("coO")) s.copies = Saturate(c.read(job)[0]);
+            break;
+        case 'I':
+            // A colour raster image: "mode;...;x;y;width;height;..." scrI,
+            // its data blocks, then ecrI.
+            if (c.is("scrI")) {
+                s.colourImage = true;
+                s.imageWidth = c.read(job)[4];
+            } else if (c.is("ecrI")) {
+                s.colourImage = false;
+            }
             break;
         case 'G':
             // Path drawing ("lnpG", "drpG", ...) marks the page; beginning a path does not.
