@@ -7,12 +7,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <exception>
-#include <mutex>
-#include <new>
+#include <iterator>
 #include <string_view>
 
 #include "accurate/accurate.h"
+#include "fuzz_count.h"
 #include "quirometer/quirometer.h"
 
 namespace {
@@ -50,18 +49,7 @@ void Check(const Result& r) {
 
 void CountWith(const Language& lang, qm::Bytes bytes) {
     Result r;
-    int32_t code = QM_OK;
-    try {
-        std::lock_guard<std::mutex> hold(GroupLock(lang.counter->group));
-        code = lang.count(bytes, r);
-    } catch (const std::bad_alloc&) {
-        return;
-    } catch (const std::exception&) {
-        return;
-    }
-    if (code != QM_OK) return;
-    Finish(r);
-    Check(r);
+    if (qmfuzz::CountAndSettle(lang, bytes, r)) Check(r);
 }
 
 bool IsStream(const Language& lang) {

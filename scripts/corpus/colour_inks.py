@@ -32,76 +32,79 @@ def unpack_has_ink(data, canon):
     return False
 
 
-def canon(job):
-    pages, page, order, nxt, i = [], False, b"", 0, 0
-    while i < len(job):
-        b = job[i]
-        if b == 0x0C:
-            pages.append(page)
-            page, nxt, i = False, 0, i + 1
-            continue
-        if b == 0x1B and i + 4 < len(job) and job[i + 1] in b"([":
-            n = job[i + 3] | job[i + 4] << 8
-            body = job[i + 5:i + 5 + n]
-            cmd = job[i + 1:i + 3]
-            if cmd == b"(A" and n and chr(body[0]) not in "Kk":
-                page = page or unpack_has_ink(body[1:], True)
-            elif cmd == b"(L":
-                order, nxt = body, 0
-            elif cmd == b"(F" and order:
-                letter = order[nxt % len(order)]
-                nxt += 1
-                if chr(letter if letter < 0x60 + 0x41 else letter - 0x60) not in "Kk":
-                    page = page or unpack_has_ink(body, True)
-            i += 5 + n
-            continue
-        i += 1
-    return pages
+class Reader:
+    """A stream whose pages end at form feeds outside commands: `step` reads
+    what stands at i and returns where the next thing starts, setting
+    `page` when the page gets colour ink."""
+    page = False
+
+    def new_page(self):
+        pass
+
+    def pages(self, job):
+        pages, i = [], 0
+        while i < len(job):
+            if job[i] == 0x0C:
+                pages.append(self.page)
+                self.page = False
+                self.new_page()
+                i += 1
+            else:
+                i = self.step(job, i)
+        return pages
 
 
-def escp2(job):
+class Canon(Reader):
+    order, nxt = b"", 0
+
+    def new_page(self):
+        self.nxt = 0
+
+    def step(self, job, i):
+        if not (job[i] == 0x1B and i + 4 < len(job) and job[i + 1] in b"(["):
+            return i + 1
+        n = job[i + 3] | job[i + 4] << 8
+        body = job[i + 5:i + 5 + n]
+        cmd = job[i + 1:i + 3]
+        if cmd == b"(A" and n and chr(body[0]) not in "Kk":
+            self.page = self.page or unpack_has_ink(body[1:], True)
+        elif cmd == b"(L":
+            self.order, self.nxt = body, 0
+        elif cmd == b"(F" and self.order:
+            letter = self.order[self.nxt % len(self.order)]
+            self.nxt += 1
+            if chr(letter if letter < 0x60 + 0x41 else letter - 0x60) not in "Kk":
+                self.page = self.page or unpack_has_ink(body, True)
+        return i + 5 + n
+
+
+class Escp2(Reader):
     """Gutenprint's ESC/P2: ESC i colour compression bits bytes-per-row(2) rows(2)."""
-    pages, page, i = [], False, 0
-    while i < len(job):
-        b = job[i]
-        if b == 0x0C:
-            pages.append(page)
-            page, i = False, i + 1
-            continue
-        if b != 0x1B or i + 1 >= len(job):
-            i += 1
-            continue
+
+    def step(self, job, i):
+        if job[i] != 0x1B or i + 1 >= len(job):
+            return i + 1
         c = job[i + 1]
         if c == ord("("):
-            n = job[i + 3] | job[i + 4] << 8
-            i += 5 + n
-        elif c == ord("i"):
-            colour, comp = job[i + 2], job[i + 3]
-            per_row, rows = struct.unpack("<HH", job[i + 5:i + 9])
-            i += 9
-            size = per_row * rows
-            if comp == 0:
-                data = job[i:i + size]
-                i += size
-            else:
-                start, out = i, 0
-                while out < size and i < len(job):
-                    n = job[i]
-                    i += 1
-                    if n <= 127:
-                        i += n + 1
-                        out += n + 1
-                    else:
-                        i += 1
-                        out += 257 - n
-                data = job[start:i]
-            if colour & 0x0F:
-                page = page or (any(data) if comp == 0 else unpack_has_ink(data, False))
-        elif c == ord("@"):
-            i += 2
-        else:
-            i += 2
-    return pages
+            return i + 5 + (job[i + 3] | job[i + 4] << 8)
+        if c != ord("i"):
+            return i + 2
+        colour, comp = job[i + 2], job[i + 3]
+        per_row, rows = struct.unpack("<HH", job[i + 5:i + 9])
+        i += 9
+        size = per_row * rows
+        start, out = i, 0
+        if comp == 0:
+            i += size
+        while comp and out < size and i < len(job):
+            n = job[i]
+            literal = n <= 127
+            i += 1 + (n + 1 if literal else 1)  # the count, then its bytes or the repeated byte
+            out += n + 1 if literal else 257 - n
+        data = job[start:i]
+        if colour & 0x0F:
+            self.page = self.page or (any(data) if comp == 0 else unpack_has_ink(data, False))
+        return i
 
 
 def lexmark(job):
@@ -145,44 +148,40 @@ def ppa(job):
 ESC_PAGE_COMMAND = re.compile(rb"\x1d([0-9;.\-]*)([a-z]*)(\{?)([A-Z])")
 
 
-def esc_page(job):
-    pages, page, fill, image, width, i = [], False, False, False, 0, 0
-    while i < len(job):
-        b = job[i]
-        if b == 0x0C:
-            pages.append(page)
-            page, i = False, i + 1
-            continue
-        m = ESC_PAGE_COMMAND.match(job, i) if b == 0x1D else None
+class EscPage(Reader):
+    fill, image = False, False
+
+    def step(self, job, i):
+        m = ESC_PAGE_COMMAND.match(job, i) if job[i] == 0x1D else None
         if not m:
-            i += 1
-            continue
+            return i + 1
         params = [int(v.split(b".")[0] or 0) for v in m.group(1).split(b";")] if m.group(1) else []
         name = m.group(2) + m.group(4)
         i = m.end()
         if m.group(3):  # data: its length is the first parameter
             size = params[0] if params else 0
             data = job[i:i + size]
-            i += size
-            if image:
-                page = page or any(data[k] != data[k + 1] or data[k + 1] != data[k + 2] for k in range(0, len(data) - 2, 3))
+            if self.image:
+                self.page = self.page or any(
+                    data[k] != data[k + 1] or data[k + 1] != data[k + 2] for k in range(0, len(data) - 2, 3))
             else:
-                page = page or fill
-        elif name == b"fpE" and len(params) >= 6:
-            fill = params[3] != params[4] or params[4] != params[5]
+                self.page = self.page or self.fill
+            return i + size
+        if name == b"fpE" and len(params) >= 6:
+            self.fill = params[3] != params[4] or params[4] != params[5]
         elif name.endswith(b"pG") and name != b"bgpG":
-            page = page or fill
-        elif name == b"scrI":
-            image, width = True, params[4] if len(params) > 4 else 0
-        elif name == b"ecrI":
-            image = False
-    return pages
+            self.page = self.page or self.fill
+        elif name in (b"scrI", b"ecrI"):
+            self.image = name == b"scrI"
+        return i
 
 
 def main():
     tag, path = sys.argv[1], sys.argv[2]
     job = open(path, "rb").read()
-    pages = {"CANON": canon, "ESCP2": escp2, "Lexmark": lexmark, "PPA": ppa, "ESC_PAGE": esc_page}[tag](job)
+    readers = {"CANON": lambda: Canon().pages(job), "ESCP2": lambda: Escp2().pages(job),
+               "ESC_PAGE": lambda: EscPage().pages(job), "Lexmark": lambda: lexmark(job), "PPA": lambda: ppa(job)}
+    pages = readers[tag]()
     print("".join("C" if p else "M" for p in pages))
 
 
