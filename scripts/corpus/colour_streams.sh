@@ -34,6 +34,7 @@ need=()
 command -v gs >/dev/null || need+=(ghostscript)
 command -v foo2zjs >/dev/null || need+=(printer-driver-foo2zjs)
 command -v pnm2ppa >/dev/null || need+=(printer-driver-pnm2ppa)
+command -v pnmpad >/dev/null || need+=(netpbm)
 [[ -x /usr/lib/cups/filter/rastertogutenprint.5.3 ]] || need+=(printer-driver-gutenprint)
 if ((${#need[@]})); then
     apt-get -o DPkg::Lock::Timeout=900 install -y "${need[@]}" >&2 || { echo "cannot install ${need[*]}" >&2; exit 1; }
