@@ -140,7 +140,7 @@ set(CPACK_PACKAGE_CONTACT "Quirometer developers <quirometer@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "page counting of print jobs for print accounting")
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, zlib1g")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, zlib1g, libjpeg62-turbo")
 # Encrypted PDFs are opened through libqpdf, loaded when one comes.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqpdf29")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3")

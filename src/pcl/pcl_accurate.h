@@ -33,6 +33,7 @@ bool PaperOfPageSize(uint32_t code, double& width, double& length) noexcept;
 // What an HP-GL/2 passage holds.
 struct HpglPassage {
     bool draws = false;                         // a drawing command
+    bool penColour = false;                     // a pen given a colour of its own (PC)
     double plotWidth = 0.0, plotLength = 0.0;   // inches, from the plot-size command PS; 0 when none
 };
 
