@@ -280,6 +280,14 @@ bool Pcl5Colour::RowColour() const noexcept {
     const uint32_t n = rowBytes_;
     switch (layout_) {
         case Layout::Planes:
+            if (firstColourPlane_ > 0) {
+                // A printer with black ink prints grey with it: any dot on a
+                // colour plane is colour ink.
+                for (uint32_t p = firstColourPlane_; p < planes_ && p < kMaxPlanes; ++p)
+                    if (std::any_of(r + size_t{p} * n, r + size_t{p + 1} * n, [](uint8_t b) { return b != 0; })) return true;
+                return false;
+            }
+            // Without black, grey is made of the three: it is grey where they agree.
             for (uint32_t k = 0; k < planesPerColour_; ++k) {
                 const uint32_t c = firstColourPlane_ + k, m = c + planesPerColour_, y = m + planesPerColour_;
                 if (y >= kMaxPlanes || y >= planes_) return false;
