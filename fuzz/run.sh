@@ -23,7 +23,7 @@ cmake --build "$out" -j2 --target quirometer_cli >/dev/null
 tags=("$@")
 # Every counter on its own, then fuzz_all, whose first byte picks the counter,
 # then detection and the accurate count (seeded from every job).
-[ ${#tags[@]} -eq 0 ] && tags=($("$out/quirometer" list | awk '{print $1}') all detect accurate)
+[ ${#tags[@]} -eq 0 ] && tags=($("$out/quirometer" list | awk '{print $1}') all detect accurate pcl_colour)
 cmake --build "$out" -j2 --target $(printf 'fuzz_%s ' "${tags[@]}") >/dev/null
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
@@ -42,6 +42,11 @@ for tag in "${tags[@]}"; do
       [ -f "$job" ] && [ "$(stat -c %s "$job")" -le 262144 ] && cp -n "$job" "$work/" 2>/dev/null || true
     done
   done
+  # The PCL colour pass: the PCL and PCL XL jobs of the corpus and the colour truth jobs.
+  if [ "$tag" = pcl_colour ]; then
+    find "$src/tests/corpus/jobs/pcl" "$src/tests/corpus/jobs/pclxl" "$src/tests/corpus/colour/jobs/pcl" -type f -size -256k \
+      -exec cp -n {} "$work/" \; 2>/dev/null || true
+  fi
   seeds=()
   [ -d "$src/fuzz/seeds/$tag" ] && seeds+=("$src/fuzz/seeds/$tag")
   if [ "$tag" = detect ] || [ "$tag" = accurate ]; then

@@ -126,6 +126,7 @@ struct Pcl5Scan {
     // What each page prints in, and the pages ejected so far.
     Pcl5Colour colour;
     accurate::PageLog* log = nullptr;
+    bool colourPass = true;
     // Well-formed escape sequences and form feeds seen: bytes with neither
     // are no PCL job.
     uint32_t sequences = 0;
@@ -200,7 +201,7 @@ struct Pcl5Scan {
     }
     // A raster row's plane: handed over while it can still tell the page's colour.
     void Row(uint32_t p, int64_t n, bool last) {
-        if (colour.WantsRows()) colour.Plane(Payload(p, n), last);
+        if (colourPass && colour.WantsRows()) colour.Plane(Payload(p, n), last);
     }
 
     // Plot sizes in force, from HP-GL/2 passages; the first one is kept.
@@ -514,6 +515,7 @@ int32_t CountPcl5(Bytes job, accurate::Result& out, Pcl5Extras* extras) {
     Pcl5Scan s;
     s.job = job;
     s.log = &out.pages;
+    if (extras != nullptr && extras->withoutColour) s.colourPass = false;
     uint32_t i = 0;
     while (i < job.size && (job[i] == 0 || job[i] == 0x04)) ++i;
     i = ReadPjlLines(job, i, s.pjl);
