@@ -8,7 +8,6 @@
 namespace qm::pclaccurate {
 namespace {
 
-constexpr uint32_t kMaxPlanes = 16;
 constexpr uint32_t kMaxRowBytes = 1u << 16;      // a plane's row; wider rows are cut
 constexpr uint32_t kDefaultRowBytes = 1u << 11;  // when the job gives no raster width
 constexpr int kAdaptive = 5;
@@ -185,6 +184,7 @@ void Pcl5Colour::Paint(Ink ink) noexcept { page_ = Combine(page_, ink); }
 Ink Pcl5Colour::TakePage() noexcept {
     const Ink ink = page_;
     page_ = Ink::None;
+    ClearRows();  // an ejected page ends its raster: the next starts from blank rows
     return ink;
 }
 
@@ -205,6 +205,10 @@ void Pcl5Colour::ResizeRows() {
     } else {
         rows_.assign(size_t{rowBytes_} * std::min(planes_, kMaxPlanes), 0);
     }
+    isLazy_.fill(false);
+    extent_.fill(0);
+    blank_.fill(true);
+    stale_ = false;
     plane_ = 0;
 }
 
@@ -213,19 +217,72 @@ void Pcl5Colour::Width(int64_t pixels) {
     ResizeRows();
 }
 
-void Pcl5Colour::StartRaster() noexcept {
+void Pcl5Colour::ClearRows() noexcept {
     std::fill(rows_.begin(), rows_.end(), 0);
+    isLazy_.fill(false);
+    extent_.fill(0);
+    blank_.fill(true);
+    stale_ = false;
     plane_ = 0;
 }
 
-void Pcl5Colour::SkipRows() noexcept { StartRaster(); }
+void Pcl5Colour::StartRaster() noexcept { ClearRows(); }
+
+void Pcl5Colour::SkipRows() noexcept { ClearRows(); }
 
 bool Pcl5Colour::WantsRows() const noexcept { return layout_ != Layout::Mono; }
 
-void Pcl5Colour::DecodeInto(uint32_t plane, Bytes data) {
-    if (plane >= planes_ || rowBytes_ == 0) return;
-    pclraster::Row row(rows_.data() + size_t{plane} * rowBytes_, rowBytes_);
-    if (!pclraster::DecodeRow(method_, data, row)) Paint(Ink::Unknown);
+pclraster::Row Pcl5Colour::RowOf(uint32_t plane) noexcept {
+    return pclraster::Row(rows_.data() + size_t{plane} * rowBytes_, rowBytes_);
+}
+
+void Pcl5Colour::Materialise(uint32_t plane) noexcept {
+    if (!isLazy_[plane]) return;
+    isLazy_[plane] = false;
+    pclraster::Written w;
+    pclraster::DecodeRow(lazy_[plane].method, lazy_[plane].data, RowOf(plane), &w);
+    extent_[plane] = w.end;
+}
+
+// Planes whose content the colour test reads (black's never is).
+bool Pcl5Colour::ColourPlane(uint32_t plane) const noexcept {
+    return layout_ != Layout::Planes || plane >= firstColourPlane_;
+}
+
+// A row whose every plane is written without a seed can be known grey from
+// its data alone: only zeros on the colour planes of a printer with black
+// ink, the same bytes on each of cyan, magenta and yellow (or red, green
+// and blue) of one without, or nothing at all where index 0 is grey.
+bool Pcl5Colour::NeutralUndecoded() const noexcept {
+    const auto empty = [&](uint32_t from) {
+        for (uint32_t p = from; p < planes_; ++p)
+            if (row_[p].data.size > 0) return false;
+        return true;
+    };
+    switch (layout_) {
+        case Layout::Planes:
+            if (firstColourPlane_ > 0) {
+                for (uint32_t p = firstColourPlane_; p < planes_; ++p)
+                    if (!pclraster::WritesOnlyZeros(row_[p].method, row_[p].data)) return false;
+                return true;
+            }
+            for (uint32_t k = 0; k < planesPerColour_; ++k) {
+                const Sent& c = row_[k];
+                for (const Sent& o : {row_[k + planesPerColour_], row_[k + 2 * planesPerColour_]}) {
+                    if (o.method != c.method || o.data.size != c.data.size ||
+                        (c.data.size > 0 && std::memcmp(o.data.data, c.data.data, c.data.size) != 0))
+                        return false;
+                }
+            }
+            return true;
+        case Layout::IndexedPlanes:
+        case Layout::IndexedPixels:
+            return colourEntries_ == 0 || (!colourEntry_[0] && empty(0));
+        case Layout::DirectPixels:
+            return empty(0);
+        default:
+            return false;
+    }
 }
 
 void Pcl5Colour::Plane(Bytes data, bool last) {
@@ -235,75 +292,167 @@ void Pcl5Colour::Plane(Bytes data, bool last) {
         return;
     }
     if (method_ == kAdaptive) {
-        // Adaptive compression: a block of rows, each a method byte (0 to 3
-        // a row so coded, 4 blank rows, 5 the row again) and a 16-bit length.
-        if (planes_ != 1) {
-            if (data.size > 0) Paint(Ink::Unknown);
-            return;
-        }
-        pclraster::Row row(rows_.data(), rowBytes_);
-        for (uint32_t k = 0; data.has(k, 3) && page_ != Ink::Colour; k += 3) {
-            const uint8_t m = data[k];
-            const uint32_t n = data.be16(k + 1);
-            if (m <= 3) {
-                const uint32_t take = std::min(n, data.left(k + 3));
-                pclraster::DecodeRow(m, Bytes(data.data + k + 3, take), row);
-                k += take;
-            } else if (m == 4) {
-                std::fill(row.begin(), row.end(), 0);
-            } else if (m != 5) {
-                Paint(Ink::Unknown);
-                return;
-            }
-            if (RowColour()) page_ = Ink::Colour;
-        }
+        Adaptive(data);
         return;
     }
-    // Rows that do not build on the previous one need no decoding once the
-    // page is known to be in colour.
-    const bool delta = method_ == 3 || method_ == 9 || method_ == kNearLossless;
-    if (page_ != Ink::Colour || delta) DecodeInto(plane_, data);
+    if (plane_ < planes_) row_[plane_] = {data, method_};
     ++plane_;
     if (last) EndRow();
 }
 
-void Pcl5Colour::EndRow() {
-    // Planes the row did not send are blank.
-    for (uint32_t p = plane_; p < planes_ && p < kMaxPlanes; ++p)
-        std::fill_n(rows_.begin() + size_t{p} * rowBytes_, rowBytes_, 0);
-    plane_ = 0;
-    if (page_ != Ink::Colour && RowColour()) page_ = Ink::Colour;
+// Adaptive compression: a block of rows of one plane, each a method byte (0
+// to 3 a row so coded, 4 blank rows, 5 the row again) and a 16-bit length.
+void Pcl5Colour::Adaptive(Bytes data) {
+    if (planes_ != 1) {
+        if (data.size > 0) Paint(Ink::Unknown);
+        return;
+    }
+    Materialise(0);
+    const pclraster::Row row = RowOf(0);
+    for (uint32_t k = 0; data.has(k, 3); k += 3) {
+        const uint8_t m = data[k];
+        const uint32_t n = data.be16(k + 1);
+        if (m <= 3) {
+            const uint32_t take = std::min(n, data.left(k + 3));
+            pclraster::Written w;
+            pclraster::DecodeRow(m, Bytes(data.data + k + 3, take), row, &w);
+            extent_[0] = m == 3 ? std::max(extent_[0], w.end) : w.end;
+            k += take;
+        } else if (m == 4) {
+            std::fill(row.begin(), row.end(), 0);
+            extent_[0] = 0;
+        } else if (m != 5) {
+            Paint(Ink::Unknown);
+            return;
+        }
+        if (page_ != Ink::Colour && RowColour(0, Used())) page_ = Ink::Colour;
+    }
 }
 
-bool Pcl5Colour::RowColour() const noexcept {
+void Pcl5Colour::EndRow() {
+    const uint32_t planes = std::min(planes_, kMaxPlanes);
+    for (uint32_t p = plane_; p < planes; ++p) row_[p] = {};  // planes not sent are blank
+    plane_ = 0;
+    bool seeded = false;  // a method that builds on the previous row
+    for (uint32_t p = 0; p < planes; ++p) {
+        const int m = row_[p].method;
+        seeded = seeded || m == 3 || m == 9 || m == kNearLossless;
+    }
+    if (!seeded) {
+        // Each plane follows from its data alone: decoded only when the
+        // page's answer needs it.
+        const bool decode = page_ != Ink::Colour && !NeutralUndecoded();
+        for (uint32_t p = 0; p < planes; ++p) {
+            if (decode && ColourPlane(p)) {
+                isLazy_[p] = false;
+                pclraster::Written w;
+                pclraster::DecodeRow(row_[p].method, row_[p].data, RowOf(p), &w);
+                extent_[p] = w.end;
+            } else {
+                isLazy_[p] = true;
+                lazy_[p] = row_[p];
+            }
+        }
+        if (decode && RowColour(0, Used())) page_ = Ink::Colour;
+        // Grey rows of a printer with black ink leave its colour planes blank.
+        const bool blank = page_ != Ink::Colour && firstColourPlane_ > 0 && layout_ == Layout::Planes;
+        for (uint32_t p = 0; p < planes; ++p) blank_[p] = blank;
+        stale_ = false;
+        return;
+    }
+    if (page_ == Ink::Colour) {
+        stale_ = true;  // the rest of the page changes nothing; its seeds are not kept
+        return;
+    }
+    // A printer with black ink: a blank colour plane that the row writes
+    // only zeros into stays blank, and the row stays grey.
+    if (firstColourPlane_ > 0 && layout_ == Layout::Planes) {
+        bool grey = true;
+        for (uint32_t p = firstColourPlane_; p < planes && grey; ++p)
+            grey = blank_[p] && pclraster::WritesOnlyZeros(row_[p].method, row_[p].data);
+        if (grey) {
+            for (uint32_t p = 0; p < firstColourPlane_; ++p) isLazy_[p] = false;
+            return;
+        }
+    }
+    if (stale_) {
+        // Rows built on seeds this reading did not keep: what they print is
+        // not known until the raster starts again.
+        Paint(Ink::Unknown);
+        return;
+    }
+    // Only bytes the row changed can turn a grey row colour.
+    uint32_t from = UINT32_MAX, to = 0;
+    for (uint32_t p = 0; p < planes; ++p) {
+        if (!ColourPlane(p)) {
+            isLazy_[p] = false;  // black's rows are never read
+            continue;
+        }
+        const Sent& s = row_[p];
+        const bool seed = s.method == 3 || s.method == 9 || s.method == kNearLossless;
+        if (seed && s.data.size == 0) continue;  // the row repeats
+        const uint32_t before = extent_[p];
+        Materialise(p);
+        pclraster::Written w;
+        if (!pclraster::DecodeRow(s.method, s.data, RowOf(p), &w)) Paint(Ink::Unknown);
+        extent_[p] = seed ? std::max(extent_[p], w.end) : w.end;
+        // A row without a seed also clears what the plane held past its end.
+        const uint32_t end = seed ? w.end : std::max(before, w.end);
+        if (w.begin < end) {
+            from = std::min(from, w.begin);
+            to = std::max(to, end);
+        }
+    }
+    if (from < to) {
+        for (uint32_t p = 0; p < planes; ++p)
+            if (ColourPlane(p)) Materialise(p);
+        if (RowColour(from, to)) page_ = Ink::Colour;
+    }
+    // Grey rows of a printer with black ink leave its colour planes blank.
+    const bool blank = page_ != Ink::Colour && firstColourPlane_ > 0 && layout_ == Layout::Planes;
+    for (uint32_t p = 0; p < planes; ++p) blank_[p] = blank && !isLazy_[p];
+}
+
+uint32_t Pcl5Colour::Used() const noexcept {
+    uint32_t used = 0;
+    for (uint32_t p = 0; p < std::min(planes_, kMaxPlanes); ++p) used = std::max(used, extent_[p]);
+    return used;
+}
+
+bool Pcl5Colour::RowColour(uint32_t from, uint32_t to) const noexcept {
     const uint8_t* r = rows_.data();
-    const uint32_t n = rowBytes_;
+    const size_t n = rowBytes_;
+    const uint32_t planes = std::min(planes_, kMaxPlanes);
+    to = std::min(to, rowBytes_);
+    if (from >= to) return false;
+    const uint32_t bytes = to - from;
     switch (layout_) {
         case Layout::Planes:
             if (firstColourPlane_ > 0) {
                 // A printer with black ink prints grey with it: any dot on a
                 // colour plane is colour ink.
-                for (uint32_t p = firstColourPlane_; p < planes_ && p < kMaxPlanes; ++p)
-                    if (std::any_of(r + size_t{p} * n, r + size_t{p + 1} * n, [](uint8_t b) { return b != 0; })) return true;
+                for (uint32_t p = firstColourPlane_; p < planes; ++p)
+                    if (!pclraster::AllZero(r + p * n + from, bytes)) return true;
                 return false;
             }
             // Without black, grey is made of the three: it is grey where they agree.
             for (uint32_t k = 0; k < planesPerColour_; ++k) {
-                const uint32_t c = firstColourPlane_ + k, m = c + planesPerColour_, y = m + planesPerColour_;
-                if (y >= kMaxPlanes || y >= planes_) return false;
-                if (!pclraster::PlanesAgree(r + size_t{c} * n, r + size_t{m} * n, r + size_t{y} * n, n)) return true;
+                const uint32_t c = k, m = c + planesPerColour_, y = m + planesPerColour_;
+                if (y >= planes) return false;
+                if (!pclraster::PlanesAgree(r + c * n + from, r + m * n + from, r + y * n + from, bytes)) return true;
             }
             return false;
         case Layout::IndexedPlanes: {
             if (colourEntries_ == 0) return false;
-            const uint32_t planes = std::min(planes_, kMaxPlanes);
-            for (uint32_t b = 0; b < n; ++b) {
+            // Past the planes' extent every index is 0.
+            if (colourEntry_[0] && from == 0 && Used() < rowBytes_) return true;
+            for (uint32_t b = from; b < to; ++b) {
                 uint8_t any = 0;
-                for (uint32_t p = 0; p < planes; ++p) any |= r[size_t{p} * n + b];
+                for (uint32_t p = 0; p < planes; ++p) any |= r[p * n + b];
                 if (any == 0 && !colourEntry_[0]) continue;
                 for (int bit = 7; bit >= 0; --bit) {
                     uint32_t index = 0;
-                    for (uint32_t p = 0; p < planes; ++p) index |= ((r[size_t{p} * n + b] >> bit) & 1u) << p;
+                    for (uint32_t p = 0; p < planes; ++p) index |= ((r[p * n + b] >> bit) & 1u) << p;
                     if (colourEntry_[index]) return true;
                 }
             }
@@ -311,13 +460,16 @@ bool Pcl5Colour::RowColour() const noexcept {
         }
         case Layout::IndexedPixels: {
             if (colourEntries_ == 0) return false;
+            if (colourEntry_[0] && from == 0 && Used() < rowBytes_) return true;
             const uint32_t bits = bitsPerIndex_, mask = (1u << bits) - 1;
-            for (uint32_t bit = 0; bit + bits <= n * 8; bit += bits)
+            for (uint32_t bit = from * 8; bit + bits <= to * 8; bit += bits)
                 if (colourEntry_[(r[bit >> 3] >> (8 - bits - (bit & 7))) & mask]) return true;
             return false;
         }
-        case Layout::DirectPixels:
-            return !pclraster::RgbNeutral(r, n / 3, method_ == kNearLossless ? 1 : 0);
+        case Layout::DirectPixels: {
+            const uint32_t first = from / 3, last = std::min((to + 2) / 3, rowBytes_ / 3);
+            return !pclraster::RgbNeutral(r + first * 3, last - first, method_ == kNearLossless ? 1 : 0);
+        }
         default:
             return false;
     }

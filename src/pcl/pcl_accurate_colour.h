@@ -9,8 +9,11 @@
 #include <vector>
 
 #include "jobfile/bytes.h"
+#include "pcl/raster_accurate.h"
 
 namespace qm::pclaccurate {
+
+inline constexpr uint32_t kMaxPlanes = 16;
 
 // What a page has drawn; a later value wins over an earlier one in Combine.
 enum class Ink : uint8_t { None, Neutral, Unknown, Colour };
@@ -62,9 +65,16 @@ private:
     void Paint(Ink ink) noexcept;
     void SetPalette(uint32_t bits, bool kcmy);
     void ResizeRows();
-    bool RowColour() const noexcept;
+    // Does the row hold a colour pixel in bytes [from, to) of its planes?
+    bool RowColour(uint32_t from, uint32_t to) const noexcept;
+    uint32_t Used() const noexcept;
     void EndRow();
-    void DecodeInto(uint32_t plane, Bytes data);
+    void ClearRows() noexcept;
+    pclraster::Row RowOf(uint32_t plane) noexcept;
+    void Materialise(uint32_t plane) noexcept;
+    bool ColourPlane(uint32_t plane) const noexcept;
+    bool NeutralUndecoded() const noexcept;
+    void Adaptive(Bytes data);
 
     // The palette: which entries are not grey, and the components given for
     // the next assignment.
@@ -89,6 +99,19 @@ private:
     uint32_t rowBytes_ = 0;
     std::vector<uint8_t> rows_;      // one seed row per plane
     uint32_t plane_ = 0;             // the next plane of the current row
+    // The current row's data, plane by plane, decoded when the row ends.
+    struct Sent {
+        Bytes data;
+        int method = 0;
+    };
+    std::array<Sent, kMaxPlanes> row_{};
+    // A plane whose row a method without a seed wrote is decoded only when
+    // a later row builds on it: until then `lazy` holds its data.
+    std::array<bool, kMaxPlanes> isLazy_{};
+    std::array<uint32_t, kMaxPlanes> extent_{};  // past this a plane's row is blank
+    std::array<bool, kMaxPlanes> blank_{};       // a plane's row is known to hold no dot
+    std::array<Sent, kMaxPlanes> lazy_{};
+    bool stale_ = false;    // seed rows left undecoded on a page already in colour
 
     Ink page_ = Ink::None;
 };

@@ -41,7 +41,7 @@ constexpr uint8_t kPaintOperators[] = {0x86, 0x96, 0x98, 0x9E, 0xA0, 0xA2};
 constexpr uint16_t kPaletteDepth = 2, kColorSpace = 3, kNullBrush = 4, kNullPen = 5, kPaletteData = 6,
                    kPatternSelectId = 8, kGrayLevel = 9, kRgbColor = 11, kPrimaryArray = 14, kMediaSize = 37,
                    kCustomMediaSize = 47, kCustomMediaSizeUnits = 48, kColorDepth = 98, kBlockHeight = 99,
-                   kColorMapping = 100, kCompressMode = 101, kPatternDefineId = 105, kSourceHeight = 107,
+                   kColorMapping = 100, kCompressMode = 101, kPatternDefineId = 105,
                    kSourceWidth = 108, kPadBytesMultiple = 110, kVuDataLength = 146;
 constexpr uint32_t kAttributes = 256;  // identifiers past this are not read
 

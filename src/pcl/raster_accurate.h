@@ -17,11 +17,21 @@ using Row = std::span<uint8_t>;
 // 9 replacement delta row, 10 near-lossless replacement of RGB pixels.
 // Methods 0 to 2 clear what the data leaves; the delta methods keep it.
 // False for a method these do not know (the row is left as it was).
-bool DecodeRow(int method, Bytes in, Row row) noexcept;
+// `written`, when given, receives the part of the row the data changed:
+// all of it up to `end` for the methods without a seed (the rest cleared),
+// begin == end when nothing was written.
+struct Written {
+    uint32_t begin = 0, end = 0;
+};
+bool DecodeRow(int method, Bytes in, Row row, Written* written = nullptr) noexcept;
+
+// Does the data write nothing but zero bytes (method 0 to 3 or 9)? A
+// blank plane such data leaves blank, without being decoded.
+bool WritesOnlyZeros(int method, Bytes in) noexcept;
 
 // The delta-row commands PCL XL's DeltaRow rows use too: count and offset
 // in one byte, the offset extended by following bytes while they are 255.
-void DeltaRow(Bytes in, Row row) noexcept;
+uint32_t DeltaRow(Bytes in, Row row) noexcept;  // returns where the written part ends
 
 // TIFF PackBits as a stream, for PCL XL's RLE blocks, whose runs are not cut
 // at rows: Next fills `row` from where the last call stopped and says
@@ -42,5 +52,6 @@ struct PackBitsStream {
 bool RgbNeutral(const uint8_t* pixels, uint32_t count, int slack = 0) noexcept;
 // Bit planes of the three colour components agree at every dot.
 bool PlanesAgree(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint32_t bytes) noexcept;
+bool AllZero(const uint8_t* bytes, uint32_t count) noexcept;
 
 }  // namespace qm::pclraster
