@@ -1,13 +1,12 @@
 // The cost of reading each page's colour in PCL 5 and PCL XL jobs: the
 // accurate count with its colour pass beside the same count without it,
-// on real jobs (the corpus's and the colour truth jobs), each kind of
-// driver concatenated to QM_BENCH_MB megabytes (default 32).
+// on real jobs (the corpus's and the colour truth jobs of each kind of
+// driver), each counted as it stands, one after another.
 //   colour/PCL/<driver>      and  plain/PCL/<driver>      PCL 5 with and without the pass
 //   colour/PCLXL/<driver>    and  plain/PCLXL/<driver>    PCL XL: the export's record with and without the page walk
 // The ratio of the two rows' times is the pass's cost.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -20,16 +19,9 @@
 
 namespace {
 
-size_t TargetBytes() {
-    const char* mb = std::getenv("QM_BENCH_MB");
-    const long v = mb ? std::atol(mb) : 32;
-    return static_cast<size_t>(v > 0 ? v : 32) << 20;
-}
-
 // Every job of the corpus and of the colour truth whose file name holds
-// `part` and ends in `ext`, one after another up to the target size.
-std::string Jobs(const std::string& part, const std::string& ext) {
-    std::string out;
+// `part` and ends in `ext`.
+std::vector<std::string> Jobs(const std::string& part, const std::string& ext) {
     std::vector<std::string> jobs;
     for (const char* dir : {"/tests/corpus/jobs", "/tests/corpus/colour/jobs/pcl"}) {
         for (const auto& e : std::filesystem::recursive_directory_iterator(std::string(QM_SOURCE_DIR) + dir)) {
@@ -38,10 +30,7 @@ std::string Jobs(const std::string& part, const std::string& ext) {
                 jobs.push_back(qmbench::ReadFile(e.path().string()));
         }
     }
-    if (jobs.empty()) return out;
-    while (out.size() < TargetBytes())
-        for (const std::string& j : jobs) out += j;
-    return out;
+    return jobs;
 }
 
 int32_t PclPlain(qm::Bytes job, qm::accurate::Result& out) {
@@ -53,20 +42,28 @@ int32_t PclColour(qm::Bytes job, qm::accurate::Result& out) { return qm::pclaccu
 int32_t XlPlain(qm::Bytes job, qm::accurate::Result& out) { return qm::accurate::PassThrough("PCLXL", job, out); }
 int32_t XlColour(qm::Bytes job, qm::accurate::Result& out) { return qm::accurate::AccuratePCLXL(job, out); }
 
-void Measure(benchmark::State& state, const std::string& bytes, qm::accurate::AccurateFn count) {
-    if (bytes.empty()) {
+void Measure(benchmark::State& state, const std::vector<std::string>& jobs, qm::accurate::AccurateFn count) {
+    if (jobs.empty()) {
         state.SkipWithError("no jobs");
         return;
     }
     std::lock_guard<std::mutex> hold(qm::accurate::GroupLock(qm::FindCounter("PCLXL")->group));
-    qm::accurate::Result r;
+    int64_t bytes = 0;
+    uint32_t pages = 0, colour = 0;
     for (auto _ : state) {
-        r = qm::accurate::Result{};
-        benchmark::DoNotOptimize(count(qm::Bytes(bytes), r));
+        pages = colour = 0;
+        for (const std::string& job : jobs) {
+            qm::accurate::Result r;
+            benchmark::DoNotOptimize(count(qm::Bytes(job), r));
+            pages += r.pages.Pages();
+            colour += r.pages.Count(QM_PAGE_COLOR);
+        }
     }
-    state.SetBytesProcessed(static_cast<int64_t>(bytes.size()) * state.iterations());
-    state.counters["colourPages"] = r.pages.Count(QM_PAGE_COLOR);
-    state.counters["pages"] = r.pages.Pages();
+    for (const std::string& job : jobs) bytes += static_cast<int64_t>(job.size());
+    state.SetBytesProcessed(bytes * state.iterations());
+    state.counters["colourPages"] = colour;
+    state.counters["pages"] = pages;
+    state.counters["jobs"] = static_cast<double>(jobs.size());
 }
 
 struct Row {
@@ -89,10 +86,10 @@ const bool kRegistered = [] {
             const qm::accurate::AccurateFn fn = pcl ? (colour ? PclColour : PclPlain) : (colour ? XlColour : XlPlain);
             benchmark::RegisterBenchmark(((colour ? "colour/" : "plain/") + name).c_str(),
                                          [row, fn](benchmark::State& state) {
-                                             static std::map<std::string, std::string> inputs;
-                                             std::string& bytes = inputs[std::string(row.driver) + row.ext];
-                                             if (bytes.empty()) bytes = Jobs(row.driver, row.ext);
-                                             Measure(state, bytes, fn);
+                                             static std::map<std::string, std::vector<std::string>> inputs;
+                                             auto& jobs = inputs[std::string(row.driver) + row.ext];
+                                             if (jobs.empty()) jobs = Jobs(row.driver, row.ext);
+                                             Measure(state, jobs, fn);
                                          })
                 ->Unit(benchmark::kMillisecond);
         }

@@ -35,7 +35,11 @@ constexpr uint8_t kBeginPage = 0x43, kEndPage = 0x44, kVendorUnique = 0x46, kExe
                   kReadRastPattern = 0xB4, kEndRastPattern = 0xB5, kScanLineRel = 0xB9;
 // Operators that paint a path with the brush and stroke it with the pen:
 // PaintPath, Chord, Ellipse, Pie, Rectangle, RoundRectangle.
-constexpr uint8_t kPaintOperators[] = {0x86, 0x96, 0x98, 0x9E, 0xA0, 0xA2};
+constexpr std::array<bool, 256> kPaints = [] {
+    std::array<bool, 256> t{};
+    for (uint8_t op : {0x86, 0x96, 0x98, 0x9E, 0xA0, 0xA2}) t[op] = true;
+    return t;
+}();
 
 // Attributes.
 constexpr uint16_t kPaletteDepth = 2, kColorSpace = 3, kNullBrush = 4, kNullPen = 5, kPaletteData = 6,
@@ -75,6 +79,22 @@ bool IsValueTag(uint8_t b) noexcept {
     return (b >= 0xC0 && b <= 0xC5) || (b >= 0xC8 && b <= 0xCD) || (b >= 0xD0 && b <= 0xD5) || (b >= 0xE0 && b <= 0xE5);
 }
 
+// The whole length of the tokens whose length their first byte tells:
+// scalar, xy and box values, attribute identifiers, white space. 0 for the
+// others (arrays, embedded data, operators, bytes that are no token).
+constexpr std::array<uint8_t, 256> kTokenLengths = [] {
+    std::array<uint8_t, 256> t{};
+    for (uint32_t b : {0x00u, 0x09u, 0x0Au, 0x0Bu, 0x0Cu, 0x0Du, 0x20u}) t[b] = 1;
+    for (uint32_t k = 0; k <= 5; ++k) {
+        t[0xC0 + k] = static_cast<uint8_t>(1 + ElementBytes(static_cast<uint8_t>(k)));
+        t[0xD0 + k] = static_cast<uint8_t>(1 + 2 * ElementBytes(static_cast<uint8_t>(k)));
+        t[0xE0 + k] = static_cast<uint8_t>(1 + 4 * ElementBytes(static_cast<uint8_t>(k)));
+    }
+    t[0xF8] = 2;
+    t[0xF9] = 3;
+    return t;
+}();
+
 struct GraphicsState {
     int space = kGray;
     Value palette;  // none when count is 0
@@ -108,22 +128,24 @@ class Walk {
 public:
     Walk(Bytes job, accurate::PageLog& log) : job_(job), log_(log) {}
 
+    // The attributes before an operator are read only when the operator
+    // acts on them: most operators (cursor moves, text, paths) need none,
+    // so their values are only stepped over.
     void Run() {
         uint32_t i = StreamStart(0);
-        while (i < job_.size) {
-            const uint8_t b = job_[i];
-            if (IsValueTag(b)) {
-                i = ReadValue(i);
-            } else if (b == 0xF8 || b == 0xF9) {
-                const uint32_t width = b == 0xF8 ? 1 : 2;
-                if (!job_.has(i + 1, width)) return;
-                const uint32_t id = width == 1 ? job_[i + 1] : Number16(i + 1);
-                if (pending_ && id < kAttributes) {
-                    attributes_[id] = value_;
-                    set_[id] = generation_;
-                }
-                pending_ = false;
-                i += 1 + width;
+        uint32_t list = i;  // where the current attribute list starts
+        const uint8_t* const d = job_.data;
+        const uint32_t n = job_.size;
+        while (i < n) {
+            const uint8_t b = d[i];
+            if (const uint32_t length = kTokenLengths[b]; length != 0) {
+                i = length < n - i ? i + length : n;
+            } else if (IsValueTag(b)) {
+                i = ReadValue(i, false);
+            } else if (b >= 0x41 && b <= 0xBF) {
+                if (NeedsAttributes(b)) ReadAttributes(list, i);
+                i = OnOperator(i);
+                list = i;
             } else if (b == 0xFA || b == 0xFB) {
                 const uint32_t width = b == 0xFA ? 4 : 1;
                 if (!job_.has(i + 1, width)) return;
@@ -131,13 +153,9 @@ public:
                 const uint32_t at = i + 1 + width;
                 if (length > job_.left(at)) return;  // data cut short: the page is not known
                 OnData(Bytes(job_.data + at, length));
-                i = at + length;
-            } else if (b >= 0x41 && b <= 0xBF) {
-                i = OnOperator(i);
-            } else if (b == 0 || (b >= 0x09 && b <= 0x0D) || b == ' ') {
-                ++i;
+                i = list = at + length;
             } else if (b == 0x1B) {
-                i = StreamStart(i);  // a UEL ends the stream; another may follow
+                i = list = StreamStart(i);  // a UEL ends the stream; another may follow
             } else {
                 return;  // not PCL XL: the walk has lost its place
             }
@@ -170,7 +188,9 @@ private:
         }
     }
 
-    uint32_t ReadValue(uint32_t i) noexcept {
+    // The value whose tag is at i, kept as the pending value when `keep`;
+    // returns the index after it (the end of the job when it is cut short).
+    uint32_t ReadValue(uint32_t i, bool keep) noexcept {
         const uint8_t type = job_[i];
         uint32_t at = i + 1, count = 1;
         if (type >= 0xC8 && type <= 0xCD) {
@@ -195,9 +215,45 @@ private:
         }
         const uint64_t bytes = uint64_t{count} * ElementBytes(type);
         if (bytes > job_.left(at)) return job_.size;
-        value_ = {type, at, count};
-        pending_ = true;
+        if (keep) {
+            value_ = {type, at, count};
+            pending_ = true;
+        }
         return at + static_cast<uint32_t>(bytes);
+    }
+
+    bool NeedsAttributes(uint8_t op) const noexcept {
+        switch (op) {
+            case kBeginPage: case kSetColorSpace: case kSetBrushSource: case kSetPenSource: case kBeginImage:
+            case kBeginRastPattern: case kVendorUnique:
+                return true;
+            case kReadImage: case kReadRastPattern:
+                return image_.open && image_.decode;
+            default:
+                return false;
+        }
+    }
+
+    // Binds the values of [from, to) to their attribute identifiers.
+    void ReadAttributes(uint32_t from, uint32_t to) noexcept {
+        ++generation_;
+        pending_ = false;
+        for (uint32_t i = from; i < to;) {
+            const uint8_t b = job_[i];
+            if (IsValueTag(b)) {
+                i = ReadValue(i, true);
+            } else if ((b == 0xF8 || b == 0xF9) && job_.has(i + 1, b == 0xF8 ? 1 : 2)) {
+                const uint32_t id = b == 0xF8 ? job_[i + 1] : Number16(i + 1);
+                if (pending_ && id < kAttributes) {
+                    attributes_[id] = value_;
+                    set_[id] = generation_;
+                }
+                pending_ = false;
+                i += b == 0xF8 ? 2 : 3;
+            } else {
+                ++i;
+            }
+        }
     }
 
     bool Has(uint16_t id) const noexcept { return set_[id] == generation_; }
@@ -346,7 +402,8 @@ private:
     }
 
     void ReadBlock() noexcept {
-        image_.block = image_.open;
+        image_.block = image_.open && image_.decode;  // its attributes were read only then
+        if (!image_.block) return;
         image_.blockHeight = static_cast<uint32_t>(std::max<int64_t>(Attribute(kBlockHeight, 0), 0));
         image_.compression = static_cast<uint32_t>(Attribute(kCompressMode, kNoCompression));
         const int64_t pad = Attribute(kPadBytesMultiple, 4);
@@ -464,13 +521,10 @@ private:
                 if (Has(kVuDataLength)) next = SkipBy(job_, i, uint64_t(Attribute(kVuDataLength, 0)) + 1);
                 break;
             default:
-                if (std::find(std::begin(kPaintOperators), std::end(kPaintOperators), op) != std::end(kPaintOperators))
-                    Paint(gs_.brush, gs_.pen);
+                if (kPaints[op]) Paint(gs_.brush, gs_.pen);
                 break;
         }
         if (op != kReadImage && op != kReadRastPattern) image_.block = false;
-        ++generation_;
-        pending_ = false;
         return next;
     }
 
