@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -78,7 +79,28 @@ TEST(RasterRows, Decoders) {
                                              qm::Bytes(in.data(), static_cast<uint32_t>(in.size())), row))
             << c.name();
         EXPECT_EQ(std::string(row.begin(), row.end()), after) << c.name();
+        // Data said to write only zeros leaves a blank row blank.
+        std::vector<uint8_t> blank(before.size(), 0);
+        const int method = static_cast<int>(c.num("method"));
+        qm::pclraster::DecodeRow(method, qm::Bytes(in.data(), static_cast<uint32_t>(in.size())), blank);
+        const bool stayedBlank = std::all_of(blank.begin(), blank.end(), [](uint8_t b) { return b == 0; });
+        const bool zeros = qm::pclraster::WritesOnlyZeros(method, qm::Bytes(in.data(), static_cast<uint32_t>(in.size())));
+        EXPECT_TRUE(stayedBlank || !zeros) << c.name();
     }
+    // Zeros written by each method, and the one byte that is not.
+    const struct {
+        int method;
+        std::string data;
+        bool zeros;
+    } writes[] = {
+        {0, std::string(3, '\0'), true},         {0, std::string("\0\0\x01", 3), false},
+        {1, std::string("\x05\0", 2), true},    {1, std::string("\0\x01", 2), false},
+        {2, std::string("\xFE\0\x01\0\0", 5), true}, {2, std::string("\xFE\0\x01\0\x02", 5), false},
+        {3, std::string("\x3F\x01\0\0", 4), true},   {3, std::string("\x20\0\x04", 3), false},
+        {9, std::string("\x81\0\x09\0\0", 5), true}, {9, std::string("\x81\x07", 2), false},
+        {10, std::string(), false},
+    };
+    for (const auto& w : writes) EXPECT_EQ(qm::pclraster::WritesOnlyZeros(w.method, qm::Bytes(w.data)), w.zeros) << w.method;
     std::vector<uint8_t> row(2, 0x55);
     EXPECT_FALSE(qm::pclraster::DecodeRow(4, qm::Bytes(), row));
     EXPECT_EQ(row[0], 0x55);
