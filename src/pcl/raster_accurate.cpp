@@ -24,7 +24,7 @@ struct Cursor {
 void Fill(Row row, Cursor& at, uint32_t count, uint8_t v) noexcept {
     const uint32_t pos = at.pos;
     const uint32_t n = pos < row.size() ? std::min<uint32_t>(count, static_cast<uint32_t>(row.size()) - pos) : 0;
-    std::memset(row.data() + pos, v, n);
+    if (n > 0) std::memset(row.data() + pos, v, n);  // an empty row may have no storage
     at.Wrote(n);
     at.pos += count;
 }
@@ -34,7 +34,7 @@ void Copy(Row row, Cursor& at, Bytes in, uint32_t& k, uint32_t count) noexcept {
     count = std::min(count, in.left(k));
     const uint32_t pos = at.pos;
     const uint32_t n = pos < row.size() ? std::min<uint32_t>(count, static_cast<uint32_t>(row.size()) - pos) : 0;
-    std::memcpy(row.data() + pos, in.data + k, n);
+    if (n > 0) std::memcpy(row.data() + pos, in.data + k, n);  // nor empty data
     at.Wrote(n);
     at.pos += count;
     k += count;
