@@ -13,32 +13,17 @@
 #include <utility>
 #include <vector>
 
-#include "casefile.h"
-#include "quirometer/quirometer.h"
+#include "colour_pages.h"
 
 namespace {
 
-const std::string kColourDir = std::string(QM_SOURCE_DIR) + "/tests/corpus/colour";
-
-struct Seen {
-    std::string colours;
-    std::vector<std::pair<double, double>> papers;
-};
-
-int OnPage(const QuirometerPage* page, void* context) {
-    Seen& s = *static_cast<Seen*>(context);
-    s.colours += page->color == QM_PAGE_MONO ? 'M' : page->color == QM_PAGE_COLOR ? 'C' : 'U';
-    s.papers.emplace_back(page->paperWidth, page->paperLength);
-    return 0;
-}
+using qmtest::kColourDir;
 
 TEST(ColourPcl, EveryPageHasItsMastersColourAndPaper) {
     std::string error;
-    const std::vector<qmtest::CaseRow> masters = qmtest::ReadTsv(kColourDir + "/pages.tsv", "pages.tsv", error);
     const std::vector<qmtest::CaseRow> jobs = qmtest::ReadTsv(kColourDir + "/pcl.tsv", "pcl.tsv", error);
     ASSERT_TRUE(error.empty()) << error;
-    std::map<std::string, std::vector<std::pair<double, double>>> paper;  // master -> paper per page
-    for (const qmtest::CaseRow& m : masters) paper[m.text("master")].emplace_back(m.num("paperWidth"), m.num("paperLength"));
+    const auto paper = qmtest::MasterPaper();
 
     std::set<std::string> listed;
     uint32_t pages = 0, colourPages = 0;
@@ -49,10 +34,10 @@ TEST(ColourPcl, EveryPageHasItsMastersColourAndPaper) {
         const std::string master = name.substr(0, name.find('.'));
         const std::string want = row.text("colours");
         ASSERT_EQ(want.size(), row.num("pages")) << row.where;
-        Seen seen;
+        qmtest::Seen seen;
         QuirometerJob job{};
         job.size = sizeof job;
-        const int32_t code = QuirometerCountPages((kColourDir + "/" + file).c_str(), nullptr, &job, OnPage, &seen);
+        const int32_t code = QuirometerCountPages((kColourDir + "/" + file).c_str(), nullptr, &job, qmtest::OnPage, &seen);
         ASSERT_EQ(code, QM_OK) << file;
         EXPECT_STREQ(job.pdl, row.text("tag").c_str()) << file;
         EXPECT_EQ(seen.colours, want) << file << " (" << row.text("driver") << ")";
@@ -61,11 +46,13 @@ TEST(ColourPcl, EveryPageHasItsMastersColourAndPaper) {
         EXPECT_EQ(job.colorPages, count('C')) << file;
         EXPECT_EQ(job.colorUnknownPages, 0u) << file;
         EXPECT_EQ(job.color, count('C') > 0 ? 1 : 0) << file;
-        const auto& sizes = paper[master];
+        const auto found = paper.find(master);
+        ASSERT_NE(found, paper.end()) << file << ": no master " << master;
+        const auto& sizes = found->second;
         ASSERT_EQ(sizes.size(), want.size()) << file << ": master " << master;
-        for (size_t k = 0; k < sizes.size() && k < seen.papers.size(); ++k) {
-            EXPECT_NEAR(seen.papers[k].first, sizes[k].first, 0.02) << file << " page " << k + 1;
-            EXPECT_NEAR(seen.papers[k].second, sizes[k].second, 0.02) << file << " page " << k + 1;
+        for (size_t k = 0; k < sizes.size() && k < seen.paper.size(); ++k) {
+            EXPECT_NEAR(seen.paper[k].first, sizes[k].first, 0.02) << file << " page " << k + 1;
+            EXPECT_NEAR(seen.paper[k].second, sizes[k].second, 0.02) << file << " page " << k + 1;
         }
         pages += static_cast<uint32_t>(want.size());
         colourPages += count('C');
