@@ -23,8 +23,8 @@ cmake --build "$out" -j2 --target quirometer_cli >/dev/null
 tags=("$@")
 # Every counter on its own, then fuzz_all, whose first byte picks the counter,
 # then detection and the accurate count (seeded from every job), then the
-# raster streams' colour pass (seeded from their colour-truth jobs).
-[ ${#tags[@]} -eq 0 ] && tags=($("$out/quirometer" list | awk '{print $1}') all detect accurate colour)
+# colour passes of the raster streams and of PCL (seeded from their colour-truth jobs).
+[ ${#tags[@]} -eq 0 ] && tags=($("$out/quirometer" list | awk '{print $1}') all detect accurate colour pcl_colour)
 cmake --build "$out" -j2 --target $(printf 'fuzz_%s ' "${tags[@]}") >/dev/null
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
@@ -43,6 +43,11 @@ for tag in "${tags[@]}"; do
       [ -f "$job" ] && [ "$(stat -c %s "$job")" -le 262144 ] && cp -n "$job" "$work/" 2>/dev/null || true
     done
   done
+  # The PCL colour pass: the PCL and PCL XL jobs of the corpus and the colour truth jobs.
+  if [ "$tag" = pcl_colour ]; then
+    find "$src/tests/corpus/jobs/pcl" "$src/tests/corpus/jobs/pclxl" "$src/tests/corpus/colour/jobs/pcl" -type f -size -256k \
+      -exec cp -n {} "$work/" \; 2>/dev/null || true
+  fi
   seeds=()
   [ -d "$src/fuzz/seeds/$tag" ] && seeds+=("$src/fuzz/seeds/$tag")
   if [ "$tag" = detect ] || [ "$tag" = accurate ]; then
