@@ -35,7 +35,8 @@ struct Record {
     int64_t updatedUs = 0;  // microseconds since the epoch of this version of the record
     std::string user;
     std::string title;
-    uint32_t cupsCopies = 1;  // times the wrapped backend sends the file (1 for a filtered job)
+    uint32_t cupsCopies = 1;  // CUPS copies the wrapped backend makes: sends a file that many times, or asks
+                              // an IPP printer for them; 1 for a filtered job sent to other backends
     uint64_t fileSize = 0;
     std::string pdl;  // the language that counted; empty when the job was not counted
     uint32_t pages = 0;  // of one copy

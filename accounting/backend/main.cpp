@@ -72,6 +72,22 @@ std::string SchemeOf(std::string_view uri) {
     return scheme == "quirometer" || scheme.front() == '.' ? "" : scheme;
 }
 
+// The copies CUPS asks the backend for (its argv[4]).
+uint32_t CupsCopies(const char* arg) {
+    const long copies = std::strtol(arg, nullptr, 10);
+    return copies > 1 ? static_cast<uint32_t>(std::min<long>(copies, 100000)) : 1;
+}
+
+// Whether the wrapped backend has the printer make CUPS's copies of a job
+// that came through filters. The IPP backend sends such a job once and asks
+// the printer for that many copies, unless the filters made an image (their
+// copies are already in it); the other backends send filtered jobs once.
+bool PrinterMakesCupsCopies(std::string_view scheme) {
+    if (scheme != "ipp" && scheme != "ipps" && scheme != "http" && scheme != "https") return false;
+    const char* type = std::getenv("FINAL_CONTENT_TYPE");
+    return type == nullptr || !std::string_view(type).starts_with("image/");
+}
+
 std::optional<int64_t> ParseJobId(std::string_view s) {
     if (s.empty() || s.size() > 18) return std::nullopt;
     int64_t v = 0;
@@ -258,8 +274,7 @@ int Run(int argc, char** argv) {
     std::string path;
     if (argc == 7) {
         path = argv[6];
-        const long copies = std::strtol(argv[4], nullptr, 10);
-        record.cupsCopies = copies > 1 ? static_cast<uint32_t>(std::min<long>(copies, 100000)) : 1;
+        record.cupsCopies = CupsCopies(argv[4]);
         struct stat st{};
         if (::stat(path.c_str(), &st) == 0) record.fileSize = static_cast<uint64_t>(st.st_size);
     } else if (quota != nullptr) {
@@ -275,6 +290,7 @@ int Run(int argc, char** argv) {
         backend.Feed(spool);
     }
     if (argc == 6) {
+        if (PrinterMakesCupsCopies(scheme)) record.cupsCopies = CupsCopies(argv[4]);
         record.fileSize = spool.size;
         if (spool.spooledAll) path = spool.path;
         if (!spool.error.empty()) Say("WARNING: " + spool.error);

@@ -1,5 +1,6 @@
-// The accurate path's table (one row per language of the counter table),
-// the aliases users type, detection by bids and the pass-through of exports.
+// The accurate path's table (one row per language of the counter table, then
+// one per language without an export), the aliases users type, detection by
+// bids and the pass-through of exports.
 #include <array>
 #include <cstring>
 #include <mutex>
@@ -12,20 +13,29 @@
 namespace qm::accurate {
 namespace {
 
+// The rows of the languages without an export: no entry point, no scanner.
+#define QM_ACCURATE_ONLY_COUNTER(TAG, LANG, GROUP) \
+    CounterInfo{#TAG, LANG, 0, nullptr, nullptr, false, GROUP, "not a job of this language"},
+constexpr CounterInfo kAccurateOnly[] = {QM_ACCURATE_ONLY_TABLE(QM_ACCURATE_ONLY_COUNTER)};
+#undef QM_ACCURATE_ONLY_COUNTER
+
 #define QM_LANGUAGE_ROW(TAG, ...) Language{nullptr, &Bid##TAG, &Accurate##TAG},
-constexpr std::array kRows{QM_COUNTER_TABLE(QM_LANGUAGE_ROW, QM_LANGUAGE_ROW)};
+constexpr std::array kRows{QM_COUNTER_TABLE(QM_LANGUAGE_ROW, QM_LANGUAGE_ROW)
+                               QM_ACCURATE_ONLY_TABLE(QM_LANGUAGE_ROW)};
 #undef QM_LANGUAGE_ROW
 #define QM_LANGUAGE_TAG(TAG, ...) std::string_view(#TAG),
 constexpr std::array kTags{QM_COUNTER_TABLE(QM_LANGUAGE_TAG, QM_LANGUAGE_TAG)};
 #undef QM_LANGUAGE_TAG
+static_assert(kRows.size() == kTags.size() + std::size(kAccurateOnly));
 
-// The table joined with the exports' rows, built once.
+// The table joined with the exports' rows, then the rows of its own for the
+// languages without an export, built once.
 const std::array<Language, kRows.size()>& Table() noexcept {
     static const auto table = [] {
         std::array<Language, kRows.size()> t{};
         for (size_t i = 0; i < kRows.size(); ++i) {
             t[i] = kRows[i];
-            t[i].counter = FindCounter(kTags[i]);
+            t[i].counter = i < kTags.size() ? FindCounter(kTags[i]) : &kAccurateOnly[i - kTags.size()];
         }
         return t;
     }();
@@ -46,7 +56,16 @@ constexpr Alias kAliases[] = {
     {"ZJSTREAM", "ZJSTREAM"}, {"OAK", "OAKT"},               {"SPL", "QPDL"},         {"CAPT", "CanonCAPT"},
     {"UFR", "CanonUFR"},      {"UFR2", "CanonUFR"},          {"NCM", "BrotherNCM"},   {"TALLY", "TALLYSTREAM"},
     {"FUJI", "FijiPhoto"},    {"PRINTRONIX", "PrintronixGL"}, {"BJ", "CANON"},        {"BJC", "CANON"},
-    {"TEXT", "UnixTextPCL"},
+    {"TEXT", "UnixTextPCL"},  {"PWG", "PWGRaster"},        {"APPLERASTER", "URF"},  {"UNIRAST", "URF"},
+    {"APPLE-RASTER", "URF"},  {"CUPS", "CUPSRaster"},        {"RASTER", "CUPSRaster"}, {"CUPS-RASTER", "CUPSRaster"},
+};
+
+// The names PJL and EJL headers give our languages, besides the tags (upper
+// case; a trailing "*" matches any ending: ESC/PAGE-COLOR).
+constexpr std::string_view kOwnNames[] = {
+    "PCL5", "PCL5E", "PCL5C", "PCL3", "PCL3GUI", "PCL6", "PCL-XL", "PXL", "HPGL2", "HP-GL/2", "HP-GL",
+    "PS", "POSTSCRIPT3", "PS3", "ESC/PAGE*", "ESCPAGE*", "ESC/P2", "ESC/P", "ZJS", "SPL", "SPL2", "SPLC",
+    "UFR", "UFR2", "CAPT",
 };
 
 bool SameNoCase(std::string_view a, std::string_view b) noexcept {
@@ -80,15 +99,35 @@ int BidOf(const Language& language, Bytes job) noexcept {
     return language.bid(Unwrap(job, pjl, ejl));
 }
 
+bool IsOwnLanguageName(std::string_view name) noexcept {
+    for (const Language& l : Table()) {
+        if (SameNoCase(l.counter->tag, name)) return true;
+    }
+    for (std::string_view own : kOwnNames) {
+        const bool prefix = own.back() == '*';
+        if (prefix ? name.substr(0, own.size() - 1) == own.substr(0, own.size() - 1) : name == own) return true;
+    }
+    return false;
+}
+
 Detection Detect(Bytes job) noexcept {
-    char pjl[32], ejl[32];
-    const BidInput in = Unwrap(job, pjl, ejl);
     Detection d;
+    char ejl[32];
+    const BidInput in = Unwrap(job, d.pjl, ejl);
+    // A header that names a language outside ours decides: bytes of that
+    // language may well parse as one of ours (escape sequences as PCL), and
+    // a believable wrong number is the worst answer.
+    if ((!in.pjlLanguage.empty() && !IsOwnLanguageName(in.pjlLanguage)) ||
+        (!in.ejlLanguage.empty() && !IsOwnLanguageName(in.ejlLanguage))) {
+        d.foreign = true;
+        return d;
+    }
     bool tie = false;
     for (const Language& l : Table()) {
         const int bid = l.bid(in);
         if (bid > d.best) {
-            d = {&l, bid};
+            d.winner = &l;
+            d.best = bid;
             tie = false;
         } else if (bid == d.best && bid > kNoBid) {
             tie = true;
