@@ -6,6 +6,8 @@
 #include <fstream>
 #include <iostream>
 
+#include "system.h"
+
 namespace qmcli {
 namespace {
 
@@ -18,22 +20,26 @@ namespace fs = std::filesystem;
 int AddFolder(const fs::path& dir, bool recursive, std::vector<std::string>& jobs) {
     std::error_code ec;
     fs::directory_iterator it(dir, ec);
-    std::vector<fs::path> files, folders;
+    std::vector<std::string> files;
+    std::vector<fs::path> folders;
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
         std::error_code typeEc;
         if (it->is_symlink(typeEc) ? false : it->is_directory(typeEc)) {
             folders.push_back(it->path());
         } else if (it->is_regular_file(typeEc)) {
-            files.push_back(it->path());
+            files.push_back(sys::Text(it->path()));
         }
     }
     if (ec) {
-        std::fprintf(stderr, "quirometer: %s: cannot read the folder: %s\n", dir.c_str(), ec.message().c_str());
+        std::fprintf(stderr, "quirometer: %s: cannot read the folder: %s\n", sys::Text(dir).c_str(),
+                     ec.message().c_str());
         return kExitFailed;
     }
+    // Sorted by their text, byte for byte: the same order on every system.
     std::sort(files.begin(), files.end());
-    std::sort(folders.begin(), folders.end());
-    for (const fs::path& f : files) jobs.push_back(f.string());
+    std::sort(folders.begin(), folders.end(),
+              [](const fs::path& a, const fs::path& b) { return sys::Text(a) < sys::Text(b); });
+    jobs.insert(jobs.end(), files.begin(), files.end());
     int status = kExitOk;
     if (recursive)
         for (const fs::path& d : folders) status = std::max(status, AddFolder(d, true, jobs));
@@ -42,7 +48,7 @@ int AddFolder(const fs::path& dir, bool recursive, std::vector<std::string>& job
 
 int Add(const std::string& arg, bool recursive, std::vector<std::string>& jobs) {
     std::error_code ec;
-    if (arg != "-" && fs::is_directory(arg, ec)) return AddFolder(arg, recursive, jobs);
+    if (arg != "-" && fs::is_directory(sys::FsPath(arg), ec)) return AddFolder(sys::FsPath(arg), recursive, jobs);
     jobs.push_back(arg);  // a file, or a path the count reports as missing
     return kExitOk;
 }
@@ -66,8 +72,8 @@ int CollectJobs(const Options& opt, std::vector<std::string>& jobs) {
     bool read = false;
     if (opt.filesFrom == "-") {
         read = ReadList(std::cin, opt.recursive, jobs, status);
-    } else if (std::error_code ec; !fs::is_directory(opt.filesFrom, ec)) {
-        std::ifstream list(opt.filesFrom);
+    } else if (std::error_code ec; !fs::is_directory(sys::FsPath(opt.filesFrom), ec)) {
+        std::ifstream list(sys::FsPath(opt.filesFrom));
         read = list && ReadList(list, opt.recursive, jobs, status);
     }
     if (!read) {

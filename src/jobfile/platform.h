@@ -33,6 +33,12 @@ uint32_t LastError() noexcept;
 // CreateFileA(path, GENERIC_READ, FILE_SHARE_READ|FILE_SHARE_WRITE, nullptr,
 //             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL|FILE_FLAG_SEQUENTIAL_SCAN, nullptr)
 Handle OpenFile(const char* path) noexcept;
+#if defined(_WIN32)
+// CreateFileW with the same arguments. A path whose full form has MAX_PATH
+// characters or more is opened through the "\\?\" form of its full path
+// ("\\?\UNC\" for a share), which has no such limit.
+Handle OpenFileW(const wchar_t* path) noexcept;
+#endif
 // CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr)
 Handle CreateMapping(Handle file) noexcept;
 // MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0); mappedLength receives the
