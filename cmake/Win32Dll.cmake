@@ -104,7 +104,12 @@ set(QM_ACCURATE_DEF_FILE ${PROJECT_SOURCE_DIR}/cmake/QuirometerAccurate.def)
 add_library(QuirometerAccurate SHARED $<TARGET_OBJECTS:quirometer_objects>
             $<TARGET_OBJECTS:quirometer_accurate_objects> ${QM_ACCURATE_DEF_FILE})
 set_target_properties(QuirometerAccurate PROPERTIES PREFIX "" OUTPUT_NAME QuirometerAccurate)
+# No stdcall fix-up: a function declared stdcall by mistake has a decorated
+# name that the module-definition file does not name, and the link fails.
 target_link_options(QuirometerAccurate PRIVATE -static -static-libgcc -static-libstdc++)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_link_options(QuirometerAccurate PRIVATE -Wl,--disable-stdcall-fixup)
+endif()
 target_link_libraries(QuirometerAccurate PRIVATE ${QM_MINGW_ZLIB} kernel32 user32)
 
 # quirometer.exe: the command-line tool, the same sources as on Linux, linked

@@ -13,9 +13,20 @@
 namespace qmcli::sys {
 
 #if defined(_WIN32)
-// The path a text names, and the text of a path (UTF-8 on Windows).
+// The path a text names, for the file system's calls (on Windows in its
+// "\\?\" form when it is too long otherwise), and the text of a path
+// (UTF-8 on Windows).
 std::filesystem::path FsPath(const std::string& text);
 std::string Text(const std::filesystem::path& path);
+// The text of `name` in the folder `dir`, joined as the system writes it.
+std::string Join(const std::string& dir, const std::string& name);
+// The folder's regular files (and links to files) and subfolders (not links
+// to folders), each joined to `dir`; false with the reason when it cannot be
+// read. The file system library cannot tell the type of an entry whose path
+// is beyond MAX_PATH, so Windows reads the folder itself.
+bool ListFolder(const std::string& dir, std::vector<std::string>& files, std::vector<std::string>& folders,
+                std::string& error);
+bool IsFolder(const std::string& path);
 
 // The accurate entry points on a path given as text.
 int32_t Detect(const std::string& path, char* tag, int size);

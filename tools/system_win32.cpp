@@ -8,8 +8,11 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <string_view>
+#include <system_error>
 
 #include "counting.h"
+#include "jobfile/platform.h"
 #include "system.h"
 
 namespace qmcli {
@@ -50,7 +53,54 @@ LONG CALLBACK PrintDiagnostic(EXCEPTION_POINTERS* info) {
 
 namespace sys {
 
-std::filesystem::path FsPath(const std::string& text) { return std::filesystem::path(Wide(text)); }
+std::filesystem::path FsPath(const std::string& text) {
+    const std::wstring path = Wide(text);
+    const std::wstring longForm = qm::platform::LongForm(path.c_str());
+    return std::filesystem::path(longForm.empty() ? path : longForm);
+}
+
+std::string Join(const std::string& dir, const std::string& name) {
+    return Utf8((std::filesystem::path(Wide(dir)) / Wide(name)).wstring());
+}
+
+bool IsFolder(const std::string& path) {
+    const DWORD a = ::GetFileAttributesW(FsPath(path).c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool ListFolder(const std::string& dir, std::vector<std::string>& files, std::vector<std::string>& folders,
+                std::string& error) {
+    std::wstring pattern = FsPath(dir).wstring();
+    if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW entry;
+    HANDLE find = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE) {
+        error = std::system_category().message(static_cast<int>(::GetLastError()));
+        return false;
+    }
+    do {
+        const std::wstring_view name = entry.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::string shown = Join(dir, Utf8(entry.cFileName));
+        const DWORD a = entry.dwFileAttributes;
+        if ((a & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            // A link: taken when it leads to a file, never followed to a folder.
+            if ((a & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+            const DWORD target = ::GetFileAttributesW(FsPath(shown).c_str());
+            if (target != INVALID_FILE_ATTRIBUTES && (target & FILE_ATTRIBUTE_DIRECTORY) == 0) files.push_back(shown);
+        } else if ((a & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            folders.push_back(shown);
+        } else if ((a & FILE_ATTRIBUTE_DEVICE) == 0) {
+            files.push_back(shown);
+        }
+    } while (::FindNextFileW(find, &entry));
+    const DWORD last = ::GetLastError();
+    ::FindClose(find);
+    if (last == ERROR_NO_MORE_FILES) return true;
+    error = std::system_category().message(static_cast<int>(last));
+    return false;
+}
 
 std::string Text(const std::filesystem::path& path) { return Utf8(path.wstring()); }
 

@@ -6,6 +6,9 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#if defined(_WIN32)
+#include <string>
+#endif
 
 namespace qm::platform {
 
@@ -38,6 +41,9 @@ Handle OpenFile(const char* path) noexcept;
 // characters or more is opened through the "\\?\" form of its full path
 // ("\\?\UNC\" for a share), which has no such limit.
 Handle OpenFileW(const wchar_t* path) noexcept;
+// That "\\?\" form of `path`, or empty when the path is short enough to be
+// used as it is (or cannot be made absolute). May throw std::bad_alloc.
+std::wstring LongForm(const wchar_t* path);
 #endif
 // CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr)
 Handle CreateMapping(Handle file) noexcept;

@@ -30,9 +30,9 @@ bool StartsWith(const wchar_t* s, std::wstring_view prefix) noexcept {
     return std::wstring_view(s).substr(0, prefix.size()) == prefix;
 }
 
-// The "\\?\" form of `path`'s full path when that has MAX_PATH characters or
-// more ("\\server\share\..." becomes "\\?\UNC\server\share\..."); empty when
-// the path can be opened as it is.
+}  // namespace
+
+// "\\server\share\..." becomes "\\?\UNC\server\share\...".
 std::wstring LongForm(const wchar_t* path) {
     if (StartsWith(path, LR"(\\?\)") || StartsWith(path, LR"(\\.\)")) return {};
     const DWORD need = ::GetFullPathNameW(path, 0, nullptr, nullptr);
@@ -44,8 +44,6 @@ std::wstring LongForm(const wchar_t* path) {
     if (full.compare(0, 2, LR"(\\)") == 0) return LR"(\\?\UNC\)" + full.substr(2);
     return LR"(\\?\)" + full;
 }
-
-}  // namespace
 
 Handle OpenFileW(const wchar_t* path) noexcept {
     std::wstring longForm;
