@@ -51,6 +51,8 @@ gcc "${cflags[@]}" -o "$work/accurate_host" "$src/tests/win32/accurate_host.c" -
 # Beside the DLLs: LoadLibraryA finds them in the program's folder.
 x86_64-w64-mingw32-gcc-win32 "${cflags[@]}" -o "$win_build/host.exe" "$src/tests/win32/host.c"
 x86_64-w64-mingw32-gcc-win32 "${cflags[@]}" -o "$win_build/accurate_host.exe" "$src/tests/win32/accurate_host.c"
+x86_64-w64-mingw32-g++-win32 -std=c++20 -O2 -Wall -Wextra -Werror -municode -static -I"$src/include" -I"$src/src" \
+  -o "$work/longform_test.exe" "$src/tests/win32/longform_test.cpp" "$src/src/jobfile/platform_win32.cpp"
 
 # Both sides run in the work folder and open the same relative paths, so the
 # counters that echo a path echo the same text.
@@ -96,6 +98,9 @@ counters=$(grep -c ' GetTotalPageCount_' "$src/tests/win32/exports.txt")
 [ "$records" = $((files * counters)) ] || { echo "expected $((files * counters)) records, found $records"; exit 1; }
 head -n 2 linux.out
 step "1. identical: $records records ($files files x $counters exports), the version, and $((lines - records - 2)) more lines of the counters' own output and diagnostics"
+
+step "2. the \\\\?\\ form of long UTF-16 paths"
+win "$work/longform_test.exe" "$deep/job.pcl"
 
 step "2. the accurate API: Linux and Windows, $(wc -l <list-all) files"
 "$work/accurate_host" "$linux_lib" src/tests/win32/accurate_exports.txt <list-all >accurate-linux.out ||
