@@ -16,17 +16,14 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "library.h"
 #include "quirometer/quirometer.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
-#else
-#include <dlfcn.h>
 #endif
 
-typedef void (*AnyFunction)(void);
 typedef int32_t(QM_CDECL* DetectFunction)(const char* path, char* tag, int size);
 typedef int32_t(QM_CDECL* CountFunction)(const char* path, const char* pdl, QuirometerJob* job);
 typedef int32_t(QM_CDECL* CountPagesFunction)(const char* path, const char* pdl, QuirometerJob* job,
@@ -137,15 +134,6 @@ static void Print(const char* path, const Results* r) {
 }
 
 #if defined(_WIN32)
-typedef HMODULE Library;
-static Library OpenLibrary(const char* name) {
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    return LoadLibraryA(name);
-}
-static AnyFunction Lookup(Library library, const char* name) {
-    return (AnyFunction)(void (*)(void))GetProcAddress(library, name);
-}
-
 static int Same(const Results* a, const Results* b) {
     return a->detectCode == b->detectCode && a->countCode == b->countCode && a->pagesCode == b->pagesCode &&
            memcmp(a->tag, b->tag, sizeof a->tag) == 0 && memcmp(&a->job, &b->job, sizeof a->job) == 0 &&
@@ -187,14 +175,6 @@ static void Count(const char* path) {
     }
 }
 #else
-typedef void* Library;
-static Library OpenLibrary(const char* name) { return dlopen(name, RTLD_NOW | RTLD_LOCAL); }
-static AnyFunction Lookup(Library library, const char* name) {
-    AnyFunction f;
-    void* address = dlsym(library, name);
-    memcpy(&f, &address, sizeof f);
-    return address != NULL ? f : NULL;
-}
 static void Count(const char* path) {
     static Results r;
     Ansi(path, &r);
@@ -222,7 +202,7 @@ int main(int argc, char** argv) {
 #if !defined(_WIN32)
         if (name[strlen(name) - 1] == 'W') continue; /* UTF-16 paths are Windows only */
 #endif
-        AnyFunction f = Lookup(library, name);
+        AnyFunction f = Symbol(library, name);
         if (f == NULL) {
             fprintf(stderr, "missing export %d %s\n", ordinal, name);
             missing = 1;
