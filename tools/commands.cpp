@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "accurate/accurate.h"
 #include "counting.h"
 #include "joblist.h"
 #include "output.h"
@@ -88,7 +89,9 @@ int RunDetect(const Options& opt, FILE* out) {
 }
 
 int RunList(FILE* out) {
-    for (const qm::CounterInfo& c : qm::Counters()) std::fprintf(out, "%-13s %s\n", c.tag, c.language);
+    // The exports' languages, then those only the accurate count knows.
+    for (const qm::accurate::Language& l : qm::accurate::Languages())
+        std::fprintf(out, "%-13s %s\n", l.counter->tag, l.counter->language);
     return kExitOk;
 }
 

@@ -169,6 +169,9 @@ def count(path, pdl: str | None = None, compatible: bool = False) -> Job:
 
 
 def _count_compatible(raw: bytes, path, tag: str, detected: str | None) -> Job:
+    if tag not in TAGS:
+        # A language only the accurate count knows has no export to ask.
+        raise QuirometerError(E_INVALIDARG, f"no export counts {tag}", path, tag)
     rec = _native.PageCountResult()
     lib = _native.library()
     reason = None

@@ -202,3 +202,19 @@ def test_the_library_is_found(tmp_path, layout):
         assert result.returncode != 0 and "QUIROMETER_LIBRARY" in result.stderr
     else:
         assert result.stdout.split() == [qm.library_version(), str(want)], result.stderr
+
+
+def test_languages_without_an_export():
+    corpus = Path(__file__).resolve().parents[1] / "corpus" / "jobs"
+    job = corpus / "urf" / "a4-report-3.appleraster-srgb-duplex.urf"
+    assert qm.detect(job) == "URF"
+    assert qm.canonical_tag("AppleRaster") == "URF"
+    counted = qm.count(job, "urf")
+    assert (counted.pdl, counted.pages, counted.duplex, counted.unknown) == ("URF", 3, True, ("copies",))
+    with pytest.raises(qm.QuirometerError) as refused:
+        qm.count(job, "urf", compatible=True)
+    assert refused.value.code == qm.E_INVALIDARG
+    # Forced as another raster language, the job is not understood.
+    with pytest.raises(qm.QuirometerError) as other:
+        qm.count(job, "pwg")
+    assert other.value.code == qm.E_NOT_UNDERSTOOD
