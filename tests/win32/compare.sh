@@ -10,10 +10,11 @@
 #  3. quirometer.exe and the Linux tool: count, detect, the compatible count,
 #     folders with -r, --files-from, standard input and the samples, in JSON,
 #     compared field for field; paths differ only by Windows' separator.
-# Files: every corpus job, sample and fuzzing seed, a missing file, a missing
-# folder, a folder, an empty file, and for 2 and 3 a job in a folder with a
-# non-ASCII name and one whose path is longer than MAX_PATH. The encrypted
-# PDFs of without_qpdf.txt are checked on their own (see there).
+# Files: every corpus job (the colour jobs too), sample and fuzzing seed, a
+# missing file, a missing folder, a folder, an empty file, and for 2 and 3 a
+# job in a folder with a non-ASCII name and one whose path is longer than
+# MAX_PATH. The encrypted PDFs of without_qpdf.txt are checked on their own
+# (see there).
 # usage: compare.sh [LINUX_BUILD_DIR] [WIN64_BUILD_DIR]
 set -euo pipefail
 src=$(cd "$(dirname "$0")/../.." && pwd)
@@ -61,7 +62,9 @@ ln -s "$src" src
 mkdir folder
 : >empty.prn
 {
-  find -L src/tests/corpus/jobs src/samples src/fuzz/seeds -type f | LC_ALL=C sort
+  roots=(src/tests/corpus/jobs src/samples src/fuzz/seeds)
+  [ -d src/tests/corpus/colour/jobs ] && roots+=(src/tests/corpus/colour/jobs)
+  find -L "${roots[@]}" -type f | LC_ALL=C sort
   printf '%s\n' missing.prn no-such-folder/job.prn folder empty.prn
 } | grep -vxF -f <(grep -v '^#' "$src/tests/win32/without_qpdf.txt") >list
 files=$(wc -l <list)
