@@ -141,6 +141,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "page counting of print jobs for print acc
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, zlib1g")
+if(QM_BUILD_ACCOUNTING)
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libsqlite3-0, libpq5")
+endif()
 # Encrypted PDFs are opened through libqpdf, loaded when one comes.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqpdf29")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3")

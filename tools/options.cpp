@@ -16,6 +16,7 @@ const char* const kUsage =
     "       quirometer detect [--json] [-r] [--files-from LIST] [-j N] FILE|FOLDER...\n"
     "       quirometer list\n"
     "       quirometer samples [--compatible] [--dir DIR] [--json] [--debug] [-j N]\n"
+    "       quirometer accounting jobs|report|replay ...   (see quirometer accounting --help)\n"
     "       quirometer --help | --version\n"
     "\n"
     "Counts the pages of spooled print jobs without rendering them.\n"

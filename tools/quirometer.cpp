@@ -7,6 +7,7 @@
 #endif
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@
 #include "options.h"
 #include "quirometer/quirometer.h"
 #include "system.h"
+#ifdef QM_HAVE_ACCOUNTING
+#include "cli.h"
+#endif
 
 namespace {
 
@@ -63,6 +67,9 @@ int main(int argc, char** argv) {
         argv = wide.data();
     }
     ::_setmode(::_fileno(stdout), _O_BINARY);
+#endif
+#ifdef QM_HAVE_ACCOUNTING
+    if (argc >= 2 && std::strcmp(argv[1], "accounting") == 0) return qmacct::RunAccounting(argc - 1, argv + 1, stdout);
 #endif
     Options opt;
     if (const int status = ParseOptions(argc, argv, opt); status != kExitOk) return status;

@@ -18,6 +18,18 @@ void CopyTag(const char* tag, char* dest, size_t size) noexcept {
     dest[n] = '\0';
 }
 
+// Counters that read the PJL lines of their jobs themselves, with their
+// language's own precedence (PCL's commands over PJL's defaults, a reset
+// back to them). The header applies to every other language's count.
+constexpr std::string_view kReadsPjl[] = {"PCL", "HPGL", "UnixTextPCL", "HIPERC", "QPDL", "RPCS"};
+
+bool ReadsPjl(const Language& l) noexcept {
+    for (std::string_view tag : kReadsPjl) {
+        if (tag == l.counter->tag) return true;
+    }
+    return false;
+}
+
 struct CountCall {
     Bytes bytes;
     const char* pdl;
@@ -67,6 +79,7 @@ struct CountCall {
             code = QM_E_NOT_UNDERSTOOD;
         }
         if (code != QM_OK) return;
+        if (!ReadsPjl(*lang)) ApplyHeader(found.pjl, r);
         Finish(r);
         job.pages = r.rec.pages;
         job.copies = r.rec.copies;

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "hostbased/hostbased_accurate.h"
-#include "hostbased/pjl_accurate.h"
+#include "pcl/pjl.h"
 
 namespace qm::accurate {
 namespace {
@@ -63,21 +63,12 @@ enum OaktRecord : uint32_t {
     kOaktJobDuplex = 0x0F,
     kOaktEndPage = 0x18,
     kOaktCopies = 0x2A,  // copies, duplex
-    kOaktPaper = 0x2B,   // code, width and length at 1200 dpi
+    kOaktPaper = 0x2B,   // Windows paper code, width and length in dots
     kOaktImageData = 0x3C,
 };
 constexpr uint32_t kOaktDataPadded = 36;  // padded length of the data after the record
 constexpr uint32_t kOaktDataPlane = 48;   // 0, 1, 2 colour; 3 black
 constexpr uint32_t kOaktBlackPlane = 3;
-
-struct OaktPaper {
-    uint32_t code;
-    double width, length;
-};
-constexpr OaktPaper kOaktPapers[] = {
-    {1, 8.5, 11.0},   {5, 8.5, 14.0},    {7, 7.25, 10.5},  {9, 8.27, 11.69}, {11, 5.83, 8.27},
-    {13, 7.17, 10.12}, {20, 4.125, 9.5}, {27, 4.33, 8.66}, {28, 6.38, 9.02},  {37, 3.875, 7.5},
-};
 
 // ---------------------------------------------------------------- HIPERC
 
@@ -120,6 +111,11 @@ bool WindowsPaper(uint32_t code, double& width, double& length) noexcept {
 }
 
 int32_t CountZjStream(Bytes job, Result& out) {
+    // Through a spooler the stream comes behind PJL lines (JOB, SET, INFO,
+    // USTATUS) and a UEL; the stream's own items say what they set.
+    PjlSettings pjl;
+    const uint32_t body = ReadPjlHeader(job, 0, pjl);
+    job = Bytes(job.data + body, job.size - body);
     if (!job.matches(0, "JZJZ")) return QM_E_NOT_UNDERSTOOD;
     ZjsState s;
     bool broken = false;
@@ -190,15 +186,9 @@ int32_t CountOakt(Bytes job, Result& out) {
                 break;
             case kOaktPaper:
                 if (length32 >= kOaktHeader + 12) {
-                    const uint32_t code = job.le32(at + kOaktHeader);
+                    // The code is Windows' paper code (foo2oak writes DMPAPER_A3 for A3).
                     width = length = 0.0;
-                    for (const OaktPaper& p : kOaktPapers) {
-                        if (p.code == code) {
-                            width = p.width;
-                            length = p.length;
-                        }
-                    }
-                    if (width == 0.0) {  // a custom size: the sheet at 1200 dpi
+                    if (!WindowsPaper(job.le32(at + kOaktHeader), width, length)) {  // a custom size: the sheet at 1200 dpi
                         width = job.le32(at + kOaktHeader + 4) / 1200.0;
                         length = job.le32(at + kOaktHeader + 8) / 1200.0;
                     }
@@ -235,11 +225,11 @@ int32_t CountOakt(Bytes job, Result& out) {
 }
 
 int32_t CountHiperc(Bytes job, Result& out) {
-    const PjlHeader pjl = ReadPjlHeader(job);
+    PjlSettings pjl;
+    uint32_t at = ReadPjlHeader(job, 0, pjl);
     if (!pjl.entered) return QM_E_NOT_UNDERSTOOD;
     uint32_t pages = 0;
     bool colour = false, pageColour = false, broken = false;
-    uint32_t at = pjl.body;
     // Records run up to the UEL that closes the job.
     while (at < job.size && !job.matches(at, kUel)) {
         if (!job.has(at, kHipercRecordHeader)) {

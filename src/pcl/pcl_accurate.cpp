@@ -44,68 +44,6 @@ constexpr bool IsLowerParameter(uint8_t b) noexcept { return b >= 0x60 && b <= 0
 constexpr bool IsDigit(int b) noexcept { return b >= '0' && b <= '9'; }
 constexpr uint8_t Upper(uint8_t b) noexcept { return b >= 'a' && b <= 'z' ? static_cast<uint8_t>(b - 32) : b; }
 
-bool IsBlank(uint8_t b) noexcept { return b == ' ' || b == '\t' || b == '\r' || b == '\n'; }
-
-// One PJL line from after "@PJL" to its end (CR and LF excluded), upper case
-// compared. Only the settings that shape the count are kept.
-void ReadPjlLine(Bytes line, PjlSettings& pjl) noexcept {
-    uint32_t k = 0;
-    const auto blanks = [&] {
-        while (k < line.size && (line[k] == ' ' || line[k] == '\t')) ++k;
-    };
-    const auto word = [&] {
-        const uint32_t from = k;
-        while (k < line.size && line[k] != ' ' && line[k] != '\t' && line[k] != '=' && line[k] != ':') ++k;
-        return Bytes(line.data + from, k - from);
-    };
-    const auto is = [](Bytes w, std::string_view s) { return w.size == s.size() && w.matchesNoCase(0, s); };
-    blanks();
-    const Bytes command = word();
-    if (!is(command, "SET") && !is(command, "DEFAULT")) return;
-    blanks();
-    Bytes key = word();
-    if (is(key, "LPARM") || is(key, "IPARM")) {
-        // "LPARM : PCL KEY = VALUE": only the PCL personality's settings apply.
-        blanks();
-        if (k < line.size && line[k] == ':') ++k;
-        blanks();
-        if (!is(word(), "PCL")) return;
-        blanks();
-        key = word();
-    }
-    blanks();
-    if (k >= line.size || line[k] != '=') return;
-    ++k;
-    blanks();
-    uint32_t end = line.size;
-    while (end > k && (line[end - 1] == ' ' || line[end - 1] == '\t')) --end;
-    const Bytes value(line.data + k, end - k);
-    const auto number = [&] {
-        uint64_t n = 0;
-        for (uint32_t j = 0; j < value.size && IsDigit(value[j]); ++j) n = std::min<uint64_t>(n * 10 + (value[j] - '0'), kMaxCopies);
-        return static_cast<uint32_t>(n);
-    };
-    if (is(key, "COPIES")) {
-        pjl.copies = number();
-    } else if (is(key, "QTY")) {
-        pjl.quantity = number();
-    } else if (is(key, "DUPLEX")) {
-        if (is(value, "ON")) pjl.duplex = 1;
-        if (is(value, "OFF")) pjl.duplex = 0;
-    } else if (is(key, "RENDERMODE")) {
-        if (is(value, "COLOR")) pjl.colour = 1;
-        if (is(value, "GRAYSCALE")) pjl.colour = 0;
-    } else if (is(key, "PAPER")) {
-        char name[kPjlValueBuffer] = {};
-        if (value.size >= sizeof name) return;
-        for (uint32_t j = 0; j < value.size; ++j) name[j] = static_cast<char>(Upper(value[j]));
-        if (const PaperName* p = FindPaperName(name)) {
-            pjl.paperWidth = p->width;
-            pjl.paperLength = p->length;
-        }
-    }
-}
-
 // What the scan knows: the settings in force and what ejected pages took.
 struct Pcl5Scan {
     Bytes job;
@@ -133,14 +71,13 @@ struct Pcl5Scan {
 
     uint32_t CopiesInForce() const noexcept {
         if (copies > 0) return copies;
-        if (pjl.quantity > 0) return pjl.quantity;
-        return pjl.copies > 0 ? pjl.copies : 1;
+        return std::min(pjl.Copies(), kMaxCopies);
     }
 
     void Eject() noexcept {
         if (pages < UINT32_MAX) ++pages;
         mostCopies = std::max(mostCopies, CopiesInForce());
-        if (duplex > 0 || (duplex < 0 && pjl.duplex > 0)) anyDuplex = true;
+        if (duplex > 0 || (duplex < 0 && pjl.duplex == PjlDuplex::On)) anyDuplex = true;
         const bool own = paperWidth > 0.0;
         if (!(firstWidth > 0.0)) {
             firstWidth = own ? paperWidth : pjl.paperWidth;
@@ -386,20 +323,6 @@ struct Pcl5Scan {
 
 }  // namespace
 
-uint32_t ReadPjlLines(Bytes job, uint32_t i, PjlSettings& pjl) noexcept {
-    for (;;) {
-        uint32_t k = i;
-        while (k < job.size && IsBlank(job[k])) ++k;
-        if (!job.matchesNoCase(k, "@PJL")) return i;
-        const uint32_t eol = job.find(k, '\n');
-        uint32_t end = eol;
-        if (end > k && end < job.size && job[end - 1] == '\r') --end;
-        ReadPjlLine(Bytes(job.data + k + 4, end - (k + 4)), pjl);
-        if (eol >= job.size) return job.size;
-        i = eol + 1;
-    }
-}
-
 bool PaperOfPageSize(uint32_t code, double& width, double& length) noexcept {
     for (const PageSize& s : kPageSizes) {
         if (s.code == code) {
@@ -499,8 +422,8 @@ int32_t CountPcl5(Bytes job, accurate::Result& out, Pcl5Extras* extras) {
         r.paperWidth = own ? s.paperWidth : s.pjl.paperWidth;
         r.paperLength = own ? s.paperLength : s.pjl.paperLength;
     }
-    if (s.pjl.colour >= 0) {
-        r.color = static_cast<uint8_t>(s.pjl.colour);  // the printer renders as PJL says
+    if (s.pjl.renderMode >= 0) {
+        r.color = static_cast<uint8_t>(s.pjl.renderMode);  // the printer renders as PJL says
     } else if (s.colourPalette || s.colourRaster) {
         r.color = 1;
         // Colour planes may still carry nothing but black: only the raster

@@ -8,23 +8,9 @@
 
 #include "accurate/accurate.h"
 #include "jobfile/bytes.h"
+#include "pcl/pjl.h"
 
 namespace qm::pclaccurate {
-
-// What PJL lines set for the job: the defaults PCL starts from, and a
-// reset returns to.
-struct PjlSettings {
-    uint32_t copies = 0;  // COPIES; 0: none named
-    uint32_t quantity = 0;  // QTY (collated copies), which wins over COPIES; 0: none named
-    int duplex = -1;      // -1: none named
-    int colour = -1;      // RENDERMODE: 1 colour, 0 greyscale, -1 none named
-    double paperWidth = 0.0, paperLength = 0.0;
-};
-
-// Reads the PJL lines that start at i (blank lines between them allowed) and
-// returns the index of the first byte after them. Only lines that begin with
-// "@PJL" are read.
-uint32_t ReadPjlLines(Bytes job, uint32_t i, PjlSettings& pjl) noexcept;
 
 // The paper of a PCL page-size code (ESC & l # A); false for a code with no
 // fixed size.

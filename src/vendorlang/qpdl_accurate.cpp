@@ -3,7 +3,7 @@
 // records that state their length, and a 3-byte page end. The walk steps
 // from record to record and never looks inside a band, so band data cannot
 // pose as a record. Colour comes from the planes the bands belong to.
-#include "hostbased/pjl_accurate.h"
+#include "pcl/pjl.h"
 #include "vendorlang/vendor_accurate.h"
 
 namespace qm::accurate {
@@ -46,13 +46,14 @@ constexpr QpdlPaper kPapers[] = {
 }  // namespace
 
 int32_t CountQpdl(Bytes job, Result& out) {
-    const PjlHeader pjl = ReadPjlHeader(job);
+    PjlSettings pjl;
+    const uint32_t body = ReadPjlHeader(job, 0, pjl);
     if (!pjl.entered) return QM_E_NOT_UNDERSTOOD;
     uint32_t pages = 0, copies = 0;
     bool duplex = pjl.duplex == PjlDuplex::On, colour = false, pageColour = false, broken = false;
     bool inPage = false, paperKnown = false;
     double width = 0.0, length = 0.0;
-    uint32_t at = pjl.body;
+    uint32_t at = body;
     while (at < job.size && !job.matches(at, "\x1b%-12345X")) {  // the UEL closes the records
         uint64_t step = 0;
         switch (job[at]) {

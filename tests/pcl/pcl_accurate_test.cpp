@@ -42,16 +42,6 @@ TEST(PclAccurate, NoPclIsNoCount) {
     }
 }
 
-TEST(PclAccurate, PjlLines) {
-    qm::pclaccurate::PjlSettings pjl;
-    const std::string lines = "\r\n@PJL SET COPIES=3\r\n@PJL DEFAULT DUPLEX = ON\n@PJL SET PAPER=LEGAL\n" + E + "E";
-    EXPECT_EQ(qm::pclaccurate::ReadPjlLines(qm::Bytes(lines), 0, pjl), lines.size() - 2);
-    EXPECT_EQ(pjl.copies, 3u);
-    EXPECT_EQ(pjl.duplex, 1);
-    EXPECT_DOUBLE_EQ(pjl.paperLength, 14.0);
-    EXPECT_EQ(qm::pclaccurate::ReadPjlLines(qm::Bytes(std::string("@PJX SET COPIES=3\n")), 0, pjl), 0u);
-}
-
 // Plots: the plot size in plotter units, colour from the raster passages, and
 // the pages PCL ejects when the plot has no page command.
 TEST(HpglAccurate, PlotSizeColourAndPages) {
