@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "fdio.h"
 #include "store.h"
 
 namespace qmacct {
@@ -33,16 +34,6 @@ public:
 private:
     int fd_;
 };
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
 
 bool Lock(int fd, int how) {
     while (::flock(fd, how) != 0)

@@ -110,7 +110,9 @@ target_link_options(QuirometerAccurate PRIVATE -static -static-libgcc -static-li
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_link_options(QuirometerAccurate PRIVATE -Wl,--disable-stdcall-fixup)
 endif()
-target_link_libraries(QuirometerAccurate PRIVATE ${QM_MINGW_ZLIB} kernel32 user32)
+# JPEG images are decoded by Windows' own imaging component, reached through
+# COM (ole32).
+target_link_libraries(QuirometerAccurate PRIVATE ${QM_MINGW_ZLIB} kernel32 user32 ole32 uuid)
 
 # quirometer.exe: the command-line tool, the same sources as on Linux, linked
 # with both object sets and nothing outside the system DLLs.
@@ -126,4 +128,4 @@ target_compile_definitions(quirometer_cli PRIVATE QM_SOURCE_DIR="${PROJECT_SOURC
 # The main thread reserves the 8 MiB stack of a Linux process, as the
 # worker threads do (pool_win32.cpp).
 target_link_options(quirometer_cli PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--stack,8388608)
-target_link_libraries(quirometer_cli PRIVATE ${QM_MINGW_ZLIB} kernel32 user32 shell32)
+target_link_libraries(quirometer_cli PRIVATE ${QM_MINGW_ZLIB} kernel32 user32 shell32 ole32 uuid)

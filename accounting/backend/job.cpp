@@ -10,20 +10,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "../fdio.h"
+
 namespace qmbackend {
 
 namespace {
 
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
+bool WriteAll(int fd, const char* data, size_t size) { return qmacct::WriteAll(fd, std::string_view(data, size)); }
 
 ssize_t ReadSome(int fd, char* buf, size_t size) {
     for (;;) {

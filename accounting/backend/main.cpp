@@ -163,15 +163,19 @@ public:
     // Returns the quota outcome when the store applied one.
     PutResult Write(Record& record, const QuotaCheck* quota) {
         record.updatedUs = NowUs();
-        try {
-            if (!store_) {
-                store_ = OpenStore(config_.store, config_.timeoutSeconds);
-                ReplayJournal();
+        if (!storeFailed_) {
+            try {
+                if (!store_) {
+                    store_ = OpenStore(config_.store, config_.timeoutSeconds);
+                    ReplayJournal();
+                }
+                return store_->Put(record, quota);
+            } catch (const std::exception& e) {
+                // Not tried again for this job: a second wait for a locked store would only delay it.
+                store_.reset();
+                storeFailed_ = true;
+                Say("WARNING: Accounting store unavailable, the record goes to the journal: " + std::string(e.what()));
             }
-            return store_->Put(record, quota);
-        } catch (const std::exception& e) {
-            store_.reset();
-            Say("WARNING: Accounting store unavailable, the record goes to the journal: " + std::string(e.what()));
         }
         std::string error;
         if (!journal_.Append(record, error)) {
@@ -201,6 +205,7 @@ private:
     const Config& config_;
     Journal journal_;
     std::unique_ptr<Store> store_;
+    bool storeFailed_ = false;
 };
 
 int Discover() {

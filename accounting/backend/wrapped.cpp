@@ -10,9 +10,12 @@
 #include <cstring>
 #include <string_view>
 
+#include "../fdio.h"
 #include "job.h"
 
 namespace qmbackend {
+
+using qmacct::WriteAll;
 
 volatile std::sig_atomic_t g_cancelled = 0;
 
@@ -25,16 +28,6 @@ constexpr size_t kMaxHeldPageLines = 10000;
 void OnTerm(int) {
     g_cancelled = 1;
     if (g_child > 0) ::kill(g_child, SIGTERM);
-}
-
-bool WriteAll(int fd, std::string_view s) {
-    while (!s.empty()) {
-        const ssize_t n = ::write(fd, s.data(), s.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        s.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
 }
 
 std::string Failure(const std::string& what) { return what + ": " + std::strerror(errno); }

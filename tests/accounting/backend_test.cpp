@@ -198,6 +198,27 @@ TEST_F(Backend, StandardInputIsSentWhileSpooled) {
     EXPECT_EQ(records[1].status, Status::Failed);
 }
 
+// No room to spool: the job is sent anyway, and recorded as not counted.
+TEST_F(Backend, UnspoolableJobStillPrints) {
+    const std::string job = std::string(QM_SOURCE_DIR) + "/samples/letter-memo-1.ljet4pjl-copies3.pcl";
+    for (const bool withQuota : {false, true}) {
+        if (withQuota) Configure("quota lab = 100 per day\n");
+        auto env = Env();
+        env["TMPDIR"] = dir_.Path("no/such/folder");
+        const int64_t id = withQuota ? 2 : 1;
+        const auto run = qmtest::RunProcess(QM_BACKEND_PATH, "quirometer:fake://10.0.0.5:9100",
+                                            {std::to_string(id), "alice", "t", "1", ""}, env, job);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(ReadFile(dir_.Path("data-" + std::to_string(id))) == ReadFile(job)) << withQuota;
+    }
+    const auto records = Records();
+    ASSERT_EQ(records.size(), 2u);
+    for (const Record& r : records) {
+        EXPECT_EQ(r.status, Status::NotCounted);
+        EXPECT_TRUE(Contains(r.error, "cannot spool the job")) << r.error;
+    }
+}
+
 TEST_F(Backend, RetryUpdatesTheOneRecord) {
     const std::string job = std::string(QM_SOURCE_DIR) + "/samples/letter-memo-1.ljet4pjl-copies3.pcl";
     dir_.Write("status", "6");

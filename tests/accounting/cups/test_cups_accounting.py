@@ -151,17 +151,17 @@ def test_driverless_queue_records_what_the_ipp_printer_prints(cups, driverless, 
     assert int(state["job-impressions-completed"]) == 2 * cups_copies
 
 
-def test_raster_only_printer_prints_and_the_job_is_not_counted(cups, queues, raster_printer):
+def test_raster_only_printer_prints_and_its_pwg_raster_is_counted(cups, queues, raster_printer):
     queue = "qm-raster"
     cups.lpadmin("-p", queue, "-v", raster_printer.uri, "-m", "everywhere", "-o", "printer-error-policy=abort-job")
     cups.add_queue(queue, "quirometer:" + raster_printer.uri)
     job, _ = print_job(cups, queue, PDF_2, "-n", "2", "-o", "print-color-mode=monochrome")
     got = wait_for(lambda: list(raster_printer.spool.iterdir()), 30, "the document at ippeveprinter")
     assert len(got) == 1 and got[0].read_bytes().startswith(b"RaS2"), got
-    # PWG Raster is no language the library counts: the job prints all the same.
+    # The PWG Raster the printer got is counted: 2 pages, twice, all mono.
     r = record_of(store(cups), queue, job)
-    assert (r["status"], r["file_size"]) == ("not counted", got[0].stat().st_size), r
-    assert r["cups_copies"] == 1  # the raster filter made the copies
+    assert (r["status"], r["pdl"], r["file_size"]) == ("printed", "PWGRaster", got[0].stat().st_size), r
+    assert r["printed"] == 4 and r["color_pages"] == 0, r
 
 
 def test_quota_refuses_the_job_that_would_exceed_it(cups, queues):
