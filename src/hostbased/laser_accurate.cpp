@@ -159,7 +159,8 @@ int32_t CountZjStream(Bytes job, Result& out) {
 
 int32_t CountOakt(Bytes job, Result& out) {
     uint32_t pages = 0, copies = 0;
-    bool duplex = false, colour = false, pageColour = false, broken = false;
+    uint32_t pagePlanes = 0;  // a bit per plane the page sends data on
+    bool duplex = false, colour = false, broken = false;
     double width = 0.0, length = 0.0;
     uint32_t at = 0;
     while (at < job.size) {
@@ -197,14 +198,22 @@ int32_t CountOakt(Bytes job, Result& out) {
             case kOaktImageData:
                 if (length32 >= kOaktDataPlane + 4) {
                     step += job.le32(at + kOaktDataPadded);
-                    if (IsColourPlane(job.le32(at + kOaktDataPlane), kOaktBlackPlane)) pageColour = true;
+                    const uint32_t plane = job.le32(at + kOaktDataPlane);
+                    if (plane <= kOaktBlackPlane) pagePlanes |= 1u << plane;
                 }
                 break;
-            case kOaktEndPage:
+            case kOaktEndPage: {
+                // A colour page sends its colour planes and black; a page on
+                // one plane is black and white, whatever its number (foo2oak
+                // sends a monochrome printer's pages, the Kyocera KM-1635's,
+                // on plane 0).
+                const bool colourPlane = (pagePlanes & ((1u << kOaktBlackPlane) - 1)) != 0;
+                const bool severalPlanes = (pagePlanes & (pagePlanes - 1)) != 0;
+                colour = colour || (colourPlane && severalPlanes);
                 ++pages;
-                colour = colour || pageColour;
-                pageColour = false;
+                pagePlanes = 0;
                 break;
+            }
             default:
                 break;
         }
