@@ -65,7 +65,7 @@ QUEUES = [
     ("hbpl-dell1355", "foo2zjs", "foo2zjs:0/ppd/foo2zjs/Dell-1355.ppd", "HBPL"),
     ("hbpl-ph3010", "foo2zjs", "foo2zjs:0/ppd/foo2zjs/Xerox-Phaser_3010.ppd", "HBPL"),
     ("ddst-sp112", "foo2zjs", "foo2zjs:0/ppd/foo2zjs/Ricoh-SP_112.ppd", "DDST"),
-    ("slx-c500", "foo2zjs", "foo2zjs:0/ppd/foo2zjs/Lexmark-C500.ppd", "SLX"),
+    ("slx-c500", "foo2zjs", "foo2zjs:0/ppd/foo2zjs/Lexmark-C500.ppd", "TALLYSTREAM"),  # foo2slx: the same stream
     # hpcups: PCL3GUI, LIDIL and PCL 5 models (its laser models write PCL 5 with PJL).
     ("hp-dj5550", "hpcups", "drv:///hpcups.drv/hp-deskjet_5550.ppd", "PCL"),
     ("hp-dj3920", "hpcups", "drv:///hpcups.drv/hp-deskjet_3920.ppd", "LIDIL"),
@@ -78,10 +78,10 @@ QUEUES = [
     # Other Debian drivers.
     ("escpr-xp410", "escpr", "escpr:0/cups/model/epson-inkjet-printer-escpr/Epson-XP-410_Series-epson-escpr-en.ppd",
      "ESC/P-R"),
-    ("brlaser-1110", "brlaser", "drv:///brlaser.drv/br1110.ppd", "BROTHER-RASTER"),
+    ("brlaser-1110", "brlaser", "drv:///brlaser.drv/br1110.ppd", "PCL"),  # PJL, then PCL with Brother's compression 1030
     ("cjet-lbp8a1", "cjet", "foomatic-db-compressed-ppds:0/ppd/foomatic-ppd/Canon-LBP-8A1-cjet.ppd", "CAPSL"),
     ("oki-9pin", "oki", "lsb/usr/okidata/okdotmatrix9.ppd", "ESCP2"),
-    ("c2050", "c2050", "foomatic-db-compressed-ppds:0/ppd/foomatic-ppd/Lexmark-2050-c2050.ppd", "C2050"),
+    ("c2050", "c2050", "foomatic-db-compressed-ppds:0/ppd/foomatic-ppd/Lexmark-2050-c2050.ppd", "Lexmark"),
     ("c2esp-esp5", "c2esp", "drv:///c2esp.drv/Kodak_ESP_5.ppd", "KODAK"),
     ("pxljr-clj3600", "pxljr", "pxljr:0/ppd/pxljr/HP-Color_LaserJet_3600-pxljr.ppd", "PCLXL"),
     ("m2300w", "m2300w", "m2300w:0/ppd/m2300w/KONICA_MINOLTA-magicolor_2300W-m2300w.ppd", "MINOLTA"),
@@ -185,9 +185,16 @@ class Census:
         """The bytes the backend sent for the job just printed, or None."""
         deadline = time.monotonic() + self.a.timeout
         want = os.path.join(self.a.capture, "%04d.prn" % (self.captured + 1))
+        gone = None  # when the job left the queue without reaching the backend
         while time.monotonic() < deadline:
+            done = run(["lpstat", "-W", "not-completed", "-o"], env=self.env).stdout
+            if job in done:
+                gone = None
+            elif not os.path.exists(want):
+                gone = gone or time.monotonic()
+                if time.monotonic() - gone > 10:  # aborted by a filter error
+                    return None
             if os.path.exists(want):
-                done = run(["lpstat", "-W", "not-completed", "-o"], env=self.env).stdout
                 if job not in done:
                     self.captured += 1
                     with open(want, "rb") as f:
