@@ -21,17 +21,8 @@
 
 namespace {
 
-size_t TargetBytes() {
-    const char* mb = std::getenv("QM_BENCH_MB");
-    const long v = mb ? std::atol(mb) : 64;
-    return static_cast<size_t>(v > 0 ? v : 64) << 20;
-}
-
-double CpuSeconds() {
-    timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
+using qmbench::CpuSeconds;
+using qmbench::TargetBytes;
 
 // Corpus jobs of a tag whose file name holds `part`, by file name.
 std::vector<std::pair<std::string, std::string>> CorpusJobs(const std::string& tag, const std::string& part) {

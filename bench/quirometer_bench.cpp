@@ -34,19 +34,6 @@
 
 namespace {
 
-size_t BenchBytes() {
-    const char* mb = std::getenv("QM_BENCH_MB");
-    const long v = mb ? std::atol(mb) : 64;
-    return static_cast<size_t>(v > 0 ? v : 64) << 20;
-}
-
-// Seconds of CPU time of the calling thread.
-double ThreadSeconds() {
-    timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
 // Real jobs per tag from the truth files of the corpus and the samples.
 std::map<std::string, std::vector<std::string>> RealJobs() {
     std::map<std::string, std::vector<std::string>> jobs;
@@ -106,10 +93,10 @@ double MemchrMBps(const std::string& bytes) {
     const int b = RarestByte(bytes);
     std::vector<double> rates;
     for (int rep = 0; rep < 5; ++rep) {
-        const double t0 = ThreadSeconds();
+        const double t0 = qmbench::CpuSeconds();
         const size_t hits = MemchrPass(bytes, b);
         benchmark::DoNotOptimize(hits);
-        const double s = ThreadSeconds() - t0;
+        const double s = qmbench::CpuSeconds() - t0;
         rates.push_back(static_cast<double>(bytes.size()) / 1e6 / std::max(s, 1e-9));
     }
     std::sort(rates.begin(), rates.end());
@@ -211,7 +198,7 @@ const Input& GetInput(const qm::CounterInfo& c, Kind kind) {
     ReleaseInput();
     gKey = want;
     Input& in = gInput;
-    const size_t target = BenchBytes();
+    const size_t target = qmbench::TargetBytes();
     if (kind == Kind::Dense) {
         in.bytes = BuildDense(*FindDense(c.tag), target);
         in.label = "dense";
@@ -230,14 +217,14 @@ const Input& GetInput(const qm::CounterInfo& c, Kind kind) {
 void Count(benchmark::State& state, const qm::CounterInfo* c, Kind kind) {
     const Input& in = GetInput(*c, kind);
     PageCountResult rec{};
-    const double t0 = ThreadSeconds();
+    const double t0 = qmbench::CpuSeconds();
     for (auto _ : state) {
         const int32_t code = c->scan != nullptr ? qm::CountBytes(qm::Bytes(in.bytes), &rec, c->scan, c->skipLeadingNul)
                                                 : c->entry(in.path.c_str(), &rec);
         benchmark::DoNotOptimize(code);
         benchmark::DoNotOptimize(rec);
     }
-    const double elapsed = ThreadSeconds() - t0;
+    const double elapsed = qmbench::CpuSeconds() - t0;
     const double total = static_cast<double>(state.iterations()) * static_cast<double>(in.bytes.size());
     state.SetBytesProcessed(static_cast<int64_t>(total));
     const double countRate = total / 1e6 / std::max(elapsed, 1e-9);

@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace qmcli {
@@ -23,6 +25,9 @@ struct Fixed {
     uint8_t estimated;
     uint32_t unknown;
     PageCountResult rec;
+    uint32_t colorPages;
+    uint32_t colorUnknownPages;
+    uint64_t sheets;
 };
 
 void PutString(std::string& out, const std::string& s) {
@@ -42,6 +47,59 @@ bool GetString(std::string_view& in, std::string& s) {
     return true;
 }
 
+// A list of plain records, after its length.
+template <class T>
+void PutList(std::string& out, const std::vector<T>& list) {
+    const uint32_t n = static_cast<uint32_t>(list.size());
+    out.append(reinterpret_cast<const char*>(&n), sizeof n);
+    out.append(reinterpret_cast<const char*>(list.data()), list.size() * sizeof(T));
+}
+
+template <class T>
+bool GetList(std::string_view& in, std::vector<T>& list) {
+    uint32_t n;
+    if (in.size() < sizeof n) return false;
+    std::memcpy(&n, in.data(), sizeof n);
+    in.remove_prefix(sizeof n);
+    if (in.size() / sizeof(T) < n) return false;
+    list.resize(n);
+    std::memcpy(list.data(), in.data(), n * sizeof(T));
+    in.remove_prefix(n * sizeof(T));
+    return true;
+}
+
+bool SamePaper(double w1, double l1, double w2, double l2) {
+    return std::fabs(w1 - w2) < 0.005 && std::fabs(l1 - l2) < 0.005;
+}
+
+// Sheets of one copy, page by page: a page starts a sheet unless it is the
+// back of the sheet whose front came just before it, on the same paper.
+struct SheetWalk {
+    std::vector<PaperSheets> paper;
+    uint64_t sheets = 0;
+    bool frontOpen = false;
+    QuirometerPage front{};
+    bool listPages = false;
+    std::vector<QuirometerPage> pages;
+
+    void Add(const QuirometerPage& p) {
+        if (listPages) pages.push_back(p);
+        if (p.side == QM_SIDE_BACK && frontOpen && SamePaper(p.paperWidth, p.paperLength, front.paperWidth, front.paperLength)) {
+            frontOpen = false;
+            return;
+        }
+        frontOpen = p.side == QM_SIDE_FRONT;
+        front = p;
+        ++sheets;
+        AddSheets(paper, p.paperWidth, p.paperLength, 1);
+    }
+
+    static int OnPage(const QuirometerPage* page, void* context) {
+        static_cast<SheetWalk*>(context)->Add(*page);
+        return 0;
+    }
+};
+
 std::string Detected(const std::string& path) {
     char tag[QM_TAG_SIZE] = {};
     const int32_t code = QuirometerDetect(path.c_str(), tag, sizeof tag);
@@ -51,6 +109,23 @@ std::string Detected(const std::string& path) {
 
 }  // namespace
 
+void AddSheets(std::vector<PaperSheets>& paper, double width, double length, uint64_t sheets) {
+    for (PaperSheets& s : paper) {
+        if (SamePaper(s.width, s.length, width, length)) {
+            s.sheets += sheets;
+            return;
+        }
+    }
+    if (paper.size() >= kMaxPaperSizes) width = length = 0.0;
+    for (PaperSheets& s : paper) {
+        if (s.width == 0.0 && s.length == 0.0 && width == 0.0 && length == 0.0) {
+            s.sheets += sheets;
+            return;
+        }
+    }
+    paper.push_back({width, length, sheets});
+}
+
 std::string Outcome::Encode() const {
     Fixed f;
     std::memset(&f, 0, sizeof f);  // no stray bytes in the padding
@@ -59,10 +134,15 @@ std::string Outcome::Encode() const {
     f.estimated = estimated;
     f.unknown = unknown;
     f.rec = rec;
+    f.colorPages = colorPages;
+    f.colorUnknownPages = colorUnknownPages;
+    f.sheets = sheets;
     std::string out(reinterpret_cast<const char*>(&f), sizeof f);
     PutString(out, pdl);
     PutString(out, detected);
     PutString(out, pdfError);
+    PutList(out, paper);
+    PutList(out, pageList);
     return out;
 }
 
@@ -77,8 +157,11 @@ Outcome Outcome::Decode(std::string_view bytes) {
         out.estimated = f.estimated != 0;
         out.unknown = f.unknown;
         out.rec = f.rec;
+        out.colorPages = f.colorPages;
+        out.colorUnknownPages = f.colorUnknownPages;
+        out.sheets = f.sheets;
         if (GetString(bytes, out.pdl) && GetString(bytes, out.detected) && GetString(bytes, out.pdfError) &&
-            bytes.empty())
+            GetList(bytes, out.paper) && GetList(bytes, out.pageList) && bytes.empty())
             return out;
     }
     out = Outcome{};
@@ -87,12 +170,14 @@ Outcome Outcome::Decode(std::string_view bytes) {
     return out;
 }
 
-Outcome CountAccurate(const std::string& path, const std::string& pdl) {
+Outcome CountAccurate(const std::string& path, const std::string& pdl, bool listPages) {
     QuirometerJob job;
     std::memset(&job, 0, sizeof job);
     job.size = sizeof job;
     Outcome o;
-    o.code = QuirometerCount(path.c_str(), pdl.empty() ? nullptr : pdl.c_str(), &job);
+    SheetWalk walk;
+    walk.listPages = listPages;
+    o.code = QuirometerCountPages(path.c_str(), pdl.empty() ? nullptr : pdl.c_str(), &job, &SheetWalk::OnPage, &walk);
     o.failed = o.code != QM_OK;
     o.pdl = TagText(job.pdl, sizeof job.pdl);
     if (o.pdl.empty()) o.pdl = pdl;
@@ -106,6 +191,13 @@ Outcome CountAccurate(const std::string& path, const std::string& pdl) {
     o.rec.paperLength = job.paperLength;
     o.estimated = job.certainty == QM_CERTAINTY_ESTIMATED;
     o.unknown = job.unknown;
+    o.colorPages = job.colorPages;
+    o.colorUnknownPages = job.colorUnknownPages;
+    const uint64_t copies = job.copies == 0 ? 1 : job.copies;
+    o.sheets = walk.sheets * copies;
+    for (PaperSheets& s : walk.paper) s.sheets *= copies;
+    o.paper = std::move(walk.paper);
+    o.pageList = std::move(walk.pages);
     return o;
 }
 

@@ -3,10 +3,14 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "commands.h"
 #include "options.h"
 #include "quirometer/quirometer.h"
+#ifdef QM_HAVE_ACCOUNTING
+#include "cli.h"
+#endif
 
 namespace {
 
@@ -34,6 +38,9 @@ FILE* SeparateStandardOutput(bool debug) {
 
 int main(int argc, char** argv) {
     using namespace qmcli;
+#ifdef QM_HAVE_ACCOUNTING
+    if (argc >= 2 && std::strcmp(argv[1], "accounting") == 0) return qmacct::RunAccounting(argc - 1, argv + 1, stdout);
+#endif
     Options opt;
     if (const int status = ParseOptions(argc, argv, opt); status != kExitOk) return status;
     if (opt.command == Command::Help) {

@@ -47,18 +47,8 @@ fi
 
 # --- masters: name, pages, paper, colour -----------------------------------
 # Paper sizes in inches as printed on the sheet.
-declare -A PAGES PAPER COLOR
-while read -r name pages paper color; do
-    PAGES[$name]=$pages PAPER[$name]=$paper COLOR[$name]=$color
-done <<'EOF'
-letter-memo-1 1 letter 0
-a4-report-3 3 a4 1
-legal-posters-2 2 legal 1
-a4-handbook-27 27 a4 0
-letter-drawings-4 4 letter 0
-EOF
-width() { case $1 in letter|legal) echo 8.5 ;; a4) echo 8.27 ;; esac; }
-length() { case $1 in letter) echo 11 ;; legal) echo 14 ;; a4) echo 11.69 ;; esac; }
+# shellcheck source=masters_table.sh
+. "$scripts/masters_table.sh"
 # foo2 paper codes differ per driver.
 paper_code() { # driver paper
     case $1:$2 in
@@ -866,6 +856,12 @@ expected_for() { # file -> "expected<TAB>reason" or empty
     done
 } >"$truth.new"
 mv "$truth.new" "$truth"
+
+# The driverless rasters have a generator of their own; it keeps the rows of
+# the other tags in truth.tsv and writes its own.
+if ((!merge_only)) && [[ -z $only || ,pwgraster,urf,cupsraster,pclm, == *,"${only,,}",* ]]; then
+    "$scripts/driverless.sh" || failed+=("scripts/corpus/driverless.sh")
+fi
 
 echo "jobs: ${#rows[@]} written; corpus size $(du -sh "$jobs_dir" | cut -f1)" >&2
 if ((${#failed[@]})); then

@@ -1,5 +1,6 @@
 // The accurate path: detection by bids and the count of what the printer
-// will really do. Every language of the counter table has a bid Bid<TAG>
+// will really do. Every language of the counter table, and of the table of
+// languages without an export, has a bid Bid<TAG>
 // (a confidence from a bounded look at the job's first and last bytes) and an
 // accurate counter Accurate<TAG>, defined in its family's folder. A counter
 // that has nothing to refine passes its export's record through.
@@ -10,6 +11,7 @@
 #include <span>
 #include <string_view>
 
+#include "accurate/accurate_only_table.h"
 #include "api/counter_table.h"
 #include "accurate/pages.h"
 #include "api/registry.h"
@@ -91,11 +93,15 @@ using AccurateFn = int32_t (*)(Bytes job, Result& out);
     int32_t Accurate##TAG(Bytes job, Result& out);
 #define QM_DECLARE_LANGUAGE_S(TAG, ...) QM_DECLARE_LANGUAGE_M(TAG)
 QM_COUNTER_TABLE(QM_DECLARE_LANGUAGE_M, QM_DECLARE_LANGUAGE_S)
+QM_ACCURATE_ONLY_TABLE(QM_DECLARE_LANGUAGE_M)
 #undef QM_DECLARE_LANGUAGE_M
 #undef QM_DECLARE_LANGUAGE_S
 
 struct Language {
-    const CounterInfo* counter;  // the export's row: tag, entry point, scanner, group
+    // The export's row (tag, entry point, scanner, group); for a language
+    // without an export, a row of its own with no entry point or scanner
+    // (entry and scan null, ordinal 0), which FindCounter never returns.
+    const CounterInfo* counter;
     BidFn bid;
     AccurateFn count;
 };

@@ -1,5 +1,6 @@
-// The accurate path's table (one row per language of the counter table),
-// the aliases users type, detection by bids and the pass-through of exports.
+// The accurate path's table (one row per language of the counter table, then
+// one per language without an export), the aliases users type, detection by
+// bids and the pass-through of exports.
 #include <array>
 #include <cstring>
 #include <mutex>
@@ -12,20 +13,29 @@
 namespace qm::accurate {
 namespace {
 
+// The rows of the languages without an export: no entry point, no scanner.
+#define QM_ACCURATE_ONLY_COUNTER(TAG, LANG, GROUP) \
+    CounterInfo{#TAG, LANG, 0, nullptr, nullptr, false, GROUP, "not a job of this language"},
+constexpr CounterInfo kAccurateOnly[] = {QM_ACCURATE_ONLY_TABLE(QM_ACCURATE_ONLY_COUNTER)};
+#undef QM_ACCURATE_ONLY_COUNTER
+
 #define QM_LANGUAGE_ROW(TAG, ...) Language{nullptr, &Bid##TAG, &Accurate##TAG},
-constexpr std::array kRows{QM_COUNTER_TABLE(QM_LANGUAGE_ROW, QM_LANGUAGE_ROW)};
+constexpr std::array kRows{QM_COUNTER_TABLE(QM_LANGUAGE_ROW, QM_LANGUAGE_ROW)
+                               QM_ACCURATE_ONLY_TABLE(QM_LANGUAGE_ROW)};
 #undef QM_LANGUAGE_ROW
 #define QM_LANGUAGE_TAG(TAG, ...) std::string_view(#TAG),
 constexpr std::array kTags{QM_COUNTER_TABLE(QM_LANGUAGE_TAG, QM_LANGUAGE_TAG)};
 #undef QM_LANGUAGE_TAG
+static_assert(kRows.size() == kTags.size() + std::size(kAccurateOnly));
 
-// The table joined with the exports' rows, built once.
+// The table joined with the exports' rows, then the rows of its own for the
+// languages without an export, built once.
 const std::array<Language, kRows.size()>& Table() noexcept {
     static const auto table = [] {
         std::array<Language, kRows.size()> t{};
         for (size_t i = 0; i < kRows.size(); ++i) {
             t[i] = kRows[i];
-            t[i].counter = FindCounter(kTags[i]);
+            t[i].counter = i < kTags.size() ? FindCounter(kTags[i]) : &kAccurateOnly[i - kTags.size()];
         }
         return t;
     }();
@@ -46,7 +56,8 @@ constexpr Alias kAliases[] = {
     {"ZJSTREAM", "ZJSTREAM"}, {"OAK", "OAKT"},               {"SPL", "QPDL"},         {"CAPT", "CanonCAPT"},
     {"UFR", "CanonUFR"},      {"UFR2", "CanonUFR"},          {"NCM", "BrotherNCM"},   {"TALLY", "TALLYSTREAM"},
     {"FUJI", "FijiPhoto"},    {"PRINTRONIX", "PrintronixGL"}, {"BJ", "CANON"},        {"BJC", "CANON"},
-    {"TEXT", "UnixTextPCL"},
+    {"TEXT", "UnixTextPCL"},  {"PWG", "PWGRaster"},        {"APPLERASTER", "URF"},  {"UNIRAST", "URF"},
+    {"APPLE-RASTER", "URF"},  {"CUPS", "CUPSRaster"},        {"RASTER", "CUPSRaster"}, {"CUPS-RASTER", "CUPSRaster"},
 };
 
 // The names PJL and EJL headers give our languages, besides the tags (upper

@@ -66,6 +66,7 @@ enum OaktRecord : uint32_t {
     kOaktPaper = 0x2B,   // Windows paper code, width and length in dots
     kOaktImageData = 0x3C,
 };
+constexpr uint32_t kOaktDataSize = 32;    // length of the coded data after the record
 constexpr uint32_t kOaktDataPadded = 36;  // padded length of the data after the record
 constexpr uint32_t kOaktDataPlane = 48;   // 0, 1, 2 colour; 3 black
 constexpr uint32_t kOaktBlackPlane = 3;
@@ -81,6 +82,16 @@ constexpr uint8_t kHipercBlackPlane = 3;      // 0, 1, 2 are cyan, magenta, yell
 constexpr std::string_view kUel = "\x1b%-12345X";
 
 bool IsColourPlane(uint32_t plane, uint32_t black) { return plane < black; }
+
+// Whether the coded band at `data` (`size` bytes) is blank. foo2oak sends
+// every plane of every band in a colour job; a band with no dot codes to
+// nothing but the end-of-stripe marker (FF 02), while any dot makes coded
+// bytes before it.
+bool BlankOaktBand(const Bytes& job, uint32_t data, uint32_t size) {
+    if (size == 0) return true;
+    return size == 2 && job.has(data, 2) && job[data] == 0xFF && job[data + 1] == 0x02;
+}
+
 
 void SetPages(Result& out, uint32_t pages, bool broken) {
     out.rec.pages = pages;
@@ -138,6 +149,9 @@ int32_t CountZjStream(Bytes job, Result& out) {
         } else if (type == kZjsEndPage) {
             ++s.pages;
             s.colour = s.colour || s.pageColour;
+            double width = 0.0, length = 0.0;
+            WindowsPaper(s.paperCode, width, length);
+            LogPage(out, s.pageColour, width, length);
         } else if (type == kZjsEndDoc) {
             at = end;
             break;
@@ -159,8 +173,7 @@ int32_t CountZjStream(Bytes job, Result& out) {
 
 int32_t CountOakt(Bytes job, Result& out) {
     uint32_t pages = 0, copies = 0;
-    uint32_t pagePlanes = 0;  // a bit per plane the page sends data on
-    bool duplex = false, colour = false, broken = false;
+    bool duplex = false, colour = false, pageColour = false, broken = false;
     double width = 0.0, length = 0.0;
     uint32_t at = 0;
     while (at < job.size) {
@@ -198,22 +211,17 @@ int32_t CountOakt(Bytes job, Result& out) {
             case kOaktImageData:
                 if (length32 >= kOaktDataPlane + 4) {
                     step += job.le32(at + kOaktDataPadded);
-                    const uint32_t plane = job.le32(at + kOaktDataPlane);
-                    if (plane <= kOaktBlackPlane) pagePlanes |= 1u << plane;
+                    if (IsColourPlane(job.le32(at + kOaktDataPlane), kOaktBlackPlane) &&
+                        !BlankOaktBand(job, at + length32, job.le32(at + kOaktDataSize)))
+                        pageColour = true;
                 }
                 break;
-            case kOaktEndPage: {
-                // A colour page sends its colour planes and black; a page on
-                // one plane is black and white, whatever its number (foo2oak
-                // sends a monochrome printer's pages, the Kyocera KM-1635's,
-                // on plane 0).
-                const bool colourPlane = (pagePlanes & ((1u << kOaktBlackPlane) - 1)) != 0;
-                const bool severalPlanes = (pagePlanes & (pagePlanes - 1)) != 0;
-                colour = colour || (colourPlane && severalPlanes);
+            case kOaktEndPage:
                 ++pages;
-                pagePlanes = 0;
+                colour = colour || pageColour;
+                LogPage(out, pageColour, width, length);
+                pageColour = false;
                 break;
-            }
             default:
                 break;
         }
@@ -258,6 +266,7 @@ int32_t CountHiperc(Bytes job, Result& out) {
         } else if (type == kHipercEndPage) {
             ++pages;
             colour = colour || pageColour;
+            LogPage(out, pageColour);
             pageColour = false;
         }
         at += length;

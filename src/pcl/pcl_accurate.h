@@ -19,6 +19,7 @@ bool PaperOfPageSize(uint32_t code, double& width, double& length) noexcept;
 // What an HP-GL/2 passage holds.
 struct HpglPassage {
     bool draws = false;                         // a drawing command
+    bool penColour = false;                     // a pen given a colour of its own (PC)
     double plotWidth = 0.0, plotLength = 0.0;   // inches, from the plot-size command PS; 0 when none
 };
 
@@ -31,6 +32,7 @@ uint32_t SkipHpglPassage(Bytes job, uint32_t i, HpglPassage& passage) noexcept;
 // What the PCL reading found besides the record, for HP-GL/2 plots.
 struct Pcl5Extras {
     bool startsInHpgl = false;  // in: the job opens in HP-GL/2, as a plot does
+    bool withoutColour = false;  // in: no page's colour read (the cost of the colour pass is measured so)
     double plotWidth = 0.0, plotLength = 0.0;  // out: the first plot size of the job
     bool pjlPaper = false;                      // out: PJL named the paper
 };

@@ -43,6 +43,21 @@ constexpr QpdlPaper kPapers[] = {
     {16, 5.83, 8.27},  {17, 4.13, 5.83},  {23, 4.49, 6.38}, {24, 8.27, 13.0},
 };
 
+// The paper a page header names: its code, or for a code of no table row
+// the page size it states.
+void PaperOf(const Bytes& job, uint32_t at, double& width, double& length) {
+    const uint8_t code = job[at + kHeaderPaper];
+    for (const QpdlPaper& p : kPapers) {
+        if (p.code == code) {
+            width = p.width;
+            length = p.length;
+            return;
+        }
+    }
+    width = job.be16(at + kHeaderWidth) / kHeaderDotsPerInch;
+    length = job.be16(at + kHeaderLength) / kHeaderDotsPerInch;
+}
+
 }  // namespace
 
 int32_t CountQpdl(Bytes job, Result& out) {
@@ -52,7 +67,7 @@ int32_t CountQpdl(Bytes job, Result& out) {
     uint32_t pages = 0, copies = 0;
     bool duplex = pjl.duplex == PjlDuplex::On, colour = false, pageColour = false, broken = false;
     bool inPage = false, paperKnown = false;
-    double width = 0.0, length = 0.0;
+    double width = 0.0, length = 0.0, pageWidth = 0.0, pageLength = 0.0;
     uint32_t at = body;
     while (at < job.size && !job.matches(at, "\x1b%-12345X")) {  // the UEL closes the records
         uint64_t step = 0;
@@ -67,19 +82,11 @@ int32_t CountQpdl(Bytes job, Result& out) {
                 if (pjl.duplex == PjlDuplex::Unstated &&
                     (job[at + kHeaderDuplex] != 0 || job[at + kHeaderManualDuplex] != 0))
                     duplex = true;
-                if (!paperKnown) {
+                PaperOf(job, at, pageWidth, pageLength);
+                if (!paperKnown) {  // the job's paper: its first page's
                     paperKnown = true;
-                    const uint8_t code = job[at + kHeaderPaper];
-                    for (const QpdlPaper& p : kPapers) {
-                        if (p.code == code) {
-                            width = p.width;
-                            length = p.length;
-                        }
-                    }
-                    if (width == 0.0) {  // a code of no table row: the page size it states
-                        width = job.be16(at + kHeaderWidth) / kHeaderDotsPerInch;
-                        length = job.be16(at + kHeaderLength) / kHeaderDotsPerInch;
-                    }
+                    width = pageWidth;
+                    length = pageLength;
                 }
                 step = kPageHeaderSize;
                 break;
@@ -100,6 +107,7 @@ int32_t CountQpdl(Bytes job, Result& out) {
                 if (!inPage) break;
                 ++pages;
                 colour = colour || pageColour;
+                LogPage(out, pageColour, pageWidth, pageLength);
                 inPage = false;
                 step = kPageEndSize;
                 break;

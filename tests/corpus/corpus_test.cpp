@@ -149,7 +149,7 @@ TEST(Corpus, TruthFileIsWellFormed) {
     std::map<std::string, int> seen;
     for (const Row& row : rows) {
         EXPECT_EQ(seen[row.file]++, 0) << row.file << " is listed twice";
-        EXPECT_NE(qm::FindCounter(row.tag), nullptr) << row.file << ": unknown tag " << row.tag;
+        EXPECT_NE(qm::accurate::FindLanguage(row.tag), nullptr) << row.file << ": unknown tag " << row.tag;
         EXPECT_TRUE(row.truth.count("pages")) << row.file << ": the truth must state the pages";
         EXPECT_EQ(row.expected.empty(), row.reason.empty())
             << row.file << ": an expected record needs its reason, and a reason its record";
@@ -253,7 +253,9 @@ void RunTag(const std::string& tag, bool accurate) {
     std::string error;
     int jobs = 0, exact = 0, byDesign = 0, wrong = 0;
     const qm::CounterInfo* c = qm::FindCounter(tag);
-    ASSERT_NE(c, nullptr) << "no counter for tag " << tag;
+    ASSERT_TRUE(c != nullptr || qm::accurate::FindLanguage(tag) != nullptr) << "no counter for tag " << tag;
+    // A language without an export has only the accurate count.
+    if (c == nullptr && !accurate) GTEST_SKIP() << tag << " has no export";
     for (const Row& row : ReadTruth(error)) {
         if (row.tag != tag) continue;
         const std::string path = kCorpusDir + "/" + row.file;

@@ -1,0 +1,16 @@
+// Languages the accurate path counts that have no export: detection and the
+// accurate count only. The exports' table (api/counter_table.h) and the
+// DLL's export table stay as they are; accurate/languages.cpp joins these
+// rows after the exports' rows into the accurate path's one table, so
+// detection, the tags and aliases, the CLI, JSON and Python see them all.
+// Each row's bid Bid<TAG> and accurate counter Accurate<TAG> are found by
+// its tag, in its family's folder, as for the exports' languages.
+#pragma once
+
+// A(tag, language in words, group): the group of module-wide state the
+// counter shares with others (Group::None for counters that keep none).
+#define QM_ACCURATE_ONLY_TABLE(A) \
+    A(PWGRaster, "PWG Raster (IPP Everywhere)", Group::None) \
+    A(URF, "Apple Raster (URF)", Group::None) \
+    A(CUPSRaster, "CUPS Raster, versions 1 to 3", Group::None) \
+    A(PCLm, "PCLm (a PDF profile of raster strips)", Group::Pdf)
