@@ -65,12 +65,12 @@ QUEUES = [
     ("hbpl-dell1355", "foo2zjs", "foo2zjs:0/ppd/foo2zjs/Dell-1355.ppd", "HBPL"),
     ("hbpl-ph3010", "foo2zjs", "foo2zjs:0/ppd/foo2zjs/Xerox-Phaser_3010.ppd", "HBPL"),
     ("ddst-sp112", "foo2zjs", "foo2zjs:0/ppd/foo2zjs/Ricoh-SP_112.ppd", "DDST"),
-    ("slx-c500", "foo2zjs", "foo2zjs:0/ppd/foo2zjs/Lexmark-C500.ppd", "SLX"),
-    # hpcups: PCL3GUI, LIDIL, PCL XL and PCL 5 models.
+    ("slx-c500", "foo2zjs", "foo2zjs:0/ppd/foo2zjs/Lexmark-C500.ppd", "TALLYSTREAM"),  # foo2slx: the same stream
+    # hpcups: PCL3GUI, LIDIL and PCL 5 models (its laser models write PCL 5 with PJL).
     ("hp-dj5550", "hpcups", "drv:///hpcups.drv/hp-deskjet_5550.ppd", "PCL"),
     ("hp-dj3920", "hpcups", "drv:///hpcups.drv/hp-deskjet_3920.ppd", "LIDIL"),
-    ("hp-lj1320", "hpcups", "drv:///hpcups.drv/hp-laserjet_1320.ppd", "PCLXL"),
-    ("hp-clj2500", "hpcups", "drv:///hpcups.drv/hp-color_laserjet_2500_series.ppd", "PCLXL"),
+    ("hp-lj1320", "hpcups", "drv:///hpcups.drv/hp-laserjet_1320.ppd", "PCL"),
+    ("hp-clj2500", "hpcups", "drv:///hpcups.drv/hp-color_laserjet_2500_series.ppd", "PCL"),
     # splix (QPDL of Samsung's lasers, mono and colour).
     ("splix-ml2010", "splix", "drv:///splix-samsung.drv/ml2010.ppd", "QPDL"),
     ("splix-ml2250", "splix", "drv:///splix-samsung.drv/ml2250.ppd", "QPDL"),
@@ -78,10 +78,10 @@ QUEUES = [
     # Other Debian drivers.
     ("escpr-xp410", "escpr", "escpr:0/cups/model/epson-inkjet-printer-escpr/Epson-XP-410_Series-epson-escpr-en.ppd",
      "ESC/P-R"),
-    ("brlaser-1110", "brlaser", "drv:///brlaser.drv/br1110.ppd", "BROTHER-RASTER"),
+    ("brlaser-1110", "brlaser", "drv:///brlaser.drv/br1110.ppd", "PCL"),  # PJL, then PCL with Brother's compression 1030
     ("cjet-lbp8a1", "cjet", "foomatic-db-compressed-ppds:0/ppd/foomatic-ppd/Canon-LBP-8A1-cjet.ppd", "CAPSL"),
     ("oki-9pin", "oki", "lsb/usr/okidata/okdotmatrix9.ppd", "ESCP2"),
-    ("c2050", "c2050", "foomatic-db-compressed-ppds:0/ppd/foomatic-ppd/Lexmark-2050-c2050.ppd", "C2050"),
+    ("c2050", "c2050", "foomatic-db-compressed-ppds:0/ppd/foomatic-ppd/Lexmark-2050-c2050.ppd", "Lexmark"),
     ("c2esp-esp5", "c2esp", "drv:///c2esp.drv/Kodak_ESP_5.ppd", "KODAK"),
     ("pxljr-clj3600", "pxljr", "pxljr:0/ppd/pxljr/HP-Color_LaserJet_3600-pxljr.ppd", "PCLXL"),
     ("m2300w", "m2300w", "m2300w:0/ppd/m2300w/KONICA_MINOLTA-magicolor_2300W-m2300w.ppd", "MINOLTA"),
@@ -106,7 +106,7 @@ QUEUES = [
 
 
 # The tags of our languages among the languages above.
-OWN = {"ZJSTREAM", "OAKT", "HIPERC", "QPDL", "PCL", "PCLXL", "ESCP2", "CANON", "Lexmark", "PDF"}
+OWN = {"ZJSTREAM", "OAKT", "HIPERC", "QPDL", "PCL", "PCLXL", "ESCP2", "CANON", "Lexmark", "PDF", "LIDIL"}
 
 
 def run(cmd, **kw):
@@ -118,13 +118,15 @@ class Ppd:
 
     def __init__(self, path):
         self.options = {}
+        self.texts = {}  # (option, choice): the choice's description, lower case
         self.defaults = {}
         self.colour = False
         with open(path, encoding="latin-1") as f:
             for line in f:
-                m = re.match(r"\*(\w+)\s+([^/:\s]+)[/:]", line)
+                m = re.match(r"\*(\w+)\s+([^/:\s]+)(?:/([^:]*))?:", line)
                 if m and not m.group(1).startswith(("Default", "Open", "Close", "Order", "Foomatic", "cups")):
                     self.options.setdefault(m.group(1), []).append(m.group(2))
+                    self.texts[(m.group(1), m.group(2))] = (m.group(3) or "").lower()
                 m = re.match(r"\*Default(\w+):\s*(\S+)", line)
                 if m:
                     self.defaults[m.group(1)] = m.group(2)
@@ -159,7 +161,9 @@ class Ppd:
         words = ("gray", "grey", "mono", "black", "kgray") if mono else ("rgb", "cmyk", "color", "colour")
         for option in ("ColorModel", "ColorMode", "ColorMode", "Color", "PrintoutMode", "ColourModel"):
             for c in self.choices(option):
-                if any(w in c.lower() for w in words) and not (not mono and "gray" in c.lower()):
+                # The choice's name or its description ("ICM/Color - use ICM color profile").
+                said = c.lower() + " " + self.texts.get((option, c), "")
+                if any(w in said for w in words) and (mono or not any(w in said for w in ("gray", "grey", "mono"))):
                     return opts + ["-o", "%s=%s" % (option, c)]
         return opts
 
@@ -181,13 +185,22 @@ class Census:
         """The bytes the backend sent for the job just printed, or None."""
         deadline = time.monotonic() + self.a.timeout
         want = os.path.join(self.a.capture, "%04d.prn" % (self.captured + 1))
+        gone = None  # when the job left the queue without reaching the backend
         while time.monotonic() < deadline:
+            done = run(["lpstat", "-W", "not-completed", "-o"], env=self.env).stdout
+            if job in done:
+                gone = None
+            elif not os.path.exists(want):
+                gone = gone or time.monotonic()
+                if time.monotonic() - gone > 10:  # aborted by a filter error
+                    return None
             if os.path.exists(want):
-                done = run(["lpstat", "-W", "not-completed", "-o"], env=self.env).stdout
                 if job not in done:
                     self.captured += 1
                     with open(want, "rb") as f:
-                        return f.read()
+                        data = f.read()
+                    # A filter that failed leaves the PJL wrapper and no page.
+                    return data if len(data) >= 1024 else None
             time.sleep(0.3)
         run(["cancel", job], env=self.env)
         time.sleep(2)
@@ -259,7 +272,8 @@ class Census:
 
         def truth(pages, copies, duplex, colour_, paper, verified):
             w, l = PAPERS.get(paper, (0, 0))
-            return dict(row, pages=pages, copies=copies, duplex=duplex, colour=int(colour_), paper=paper or "-",
+            colour_ = "-" if colour_ is None else int(colour_)  # None: not stated
+            return dict(row, pages=pages, copies=copies, duplex=duplex, colour=colour_, paper=paper or "-",
                         width="%.2f" % w if w else "-", length="%.2f" % l if l else "-", verified=verified)
 
         # The report in colour (where the queue prints colour) on A4.
@@ -276,8 +290,12 @@ class Census:
         # twice over.
         two = self.job(name, master, opts + ["-n", "2"])
         if two is not None:
+            # A copies command changes a few bytes of the job; repeated pages of
+            # a raster double it. (A PDF's repeated pages share their content,
+            # so neither rule names them: such jobs are not kept.)
             ratio = len(two) / max(len(full), 1)
-            copies = "pages repeated" if ratio > 1.6 else "copies command" if ratio < 1.25 else "unclear"
+            command = abs(len(two) - len(full)) <= 64
+            copies = "pages repeated" if ratio > 1.6 else "copies command" if command else "unclear"
             print("  copies: %s (size x%.2f)" % (copies, ratio))
             if copies == "copies command" and two != full:
                 self.keep(folder, "%s-%s-%dp-copies2" % (name, a4.lower(), pages), two,
@@ -292,7 +310,7 @@ class Census:
             data = self.job(name, master, opts + ppd.colour_options(False))
             if data is not None:
                 self.keep(folder, "%s-%s-%dp-duplex" % (name, paper.lower(), pages), data,
-                          truth(pages, 1, 1, colour and has_colour, paper, "construction"))
+                          truth(pages, 1, 1, None if colour else False, paper, "construction"))
         # One page, monochrome on a colour queue, on A3 where offered, else Letter.
         master, pages, has_colour = REPORT
         paper = ppd.paper("A3", "Letter") or a4
@@ -347,7 +365,8 @@ def main():
     ran = sorted((q for q in QUEUES if re.search(a.only, q[0])), key=lambda q: q[3] not in OWN)
     for q in ran:
         c.queue(*q)
-    c.write_truth([q[0] for q in ran])
+        c.write_truth([q[0]])  # after every queue: a run cut short keeps what it made
+        c.rows = []
 
 
 if __name__ == "__main__":

@@ -51,7 +51,8 @@ if [ -z "$QUIROMETER" ]; then
     QUIROMETER=$ROOT/build-census/quirometer
 fi
 
-FAKETIME_LIB=$(dpkg -L libfaketime 2>/dev/null | grep -m1 '/libfaketime.so.1$')
+# The thread-safe build: splix's filter runs threads and crashes under the other.
+FAKETIME_LIB=$(dpkg -L libfaketime 2>/dev/null | grep -m1 '/libfaketimeMT.so.1$')
 T=$(mktemp -d /tmp/qm-census.XXXXXX)
 chmod 755 "$T"
 CUPSD_PID=""
@@ -80,6 +81,7 @@ Browsing No
 DefaultAuthType None
 WebInterface No
 MaxJobs 50
+ErrorPolicy abort-job
 PreserveJobFiles No
 <Location />
   Order allow,deny

@@ -1,6 +1,6 @@
-// QPDL jobs as foo2qpdl writes them: a PJL header, then per page a 17-byte
-// page header (copies, paper code, page size at 300 dpi, duplex), band
-// records that state their length, and a 3-byte page end. The walk steps
+// QPDL jobs as foo2qpdl and splix write them: a PJL header, then per page a
+// 17-byte page header (copies, paper code, page size at 300 dpi, duplex),
+// band records that state their length, and a 3-byte page end. The walk steps
 // from record to record and never looks inside a band, so band data cannot
 // pose as a record. Colour comes from the planes the bands belong to.
 #include "pcl/pjl.h"
@@ -23,7 +23,7 @@ constexpr uint32_t kHeaderCopies = 2, kHeaderPaper = 4, kHeaderWidth = 5, kHeade
 constexpr uint32_t kHeaderDuplex = 11, kHeaderManualDuplex = 12;
 constexpr double kHeaderDotsPerInch = 300.0;
 
-constexpr uint32_t kBandFixed = 12;  // 0x0C, stripe, bytes per line, 0 0x80, plane, kind, length
+constexpr uint32_t kBandFixed = 12;  // 0x0C, stripe, width, height, plane, compression, length
 constexpr uint32_t kBandPlane = 6;
 constexpr uint32_t kBandLength = 8;  // big-endian count of the bytes after the fixed part
 constexpr uint8_t kBlackPlane = 4;   // 1, 2, 3 are cyan, magenta, yellow
@@ -38,7 +38,7 @@ struct QpdlPaper {
     double width, length;
 };
 constexpr QpdlPaper kPapers[] = {
-    {0, 8.5, 11.0},    {1, 8.5, 14.0},    {2, 8.27, 11.69}, {3, 7.25, 10.5},  {6, 4.125, 9.5},
+    {0, 8.5, 11.0},    {1, 8.5, 14.0},    {2, 8.27, 11.69}, {3, 7.25, 10.5},  {5, 11.69, 16.54}, {6, 4.125, 9.5},
     {7, 3.875, 7.5},   {8, 6.38, 9.02},   {9, 4.33, 8.66},  {11, 7.17, 10.12}, {12, 6.93, 9.84},
     {16, 5.83, 8.27},  {17, 4.13, 5.83},  {23, 4.49, 6.38}, {24, 8.27, 13.0},
 };
@@ -77,7 +77,11 @@ int32_t CountQpdl(Bytes job, Result& out) {
                 inPage = true;
                 pageColour = false;
                 if (copies == 0) copies = job.be16(at + kHeaderCopies);
-                if (job[at + kHeaderDuplex] != 0 || job[at + kHeaderManualDuplex] != 0) duplex = true;
+                // Where PJL states the sides it decides: splix marks one-sided
+                // pages with the duplex byte too (and says DUPLEX=OFF).
+                if (pjl.duplex == PjlDuplex::Unstated &&
+                    (job[at + kHeaderDuplex] != 0 || job[at + kHeaderManualDuplex] != 0))
+                    duplex = true;
                 PaperOf(job, at, pageWidth, pageLength);
                 if (!paperKnown) {  // the job's paper: its first page's
                     paperKnown = true;
@@ -86,11 +90,19 @@ int32_t CountQpdl(Bytes job, Result& out) {
                 }
                 step = kPageHeaderSize;
                 break;
-            case kBand:
-                if (!inPage || !job.has(at, kBandFixed)) break;
-                if (job[at + kBandPlane] >= 1 && job[at + kBandPlane] < kBlackPlane) pageColour = true;
-                step = uint64_t{kBandFixed} + job.be32(at + kBandLength);
+            case kBand: {
+                // Colour printers' bands name their plane (1 to 4) before the
+                // compression code; splix leaves it out for monochrome
+                // printers, whose bands are a byte shorter.
+                if (!inPage || !job.has(at, kBandFixed - 1)) break;
+                const uint8_t plane = job[at + kBandPlane];
+                const bool named = plane >= 1 && plane <= kBlackPlane;
+                if (named && plane < kBlackPlane) pageColour = true;
+                const uint32_t length = named ? kBandLength : kBandLength - 1;
+                if (!job.has(at + length, 4)) break;
+                step = uint64_t{length} + 4 + job.be32(at + length);
                 break;
+            }
             case kPageEnd:
                 if (!inPage) break;
                 ++pages;

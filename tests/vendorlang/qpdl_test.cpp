@@ -106,6 +106,12 @@ std::string QpdlBand(uint8_t plane) {
     const std::string data = Bin({0, 6, 0, 1, 2}) + ")comment" + Bin({1, 0, 1, 0x0c, 0x29});
     return Bin({0x0c, 1, 1, 0x3e, 0, 0x80, plane, 0x13}) + Be32(uint32_t(data.size())) + data;
 }
+// A band of a monochrome printer as splix writes it: no plane byte, so the
+// length comes a byte earlier.
+std::string SplixMonoBand() {
+    const std::string data = Bin({0xef, 0xcd, 0xab, 0x09, 1, 0, 1, 0x0c}) + ")comment";
+    return Bin({0x0c, 1, 0x13, 0xF0, 0, 0x80, 0x11}) + Be32(uint32_t(data.size())) + data;
+}
 const std::string kQpdlPjl = "\x1b%-12345X@PJL SET COLORMODE=COLOR\r\n@PJL ENTER LANGUAGE = QPDL\r\n";
 const std::string kQpdlEnd = "\x09\x1b%-12345X";
 std::string QpdlPage(uint8_t paper, std::initializer_list<uint8_t> planes, uint16_t copies = 1, uint8_t duplex = 0) {
@@ -133,6 +139,12 @@ TEST(AccurateQpdl, WalksBandsByLengthColourFromThePlanes) {
          {.pages = 1, .colour = 1, .width = 8.27, .length = 11.69}},
         {"a band cut short", kQpdlPjl + QpdlPage(2, {4}) + QpdlHeader(1, 2, 0) + QpdlBand(4).substr(0, 20),
          {.pages = 1, .width = 8.27, .length = 11.69, .estimated = true}},
+        {"splix's monochrome bands name no plane", kQpdlPjl + QpdlHeader(1, 2, 0) + SplixMonoBand() + SplixMonoBand() +
+             Bin({1, 0, 1}) + kQpdlEnd,
+         {.pages = 1, .width = 8.27, .length = 11.69}},
+        {"PJL's DUPLEX=OFF over splix's duplex byte of one-sided pages",
+         "@PJL SET DUPLEX=OFF\r\n@PJL ENTER LANGUAGE = QPDL\r\n" + QpdlPage(5, {4}, 1, 1) + kQpdlEnd,
+         {.pages = 1, .width = 11.69, .length = 16.54}},
         {"no ENTER LANGUAGE", QpdlPage(2, {4}), {.code = QM_E_NOT_UNDERSTOOD}},
         {"no page", kQpdlPjl + kQpdlEnd, {.code = QM_E_NOT_UNDERSTOOD}},
     };
