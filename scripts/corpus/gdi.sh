@@ -12,7 +12,7 @@
 #
 # Truth: pages, paper and colour come from the masters, copies and duplex
 # from the options given. Each job is then read back by the driver package's
-# own decoder (xqxdecode): its page records and each page's colour planes
+# own decoder (xqxdecode, lavadecode): its page records and each page's colour planes
 # must agree with that truth, or the job is not written.
 set -euo pipefail
 export LC_ALL=C
@@ -76,24 +76,38 @@ xqx_read() {
         END { s = ""; for (i = 1; i <= n; i++) s = s (planes[i] > 1 ? "C" : "M"); print n, copies, s }'
 }
 
-# xqx_job master variant copies duplex(0|1) colour(0|1) -- foo2xqx options
-xqx_job() {
-    local m=$1 variant=$2 copies=$3 duplex=$4 col=$5
-    shift 6
-    local dir=$jobs/xqx out paper=${PAPER[$m]}
+# What lavadecode reads in a job: pages, copies, then one letter a page, C
+# where a colour plane's dot count is above 0.
+lava_read() {
+    lavadecode <"$1" | awk '
+        /COPIES: \[/ && !copies { gsub(/[^0-9]/, "", $NF); copies = $NF + 0 }
+        /\[Page [0-9]+\]/ { n++; c[n] = "M" }
+        /(YELLOW|MAGENTA|CYAN) DOTS: \[[1-9]/ { c[n] = "C" }
+        END { s = ""; for (i = 1; i <= n; i++) s = s c[i]; print n, copies, s }'
+}
+# Paper codes, as foo2lava takes them.
+lava_paper() { case $1 in letter) echo 2 ;; legal) echo 3 ;; a4) echo 26 ;; esac; }
+
+# driver_job tag driver ext reader master variant copies duplex colour(0|1) -- driver options
+# The job is written when the driver's own decoder (reader) reads the pages
+# and copies the master and options give.
+driver_job() {
+    local tag=$1 drv=$2 ext=$3 reader=$4 m=$5 variant=$6 copies=$7 duplex=$8 col=$9
+    shift 10
+    local dir=$jobs/${tag,,} out paper=${PAPER[$m]}
     mkdir -p "$dir"
-    out="$dir/$m.foo2xqx${variant:+-$variant}.xqx"
-    local opts=(-p"$(xqx_paper "$paper")" "$@")
+    out="$dir/$m.$drv${variant:+-$variant}.$ext"
+    local opts=(-p"$("${ext}_paper" "$paper")" "$@")
     [[ $col == 1 ]] && opts+=(-c)
-    render "$corpus/masters/$m.ps" "$paper" "$col" "$out" -- foo2xqx "${opts[@]}" || true
+    render "$corpus/masters/$m.ps" "$paper" "$col" "$out" -- "$drv" "${opts[@]}" || true
     local want="${PAGES[$m]} $copies" got
-    got=$(xqx_read "$out" | cut -d' ' -f1,2)
+    got=$("$reader" "$out" | cut -d' ' -f1,2)
     if [[ ! -s $out || $got != "$want" ]]; then
-        failed+=("$out: xqxdecode reads '$got', the master and options say '$want'")
+        failed+=("$out: the driver's decoder reads '$got', the master and options say '$want'")
         rm -f "$out"
         return 0
     fi
-    rows+=("$(printf '%s\t' "jobs/xqx/${out##*/}" XQX "gs -sDEVICE=$([[ $col == 1 ]] && echo bitcmyk || echo pbmraw) -r$dpi | foo2xqx ${opts[*]}" \
+    rows+=("$(printf '%s\t' "jobs/${tag,,}/${out##*/}" "$tag" "gs -sDEVICE=$([[ $col == 1 ]] && echo bitcmyk || echo pbmraw) -r$render_dpi | $drv ${opts[*]}" \
         "${PAGES[$m]}" "$copies" "$duplex" "$([[ $col == 1 ]] && echo "${COLOR[$m]}" || echo 0)" \
         "$(width "$paper")" "$(length "$paper")" "" "")")
 }
@@ -132,22 +146,33 @@ colour_job() {
 # count gets a blank back side from the driver, so the two-sided job here has
 # an even one.
 rm -rf "$jobs/xqx"
-xqx_job letter-memo-1 "" 1 0 0 --
-xqx_job a4-report-3 copies2 2 0 0 -- -n2
-xqx_job a4-report-3 colour 1 0 1 --
-xqx_job letter-drawings-4 duplex 1 1 0 -- -d2
-xqx_job legal-posters-2 colour-copies3 3 0 1 -- -n3
-xqx_job letter-memo-1 noplanes 1 0 0 -- -P
+driver_job XQX foo2xqx xqx xqx_read letter-memo-1 "" 1 0 0 --
+driver_job XQX foo2xqx xqx xqx_read a4-report-3 copies2 2 0 0 -- -n2
+driver_job XQX foo2xqx xqx xqx_read a4-report-3 colour 1 0 1 --
+driver_job XQX foo2xqx xqx xqx_read letter-drawings-4 duplex 1 1 0 -- -d2
+driver_job XQX foo2xqx xqx xqx_read legal-posters-2 colour-copies3 3 0 1 -- -n3
+driver_job XQX foo2xqx xqx xqx_read letter-memo-1 noplanes 1 0 0 -- -P
+
+# --- LAVAFLOW (foo2lava): the 2530DL (-z0) and 1600W (-z2) models ------------------
+rm -rf "$jobs/lavaflow"
+render_dpi=300
+driver_job LAVAFLOW foo2lava lava lava_read letter-memo-1 "" 1 0 0 --
+driver_job LAVAFLOW foo2lava lava lava_read a4-report-3 colour-copies2 2 0 1 -- -n2
+driver_job LAVAFLOW foo2lava lava lava_read letter-drawings-4 duplex 1 1 0 -- -d2
+driver_job LAVAFLOW foo2lava lava lava_read legal-posters-2 colour-1600w 1 0 1 -- -z2
+render_dpi=600
 
 rm -rf "$cjobs"
 render_dpi=150
 for m in "${!CPAGES[@]}"; do
     colour_job XQX "$m" colour xqx_read -- foo2xqx -p1 -c -A -B
     colour_job XQX "$m" mono xqx_read -- foo2xqx -p1
+    colour_job LAVAFLOW "$m" colour lava_read -- foo2lava -p2 -c -A -B
+    colour_job LAVAFLOW "$m" mono lava_read -- foo2lava -p2
 done
 
 # --- the truth files ------------------------------------------------------------
-own='$2 != "XQX"'
+own='$2 != "XQX" && $2 != "LAVAFLOW"'
 {
     awk -F'\t' "NR == 1 || ($own)" "$corpus/truth.tsv"
     printf '%s\n' "${rows[@]}" | sed 's/\t$//'
@@ -158,7 +183,7 @@ mv "$corpus/truth.tsv.new" "$corpus/truth.tsv"
     printf '%s\n' "${crows[@]}" | sed 's/\t$//' | sort
 } >"$colour/gdi.tsv"
 
-echo "gdi: ${#rows[@]} corpus jobs, ${#crows[@]} colour jobs, $(du -shc "$jobs"/xqx "$cjobs" | tail -1 | cut -f1)" >&2
+echo "gdi: ${#rows[@]} corpus jobs, ${#crows[@]} colour jobs, $(du -shc "$jobs"/xqx "$jobs"/lavaflow "$cjobs" | tail -1 | cut -f1)" >&2
 if ((${#failed[@]})); then
     printf 'jobs not written:\n' >&2
     printf '  %s\n' "${failed[@]}" >&2

@@ -14,4 +14,5 @@
     A(URF, "Apple Raster (URF)", Group::None) \
     A(CUPSRaster, "CUPS Raster, versions 1 to 3", Group::None) \
     A(PCLm, "PCLm (a PDF profile of raster strips)", Group::Pdf) \
-    A(XQX, "XQX (HP LaserJet P1005/P1505/M1005 host-based stream)", Group::None)
+    A(XQX, "XQX (HP LaserJet P1005/P1505/M1005 host-based stream)", Group::None) \
+    A(LAVAFLOW, "LAVAFLOW (Konica Minolta magicolor 1600W/2530DL host-based stream)", Group::None)

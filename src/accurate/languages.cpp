@@ -122,6 +122,15 @@ Detection Detect(Bytes job) noexcept {
         d.foreign = true;
         return d;
     }
+    // A header that names one of the languages only the accurate count
+    // knows (their commands may read as another's) leaves the job to that
+    // language alone: it is that language or unknown.
+    const Language* named = in.pjlLanguage.empty() ? nullptr : FindLanguage(in.pjlLanguage);
+    if (named != nullptr && named->counter->entry == nullptr) {
+        const int bid = named->bid(in);
+        if (bid > kNoBid) d.winner = named, d.best = bid;
+        return d;
+    }
     bool tie = false;
     for (const Language& l : Table()) {
         const int bid = l.bid(in);

@@ -1,6 +1,7 @@
 // Detection bids of the host-based GDI streams of this folder: the stream's
 // signature after its PJL header, then its first records walked by the counts
 // they state.
+#include "gdi/lava.h"
 #include "gdi/xqx.h"
 
 namespace qm::accurate {
@@ -29,6 +30,28 @@ int BidXQX(const BidInput& in) noexcept {
         ++n;
     }
     return n >= kRecords || (n > 0 && WholeJob(in) && at == b.size) ? kBidStructure : kBidSignature;
+}
+
+// LAVAFLOW: only behind the PJL header that enters it (its commands are
+// PCL's form), and then every command of the head must read as its own (no
+// chained commands, nothing between commands, data by its stated length),
+// and JBIG compression (ESC*b1234M) must be set: PCL under a LAVAFLOW
+// header is not LAVAFLOW.
+int BidLAVAFLOW(const BidInput& in) noexcept {
+    if (!Declares(in, "LAVAFLOW")) return kNoBid;
+    const Bytes b = Body(in);
+    bool jbig = false;
+    for (uint32_t at = 0; at < b.size;) {
+        gdi::LavaCommand c;
+        const gdi::LavaRead r = gdi::ReadLavaCommand(b, at, c);
+        if (r == gdi::LavaRead::Invalid) return kNoBid;
+        if (r == gdi::LavaRead::Cut) break;
+        if (c.intro == '%') break;  // the UEL closes the job
+        jbig = jbig || gdi::IsJbigMode(c);
+        at = c.next;
+    }
+    if (jbig) return kBidDeclared;
+    return WholeJob(in) ? kNoBid : kBidSignature;
 }
 
 }  // namespace qm::accurate

@@ -5,9 +5,8 @@
 #include <sstream>
 #include <string>
 
-#include "accurate_testutil.h"
-#include "casefile.h"
 #include "gdi/xqx.h"
+#include "gdi_testutil.h"
 
 namespace {
 
@@ -93,50 +92,10 @@ std::string Build(const std::string& program, const std::string& where) {
     return s;
 }
 
-std::string Letters(const qm::accurate::Result& r) {
-    std::string s;
-    for (const auto& run : r.pages.Runs()) {
-        const char c = run.page.color == QM_PAGE_MONO ? 'M' : run.page.color == QM_PAGE_COLOR ? 'C' : '?';
-        const char side = run.page.side == QM_SIDE_FRONT ? 'f' : run.page.side == QM_SIDE_BACK ? 'b' : '\0';
-        for (uint32_t i = 0; i < run.count; ++i) {
-            s += c;
-            if (side) s += side;
-        }
-    }
-    return s;
-}
+std::string Job(const qmtest::CaseRow& c) { return Build(c.text("stream"), c.where); }
 
-TEST(Xqx, RecordWalk) {
-    for (const qmtest::CaseRow& c : qmtest::ReadCases("gdi/cases/xqx.tsv")) {
-        const std::string job = Build(c.text("stream"), c.where);
-        qm::accurate::Result r;
-        const int32_t code = qm::accurate::AccurateXQX(Bytes(job), r);
-        if (c.text("pages") == "-") {
-            EXPECT_EQ(code, QM_E_NOT_UNDERSTOOD) << c.name();
-            continue;
-        }
-        ASSERT_EQ(code, QM_OK) << c.name();
-        qm::accurate::Finish(r);
-        EXPECT_EQ(r.rec.pages, uint32_t(c.num("pages"))) << c.name();
-        EXPECT_EQ(r.rec.copies, uint32_t(c.num("copies", 1))) << c.name();
-        EXPECT_EQ(r.rec.duplex, c.num("duplex")) << c.name();
-        EXPECT_NEAR(r.rec.paperWidth, c.num("width"), 0.01) << c.name();
-        EXPECT_NEAR(r.rec.paperLength, c.num("length"), 0.01) << c.name();
-        EXPECT_EQ(r.estimated, c.text("estimated") == "yes") << c.name();
-        EXPECT_EQ(Letters(r), c.text("pagelog")) << c.name();
-    }
-}
+TEST(Xqx, RecordWalk) { qmtest::gdi::ExpectPageCases(&qm::accurate::AccurateXQX, "gdi/cases/xqx.tsv", &Job); }
 
-TEST(Xqx, Bid) {
-    for (const qmtest::CaseRow& c : qmtest::ReadCases("gdi/cases/xqx_bids.tsv")) {
-        const std::string job = Build(c.text("stream"), c.where);
-        const int bid = qm::accurate::BidOf(*qm::accurate::FindLanguage("XQX"), Bytes(job));
-        const std::string want = c.text("bid");
-        const int expected = want == "structure"   ? qm::accurate::kBidStructure
-                             : want == "signature" ? qm::accurate::kBidSignature
-                                                   : qm::accurate::kNoBid;
-        EXPECT_EQ(bid, expected) << c.name();
-    }
-}
+TEST(Xqx, Bid) { qmtest::gdi::ExpectBidLevels("gdi/cases/xqx_bids.tsv", &Job); }
 
 }  // namespace
