@@ -12,7 +12,7 @@
 #
 # Truth: pages, paper and colour come from the masters, copies and duplex
 # from the options given. Each job is then read back by the driver package's
-# own decoder (xqxdecode, lavadecode): its page records and each page's colour planes
+# own decoder (xqxdecode, lavadecode, hbpldecode): its page records and each page's colour planes
 # must agree with that truth, or the job is not written.
 set -euo pipefail
 export LC_ALL=C
@@ -88,6 +88,17 @@ lava_read() {
 # Paper codes, as foo2lava takes them.
 lava_paper() { case $1 in letter) echo 2 ;; legal) echo 3 ;; a4) echo 26 ;; esac; }
 
+# What hbpldecode reads in a job: pages, copies (PJL), then one letter a
+# page, C where the page start says it sends colour planes.
+hbpl_read() {
+    hbpldecode <"$1" | awk '
+        /@PJL SET COPIES=/ { split($0, a, "="); copies = a[2] + 0 }
+        /\[Page Start\]/ { n++ }
+        /w,h = .*color = / { c[n] = ($NF == 1 ? "C" : "M") }
+        END { s = ""; for (i = 1; i <= n; i++) s = s c[i]; print n, copies, s }'
+}
+hbpl_paper() { case $1 in letter) echo 4 ;; legal) echo 7 ;; a4) echo 1 ;; esac; }
+
 # driver_job tag driver ext reader master variant copies duplex colour(0|1) -- driver options
 # The job is written when the driver's own decoder (reader) reads the pages
 # and copies the master and options give.
@@ -160,6 +171,14 @@ driver_job LAVAFLOW foo2lava lava lava_read letter-memo-1 "" 1 0 0 --
 driver_job LAVAFLOW foo2lava lava lava_read a4-report-3 colour-copies2 2 0 1 -- -n2
 driver_job LAVAFLOW foo2lava lava lava_read letter-drawings-4 duplex 1 1 0 -- -d2
 driver_job LAVAFLOW foo2lava lava lava_read legal-posters-2 colour-1600w 1 0 1 -- -z2
+
+# --- HBPL version 2 (foo2hbpl2) ----------------------------------------------------
+# foo2hbpl2 sends "@PJL SET DUPLEX=OFF" whatever -d asks (-d only turns the
+# even pages for manual duplex): no two-sided job is written.
+rm -rf "$jobs/hbpl"
+driver_job HBPL foo2hbpl2 hbpl hbpl_read letter-memo-1 "" 1 0 0 --
+driver_job HBPL foo2hbpl2 hbpl hbpl_read a4-report-3 colour-copies2 2 0 1 -- -n2
+driver_job HBPL foo2hbpl2 hbpl hbpl_read legal-posters-2 colour 1 0 1 --
 render_dpi=600
 
 rm -rf "$cjobs"
@@ -169,10 +188,12 @@ for m in "${!CPAGES[@]}"; do
     colour_job XQX "$m" mono xqx_read -- foo2xqx -p1
     colour_job LAVAFLOW "$m" colour lava_read -- foo2lava -p2 -c -A -B
     colour_job LAVAFLOW "$m" mono lava_read -- foo2lava -p2
+    colour_job HBPL "$m" colour hbpl_read -- foo2hbpl2 -p4 -c -A -B
+    colour_job HBPL "$m" mono hbpl_read -- foo2hbpl2 -p4
 done
 
 # --- the truth files ------------------------------------------------------------
-own='$2 != "XQX" && $2 != "LAVAFLOW"'
+own='$2 != "XQX" && $2 != "LAVAFLOW" && $2 != "HBPL"'
 {
     awk -F'\t' "NR == 1 || ($own)" "$corpus/truth.tsv"
     printf '%s\n' "${rows[@]}" | sed 's/\t$//'
@@ -183,7 +204,7 @@ mv "$corpus/truth.tsv.new" "$corpus/truth.tsv"
     printf '%s\n' "${crows[@]}" | sed 's/\t$//' | sort
 } >"$colour/gdi.tsv"
 
-echo "gdi: ${#rows[@]} corpus jobs, ${#crows[@]} colour jobs, $(du -shc "$jobs"/xqx "$jobs"/lavaflow "$cjobs" | tail -1 | cut -f1)" >&2
+echo "gdi: ${#rows[@]} corpus jobs, ${#crows[@]} colour jobs, $(du -shc "$jobs"/xqx "$jobs"/lavaflow "$jobs"/hbpl "$cjobs" | tail -1 | cut -f1)" >&2
 if ((${#failed[@]})); then
     printf 'jobs not written:\n' >&2
     printf '  %s\n' "${failed[@]}" >&2

@@ -58,6 +58,7 @@ constexpr Alias kAliases[] = {
     {"FUJI", "FijiPhoto"},    {"PRINTRONIX", "PrintronixGL"}, {"BJ", "CANON"},        {"BJC", "CANON"},
     {"TEXT", "UnixTextPCL"},  {"PWG", "PWGRaster"},        {"APPLERASTER", "URF"},  {"UNIRAST", "URF"},
     {"APPLE-RASTER", "URF"},  {"CUPS", "CUPSRaster"},        {"RASTER", "CUPSRaster"}, {"CUPS-RASTER", "CUPSRaster"},
+    {"HBPL2", "HBPL"},
 };
 
 // The names PJL and EJL headers give our languages, besides the tags (upper

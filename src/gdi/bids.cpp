@@ -1,6 +1,7 @@
 // Detection bids of the host-based GDI streams of this folder: the stream's
 // signature after its PJL header, then its first records walked by the counts
 // they state.
+#include "gdi/hbpl.h"
 #include "gdi/lava.h"
 #include "gdi/xqx.h"
 
@@ -52,6 +53,24 @@ int BidLAVAFLOW(const BidInput& in) noexcept {
     }
     if (jbig) return kBidDeclared;
     return WholeJob(in) ? kNoBid : kBidSignature;
+}
+
+// HBPL: behind the PJL header that enters it, records of known types
+// chained by their lengths, the first the job parameters.
+int BidHBPL(const BidInput& in) noexcept {
+    if (!Declares(in, "HBPL")) return kNoBid;
+    const Bytes b = Body(in);
+    uint32_t at = 0;
+    int n = 0;
+    while (n < kRecords && at < b.size) {
+        gdi::HbplRecord r;
+        const gdi::HbplRead read = gdi::ReadHbplRecord(b, at, r);
+        if (read == gdi::HbplRead::Invalid || (n == 0 && read == gdi::HbplRead::Ok && r.type[0] != 'J')) return kNoBid;
+        if (read == gdi::HbplRead::Cut || r.end) break;
+        at = r.next;
+        ++n;
+    }
+    return n > 0 ? kBidDeclared : kBidSignature;
 }
 
 }  // namespace qm::accurate
