@@ -13,4 +13,7 @@
     A(PWGRaster, "PWG Raster (IPP Everywhere)", Group::None) \
     A(URF, "Apple Raster (URF)", Group::None) \
     A(CUPSRaster, "CUPS Raster, versions 1 to 3", Group::None) \
-    A(PCLm, "PCLm (a PDF profile of raster strips)", Group::Pdf)
+    A(PCLm, "PCLm (a PDF profile of raster strips)", Group::Pdf) \
+    A(XQX, "XQX (HP LaserJet P1005/P1505/M1005 host-based stream)", Group::None) \
+    A(LAVAFLOW, "LAVAFLOW (Konica Minolta magicolor 1600W/2530DL host-based stream)", Group::None) \
+    A(HBPL, "HBPL version 2 (Dell, Xerox and Fuji Xerox host-based stream)", Group::None)

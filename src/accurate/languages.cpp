@@ -58,6 +58,7 @@ constexpr Alias kAliases[] = {
     {"FUJI", "FijiPhoto"},    {"PRINTRONIX", "PrintronixGL"}, {"BJ", "CANON"},        {"BJC", "CANON"},
     {"TEXT", "UnixTextPCL"},  {"PWG", "PWGRaster"},        {"APPLERASTER", "URF"},  {"UNIRAST", "URF"},
     {"APPLE-RASTER", "URF"},  {"CUPS", "CUPSRaster"},        {"RASTER", "CUPSRaster"}, {"CUPS-RASTER", "CUPSRaster"},
+    {"HBPL2", "HBPL"},
 };
 
 // The names PJL and EJL headers give our languages, besides the tags (upper
@@ -120,6 +121,15 @@ Detection Detect(Bytes job) noexcept {
     if ((!in.pjlLanguage.empty() && !IsOwnLanguageName(in.pjlLanguage)) ||
         (!in.ejlLanguage.empty() && !IsOwnLanguageName(in.ejlLanguage))) {
         d.foreign = true;
+        return d;
+    }
+    // A header that names one of the languages only the accurate count
+    // knows (their commands may read as another's) leaves the job to that
+    // language alone: it is that language or unknown.
+    const Language* named = in.pjlLanguage.empty() ? nullptr : FindLanguage(in.pjlLanguage);
+    if (named != nullptr && named->counter->entry == nullptr) {
+        const int bid = named->bid(in);
+        if (bid > kNoBid) d.winner = named, d.best = bid;
         return d;
     }
     bool tie = false;

@@ -1,0 +1,76 @@
+// Detection bids of the host-based GDI streams of this folder: the stream's
+// signature after its PJL header, then its first records walked by the counts
+// they state.
+#include "gdi/hbpl.h"
+#include "gdi/lava.h"
+#include "gdi/xqx.h"
+
+namespace qm::accurate {
+namespace {
+
+// Records a walk must see before the language is believed, unless the head
+// holds the whole job and the walk ends it.
+constexpr int kRecords = 3;
+
+}  // namespace
+
+// XQX: ",XQX", then a document start whose items parse, then records.
+int BidXQX(const BidInput& in) noexcept {
+    const Bytes b = Body(in);
+    if (!b.matches(0, ",XQX")) return kNoBid;
+    uint32_t at = gdi::kXqxSignature;
+    int n = 0;
+    while (n < kRecords && at < b.size) {
+        const gdi::XqxStep s = gdi::ReadXqxRecord(b, at);
+        if (!s.ok) {
+            if (s.cut) break;  // cut by the end of the head or of the job: the signature stands
+            return kNoBid;
+        }
+        if (n == 0 && s.type != uint32_t(gdi::XqxRecord::StartDoc)) return kNoBid;
+        at = s.next;
+        ++n;
+    }
+    return n >= kRecords || (n > 0 && WholeJob(in) && at == b.size) ? kBidStructure : kBidSignature;
+}
+
+// LAVAFLOW: only behind the PJL header that enters it (its commands are
+// PCL's form), and then every command of the head must read as its own (no
+// chained commands, nothing between commands, data by its stated length),
+// and JBIG compression (ESC*b1234M) must be set: PCL under a LAVAFLOW
+// header is not LAVAFLOW.
+int BidLAVAFLOW(const BidInput& in) noexcept {
+    if (!Declares(in, "LAVAFLOW")) return kNoBid;
+    const Bytes b = Body(in);
+    bool jbig = false;
+    for (uint32_t at = 0; at < b.size;) {
+        gdi::LavaCommand c;
+        const gdi::LavaRead r = gdi::ReadLavaCommand(b, at, c);
+        if (r == gdi::LavaRead::Invalid) return kNoBid;
+        if (r == gdi::LavaRead::Cut) break;
+        if (c.intro == '%') break;  // the UEL closes the job
+        jbig = jbig || gdi::IsJbigMode(c);
+        at = c.next;
+    }
+    if (jbig) return kBidDeclared;
+    return WholeJob(in) ? kNoBid : kBidSignature;
+}
+
+// HBPL: behind the PJL header that enters it, records of known types
+// chained by their lengths, the first the job parameters.
+int BidHBPL(const BidInput& in) noexcept {
+    if (!Declares(in, "HBPL")) return kNoBid;
+    const Bytes b = Body(in);
+    uint32_t at = 0;
+    int n = 0;
+    while (n < kRecords && at < b.size) {
+        gdi::HbplRecord r;
+        const gdi::HbplRead read = gdi::ReadHbplRecord(b, at, r);
+        if (read == gdi::HbplRead::Invalid || (n == 0 && read == gdi::HbplRead::Ok && r.type[0] != 'J')) return kNoBid;
+        if (read == gdi::HbplRead::Cut || r.end) break;
+        at = r.next;
+        ++n;
+    }
+    return n > 0 ? kBidDeclared : kBidSignature;
+}
+
+}  // namespace qm::accurate
