@@ -73,7 +73,8 @@ struct Row {
 };
 constexpr Row kRows[] = {
     {"PCL", ".", ".pcl"},          {"PCL", ".cdj550", ".pcl"}, {"PCL", ".cdj970", ".pcl"},
-    {"PCL", ".cljet5", ".pcl"},    {"PCL", ".ljet4", ".pcl"},  {"PCL", ".deskjet", ".pcl"},
+    {"PCL", ".cljet5", ".pcl"},    {"PCL", ".cljet5c", ".pcl"}, {"PCL", ".cljet5pr", ".pcl"},
+    {"PCL", ".ljet4", ".pcl"},     {"PCL", ".deskjet", ".pcl"}, {"PCL", ".chp2200", ".pcl"},
     {"PCL", ".pjxl", ".pcl"},      {"PCLXL", ".", ".pxl"},     {"PCLXL", ".pxlcolor", ".pxl"},
     {"PCLXL", ".pxlmono", ".pxl"}, {"PCLXL", ".lj5mono", ".pxl"},
 };

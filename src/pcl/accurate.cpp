@@ -8,10 +8,14 @@ namespace qm::accurate {
 
 int32_t AccuratePCL(Bytes job, Result& out) { return pclaccurate::CountPcl5(job, out); }
 // PCL XL: the export's record, already right on every corpus job, and each
-// page's colour and paper from a walk of the stream.
+// page's colour and paper from a walk of the stream. The export reads array
+// lengths low byte first whatever the stream's byte order, so on a
+// big-endian stream it can step into data and count pages wrongly: there
+// the walk, which reads them in the stream's order, gives the pages.
 int32_t AccuratePCLXL(Bytes job, Result& out) {
     const int32_t code = PassThrough("PCLXL", job, out);
-    if (code == QM_OK) pclxlaccurate::LogPages(job, out.pages);
+    if (code == QM_OK && pclxlaccurate::LogPages(job, out.pages) && out.pages.Pages() > 0)
+        out.rec.pages = out.pages.Pages();
     return code;
 }
 // HP-GL/2 plots: pages and copies as the export counts them (advance-page and

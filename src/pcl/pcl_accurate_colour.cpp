@@ -32,6 +32,7 @@ bool DefaultEntryIsColour(uint32_t entries, uint32_t i) noexcept { return entrie
 Pcl5Colour::Pcl5Colour() { Reset(); }
 
 void Pcl5Colour::Reset() {
+    blankByte_ = 0;
     space_ = 0;
     encoding_ = 0;
     bitsPerIndex_ = bitsPerPrimary_ = 1;
@@ -59,6 +60,7 @@ void Pcl5Colour::SetPalette(uint32_t bits, bool kcmy) {
 
 void Pcl5Colour::SimpleColour(int64_t mode) {
     foreground_ = Ink::Neutral;
+    blankByte_ = 0;
     if (mode == 3 || mode == -3) {
         SetPalette(3, false);
         layout_ = Layout::Planes;
@@ -83,6 +85,7 @@ void Pcl5Colour::ConfigureImage(Bytes data) {
         layout_ = Layout::Unknown;
         return;
     }
+    blankByte_ = 0;
     space_ = data[0];
     encoding_ = data[1];
     bitsPerIndex_ = std::clamp<uint32_t>(data[2], 1, 8);
@@ -112,7 +115,28 @@ void Pcl5Colour::ConfigureImage(Bytes data) {
     ResizeRows();
 }
 
+// Format 6: a 16-bit component count, then per component its horizontal
+// and vertical resolution (16 bits each), compression method, orientation,
+// bits per pixel and planes. Inkjets of this kind send one component of
+// 24-bit RGB pixels in near-lossless rows, whose seed starts white.
+bool Pcl5Colour::ConfigureDirectRgb(Bytes data) {
+    if (!data.has(0, 12) || data.be16(2) != 1 || data[8] != kNearLossless || data[11] != 1) return false;
+    layout_ = Layout::DirectPixels;
+    planes_ = 1;
+    firstColourPlane_ = 0;
+    planesPerColour_ = 1;
+    method_ = kNearLossless;
+    blankByte_ = 0xFF;
+    ResizeRows();
+    return true;
+}
+
 void Pcl5Colour::ConfigureRaster(Bytes data) {
+    blankByte_ = 0;
+    if (data.size > 0 && data[0] == 6) {
+        if (!ConfigureDirectRgb(data)) layout_ = Layout::Unknown;
+        return;
+    }
     // Format 2: the number of components, then per component its horizontal
     // and vertical resolution and its intensity levels (16 bits each). A
     // component of finer vertical resolution sends as many rows per row of
@@ -203,7 +227,7 @@ void Pcl5Colour::ResizeRows() {
         rows_.clear();
         rowBytes_ = 0;
     } else {
-        rows_.assign(size_t{rowBytes_} * std::min(planes_, kMaxPlanes), 0);
+        rows_.assign(size_t{rowBytes_} * std::min(planes_, kMaxPlanes), blankByte_);
     }
     isLazy_.fill(false);
     extent_.fill(0);
@@ -218,7 +242,7 @@ void Pcl5Colour::Width(int64_t pixels) {
 }
 
 void Pcl5Colour::ClearRows() noexcept {
-    std::fill(rows_.begin(), rows_.end(), 0);
+    std::fill(rows_.begin(), rows_.end(), blankByte_);
     isLazy_.fill(false);
     extent_.fill(0);
     blank_.fill(true);
@@ -295,7 +319,11 @@ void Pcl5Colour::Plane(Bytes data, bool last) {
         Adaptive(data);
         return;
     }
-    if (plane_ < planes_) row_[plane_] = {data, method_};
+    if (plane_ < planes_) {
+        Sent& sent = row_[plane_];  // field by field: not built on the stack and copied whole
+        sent.data = data;
+        sent.method = method_;
+    }
     ++plane_;
     if (last) EndRow();
 }

@@ -64,6 +64,7 @@ private:
 
     void Paint(Ink ink) noexcept;
     void SetPalette(uint32_t bits, bool kcmy);
+    bool ConfigureDirectRgb(Bytes data);
     void ResizeRows();
     // Does the row hold a colour pixel in bytes [from, to) of its planes?
     bool RowColour(uint32_t from, uint32_t to) const noexcept;
@@ -98,6 +99,7 @@ private:
     int method_ = 0;
     uint32_t rowBytes_ = 0;
     std::vector<uint8_t> rows_;      // one seed row per plane
+    uint8_t blankByte_ = 0;          // what a seed row starts as: 0, or white RGB pixels
     uint32_t plane_ = 0;             // the next plane of the current row
     // The current row's data, plane by plane, decoded when the row ends.
     struct Sent {

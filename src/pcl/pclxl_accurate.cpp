@@ -181,6 +181,7 @@ private:
                 i = SkipBy(job_, job_.find(i, '\n'), 1);
             } else if ((job_.at(i) == '(' || job_.at(i) == ')') && job_.matches(i + 1, " HP-PCL XL")) {
                 big_ = job_[i] == '(';
+                sawBig_ = sawBig_ || big_;
                 return SkipBy(job_, job_.find(i, '\n'), 1);
             } else {
                 return job_.size;
@@ -531,6 +532,7 @@ private:
     Bytes job_;
     accurate::PageLog& log_;
     bool big_ = false;
+    bool sawBig_ = false;  // any stream of the job big-endian
     // The attributes given since the last operator.
     std::array<Value, kAttributes> attributes_{};
     std::array<uint32_t, kAttributes> set_{};
@@ -549,13 +551,17 @@ private:
     std::array<Pattern, kPatterns> patterns_{};
     uint32_t nextPattern_ = 0;
     std::vector<uint8_t> row_;
+
+public:
+    bool SawBigEndian() const noexcept { return sawBig_; }
 };
 
 }  // namespace
 
-void LogPages(Bytes job, accurate::PageLog& log) {
+bool LogPages(Bytes job, accurate::PageLog& log) {
     auto walk = std::make_unique<Walk>(job, log);
     walk->Run();
+    return walk->SawBigEndian();
 }
 
 }  // namespace qm::pclxlaccurate

@@ -11,7 +11,9 @@
 namespace qm::pclxlaccurate {
 
 // Logs one page per EndPage of the job's streams, in order. A stream that
-// stops parsing ends the walk: pages after it are not logged.
-void LogPages(Bytes job, accurate::PageLog& log);
+// stops parsing ends the walk: pages after it are not logged. Returns
+// whether a stream of the job is big-endian (its lengths and numbers read
+// high byte first, as the walk reads them).
+bool LogPages(Bytes job, accurate::PageLog& log);
 
 }  // namespace qm::pclxlaccurate

@@ -158,7 +158,17 @@ uint32_t NearLosslessRgb(Bytes in, Row row, uint32_t& first) noexcept {
         if (run) {
             count += 2;
             if (count == 9) count = Extend(in, k, count);
-            for (uint32_t j = 0; j < count && pos + 3 <= size; ++j) put(pixel);
+            // A run fills its pixels by doubling what it has written.
+            const uint32_t n = std::min(count, (size - pos) / 3);
+            if (n > 0) {
+                put(pixel);
+                for (uint32_t done = 3, total = 3 * n; done < total;) {
+                    const uint32_t step = std::min(done, total - done);
+                    std::memcpy(r + pos, r + pos - done, step);
+                    done += step;
+                    pos += step;
+                }
+            }
             continue;
         }
         put(pixel);
@@ -179,14 +189,26 @@ uint32_t NearLosslessRgb(Bytes in, Row row, uint32_t& first) noexcept {
 
 namespace {
 
+// A command replaces at most eight bytes: copied byte by byte where both
+// the data and the row hold them all, which is nearly always.
 Cursor Delta(Bytes in, Row row) noexcept {
     Cursor at;
-    for (uint32_t k = 0; k < in.size && at.pos < row.size();) {
+    const uint32_t size = static_cast<uint32_t>(row.size());
+    for (uint32_t k = 0; k < in.size && at.pos < size;) {
         const uint8_t c = in[k++];
         uint32_t offset = c & 0x1F;
         if (offset == 0x1F) offset = Extend(in, k, offset);
         at += offset;
-        Copy(row, at, in, k, (c >> 5) + 1u);
+        const uint32_t count = (c >> 5) + 1u;
+        if (in.has(k, count) && at.pos < size && size - at.pos >= count) {
+            uint8_t* out = row.data() + at.pos;
+            for (uint32_t j = 0; j < count; ++j) out[j] = in.data[k + j];
+            at.Wrote(count);
+            at.pos += count;
+            k += count;
+        } else {
+            Copy(row, at, in, k, count);
+        }
     }
     return at;
 }
@@ -301,13 +323,49 @@ bool PackBitsStream::Next(Row row) noexcept {
     return true;
 }
 
-bool RgbNeutral(const uint8_t* p, uint32_t count, int slack) noexcept {
+bool RgbNeutralPlain(const uint8_t* p, uint32_t count, int slack) noexcept {
     for (uint32_t i = 0; i < count; ++i, p += 3) {
         if (p[0] == p[1] && p[1] == p[2]) continue;
         if (std::abs(p[0] - p[1]) > slack || std::abs(p[1] - p[2]) > slack || std::abs(p[0] - p[2]) > slack)
             return false;
     }
     return true;
+}
+
+namespace {
+
+// Eight pixels are 24 bytes, three words: a pixel is grey when each of its
+// first two components equals the next byte, so each word is compared with
+// itself one byte on, the third component's byte masked out.
+struct TripletMasks {
+    uint64_t word[3];
+    TripletMasks() noexcept {
+        uint8_t bytes[24];
+        for (uint32_t t = 0; t < 24; ++t) bytes[t] = t % 3 == 2 ? 0 : 0xFF;
+        std::memcpy(word, bytes, sizeof word);
+    }
+};
+
+uint64_t Load(const uint8_t* p) noexcept {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+}  // namespace
+
+bool RgbNeutral(const uint8_t* p, uint32_t count, int slack) noexcept {
+    static const TripletMasks masks;
+    uint32_t i = 0;
+    // The last block's shifted load reads one byte past it: blocks stop
+    // while a further pixel follows.
+    for (; i + 9 <= count; i += 8) {
+        const uint8_t* b = p + size_t{i} * 3;
+        uint64_t differ = 0;
+        for (uint32_t w = 0; w < 3; ++w) differ |= (Load(b + 8 * w) ^ Load(b + 8 * w + 1)) & masks.word[w];
+        if (differ != 0 && (slack == 0 || !RgbNeutralPlain(b, 8, slack))) return false;
+    }
+    return RgbNeutralPlain(p + size_t{i} * 3, count - i, slack);
 }
 
 bool PlanesAgree(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint32_t bytes) noexcept {

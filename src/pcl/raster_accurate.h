@@ -49,7 +49,10 @@ struct PackBitsStream {
 // Neutral tests over decoded pixels. RGB triplets (or CMY) are neutral when
 // their three components agree; `slack` lets them differ by that much (the
 // near-lossless method keeps seven bits of blue).
+// RgbNeutral compares eight pixels at a time with wide loads; RgbNeutralPlain
+// is its pixel-by-pixel form, which the tests hold it to.
 bool RgbNeutral(const uint8_t* pixels, uint32_t count, int slack = 0) noexcept;
+bool RgbNeutralPlain(const uint8_t* pixels, uint32_t count, int slack = 0) noexcept;
 // Bit planes of the three colour components agree at every dot.
 bool PlanesAgree(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint32_t bytes) noexcept;
 bool AllZero(const uint8_t* bytes, uint32_t count) noexcept;

@@ -106,6 +106,28 @@ TEST(RasterRows, Decoders) {
     EXPECT_EQ(row[0], 0x55);
 }
 
+// The wide neutral test against its pixel-by-pixel form: grey rows of every
+// length around the eight-pixel blocks, each with one component moved by 1
+// or 2 at every place, in buffers that end where the pixels end.
+TEST(RasterRows, WideNeutralTestIsThePlainOne) {
+    for (uint32_t count = 0; count <= 27; ++count) {
+        std::vector<uint8_t> grey(size_t{count} * 3);
+        for (uint32_t i = 0; i < grey.size(); ++i) grey[i] = static_cast<uint8_t>(0x40 + i / 3);
+        for (const int slack : {0, 1}) {
+            EXPECT_TRUE(qm::pclraster::RgbNeutral(grey.data(), count, slack)) << count;
+            for (uint32_t at = 0; at < grey.size(); ++at) {
+                for (const int step : {1, 2}) {
+                    std::vector<uint8_t> pixels(grey);
+                    pixels[at] = static_cast<uint8_t>(pixels[at] + step);
+                    EXPECT_EQ(qm::pclraster::RgbNeutral(pixels.data(), count, slack),
+                              qm::pclraster::RgbNeutralPlain(pixels.data(), count, slack))
+                        << count << " pixels, byte " << at << " +" << step << ", slack " << slack;
+                }
+            }
+        }
+    }
+}
+
 // PackBits as PCL XL's RLE blocks run it: runs go on across rows.
 TEST(RasterRows, PackBitsStreamRunsAcrossRows) {
     const std::string data = "\xFB\x07\x01\x08\x09";  // six 07 bytes, then 08 09
