@@ -13,11 +13,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "pspdf/pdf_accurate_colour.h"
 #include "pspdf/pdf_accurate_jpeg.h"
@@ -39,6 +41,7 @@ constexpr uint64_t kStepsFloor = 1u << 20;   // and at least this many
 constexpr uint32_t kMaxImageData = 16u << 20;
 constexpr double kSlack = 8.0 / 255;
 constexpr uint32_t kShortBody = 24;         // tokens of a procedure always run
+constexpr size_t kMaxLexed = 1u << 17;      // tokens of procedure bodies kept lexed, over all bodies
 
 enum class T : uint8_t { Unknown, Number, Bool, Name, String, Array, Dict, Proc, Mark, File };
 
@@ -161,6 +164,79 @@ const std::unordered_map<std::string_view, uint16_t, NameHash>& Builtins() {
     return table;
 }
 
+// The operand stack. Unknown operands at its bottom are only counted, not
+// stored: a body undone after it cleared the stack puts hundreds back, and
+// an unknown operand is any other.
+class OperandStack {
+public:
+    size_t size() const noexcept { return floor_ + top_.size(); }
+    bool empty() const noexcept { return size() == 0; }
+    void clear() noexcept {
+        floor_ = 0;
+        top_.clear();
+    }
+    void push_back(const Val& v) { top_.push_back(v); }
+    void pop_back() noexcept {
+        if (!top_.empty()) top_.pop_back();
+        else if (floor_ > 0) --floor_;
+    }
+    // The operand at `k` from the bottom (k < size()).
+    const Val& operator[](size_t k) const noexcept { return k < floor_ ? kUnknown : top_[k - floor_]; }
+    const Val& back() const noexcept { return (*this)[size() - 1]; }
+
+    // Drops the `n` oldest operands.
+    void DropOldest(size_t n) {
+        const size_t counted = std::min(n, floor_);
+        floor_ -= counted;
+        n = std::min(n - counted, top_.size());
+        top_.erase(top_.begin(), top_.begin() + static_cast<std::ptrdiff_t>(n));
+    }
+    // Keeps the `n` oldest (n <= size()), or grows to `n` with unknown operands on top.
+    void Resize(size_t n) {
+        if (n <= floor_) {
+            floor_ = n;
+            top_.clear();
+        } else if (n <= size() || std::any_of(top_.begin(), top_.end(), [](const Val& v) { return v.t != T::Unknown; })) {
+            top_.resize(n - floor_);
+        } else {
+            floor_ = n;
+            top_.clear();
+        }
+    }
+    // The top `n` operands (n <= size()) as stored ones, to be rewritten.
+    Val* Top(size_t n) {
+        if (n > top_.size()) {
+            const size_t more = n - top_.size();
+            top_.insert(top_.begin(), more, Val());
+            floor_ -= more;
+        }
+        return top_.data() + top_.size() - n;
+    }
+    // Pops to the nearest mark, leaving what was above it in `out` (bottom first).
+    bool ToMark(std::vector<Val>& out) {
+        for (size_t k = top_.size(); k-- > 0;) {
+            if (top_[k].t == T::Mark) {
+                out.assign(top_.begin() + static_cast<std::ptrdiff_t>(k) + 1, top_.end());
+                top_.resize(k);
+                return true;
+            }
+        }
+        clear();
+        return false;
+    }
+    // Operands above the nearest mark; all of them without one.
+    size_t AboveMark() const noexcept {
+        for (size_t k = top_.size(); k-- > 0;)
+            if (top_[k].t == T::Mark) return top_.size() - k - 1;
+        return size();
+    }
+
+private:
+    static inline const Val kUnknown{};
+    size_t floor_ = 0;  // unknown operands beneath the stored ones
+    std::vector<Val> top_;
+};
+
 class Evaluator {
 public:
     Evaluator(Bytes job, const std::vector<Span>& embedded)
@@ -202,11 +278,25 @@ private:
     bool exhausted_ = false;
     bool counting_ = false;
     uint32_t pos_ = 0, end_ = 0;  // the top level's place in the job: where currentfile reads
-    std::vector<Val> stack_;
+    OperandStack stack_;
     std::vector<Val> arena_;
     std::unordered_map<std::string_view, Val, NameHash> vars_;
     std::unordered_map<uint32_t, std::pair<uint32_t, uint32_t>> closes_;  // body start: its "}", and after it
     std::unordered_map<uint32_t, bool> bears_;
+    // A body's tokens, lexed the first time it runs: procedures are run
+    // again and again (a text operator per string shown), lexed once.
+    // A name's meaning is kept with it: the definition it found (never
+    // erased, so the pointer holds), or the number of definitions there
+    // were when it found none (only a new definition can change that).
+    struct Lexed {
+        Token t;
+        uint32_t next;  // where the token after it starts
+        uint16_t builtin = 0;
+        Val* var = nullptr;
+        size_t missedAt = SIZE_MAX;
+    };
+    std::unordered_map<uint32_t, std::vector<Lexed>> lexed_;  // by body start
+    size_t lexedTokens_ = 0;
     std::vector<uint32_t> running_;  // bodies being run, innermost last  // body start: whether running it may bear on colour
     int conditional_ = 0;  // inside branches whose condition is unknown
     int looping_ = 0;      // inside loop bodies, run once
@@ -256,7 +346,7 @@ private:
     }
 
     void Push(const Val& v) {
-        if (stack_.size() >= kMaxStack) stack_.erase(stack_.begin(), stack_.begin() + kMaxStack / 2);
+        if (stack_.size() >= kMaxStack) stack_.DropOldest(kMaxStack / 2);
         stack_.push_back(v);
     }
     Val Pop() {
@@ -291,17 +381,7 @@ private:
     }
 
     // Pops to the nearest mark, leaving what was above it in `out` (bottom first).
-    bool ToMark(std::vector<Val>& out) {
-        for (size_t k = stack_.size(); k-- > 0;) {
-            if (stack_[k].t == T::Mark) {
-                out.assign(stack_.begin() + static_cast<std::ptrdiff_t>(k) + 1, stack_.end());
-                stack_.resize(k);
-                return true;
-            }
-        }
-        stack_.clear();
-        return false;
-    }
+    bool ToMark(std::vector<Val>& out) { return stack_.ToMark(out); }
 
     // The end of a procedure body opened just before `from`: where its "}"
     // stands. Every body met on the way is remembered, so no byte is read
@@ -363,12 +443,52 @@ private:
             return;
         }
         running_.push_back(proc.from);
-        for (uint32_t i = proc.from; i < proc.to && !exhausted_;) {
-            Token t;
-            i = NextToken(job_, proc.to, i, t);
-            i = Step(t, i, proc.to, depth + 1, false);
+        if (std::vector<Lexed>* body = Lex(proc)) {
+            for (size_t k = 0; k < body->size() && !exhausted_;) {
+                Lexed& l = (*body)[k];
+                if (l.t.kind == Kind::Name) {
+                    if (Spend()) Call(l.t.text, depth + 1, Variable(l), l.builtin);
+                    ++k;
+                    continue;
+                }
+                const uint32_t i = Step(l.t, l.next, proc.to, depth + 1, false);
+                if (i == l.next) {
+                    ++k;
+                } else {  // a body stepped over: on at the first token past it
+                    k = static_cast<size_t>(std::partition_point(body->begin() + static_cast<std::ptrdiff_t>(k), body->end(),
+                                                                 [i](const Lexed& x) { return x.next <= i; }) -
+                                            body->begin());
+                }
+            }
+        } else {
+            for (uint32_t i = proc.from; i < proc.to && !exhausted_;) {
+                Token t;
+                i = NextToken(job_, proc.to, i, t);
+                i = Step(t, i, proc.to, depth + 1, false);
+            }
         }
         running_.pop_back();
+    }
+
+    // The tokens of a body, lexed once; null once the bodies kept hold
+    // kMaxLexed tokens (a body is then lexed as it runs).
+    std::vector<Lexed>* Lex(const Val& proc) {
+        const auto known = lexed_.find(proc.from);
+        if (known != lexed_.end()) return &known->second;
+        std::vector<Lexed> body;
+        for (uint32_t i = proc.from; i < proc.to;) {
+            if (lexedTokens_ + body.size() >= kMaxLexed) return nullptr;
+            Lexed l;
+            l.next = NextToken(job_, proc.to, i, l.t);
+            i = l.next;
+            if (l.t.kind == Kind::Name) {
+                const auto builtin = Builtins().find(l.t.text);
+                if (builtin != Builtins().end()) l.builtin = builtin->second;
+            }
+            body.push_back(l);
+        }
+        lexedTokens_ += body.size();
+        return &lexed_.emplace(proc.from, std::move(body)).first->second;
     }
 
     // The stack's size and its top operands, to undo a body that may not run.
@@ -381,12 +501,12 @@ private:
         Saved s;
         s.size = stack_.size();
         s.kept = std::min(kRestored, s.size);
-        std::copy(stack_.end() - static_cast<std::ptrdiff_t>(s.kept), stack_.end(), s.top);
+        for (size_t k = 0; k < s.kept; ++k) s.top[k] = stack_[s.size - s.kept + k];
         return s;
     }
     void Restore(const Saved& s) {
-        stack_.resize(std::max(s.size, s.kept));
-        std::copy(s.top, s.top + s.kept, stack_.end() - static_cast<std::ptrdiff_t>(s.kept));
+        stack_.Resize(std::max(s.size, s.kept));
+        std::copy(s.top, s.top + s.kept, stack_.Top(s.kept));
     }
 
     // Runs a body whose running is not certain: its colours leave the page
@@ -491,20 +611,34 @@ private:
         return bears;
     }
 
+    Val* Variable(Lexed& l) {
+        if (l.var || l.missedAt == vars_.size()) return l.var;
+        const auto var = vars_.find(l.t.text);
+        if (var != vars_.end()) l.var = &var->second;
+        else l.missedAt = vars_.size();
+        return l.var;
+    }
+
     void Call(std::string_view name, int depth) {
         const auto var = vars_.find(name);
-        if (var != vars_.end()) {
-            if (var->second.t != T::Proc) {
-                Push(var->second);
-            } else if (Bears(var->second, depth)) {
-                Run(var->second, depth);
+        if (var != vars_.end()) return Call(name, depth, &var->second, 0);
+        const auto builtin = Builtins().find(name);
+        Call(name, depth, nullptr, builtin == Builtins().end() ? 0 : builtin->second);
+    }
+
+    // A name whose definition (if any) and built-in handler (0 none) are known.
+    void Call(std::string_view name, int depth, Val* var, uint16_t handler) {
+        if (var) {
+            const Val v = *var;  // running it may redefine the name
+            if (v.t != T::Proc) {
+                Push(v);
+            } else if (Bears(v, depth)) {
+                Run(v, depth);
             } else {
                 stack_.clear();
             }
             return;
         }
-        const auto builtin = Builtins().find(name);
-        const uint16_t handler = builtin == Builtins().end() ? 0 : builtin->second;
         if (handler == kColour) Colour(name);
         else if (handler == kControl) Control(name, depth);
         else if (handler == kStack) Stack(name);
@@ -645,7 +779,8 @@ private:
             } else if (*n >= 1) {
                 const auto count = static_cast<std::ptrdiff_t>(*n);
                 const auto shift = static_cast<std::ptrdiff_t>(std::fmod(std::trunc(*j), static_cast<double>(count)) + count) % count;
-                std::rotate(stack_.end() - count, stack_.end() - shift, stack_.end());
+                Val* top = stack_.Top(static_cast<size_t>(count));
+                std::rotate(top, top + (count - shift), top + count);
             }
         } else if (name == "clear") {
             stack_.clear();
@@ -657,9 +792,7 @@ private:
             std::vector<Val> gone;
             ToMark(gone);
         } else if (name == "counttomark") {
-            size_t k = stack_.size();
-            while (k > 0 && stack_[k - 1].t != T::Mark) --k;
-            Push(Number(static_cast<double>(stack_.size() - k)));
+            Push(Number(static_cast<double>(stack_.AboveMark())));
         } else if (name == "count") {
             Push(Number(static_cast<double>(stack_.size())));
         } else {
