@@ -1,5 +1,6 @@
 #include "config.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -62,6 +63,13 @@ bool IsQueueName(std::string_view name) {
     return true;
 }
 
+bool IsUserName(std::string_view name) {
+    if (name.size() > 64 || name.front() == '-') return false;
+    for (const char c : name)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.')) return false;
+    return true;
+}
+
 }  // namespace
 
 const Quota* Config::QuotaFor(std::string_view printer) const {
@@ -118,6 +126,9 @@ void ParseConfig(std::string_view text, Config& config, std::vector<std::string>
         } else if (key == "journal") {
             if (value.front() == '/') config.journal = std::string(value);
             else fail("the journal is an absolute path");
+        } else if (key == "user") {
+            if (IsUserName(value)) config.user = std::string(value);
+            else fail("the user is the name of an account, such as lp");
         } else if (key == "server") {
             config.server = std::string(value);
         } else if (key == "timeout") {

@@ -4,6 +4,7 @@
 //   journal = /var/lib/quirometer/accounting.journal
 //   server = print1                                   (default: the host name)
 //   timeout = 5                                       (seconds to wait for the store)
+//   user = lp                                         (who counts jobs and writes records)
 //   quota lab = 500 per week                          (per user on queue "lab")
 //   quota * = 100 per day                             (every other queue)
 #pragma once
@@ -30,6 +31,9 @@ struct Config {
     std::string journal;
     std::string server;
     int timeoutSeconds = 5;
+    // The unprivileged account the backend counts jobs and writes records
+    // as when cupsd runs it as root: cupsd's own User for filters.
+    std::string user = "lp";
     std::vector<Quota> quotas;
 
     // The quota of a queue: its own line, else the "*" line, else none.

@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -61,7 +62,7 @@ Spool::~Spool() {
     if (!path.empty()) ::unlink(path.c_str());
 }
 
-bool OpenSpool(const std::string& dir, Spool& spool) {
+bool OpenSpool(const std::string& dir, Spool& spool, const Account* reader) {
     std::string templ = dir + "/quirometer-XXXXXX";
     spool.fd = ::mkostemp(templ.data(), O_CLOEXEC);
     if (spool.fd < 0) {
@@ -69,11 +70,15 @@ bool OpenSpool(const std::string& dir, Spool& spool) {
         return false;
     }
     spool.path = templ;
+    // Still ours, but its group, the reader's only one, may read it.
+    if (reader != nullptr && (::fchown(spool.fd, static_cast<uid_t>(-1), reader->gid) != 0 ||
+                              ::fchmod(spool.fd, 0640) != 0))
+        spool.error = "cannot let " + reader->name + " read the spooled job: " + std::strerror(errno);
     return true;
 }
 
-void SpoolStandardInput(const std::string& dir, Spool& spool) {
-    if (!OpenSpool(dir, spool)) return;
+void SpoolStandardInput(const std::string& dir, Spool& spool, const Account* reader) {
+    if (!OpenSpool(dir, spool, reader)) return;
     static char buf[1 << 17];
     for (;;) {
         const ssize_t n = ReadSome(0, buf, sizeof buf);
@@ -124,7 +129,19 @@ int SendableInput(Spool& spool) {
     return p[0];
 }
 
-CountOutcome CountJob(const std::string& path, int timeoutSeconds) {
+namespace {
+
+// What the counting process sends back.
+struct CountMessage {
+    int32_t code = QM_E_FAIL;
+    uint32_t uid = 0;
+    QuirometerJob job{};
+    char error[200] = {};  // set when it did not count
+};
+
+}  // namespace
+
+CountOutcome CountJob(const std::string& path, int timeoutSeconds, const Account* as) {
     CountOutcome out;
     int p[2];
     if (::pipe2(p, O_CLOEXEC) != 0) {
@@ -142,17 +159,22 @@ CountOutcome CountJob(const std::string& path, int timeoutSeconds) {
         ::close(p[0]);
         const int null = ::open("/dev/null", O_WRONLY);
         if (null >= 0) ::dup2(null, 1);
-        QuirometerJob job{};
-        job.size = sizeof job;
-        const int32_t code = QuirometerCountPages(path.c_str(), nullptr, &job, nullptr, nullptr);
-        char msg[sizeof code + sizeof job];
-        std::memcpy(msg, &code, sizeof code);
-        std::memcpy(msg + sizeof code, &job, sizeof job);
-        ::_exit(WriteAll(p[1], msg, sizeof msg) ? 0 : 1);
+        CountMessage m;
+        const std::string refused = as != nullptr ? BecomeAccount(*as) : "";
+        if (refused.empty()) {
+            m.uid = static_cast<uint32_t>(::getuid());
+            m.job.size = sizeof m.job;
+            m.code = QuirometerCountPages(path.c_str(), nullptr, &m.job, nullptr, nullptr);
+        } else {
+            const std::string why = "not counted, as the count does not run as root and could not become " +
+                                    as->name + ": " + refused;
+            std::memcpy(m.error, why.data(), std::min(why.size(), sizeof m.error - 1));
+        }
+        ::_exit(WriteAll(p[1], reinterpret_cast<const char*>(&m), sizeof m) ? 0 : 1);
     }
     ::close(p[1]);
-    char msg[sizeof out.code + sizeof out.job];
-    const bool got = ReadExactly(p[0], msg, sizeof msg, NowMs() + int64_t{timeoutSeconds} * 1000);
+    CountMessage m;
+    const bool got = ReadExactly(p[0], reinterpret_cast<char*>(&m), sizeof m, NowMs() + int64_t{timeoutSeconds} * 1000);
     ::close(p[0]);
     if (got) {
         out.child = pid;
@@ -166,8 +188,13 @@ CountOutcome CountJob(const std::string& path, int timeoutSeconds) {
                         : Describe(status);
         return out;
     }
-    std::memcpy(&out.code, msg, sizeof out.code);
-    std::memcpy(&out.job, msg + sizeof out.code, sizeof out.job);
+    out.code = m.code;
+    out.job = m.job;
+    if (m.error[0] != '\0') {
+        out.error.assign(m.error, strnlen(m.error, sizeof m.error));
+        return out;
+    }
+    out.uid = m.uid;
     if (out.code != QM_OK) out.error = QuirometerErrorText(out.code);
     return out;
 }

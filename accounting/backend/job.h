@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "privileges.h"
 #include "quirometer/quirometer.h"
 
 namespace qmbackend {
@@ -25,9 +26,10 @@ struct Spool {
 };
 
 // Creates the spool file in `dir`; false with spool.error when it cannot.
-bool OpenSpool(const std::string& dir, Spool& spool);
+// A `reader` (the account the count runs as) may read it, not write it.
+bool OpenSpool(const std::string& dir, Spool& spool, const Account* reader);
 // Copies standard input into a new spool file in `dir`.
-void SpoolStandardInput(const std::string& dir, Spool& spool);
+void SpoolStandardInput(const std::string& dir, Spool& spool, const Account* reader);
 
 // A file descriptor to send: the spool when complete, otherwise a pipe that
 // a helper process fills with the spooled bytes and then the rest of
@@ -38,6 +40,7 @@ struct CountOutcome {
     int32_t code = QM_E_FAIL;
     QuirometerJob job{};
     std::string error;  // empty on success
+    int64_t uid = -1;   // the user the count ran as (-1: it did not run)
     int child = -1;     // the counting process, still ending: ReapCount() it later
 };
 
@@ -47,7 +50,9 @@ void ReapCount(CountOutcome& count);
 
 // Counts the job in a child process, so that a crash or a runaway count
 // never takes the job down with it; the child's standard output (where some
-// interpreters trace) goes nowhere. Gives up after `timeoutSeconds`.
-CountOutcome CountJob(const std::string& path, int timeoutSeconds);
+// interpreters trace) goes nowhere. Gives up after `timeoutSeconds`. With
+// `as`, the child becomes that account before it opens the job, and does
+// not count at all if it cannot.
+CountOutcome CountJob(const std::string& path, int timeoutSeconds, const Account* as);
 
 }  // namespace qmbackend

@@ -26,6 +26,7 @@
 #include "../record.h"
 #include "../store.h"
 #include "job.h"
+#include "privileges.h"
 #include "wrapped.h"
 
 namespace {
@@ -158,11 +159,15 @@ void Fill(Record& r, const CountOutcome& count) {
 // journal, else to CUPS's log: it is never dropped silently.
 class Recorder {
 public:
-    explicit Recorder(const Config& config) : config_(config), journal_(config.journal) {}
+    // Run as root, the store and the journal are written as `as`, who owns them.
+    Recorder(const Config& config, const Account* as) : config_(config), journal_(config.journal), as_(as) {}
 
     // Returns the quota outcome when the store applied one.
     PutResult Write(Record& record, const QuotaCheck* quota) {
         record.updatedUs = NowUs();
+        const ActingAs acting(as_);
+        if (!acting.error().empty())
+            Say("WARNING: Accounting record written as root, as " + as_->name + " could not: " + acting.error());
         if (!storeFailed_) {
             try {
                 if (!store_) {
@@ -204,6 +209,7 @@ private:
 
     const Config& config_;
     Journal journal_;
+    const Account* as_;
     std::unique_ptr<Store> store_;
     bool storeFailed_ = false;
 };
@@ -244,6 +250,14 @@ int Run(int argc, char** argv) {
     const Config config = LoadConfig(ConfigPath(), named != nullptr && *named != '\0', configErrors);
     for (const auto& e : configErrors) Say("WARNING: quirometer configuration: " + e);
 
+    // Run by cupsd as root (installed 0700), the backend keeps root only to
+    // run a wrapped backend cupsd would run as root. The job is counted, and
+    // the records written, as the unprivileged account.
+    const bool root = ::geteuid() == 0;
+    std::string accountError;
+    const std::optional<Account> account = root ? LookUpAccount(config.user, accountError) : std::nullopt;
+    const Account* as = account ? &*account : nullptr;
+
     Record record;
     record.server = CleanText(ServerName(config), kMaxNameBytes);
     record.printer = CleanText(Env("PRINTER", "unknown"), kMaxNameBytes);
@@ -257,12 +271,25 @@ int Run(int argc, char** argv) {
     run.argv.assign(argv, argv + argc);
     run.argv[0] = Unwrap(argv[0]).empty() ? wrapped : Unwrap(argv[0]);
     run.deviceUri = wrapped;
+    std::string cannotRun;
+    struct stat programStat{};
+    if (root && (::stat(program.c_str(), &programStat) != 0 || !CupsRunsAsRoot(programStat.st_mode))) {
+        run.as = as;
+        if (as == nullptr) cannotRun = "cannot run " + program + " unprivileged: " + accountError;
+    }
     Wrapped backend;
-    Recorder recorder(config);
+    Recorder recorder(config, as);
     const auto failed = [&](const std::string& why) {
         record.status = Status::Failed;
         AddError(record, g_cancelled ? "cancelled" : why);
         recorder.Write(record, nullptr);
+    };
+    const auto launch = [&] {
+        if (cannotRun.empty() && backend.Start(run)) return true;
+        const std::string why = cannotRun.empty() ? backend.result().error : cannotRun;
+        failed(why);
+        Say("ERROR: " + why);
+        return false;  // the queue is stopped and waits with the job until the backend can run
     };
 
     // The job: the file CUPS gives (sent `copies` times), or standard input.
@@ -278,15 +305,11 @@ int Run(int argc, char** argv) {
         struct stat st{};
         if (::stat(path.c_str(), &st) == 0) record.fileSize = static_cast<uint64_t>(st.st_size);
     } else if (quota != nullptr) {
-        SpoolStandardInput(Env("TMPDIR", "/tmp"), spool);
+        SpoolStandardInput(Env("TMPDIR", "/tmp"), spool, as);
     } else {
-        OpenSpool(Env("TMPDIR", "/tmp"), spool);
+        OpenSpool(Env("TMPDIR", "/tmp"), spool, as);
         run.input = kFeed;
-        if (!backend.Start(run)) {
-            failed(backend.result().error);
-            Say("ERROR: " + backend.result().error);
-            return kBackendStop;  // the queue waits with the job until the backend can run
-        }
+        if (!launch()) return kBackendStop;
         backend.Feed(spool);
     }
     if (argc == 6) {
@@ -303,8 +326,10 @@ int Run(int argc, char** argv) {
     } reaper{count};
     const auto countStart = std::chrono::steady_clock::now();
     if (path.empty()) count.error = spool.error;
-    else count = CountJob(path, kCountTimeoutSeconds);
-    Say("DEBUG: quirometer: counted in " + Milliseconds(countStart) + " ms: " +
+    else if (root && as == nullptr) count.error = "not counted, as the count does not run as root and " + accountError;
+    else count = CountJob(path, kCountTimeoutSeconds, as);
+    Say("DEBUG: quirometer: counted" + (count.uid >= 0 ? " as uid " + std::to_string(count.uid) : "") + " in " +
+        Milliseconds(countStart) + " ms: " +
         (count.error.empty() ? std::string(count.job.pdl) + ", " + std::to_string(count.job.pages) + " pages"
                              : count.error));
     Fill(record, count);
@@ -332,11 +357,7 @@ int Run(int argc, char** argv) {
             return kBackendOk;
         }
         if (argc == 6) run.input = SendableInput(spool);
-        if (!backend.Start(run)) {
-            failed(backend.result().error);
-            Say("ERROR: " + backend.result().error);
-            return kBackendStop;
-        }
+        if (!launch()) return kBackendStop;
     }
     // Otherwise the record is written while the job is being sent.
     if (!recorded) {

@@ -12,6 +12,7 @@
 
 #include "../fdio.h"
 #include "job.h"
+#include "privileges.h"
 
 namespace qmbackend {
 
@@ -41,6 +42,11 @@ std::string Failure(const std::string& what) { return what + ": " + std::strerro
     }
     ::dup2(errPipe, 2);
     ::setenv("DEVICE_URI", run.deviceUri.c_str(), 1);
+    if (run.as != nullptr && !BecomeAccount(*run.as).empty()) {
+        const int e = -(errno != 0 ? errno : EPERM);  // negative: it could not become the account
+        WriteAll(execPipe, std::string_view(reinterpret_cast<const char*>(&e), sizeof e));
+        ::_exit(127);
+    }
     std::vector<char*> argv;
     for (const auto& a : run.argv) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -93,7 +99,9 @@ bool Wrapped::Start(const WrappedRun& run) {
     }
     ::close(exec[0]);
     if (n == static_cast<ssize_t>(sizeof execErrno)) {
-        result_.error = "cannot run " + run.program + ": " + std::strerror(execErrno);
+        result_.error = execErrno < 0 ? "cannot run " + run.program + " as " + run.as->name + ": " +
+                                            std::strerror(-execErrno)
+                                      : "cannot run " + run.program + ": " + std::strerror(execErrno);
         Finish();
         result_.ran = false;
         return false;

@@ -10,6 +10,7 @@
 namespace qmbackend {
 
 struct Spool;
+struct Account;
 
 // Set by SIGTERM (CUPS cancels a job so); the wrapped backend gets the signal too.
 extern volatile std::sig_atomic_t g_cancelled;
@@ -20,6 +21,7 @@ struct WrappedRun {
     std::vector<std::string> argv;  // argv[0] is the wrapped URI
     std::string deviceUri;          // DEVICE_URI for it
     int input = -1;                 // its standard input: a file, -1 ours, kFeed a pipe from Feed()
+    const Account* as = nullptr;    // the account it runs as; null: as we run
 };
 constexpr int kFeed = -2;
 

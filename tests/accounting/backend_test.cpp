@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <pwd.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -26,6 +27,7 @@ constexpr const char* kFakeBackend = R"SH(#!/bin/sh
 d=$(cd "$(dirname "$0")/../.." && pwd)
 j=$1
 for a in "$@"; do printf '%s\n' "$a"; done > "$d/args-$j"
+id -u > "$d/uid-$j"
 [ -f "$d/noread" ] && exit "$(cat "$d/status")"
 printf '%s\n' "$DEVICE_URI" > "$d/uri-$j"
 if [ $# -ge 6 ]; then
@@ -43,6 +45,8 @@ exit "$(cat "$d/status" 2>/dev/null || echo 0)"
 class Backend : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Run as root, the backend counts, records and runs this fake as lp.
+        ::chmod(dir_.dir().c_str(), 0777);
         dir_.Write("serverbin/backend/fake", kFakeBackend, 0755);
         Configure("timeout = 1\n");
     }
@@ -80,6 +84,7 @@ TEST_F(Backend, Cases) {
     for (const auto& row : qmtest::ReadCases("accounting/cases/backend.tsv")) {
         SCOPED_TRACE(row.name());
         const qmtest::Scratch scratch;
+        ::chmod(scratch.dir().c_str(), 0755);
         dir_.Write("status", row.text("wrapped"));
         const std::string& job = row.text("job");
         const std::string bytes = job.starts_with("bytes:") ? row.bytes("job").substr(6)
@@ -129,6 +134,66 @@ TEST_F(Backend, Cases) {
         for (const auto& e : std::filesystem::directory_iterator(dir_.dir()))
             EXPECT_FALSE(e.path().filename().string().starts_with("quirometer-")) << e.path();
     }
+}
+
+// Run as root (installed 0700), the backend never counts as root: the
+// count runs as lp, so a job only root may read is not counted, and it
+// still prints. The wrapped backend runs as root only when its own mode
+// would have cupsd run it as root; the store belongs to lp.
+TEST_F(Backend, RunAsRootCountsAsTheUnprivilegedUser) {
+    const passwd* lp = ::getpwnam("lp");
+    if (::geteuid() != 0 || lp == nullptr) GTEST_SKIP() << "needs root and an lp user (as cupsd runs a 0700 backend)";
+    const std::string lpUid = std::to_string(lp->pw_uid);
+    const std::string pcl = ReadFile(std::string(QM_SOURCE_DIR) + "/samples/letter-memo-1.ljet4pjl-copies3.pcl");
+    struct Case {
+        const char* name;
+        int jobMode;       // the job file's mode (root owns it)
+        bool asFile;       // else on standard input, spooled by root
+        int backendMode;   // the wrapped backend's
+        const char* user;  // accounting.conf's user
+        int exit;
+        const char* status;
+        const char* error;       // part of the record's error
+        const char* wrappedUid;  // "lp", "0", or "" (not run)
+    };
+    const Case cases[] = {
+        {"readable file, 0755 backend", 0644, true, 0755, "lp", 0, "printed", "", "lp"},
+        {"root-only file, 0744 backend", 0600, true, 0744, "lp", 0, "not counted", "access denied", "0"},
+        {"root-only stdin job", 0600, false, 0700, "lp", 0, "printed", "", "0"},
+        {"0750 backend runs as root", 0644, true, 0750, "lp", 0, "printed", "", "0"},
+        {"group-writable backend runs as lp", 0644, true, 0775, "lp", 0, "printed", "", "lp"},
+        {"no such user: not counted", 0644, true, 0744, "nosuchuser", 0, "not counted", "no user", "0"},
+        {"root refused as the user", 0644, true, 0744, "root", 0, "not counted", "is root", "0"},
+        {"no user to run a 0755 backend as", 0644, true, 0755, "nosuchuser", 4, "failed", "unprivileged", ""},
+    };
+    int64_t id = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ++id;
+        Configure(std::string("user = ") + c.user + "\n");
+        ::chmod(dir_.Path("serverbin/backend/fake").c_str(), static_cast<mode_t>(c.backendMode));
+        const std::string job = dir_.Write("job-" + std::to_string(id), pcl, c.jobMode);
+        const auto run = Job(id, job, c.asFile);
+        EXPECT_EQ(run.status, c.exit) << run.err;
+        const auto records = Records();
+        ASSERT_EQ(records.size(), static_cast<size_t>(id));
+        const Record& r = records.back();
+        EXPECT_EQ(StatusName(r.status), c.status) << r.error;
+        EXPECT_TRUE(Contains(r.error, c.error)) << r.error;
+        const std::string uid = std::string(c.wrappedUid) == "lp" ? lpUid : c.wrappedUid;
+        EXPECT_EQ(ReadFile(dir_.Path("uid-" + std::to_string(id))), uid.empty() ? "" : uid + "\n");
+        if (*c.wrappedUid != '\0') {
+            EXPECT_TRUE(ReadFile(dir_.Path("data-" + std::to_string(id))) == pcl);
+        }
+        if (r.status == Status::Printed) {
+            EXPECT_TRUE(Contains(run.err, "DEBUG: quirometer: counted as uid " + lpUid + " in ")) << run.err;
+            EXPECT_EQ(r.Printed(), 3u);
+        }
+    }
+    // The store was created and written as lp, so lp can go on writing it.
+    struct stat st{};
+    ASSERT_EQ(::stat(dir_.Path("acct.db").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, lp->pw_uid);
 }
 
 TEST_F(Backend, DiscoveryAndArguments) {
@@ -268,6 +333,7 @@ TEST_F(Backend, UnwritableStoreJournalsAndTheNextJobReplays) {
     EXPECT_TRUE(std::filesystem::exists(dir_.Path("data-1")));
     EXPECT_TRUE(Contains(ReadFile(dir_.Path("journal")), "\"job_id\":1,")) << ReadFile(dir_.Path("journal"));
     std::filesystem::create_directory(dir_.Path("state"));
+    ::chmod(dir_.Path("state").c_str(), 0777);  // the backend writes as lp when run as root
     EXPECT_EQ(Job(2, job, true).status, 0);
     EXPECT_EQ(ReadFile(dir_.Path("journal")), "");
     std::vector<Record> records;

@@ -40,6 +40,7 @@ TEST(AccountingConfig, Cases) {
         EXPECT_EQ(c.store, want("store", defaults.store)) << row.name();
         EXPECT_EQ(c.journal, want("journal", defaults.journal)) << row.name();
         EXPECT_EQ(c.timeoutSeconds, row.num("timeout")) << row.name();
+        EXPECT_EQ(c.user, row.text("user")) << row.name();
         EXPECT_EQ(QuotaList(c), row.text("quotas")) << row.name();
         EXPECT_EQ(ErrorLines(errors), row.text("errors")) << row.name();
     }

@@ -55,12 +55,14 @@ exit 0
     # Others may not run it, so cupsd would run it as root (as usb and lpd).
     "qmroot": """#!/bin/sh
 [ $# -eq 0 ] && exit 0
-id -u > "${DEVICE_URI#qmroot:}/uid-$1"
+id -u > "${DEVICE_URI#*:}/uid-$1"
 if [ $# -ge 6 ]; then cat "$6" >/dev/null; else cat >/dev/null; fi
 exit 0
 """,
 }
-FAKE_BACKEND_MODES = {"qmroot": 0o744}
+# The same, that anyone may run: cupsd would run it as lp.
+FAKE_BACKENDS["qmuser"] = FAKE_BACKENDS["qmroot"]
+FAKE_BACKEND_MODES = {"qmroot": 0o744, "qmuser": 0o755}
 
 
 def need(*programs):
@@ -285,8 +287,8 @@ class Cups:
         for d in (self.etc, self.log, root / "spool", root / "cache", root / "state", self.acct):
             d.mkdir(parents=True, exist_ok=True)
         (root / "spool" / "tmp").mkdir(exist_ok=True)
-        # The backend runs as root or as lp depending on its mode: either
-        # may create the store and the journal.
+        # The backend writes the store and the journal as lp, whether cupsd
+        # runs it as root (its install mode, 0700) or as lp.
         lp = pwd.getpwnam("lp")
         os.chown(self.acct, lp.pw_uid, lp.pw_gid)
         self.acct.chmod(0o770)
@@ -346,9 +348,11 @@ PreserveJobHistory Yes
             if source.is_dir():
                 for entry in source.iterdir():
                     (self.serverbin / sub / entry.name).symlink_to(entry.resolve())
-        # The backend as the install puts it (a copy keeps its mode, and lp
-        # may not reach the build folder); it finds its library by its rpath.
+        # The backend as the install puts it: mode 0700, so cupsd runs it as
+        # root (a copy, as lp may not reach the build folder); it finds its
+        # library by its rpath.
         shutil.copy2(BACKEND, self.serverbin / "backend" / "quirometer")
+        (self.serverbin / "backend" / "quirometer").chmod(0o700)
         for name, text in FAKE_BACKENDS.items():
             path = self.serverbin / "backend" / name
             path.write_text(text)

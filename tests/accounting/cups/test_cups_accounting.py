@@ -3,6 +3,7 @@ what the store records and what CUPS logs, for raw, driver and driverless
 queues and for every fault the backend must survive."""
 import contextlib
 import json
+import pwd
 import sqlite3
 from concurrent.futures import ThreadPoolExecutor
 from dataclasses import dataclass
@@ -265,7 +266,7 @@ def test_unwritable_store_journals_and_replay_moves_the_records(cups, queues, wo
     assert record_of(store(cups), queues.raw, second)["printed"] == 3
     assert journal_lines(cups) == []
     # Replaying again adds nothing, and the journal the command rewrote still
-    # takes the backend's records (the backend does not run as root).
+    # takes the backend's records (it writes them as lp, not as root).
     before = keys(cups)
     accounting("replay", "--store", store(cups), env=cups.env())
     assert keys(cups) == before
@@ -359,29 +360,27 @@ def test_cancelled_job_is_recorded_as_not_printed(cups, queues):
     queues.printer.take()
 
 
-def test_backend_that_needs_root_runs_when_ours_is_installed_0700(cups, workdir):
+def test_backend_that_needs_root_runs_as_root_and_the_count_as_lp(cups, workdir):
+    """Ours is installed 0700, so cupsd runs it as root: it runs a backend
+    only root may run (as usb and lpd are installed) as root, one anyone may
+    run as lp, as cupsd would, and counts every job as lp."""
+    lp = pwd.getpwnam("lp").pw_uid
     state = workdir / "root-state"
     state.mkdir()
     state.chmod(0o777)
-    queue = "qm-root"
-    cups.add_queue(queue, f"quirometer:qmroot:{state}", "-o", "printer-error-policy=abort-job")
-    ours = cups.serverbin / "backend" / "quirometer"
-    # Installed 0755, our backend runs as lp and cannot run a backend only
-    # root may run: the queue stops with the reason and the job waits.
-    job = cups.lp(queue, "-o", "raw", PCL_DUPLEX3)
-    wait_for(lambda: (lambda a: a.get("job-state") == "pending" and
-                      "Permission denied" in a.get("job-printer-state-message", ""))(cups.job(job, queue)),
-             30, "the job to wait on the stopped queue")
-    assert record_of(store(cups), queue, job)["status"] == "failed"
-    ours.chmod(0o700)  # cupsd runs it as root now, and it runs the other as root
-    try:
-        cups.enable(queue)
-        assert cups.wait_done(job, queue)["job-state"] == "completed"
-    finally:
-        ours.chmod(0o755)
-    assert (state / f"uid-{job}").read_text().strip() == "0"
-    r = record_of(store(cups), queue, job)
-    assert (r["status"], r["printed"], r["error"]) == ("printed", 3, ""), r
+    for queue, backend, uid in (("qm-root", "qmroot", 0), ("qm-user", "qmuser", lp)):
+        cups.add_queue(queue, f"quirometer:{backend}:{state}", "-m", "drv:///sample.drv/laserjet.ppd",
+                       "-o", "printer-error-policy=abort-job")
+        # A file from cupsd, and the filters' PCL on standard input.
+        for path, options, printed in ((PCL_DUPLEX3, ("-o", "raw"), 3), (PDF_2, (), 2)):
+            job, _ = print_job(cups, queue, path, *options)
+            assert (state / f"uid-{job}").read_text().strip() == str(uid), queue
+            r = record_of(store(cups), queue, job)
+            assert (r["status"], r["printed"], r["error"]) == ("printed", printed, ""), r
+            # The counting process said which user it ran as.
+            log = cups.error_log(job)
+            assert f"quirometer: counted as uid {lp} in " in log, log[-3000:]
+            assert "counted as uid 0 " not in log
 
 
 def test_retried_job_updates_its_record(cups, queues):
