@@ -4,7 +4,7 @@
 set -euo pipefail
 qm_packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev g++-mingw-w64-i686
              binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64 ccache dpkg-dev
-             zlib1g-dev libqpdf-dev libjpeg62-turbo-dev)
+             zlib1g-dev libqpdf-dev libjpeg62-turbo-dev libz-mingw-w64-dev)
 # Accounting for CUPS: its stores and its records' JSON.
 qm_packages+=(libsqlite3-dev libpq-dev nlohmann-json3-dev)
 # The Python package: its tests and its offline pip install.

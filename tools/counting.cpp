@@ -1,14 +1,20 @@
 #include "counting.h"
 
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <utility>
 #include <vector>
+
+#include "accurate/accurate.h"
+#include "system.h"
 
 namespace qmcli {
 namespace {
@@ -102,7 +108,7 @@ struct SheetWalk {
 
 std::string Detected(const std::string& path) {
     char tag[QM_TAG_SIZE] = {};
-    const int32_t code = QuirometerDetect(path.c_str(), tag, sizeof tag);
+    const int32_t code = sys::Detect(path, tag, sizeof tag);
     if (code != QM_OK && code != QM_E_UNKNOWN_PDL) return {};
     return TagText(tag, sizeof tag);
 }
@@ -177,7 +183,7 @@ Outcome CountAccurate(const std::string& path, const std::string& pdl, bool list
     Outcome o;
     SheetWalk walk;
     walk.listPages = listPages;
-    o.code = QuirometerCountPages(path.c_str(), pdl.empty() ? nullptr : pdl.c_str(), &job, &SheetWalk::OnPage, &walk);
+    o.code = sys::CountPages(path, pdl.empty() ? nullptr : pdl.c_str(), &job, &SheetWalk::OnPage, &walk);
     o.failed = o.code != QM_OK;
     o.pdl = TagText(job.pdl, sizeof job.pdl);
     if (o.pdl.empty()) o.pdl = pdl;
@@ -205,14 +211,19 @@ Outcome CountCompatible(const qm::CounterInfo& counter, const std::string& path)
     Outcome o;
     o.pdl = counter.tag;
     std::memset(&o.rec, 0, sizeof o.rec);
-    o.code = counter.entry(path.c_str(), &o.rec);
-    // The PDF export reports a reader failure inside the record: pages all
-    // ones, code 0, the reason in its last error text.
-    o.failed = o.code != QM_OK || (counter.group == qm::Group::Pdf && o.rec.pages == kPdfFailedCount);
-    if (o.failed && counter.group == qm::Group::Pdf) {
-        char text[512];
-        pdfreadLastError(text, sizeof text);
-        o.pdfError = text;
+    {
+        // The calls of one group must not overlap: the accurate path takes
+        // this lock too. (Only Windows workers, which are threads, contend.)
+        std::lock_guard<qm::accurate::GroupMutex> hold(qm::accurate::GroupLock(counter.group));
+        o.code = counter.entry(sys::ExportPath(path).c_str(), &o.rec);
+        // The PDF export reports a reader failure inside the record: pages
+        // all ones, code 0, the reason in its last error text.
+        o.failed = o.code != QM_OK || (counter.group == qm::Group::Pdf && o.rec.pages == kPdfFailedCount);
+        if (o.failed && counter.group == qm::Group::Pdf) {
+            char text[512];
+            pdfreadLastError(text, sizeof text);
+            o.pdfError = text;
+        }
     }
     o.detected = Detected(path);
     return o;
@@ -221,12 +232,14 @@ Outcome CountCompatible(const qm::CounterInfo& counter, const std::string& path)
 Outcome DetectOnly(const std::string& path) {
     Outcome o;
     char tag[QM_TAG_SIZE] = {};
-    o.code = QuirometerDetect(path.c_str(), tag, sizeof tag);
+    o.code = sys::Detect(path, tag, sizeof tag);
     o.failed = o.code != QM_OK;
     if (o.code == QM_OK || o.code == QM_E_UNKNOWN_PDL) o.detected = TagText(tag, sizeof tag);
     return o;
 }
 
+#if !defined(_WIN32)
+// (Windows: system_win32.cpp.)
 StdinCopy::~StdinCopy() {
     if (!path_.empty()) ::unlink(path_.c_str());
 }
@@ -255,5 +268,7 @@ bool StdinCopy::Take() {
     if (::close(fd) != 0) ok = false;
     return ok;
 }
+
+#endif
 
 }  // namespace qmcli

@@ -122,7 +122,21 @@ int BidOf(const Language& language, Bytes job) noexcept;
 // Calls of one group keep module-wide state in the exports' code. The
 // accurate count holds the language's group lock for the whole call, so
 // accurate counters and PassThrough take no lock of their own.
-std::mutex& GroupLock(Group g) noexcept;
+#if defined(_WIN32)
+// MinGW's win32 thread model has no std::mutex: a slim reader/writer lock
+// held exclusively, which needs no setting up and no release.
+class GroupMutex {
+public:
+    void lock() noexcept;
+    void unlock() noexcept;
+
+private:
+    void* srw_ = nullptr;  // SRWLOCK_INIT
+};
+#else
+using GroupMutex = std::mutex;
+#endif
+GroupMutex& GroupLock(Group g) noexcept;
 
 // The export's own counter over bytes in memory, its record taken as it is;
 // for languages whose export already counts real jobs right. Copies of 0

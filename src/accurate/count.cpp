@@ -71,7 +71,7 @@ struct CountCall {
         result = Result{};
         Result& r = result;
         try {
-            std::lock_guard<std::mutex> hold(GroupLock(lang->counter->group));
+            std::lock_guard<GroupMutex> hold(GroupLock(lang->counter->group));
             code = lang->count(bytes, r);
         } catch (const std::bad_alloc&) {
             code = QM_E_FAIL;
@@ -119,7 +119,11 @@ struct DetectCall {
 
 using namespace qm::accurate;
 
-extern "C" QM_EXPORT int32_t QuirometerDetect(const char* path, char* tag, int size) {
+namespace {
+
+// Both take a path of either width: a Windows host may pass UTF-16.
+template <typename Char>
+int32_t DetectPath(const Char* path, char* tag, int size) {
     if (path == nullptr || tag == nullptr || size <= 0) return QM_E_INVALIDARG;
     qm::JobFileView view;
     int32_t code = QM_OK;
@@ -131,9 +135,8 @@ extern "C" QM_EXPORT int32_t QuirometerDetect(const char* path, char* tag, int s
     return call.winner ? QM_OK : QM_E_UNKNOWN_PDL;
 }
 
-namespace {
-
-int32_t CountWithPages(const char* path, const char* pdl, QuirometerJob* job, QuirometerPageCallback onPage,
+template <typename Char>
+int32_t CountWithPages(const Char* path, const char* pdl, QuirometerJob* job, QuirometerPageCallback onPage,
                        void* context) {
     if (path == nullptr || job == nullptr) return QM_E_INVALIDARG;
     const size_t size = job->size;
@@ -159,6 +162,10 @@ int32_t CountWithPages(const char* path, const char* pdl, QuirometerJob* job, Qu
 
 }  // namespace
 
+extern "C" QM_EXPORT int32_t QuirometerDetect(const char* path, char* tag, int size) {
+    return DetectPath(path, tag, size);
+}
+
 extern "C" QM_EXPORT int32_t QuirometerCount(const char* path, const char* pdl, QuirometerJob* job) {
     return CountWithPages(path, pdl, job, nullptr, nullptr);
 }
@@ -167,6 +174,21 @@ extern "C" QM_EXPORT int32_t QuirometerCountPages(const char* path, const char* 
                                                   QuirometerPageCallback onPage, void* context) {
     return CountWithPages(path, pdl, job, onPage, context);
 }
+
+#if defined(_WIN32)
+extern "C" QM_EXPORT int32_t QuirometerDetectW(const wchar_t* path, char* tag, int size) {
+    return DetectPath(path, tag, size);
+}
+
+extern "C" QM_EXPORT int32_t QuirometerCountW(const wchar_t* path, const char* pdl, QuirometerJob* job) {
+    return CountWithPages(path, pdl, job, nullptr, nullptr);
+}
+
+extern "C" QM_EXPORT int32_t QuirometerCountPagesW(const wchar_t* path, const char* pdl, QuirometerJob* job,
+                                                   QuirometerPageCallback onPage, void* context) {
+    return CountWithPages(path, pdl, job, onPage, context);
+}
+#endif
 
 extern "C" QM_EXPORT const char* QuirometerCanonicalTag(const char* alias) {
     if (alias == nullptr) return nullptr;

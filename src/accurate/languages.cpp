@@ -74,8 +74,8 @@ bool SameNoCase(std::string_view a, std::string_view b) noexcept {
 
 }  // namespace
 
-std::mutex& GroupLock(Group g) noexcept {
-    static std::mutex locks[static_cast<int>(Group::Canon) + 1];
+GroupMutex& GroupLock(Group g) noexcept {
+    static GroupMutex locks[static_cast<int>(Group::Canon) + 1];
     return locks[static_cast<int>(g)];
 }
 

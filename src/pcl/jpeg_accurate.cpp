@@ -1,3 +1,6 @@
+// libjpeg(-turbo) decodes the image here; Windows, which has no MinGW build
+// of it, decodes through its own imaging component (jpeg_accurate_win32.cpp).
+#if !defined(_WIN32)
 #include "pcl/jpeg_accurate.h"
 
 #include <csetjmp>
@@ -69,3 +72,4 @@ JpegColour ColourOfJpeg(Bytes jpeg, int slack) noexcept {
 }
 
 }  // namespace qm::pclraster
+#endif
