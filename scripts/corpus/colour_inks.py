@@ -6,7 +6,9 @@ where a driver prints neutral content with colour inks.
 
     colour_inks.py TAG JOB
 
-TAG is CANON (raster lines and multi-line blocks), ESCP2 (ESC i lines),
+TAG is CANON (raster lines and multi-line blocks; in the 8-bit
+control-sequence jobs, the red, green and blue of their images, neutral
+within 8 steps), ESCP2 (ESC i lines),
 Lexmark (lxm3200 swaths), PPA (sweeps) or ESC_PAGE (marks drawn in a fill
 colour whose red, green and blue differ, and RGB raster images)."""
 import re
@@ -176,10 +178,69 @@ class EscPage(Reader):
         return i
 
 
+CSI_COMMAND = re.compile(rb"\x9b([0-9;]*)([ -/]*)([@-~])")
+
+
+def rgb_rows(data, width):
+    """Delta rows of red, green and blue: yields each line as it stands."""
+    line, i = bytearray(width * 3), 0
+    while i < len(data):
+        if data[i] == 1:  # a blank row and its count
+            line, i = bytearray(width * 3), i + 2
+            yield line
+            continue
+        n = 0
+        while data[i] == 255:
+            n, i = n + 255, i + 1
+        n, i = n + data[i], i + 1
+        row, i, k, pos = data[i:i + n], i + n, 0, 0
+        while k < len(row):
+            count, skip = (row[k] >> 5) + 1, row[k] & 31
+            k += 1
+            if skip == 31:
+                while True:
+                    skip, k = skip + row[k], k + 1
+                    if row[k - 1] != 255:
+                        break
+            pos += skip
+            line[pos:pos + count] = row[k:k + count]
+            k, pos = k + count, pos + count
+        yield line
+
+
+def control_sequences(job):
+    pages, page, i = [], False, 0
+    neutral = lambda px: all(max(px[k:k + 3]) - min(px[k:k + 3]) <= 8 for k in range(0, len(px) - 2, 3))
+    while i < len(job):
+        if job[i] == 0x0C:
+            pages.append(page)
+            page, i = False, i + 1
+            continue
+        if job[i] == 0x90:  # DCS ... ST
+            i = job.find(b"\x9c", i) + 1 or len(job)
+            continue
+        m = CSI_COMMAND.match(job, i) if job[i] == 0x9B else None
+        if not m:
+            i += 1
+            continue
+        i = m.end()
+        if m.group(2) + m.group(3) != b".r":
+            continue
+        p = [int(v or 0) for v in m.group(1).split(b";")] + [0] * 10
+        data = job[i:i + p[0]]
+        i += p[0]
+        if p[7] == 10 and p[3] == 12:
+            page = page or not all(neutral(line) for line in rgb_rows(data, p[1]))
+        elif p[7] == 10:
+            page = page or not neutral(data)
+    return pages
+
+
 def main():
     tag, path = sys.argv[1], sys.argv[2]
     job = open(path, "rb").read()
-    readers = {"CANON": lambda: Canon().pages(job), "ESCP2": lambda: Escp2().pages(job),
+    csi = job.lstrip(b"\0")[:3] == b"\x1b%@"
+    readers = {"CANON": lambda: control_sequences(job) if csi else Canon().pages(job), "ESCP2": lambda: Escp2().pages(job),
                "ESC_PAGE": lambda: EscPage().pages(job), "Lexmark": lambda: lexmark(job), "PPA": lambda: ppa(job)}
     pages = readers[tag]()
     print("".join("C" if p else "M" for p in pages))

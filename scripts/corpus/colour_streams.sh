@@ -119,6 +119,7 @@ add() {
             note="the master is $colours; the driver puts colour ink on its neutral content"
             [[ $tag == ESC_PAGE ]] && note="the master is $colours; the driver turns its neutral content into fills whose red, green and blue differ"
             [[ $mode == mono ]] && note="a mono queue; the driver still puts colour ink down"
+            [[ $file == *.bjc880j-* ]] && note="the master is $colours; the driver loses its colour: it sends every mark as red, green and blue 0,0,1 (neutral within 8 steps) and colour as white"
             colours=$ink
         fi
     fi
@@ -190,7 +191,7 @@ ppa() {
 # Every master in colour mode; in mono mode the masters that hold colour.
 # The drivers whose jobs are large take fewer masters: pnm2ppa those of one
 # mark, a photo and rich black; Gutenprint those of one mark and rich black.
-# lp8300c knows no A7 sheet: it prints on A6. stcolor prints only the first
+# lp8300c and bjc880j know no A7 sheet: they print on A6. stcolor prints only the first
 # page of a PDF: it is given the PostScript master on its own sheet.
 # Ghostscript's devices, pnm2ppa and Gutenprint separate the inks
 # themselves: their truth is the master's. The foo2 drivers print the
@@ -208,11 +209,13 @@ for m in "${masters[@]}"; do
             gs_dev CANON bjc600 colour master "$m" -- -r90 -dUseFastColor=true
             gs_dev ESC_PAGE lp8300c colour master "$m" -- -r150 "${A6[@]}"
             gs_dev Lexmark lxm3200 colour master "$m" -- -r150 -dmode=1
+            gs_dev CANON bjc880j colour master "$m" -- -r60 -dBitsPerPixel=24 "${A6[@]}"
         else
             gs_dev ESCP2 escp mono master "$m" -- -r180
             gs_dev CANON bjcmono mono master "$m" -- -r90
             gs_dev ESC_PAGE escpage mono master "$m" -- -r150
             gs_dev Lexmark lxm3200 mono master "$m" -- -r150 -dmode=0
+            gs_dev CANON bjc880j mono master "$m" -- -r60 "${A6[@]}"
         fi
         foo2 foo2zjs zjstream "$mode" "$m" -- -p9
         foo2 foo2oak oakt "$mode" "$m" -- -p9

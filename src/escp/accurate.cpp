@@ -18,14 +18,10 @@ int32_t Record(serial::SerialCount&& c, Result& out) {
     out.rec.copies = 1;  // no command of these languages asks for copies
     out.rec.duplex = c.duplex ? 1 : 0;
     out.rec.color = c.color ? 1 : 0;
-    if (!c.colorKnown) {
-        out.rec.color = 0;
-        out.unknown |= QM_FIELD_COLOR;
-    }
     out.rec.paperWidth = c.paperWidth;
     out.rec.paperLength = c.paperLength;
     out.estimated = c.unknownCommands != 0 || c.truncated;
-    if (c.colorKnown) out.pages = std::move(c.pageLog);
+    out.pages = std::move(c.pageLog);
     return QM_OK;
 }
 

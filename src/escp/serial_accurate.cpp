@@ -4,10 +4,12 @@
 // printer obeys, and a page is in colour when it sends ink on a colour plane.
 #include "escp/serial_accurate.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "escp/escp2_commands.h"
 
@@ -81,7 +83,6 @@ struct Pages {
     bool pageColor = false;    // ... some of them in colour
     bool pageUnknown = false;  // ... some of them of an ink whose colour the job does not tell
     bool jobColor = false;
-    bool logColor = true;      // the planes are read: each page is logged with its colour
     accurate::PageLog log;
 
     void Mark(bool colour) noexcept {
@@ -95,10 +96,8 @@ struct Pages {
     void Eject() {
         ++ejected;
         jobColor = jobColor || pageColor;
-        if (logColor) {
-            const uint8_t colour = pageColor ? QM_PAGE_COLOR : pageUnknown ? QM_PAGE_COLOR_UNKNOWN : QM_PAGE_MONO;
-            log.Add(accurate::Page{colour});
-        }
+        const uint8_t colour = pageColor ? QM_PAGE_COLOR : pageUnknown ? QM_PAGE_COLOR_UNKNOWN : QM_PAGE_MONO;
+        log.Add(accurate::Page{colour});
         marked = pageColor = pageUnknown = false;
     }
     // A page left with marks at the end of the job comes out when the
@@ -635,12 +634,167 @@ constexpr PaperCode kPaperCodes[] = {
     {12, {11.69, 16.54}}, {26, {7.17, 10.12}}, {40, {7.25, 10.5}},
 };
 
+// ---- the image commands' colour ----
+
+// An image command CSI length ; width ; resolution ; coding ; lines ; ;
+// bits ; space ; ; 1 . r names its colour space in the eighth parameter:
+// none or 0 a one-bit or grey image (black ink only), 10 red, green and blue
+// of 8 bits each, `width` pixels a line. Red, green and blue images come
+// plain (coding 0 or none) or by delta rows (coding 12).
+constexpr uint32_t kSpaceRgb = 10;
+constexpr uint32_t kCodingDeltaRows = 12;
+// The longest line of pixels read (a sheet of 27 inches at 1200 dpi); wider
+// images are not decoded.
+constexpr uint32_t kMaxLinePixels = 32768;
+// A pixel is neutral when its red, green and blue lie this close: colour
+// management and drivers leave a neutral grey or black a few steps apart,
+// and nothing that prints as colour is that close to grey.
+constexpr int kNeutralTolerance = 8;
+
+enum class Verdict : uint8_t { Neutral, Colour, Unknown };
+
+bool NeutralPixel(uint8_t r, uint8_t g, uint8_t b) noexcept {
+    return std::max({r, g, b}) - std::min({r, g, b}) <= kNeutralTolerance;
+}
+
+bool NeutralPixels(const uint8_t* p, size_t bytes) noexcept {
+    for (size_t i = 0; i + 3 <= bytes; i += 3)
+        if (!NeutralPixel(p[i], p[i + 1], p[i + 2])) return false;
+    return true;
+}
+
+// The line of red, green and blue that delta rows build on. A byte holds
+// its value only when written since the line was last cleared, so clearing
+// costs nothing whatever the line's width; the buffers are taken once, at
+// the widest line read.
+class RgbLine {
+public:
+    void Start(uint32_t pixels) {
+        if (value_.empty()) {
+            value_.assign(size_t{kMaxLinePixels} * 3, 0);
+            stamp_.assign(size_t{kMaxLinePixels} * 3, 0);
+        }
+        bytes_ = size_t{pixels} * 3;
+        Clear();
+    }
+    size_t Bytes() const noexcept { return bytes_; }
+    void Clear() noexcept {
+        if (++now_ == 0) {  // the stamps wrapped: forget them all
+            std::fill(stamp_.begin(), stamp_.end(), 0u);
+            now_ = 1;
+        }
+    }
+    void Write(size_t at, const uint8_t* data, uint32_t count) noexcept {
+        std::memcpy(value_.data() + at, data, count);
+        std::fill_n(stamp_.data() + at, count, now_);
+    }
+    // Whether the whole pixels over the bytes [from, to) are neutral.
+    bool Neutral(size_t from, size_t to) const noexcept {
+        for (size_t i = from / 3 * 3; i < to && i + 3 <= bytes_; i += 3)
+            if (!NeutralPixel(At(i), At(i + 1), At(i + 2))) return false;
+        return true;
+    }
+
+private:
+    uint8_t At(size_t i) const noexcept { return stamp_[i] == now_ ? value_[i] : 0; }
+
+    std::vector<uint8_t> value_;
+    std::vector<uint32_t> stamp_;
+    size_t bytes_ = 0;
+    uint32_t now_ = 0;
+};
+
+// Applies one delta row to the line: command bytes whose top three bits
+// count 1 to 8 replacement bytes and whose low five bits skip that many
+// bytes from where the last replacement ended (31: add the bytes that
+// follow, while they are 255). A pixel is judged once no later command of
+// the row can change it: the commands move only forward. Unknown when the
+// row runs past its data or the line.
+Verdict ApplyDeltaRow(const uint8_t* row, uint32_t size, RgbLine& line) noexcept {
+    uint32_t k = 0;
+    uint64_t pos = 0;
+    size_t lo = 0, hi = 0;  // bytes replaced whose pixels are not judged yet
+    while (k < size) {
+        const uint8_t c = row[k++];
+        const uint32_t count = (c >> 5) + 1u;
+        uint64_t skip = c & 31u;
+        if (skip == 31) {
+            uint8_t more = 255;
+            while (more == 255) {
+                if (k >= size) return Verdict::Unknown;
+                more = row[k++];
+                skip += more;
+            }
+        }
+        pos += skip;
+        if (count > size - k || pos + count > line.Bytes()) return Verdict::Unknown;
+        const size_t at = static_cast<size_t>(pos);
+        if (lo < hi && at / 3 * 3 > lo) {  // pixels before this command's are final
+            const size_t done = std::min(hi, at / 3 * 3);
+            if (!line.Neutral(lo, done)) return Verdict::Colour;
+            lo = hi > done ? done : hi;
+        }
+        line.Write(at, row + k, count);
+        if (lo == hi) lo = at;
+        hi = at + count;
+        k += count;
+        pos += count;
+    }
+    return lo < hi && !line.Neutral(lo, hi) ? Verdict::Colour : Verdict::Neutral;
+}
+
+// Delta rows, each against the line before (0 before the first): a row
+// of 1 and a count byte is blank (all 0), 0 repeats the line before, any
+// other row states its length (bytes of 255 added to the first that is
+// not) and then its command bytes.
+Verdict DeltaRowsColour(const uint8_t* d, uint32_t size, RgbLine& line) noexcept {
+    uint32_t i = 0;
+    while (i < size) {
+        if (d[i] == 1) {
+            line.Clear();
+            i += size - i >= 2 ? 2 : 1;
+            continue;
+        }
+        uint64_t length = 0;
+        while (i < size && d[i] == 255) {
+            length += 255;
+            ++i;
+        }
+        if (i >= size) return Verdict::Unknown;
+        length += d[i++];
+        if (length > size - i) return Verdict::Unknown;
+        const Verdict v = ApplyDeltaRow(d + i, static_cast<uint32_t>(length), line);
+        if (v != Verdict::Neutral) return v;
+        i += static_cast<uint32_t>(length);
+    }
+    return Verdict::Neutral;
+}
+
+// What the image's data puts down, as far as colour goes. `complete` is
+// false when the job ends inside the data.
+Verdict ImageColour(const uint32_t* params, unsigned count, const uint8_t* d, uint32_t size, bool complete,
+                    RgbLine& line) {
+    const uint32_t space = count > 7 ? params[7] : 0;
+    if (space == 0) return Verdict::Neutral;  // one-bit or grey: black ink
+    const uint32_t coding = count > 3 ? params[3] : 0;
+    const uint32_t bits = count > 6 ? params[6] : 0;
+    const uint32_t width = count > 1 ? params[1] : 0;
+    if (space != kSpaceRgb || bits != 8 || width == 0 || width > kMaxLinePixels) return Verdict::Unknown;
+    Verdict v = Verdict::Unknown;
+    if (coding == 0) {
+        v = NeutralPixels(d, size) ? Verdict::Neutral : Verdict::Colour;
+    } else if (coding == kCodingDeltaRows) {
+        line.Start(width);
+        v = DeltaRowsColour(d, size, line);
+    }
+    return v == Verdict::Neutral && !complete ? Verdict::Unknown : v;
+}
+
 SerialCount CountControlSequences(Bytes job) {
     SerialCount out;
-    out.colorKnown = false;  // the image commands' planes are not read
     Cursor in(job);
     Pages pages;
-    pages.logColor = false;
+    RgbLine line;
     uint32_t paper = 0;
     while (!in.AtEnd()) {
         const uint8_t b = in.Byte();
@@ -670,14 +824,15 @@ SerialCount CountControlSequences(Bytes job) {
         }
         if (!csi) continue;
         // CSI parameters intermediates final.
-        uint32_t params[4] = {};
-        unsigned count = 0;
+        constexpr unsigned kParams = 10;
+        uint32_t params[kParams] = {};
+        unsigned count = 1;  // parameters seen, empty ones included
         uint8_t c = in.Byte();
         for (int guard = 0; c >= 0x30 && c <= 0x3F && guard < 256; ++guard, c = in.Byte()) {
             if (c == ';') {
-                if (count < 4) ++count;
-            } else if (c >= '0' && c <= '9' && count < 4 && params[count] < 100000000u) {
-                params[count] = params[count] * 10 + (c - '0');
+                if (count < kParams) ++count;
+            } else if (c >= '0' && c <= '9' && count <= kParams && params[count - 1] < 100000000u) {
+                params[count - 1] = params[count - 1] * 10 + (c - '0');
             }
         }
         uint8_t intermediate = 0;
@@ -688,14 +843,22 @@ SerialCount CountControlSequences(Bytes job) {
         }
         ++out.commands;
         if (intermediate == '.' && c == 'r') {  // an image: its first parameter counts its data
-            in.Skip(params[0]);
-            pages.Mark(false);
+            uint32_t got = 0;
+            const uint8_t* d = in.Take(params[0], got);
+            if (pages.pageColor) continue;  // nothing on the page can change it
+            switch (ImageColour(params, count, d, got, got == params[0], line)) {
+                case Verdict::Neutral: pages.Mark(false); break;
+                case Verdict::Colour: pages.Mark(true); break;
+                case Verdict::Unknown: pages.MarkUnknown(); break;
+            }
         } else if (intermediate == 0 && c == 'p') {
             paper = params[0];
         }
     }
     pages.Finish();
     out.pages = pages.ejected;
+    out.color = pages.jobColor;
+    out.pageLog = std::move(pages.log);
     out.truncated = in.truncated;
     for (const PaperCode& p : kPaperCodes) {
         if (p.code == paper || p.code + 1u == paper) {

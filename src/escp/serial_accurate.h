@@ -16,7 +16,6 @@ namespace qm::serial {
 struct SerialCount {
     uint32_t pages = 0;
     bool color = false;          // some page sent ink on a colour plane
-    bool colorKnown = true;      // false where the language's planes are not read
     bool duplex = false;         // the job asked for two-sided printing (remote mode DP)
     double paperWidth = 0.0;     // the sheet, when the job names or implies one
     double paperLength = 0.0;
@@ -24,7 +23,7 @@ struct SerialCount {
     uint32_t unknownCommands = 0;  // escapes with no known length: the walk may have slipped
     bool truncated = false;        // a command claimed more bytes than the job holds
     bool understood = true;        // false: not this language at all
-    accurate::PageLog pageLog;     // each page ejected, with its colour; empty where colour is not read
+    accurate::PageLog pageLog;     // each page ejected, with its colour
 };
 
 // ESC/P2 and ESC/P jobs.

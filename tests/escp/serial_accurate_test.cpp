@@ -47,8 +47,23 @@ TEST(SerialAccurate, CanonModes) {
     const std::string csi = BYTES("\x00\x00\x1b%@\x90" "0J job\x9c\x9b" "30p\x9b" "3;1;90.r\x0c\x0c\x0c\x9b" "2;3t\x0c");
     const SerialCount n = qm::serial::CountCanonJob(View(csi));
     EXPECT_EQ(n.pages, 1u);
-    EXPECT_FALSE(n.colorKnown);
+    EXPECT_EQ(n.pageLog.Count(QM_PAGE_MONO), 1u);
     EXPECT_NEAR(n.paperLength, 11.0, 0.01);
+}
+
+// The colour of each page of an 8-bit control-sequence job, from the pixels
+// its image commands send: a letter per page (M, C, U unknown).
+TEST(SerialAccurate, CanonControlSequenceColour) {
+    for (const CaseRow& c : ReadCases("escp/cases/canon_csi_colour.tsv")) {
+        const SerialCount n = qm::serial::CountCanonJob(View(c.bytes("job")));
+        std::string colours;
+        for (const auto& run : n.pageLog.Runs())
+            colours.append(run.count, run.page.color == QM_PAGE_MONO ? 'M' : run.page.color == QM_PAGE_COLOR ? 'C' : 'U');
+        EXPECT_EQ(n.pages, c.num("pages")) << c.name();
+        EXPECT_EQ(colours, c.text("colours")) << c.name();
+        EXPECT_EQ(n.color, colours.find('C') != std::string::npos) << c.name();
+        EXPECT_EQ(n.unknownCommands != 0 || n.truncated, Yes(c, "slipped")) << c.name();
+    }
 }
 
 // A job of NULs placed to end at an unreadable page: the search for its
