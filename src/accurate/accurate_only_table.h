@@ -13,4 +13,5 @@
     A(PWGRaster, "PWG Raster (IPP Everywhere)", Group::None) \
     A(URF, "Apple Raster (URF)", Group::None) \
     A(CUPSRaster, "CUPS Raster, versions 1 to 3", Group::None) \
-    A(PCLm, "PCLm (a PDF profile of raster strips)", Group::Pdf)
+    A(PCLm, "PCLm (a PDF profile of raster strips)", Group::Pdf) \
+    A(ESCPR, "Epson ESC/P-R (inkjet raster)", Group::None)
