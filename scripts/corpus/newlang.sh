@@ -1,6 +1,6 @@
 #!/bin/bash
 # Jobs of the languages Debian's printer drivers write beyond the exports'
-# (ESC/P-R so far), written by the real drivers from the masters.
+# (ESC/P-R and ZPL so far), written by the real drivers from the masters.
 #
 # ESC/P-R: printer-driver-escpr's epson-escpr-wrapper, fed with Ghostscript's
 # CUPS raster (8-bit RGB, or grey for the driver's mono mode) as cupsd runs
@@ -16,8 +16,15 @@
 # Python): pages from its start/end-page commands, each page's colour from
 # its decoded rows; a job that disagrees with the truth is not written.
 #
-# Writes tests/corpus/jobs/escpr/ with rows in tests/corpus/truth.tsv (rows
-# of other tags are kept) and tests/corpus/colour/jobs/escpr/ with the
+# ZPL: CUPS's rastertolabel with the Zebra ZPL printer of CUPS's sample
+# drivers (ppdc sample.drv), fed with 1-bit CUPS raster of a 4 x 5 inch
+# label at 203 dpi; copies through the raster's NumCopies, as cupsd sets it.
+# Truth: labels from the masters, copies from the option; checked by the
+# prefix method (the job of the master's first k pages is a prefix of the
+# job of all of them, k = 1 .. N - 1, so each page adds its own bytes).
+#
+# Writes tests/corpus/jobs/{escpr,zpl}/ with rows in tests/corpus/truth.tsv
+# (rows of other tags are kept) and tests/corpus/colour/jobs/escpr/ with the
 # per-page truth in tests/corpus/colour/escpr.tsv.
 set -euo pipefail
 export LC_ALL=C
@@ -30,6 +37,8 @@ need=()
 command -v gs >/dev/null || need+=(ghostscript)
 command -v gcc >/dev/null || need+=(gcc)
 [[ -x /usr/lib/cups/filter/epson-escpr-wrapper ]] || need+=(printer-driver-escpr)
+[[ -x /usr/lib/cups/filter/rastertolabel ]] || need+=(cups)
+command -v ppdc >/dev/null || need+=(cups-ppdc)
 command -v python3 >/dev/null || need+=(python3)
 if ((${#need[@]})); then
     apt-get -o DPkg::Lock::Timeout=900 install -y "${need[@]}" >&2
@@ -153,5 +162,35 @@ while read -r master ink duplex paper last width length; do
 done <<'LIST'
 photo-2 COLOR DuplexNoTumble A6 1 4.13 5.83
 photo-2 MONO None Letter 1 8.5 11
+LIST
+
+# zpl MASTER OUT COPIES LAST: one label job of the master's first LAST pages.
+ppdc -d "$tmp/ppd" /usr/share/cups/drv/sample.drv
+zpl() {
+    gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=cups -r203 -dcupsColorSpace=3 -dcupsBitsPerColor=1 \
+        -dDEVICEWIDTHPOINTS=288 -dDEVICEHEIGHTPOINTS=360 -dFIXEDMEDIA -dPSFitPage -dLastPage="$4" \
+        -sOutputFile="$tmp/label.ras" -c "<</NumCopies $3>>setpagedevice" -f "$1"
+    PPD=$tmp/ppd/zebra.ppd /usr/lib/cups/filter/rastertolabel 1 corpus zpl 1 "" <"$tmp/label.ras" >"$2" 2>"$tmp/log"
+}
+grep -v $'\tZPL\t' "$truth" >"$tmp/truth2.tsv"
+mv "$tmp/truth2.tsv" "$tmp/truth.tsv"
+mkdir -p "$corpus/jobs/zpl"
+rm -f "$corpus/jobs/zpl/"*
+while read -r master copies pages; do
+    out=jobs/zpl/$master.copies$copies.zpl
+    zpl "$colour/masters/$master.ps" "$corpus/$out" "$copies" "$pages"
+    for ((k = 1; k < pages; k++)); do
+        zpl "$colour/masters/$master.ps" "$tmp/prefix.zpl" "$copies" "$k"
+        cmp -s -n "$(stat -c %s "$tmp/prefix.zpl")" "$tmp/prefix.zpl" "$corpus/$out" ||
+            { echo "$out: the job of $k pages is no prefix of the whole" >&2; exit 1; }
+        [[ $(stat -c %s "$tmp/prefix.zpl") -lt $(stat -c %s "$corpus/$out") ]] ||
+            { echo "$out: page $((k + 1)) adds nothing" >&2; exit 1; }
+    done
+    printf '%s\tZPL\trastertolabel zebra.ppd (Zebra ZPL) 203 dpi NumCopies=%s\t%s\t%s\t0\t0\t-\t-\t\t\n' \
+        "$out" "$copies" "$pages" "$copies" >>"$tmp/truth.tsv"
+done <<'LIST'
+one-mark-5 1 5
+photo-2 3 2
+mono-text-3 1 3
 LIST
 mv "$tmp/truth.tsv" "$truth"

@@ -14,4 +14,5 @@
     A(URF, "Apple Raster (URF)", Group::None) \
     A(CUPSRaster, "CUPS Raster, versions 1 to 3", Group::None) \
     A(PCLm, "PCLm (a PDF profile of raster strips)", Group::Pdf) \
-    A(ESCPR, "Epson ESC/P-R (inkjet raster)", Group::None)
+    A(ESCPR, "Epson ESC/P-R (inkjet raster)", Group::None) \
+    A(ZPL, "Zebra ZPL II (label printers)", Group::None)
