@@ -1,6 +1,7 @@
 #!/bin/bash
 # Jobs of the languages Debian's printer drivers write beyond the exports'
-# (ESC/P-R and ZPL so far), written by the real drivers from the masters.
+# (ESC/P-R, ZPL, EPL2, CPCL and Dymo so far), written by the real drivers from
+# the masters.
 #
 # ESC/P-R: printer-driver-escpr's epson-escpr-wrapper, fed with Ghostscript's
 # CUPS raster (8-bit RGB, or grey for the driver's mono mode) as cupsd runs
@@ -16,14 +17,18 @@
 # Python): pages from its start/end-page commands, each page's colour from
 # its decoded rows; a job that disagrees with the truth is not written.
 #
-# ZPL: CUPS's rastertolabel with the Zebra ZPL printer of CUPS's sample
-# drivers (ppdc sample.drv), fed with 1-bit CUPS raster of a 4 x 5 inch
-# label at 203 dpi; copies through the raster's NumCopies, as cupsd sets it.
+# ZPL, EPL2, CPCL and Dymo: CUPS's rastertolabel with the Zebra ZPL, EPL2
+# and CPCL printers and the Dymo LabelWriter of CUPS's sample drivers (ppdc
+# sample.drv), fed with 1-bit CUPS raster of a 4 x 5 inch label at 203 dpi
+# (Dymo: 1.125 x 3.5 inches at 300 dpi); copies through the raster's
+# NumCopies, as cupsd sets it (the filter passes them on in ZPL and CPCL; its
+# EPL2 and Dymo streams print each label once, so the truth of those jobs
+# is one copy).
 # Truth: labels from the masters, copies from the option; checked by the
 # prefix method (the job of the master's first k pages is a prefix of the
 # job of all of them, k = 1 .. N - 1, so each page adds its own bytes).
 #
-# Writes tests/corpus/jobs/{escpr,zpl}/ with rows in tests/corpus/truth.tsv
+# Writes tests/corpus/jobs/{escpr,zpl,epl,cpcl,dymo}/ with rows in tests/corpus/truth.tsv
 # (rows of other tags are kept) and tests/corpus/colour/jobs/escpr/ with the
 # per-page truth in tests/corpus/colour/escpr.tsv.
 set -euo pipefail
@@ -164,33 +169,43 @@ photo-2 COLOR DuplexNoTumble A6 1 4.13 5.83
 photo-2 MONO None Letter 1 8.5 11
 LIST
 
-# zpl MASTER OUT COPIES LAST: one label job of the master's first LAST pages.
+# label PPD DPI WIDTH HEIGHT MASTER OUT COPIES LAST: one label job (WIDTH x
+# HEIGHT points) of the master's first LAST pages through the sample
+# driver's PPD.
 ppdc -d "$tmp/ppd" /usr/share/cups/drv/sample.drv
-zpl() {
-    gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=cups -r203 -dcupsColorSpace=3 -dcupsBitsPerColor=1 \
-        -dDEVICEWIDTHPOINTS=288 -dDEVICEHEIGHTPOINTS=360 -dFIXEDMEDIA -dPSFitPage -dLastPage="$4" \
+label() {
+    local ppd=$1 dpi=$2 width=$3 height=$4
+    shift 4
+    gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=cups -r"$dpi" -dcupsColorSpace=3 -dcupsBitsPerColor=1 \
+        -dDEVICEWIDTHPOINTS="$width" -dDEVICEHEIGHTPOINTS="$height" -dFIXEDMEDIA -dPSFitPage -dLastPage="$4" \
         -sOutputFile="$tmp/label.ras" -c "<</NumCopies $3>>setpagedevice" -f "$1"
-    PPD=$tmp/ppd/zebra.ppd /usr/lib/cups/filter/rastertolabel 1 corpus zpl 1 "" <"$tmp/label.ras" >"$2" 2>"$tmp/log"
+    PPD=$tmp/ppd/$ppd.ppd /usr/lib/cups/filter/rastertolabel 1 corpus label 1 "" <"$tmp/label.ras" >"$2" 2>"$tmp/log"
 }
-grep -v $'\tZPL\t' "$truth" >"$tmp/truth2.tsv"
+grep -v -P '\t(ZPL|EPL|CPCL|Dymo)\t' "$tmp/truth.tsv" >"$tmp/truth2.tsv"
 mv "$tmp/truth2.tsv" "$tmp/truth.tsv"
-mkdir -p "$corpus/jobs/zpl"
-rm -f "$corpus/jobs/zpl/"*
-while read -r master copies pages; do
-    out=jobs/zpl/$master.copies$copies.zpl
-    zpl "$colour/masters/$master.ps" "$corpus/$out" "$copies" "$pages"
+while read -r tag ppd dpi points ext master copies pages printed width length; do
+    mkdir -p "$corpus/jobs/$ext"
+    out=jobs/$ext/$master.copies$copies.$ext
+    rm -f "$corpus/$out"
+    label "$ppd" "$dpi" ${points/x/ } "$colour/masters/$master.ps" "$corpus/$out" "$copies" "$pages"
     for ((k = 1; k < pages; k++)); do
-        zpl "$colour/masters/$master.ps" "$tmp/prefix.zpl" "$copies" "$k"
+        label "$ppd" "$dpi" ${points/x/ } "$colour/masters/$master.ps" "$tmp/prefix.zpl" "$copies" "$k"
         cmp -s -n "$(stat -c %s "$tmp/prefix.zpl")" "$tmp/prefix.zpl" "$corpus/$out" ||
             { echo "$out: the job of $k pages is no prefix of the whole" >&2; exit 1; }
         [[ $(stat -c %s "$tmp/prefix.zpl") -lt $(stat -c %s "$corpus/$out") ]] ||
             { echo "$out: page $((k + 1)) adds nothing" >&2; exit 1; }
     done
-    printf '%s\tZPL\trastertolabel zebra.ppd (Zebra ZPL) 203 dpi NumCopies=%s\t%s\t%s\t0\t0\t-\t-\t\t\n' \
-        "$out" "$copies" "$pages" "$copies" >>"$tmp/truth.tsv"
+    printf '%s\t%s\trastertolabel %s.ppd %s dpi NumCopies=%s\t%s\t%s\t0\t0\t%s\t%s\t\t\n' \
+        "$out" "$tag" "$ppd" "$dpi" "$copies" "$pages" "$printed" "$width" "$length" >>"$tmp/truth.tsv"
 done <<'LIST'
-one-mark-5 1 5
-photo-2 3 2
-mono-text-3 1 3
+ZPL zebra 203 288x360 zpl one-mark-5 1 5 1 - -
+ZPL zebra 203 288x360 zpl photo-2 3 2 3 - -
+ZPL zebra 203 288x360 zpl mono-text-3 1 3 1 - -
+EPL zebraep2 203 288x360 epl one-mark-5 1 5 1 - -
+EPL zebraep2 203 288x360 epl photo-2 3 2 1 - -
+CPCL zebracpl 203 288x360 cpcl one-mark-5 1 5 1 4 5
+CPCL zebracpl 203 288x360 cpcl photo-2 3 2 3 4 5
+Dymo dymo 300 81x252 dymo one-mark-5 1 5 1 - -
+Dymo dymo 300 81x252 dymo photo-2 3 2 1 - -
 LIST
 mv "$tmp/truth.tsv" "$truth"

@@ -15,4 +15,7 @@
     A(CUPSRaster, "CUPS Raster, versions 1 to 3", Group::None) \
     A(PCLm, "PCLm (a PDF profile of raster strips)", Group::Pdf) \
     A(ESCPR, "Epson ESC/P-R (inkjet raster)", Group::None) \
-    A(ZPL, "Zebra ZPL II (label printers)", Group::None)
+    A(ZPL, "Zebra ZPL II (label printers)", Group::None) \
+    A(EPL, "Zebra EPL2, page mode (label printers)", Group::None) \
+    A(CPCL, "Zebra CPCL (label printers)", Group::None) \
+    A(Dymo, "Dymo LabelWriter raster", Group::None)
