@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "accurate/accurate.h"
+#include "label/labels.h"
 
 namespace qm::accurate {
 namespace {
@@ -102,11 +103,9 @@ int32_t AccurateDymo(Bytes job, Result& out) {
     if (start == 0) return QM_E_NOT_UNDERSTOOD;
     Walk w;
     if (!WalkDymo(b, start, w, UINT32_MAX) || w.labels == 0) return QM_E_NOT_UNDERSTOOD;
-    out.rec.pages = w.labels;
-    out.rec.copies = 1;
+    // The stream states no copies and no resolution, so no size.
+    RecordLabels(out, w.labels, 1, w.labels);
     out.estimated = w.cut;
-    // Labels print black; the stream states no resolution, so no size.
-    out.pages.Add(Page{QM_PAGE_MONO, QM_SIDE_NONE, 0, 0}, w.labels);
     return QM_OK;
 }
 

@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "accurate/accurate.h"
+#include "label/labels.h"
 
 namespace qm::accurate {
 namespace {
@@ -228,18 +229,10 @@ int32_t CountLines(Bytes job, Result& out) {
     if (!StartsFn(b)) return QM_E_NOT_UNDERSTOOD;
     Labels l;
     if (WalkFn(After(b, SkipLineEnds(b)), l, UINT32_MAX) != Walked::Ok || l.labels == 0) return QM_E_NOT_UNDERSTOOD;
-    if (l.common > 0) {
-        out.rec.pages = l.labels;
-        out.rec.copies = l.common;
-    } else {
-        out.rec.pages = static_cast<uint32_t>(std::min<uint64_t>(l.printed, UINT32_MAX));
-        out.rec.copies = 1;
-    }
+    RecordLabels(out, l.labels, l.common, l.printed);
     out.rec.paperWidth = l.width;
     out.rec.paperLength = l.length;
     out.estimated = l.cut;
-    // Labels print black.
-    out.pages.Add(Page{QM_PAGE_MONO, QM_SIDE_NONE, 0, 0}, out.rec.pages);
     return QM_OK;
 }
 

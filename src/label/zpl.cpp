@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "accurate/accurate.h"
+#include "label/labels.h"
 
 namespace qm::accurate {
 namespace {
@@ -157,16 +158,8 @@ int32_t AccurateZPL(Bytes job, Result& out) {
     Walk w;
     if (!WalkCommands(b, 0, w, UINT32_MAX)) return QM_E_NOT_UNDERSTOOD;
     if (w.labels == 0) return QM_E_NOT_UNDERSTOOD;
-    if (w.quantity > 0) {
-        out.rec.pages = w.labels;
-        out.rec.copies = w.quantity;
-    } else {
-        // Formats printed different quantities: each label as it prints.
-        out.rec.pages = static_cast<uint32_t>(std::min<uint64_t>(w.printed, UINT32_MAX));
-        out.rec.copies = 1;
-    }
-    // Labels print in black; ZPL states no resolution, so no size in inches.
-    out.pages.Add(Page{QM_PAGE_MONO, QM_SIDE_NONE, 0, 0}, out.rec.pages);
+    // ZPL states no resolution, so no size in inches.
+    RecordLabels(out, w.labels, w.quantity, w.printed);
     out.estimated = w.cut;
     return QM_OK;
 }
