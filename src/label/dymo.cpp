@@ -96,9 +96,7 @@ int BidDymo(const BidInput& in) noexcept {
 }
 
 int32_t AccurateDymo(Bytes job, Result& out) {
-    char pjl[32], ejl[32];
-    const uint32_t body = Unwrap(job, pjl, ejl).body;
-    const Bytes b(job.data + body, job.left(body));
+    const Bytes b = LabelBody(job);
     const uint32_t start = AfterRun(b);
     if (start == 0) return QM_E_NOT_UNDERSTOOD;
     Walk w;

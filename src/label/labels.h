@@ -8,6 +8,13 @@
 
 namespace qm::accurate {
 
+// The job behind its wrapper (PJL, EJL, NULs).
+inline Bytes LabelBody(Bytes job) noexcept {
+    char pjl[32], ejl[32];
+    const uint32_t body = Unwrap(job, pjl, ejl).body;
+    return Bytes(job.data + body, job.left(body));
+}
+
 // Records `labels` print commands: pages and copies when they all print
 // `common` copies (common > 0), else each label as printed (`printed`).
 // Labels print black.

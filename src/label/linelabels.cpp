@@ -223,9 +223,7 @@ int BidLines(const BidInput& in, std::string_view name) noexcept {
 
 template <Walked (*WalkFn)(Bytes, Labels&, uint32_t), bool (*StartsFn)(Bytes)>
 int32_t CountLines(Bytes job, Result& out) {
-    char pjl[32], ejl[32];
-    const uint32_t body = Unwrap(job, pjl, ejl).body;
-    const Bytes b(job.data + body, job.left(body));
+    const Bytes b = LabelBody(job);
     if (!StartsFn(b)) return QM_E_NOT_UNDERSTOOD;
     Labels l;
     if (WalkFn(After(b, SkipLineEnds(b)), l, UINT32_MAX) != Walked::Ok || l.labels == 0) return QM_E_NOT_UNDERSTOOD;

@@ -151,9 +151,7 @@ int BidZPL(const BidInput& in) noexcept {
 }
 
 int32_t AccurateZPL(Bytes job, Result& out) {
-    char pjl[32], ejl[32];
-    const uint32_t body = Unwrap(job, pjl, ejl).body;
-    const Bytes b(job.data + body, job.left(body));
+    const Bytes b = LabelBody(job);
     if (!StartsZpl(b)) return QM_E_NOT_UNDERSTOOD;
     Walk w;
     if (!WalkCommands(b, 0, w, UINT32_MAX)) return QM_E_NOT_UNDERSTOOD;
