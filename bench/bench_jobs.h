@@ -38,10 +38,12 @@ struct TruthJob {
     std::string file, tag;  // file relative to the table's folder
 };
 
-// The jobs the truth table of `dir` (the corpus's or the samples') lists, with their tags.
-inline std::vector<TruthJob> TruthJobs(const std::string& dir) {
+// The jobs the truth table of `dir` (the corpus's or the samples', or
+// another table there whose first columns are file and tag) lists, with
+// their tags.
+inline std::vector<TruthJob> TruthJobs(const std::string& dir, const std::string& table = "truth.tsv") {
     std::vector<TruthJob> jobs;
-    std::ifstream truth(dir + "/truth.tsv");
+    std::ifstream truth(dir + "/" + table);
     std::string line;
     while (std::getline(truth, line)) {
         std::istringstream cols(line);

@@ -184,3 +184,43 @@ for f in $ps_files; do
   ours=$(awk -v n="$(basename "$f")" -v b="$(stat -c %s "$f")" '$1 == n && $2 > 0 {printf "%.3f", b / ($2 * 1000)}' "$rates")
   echo "| $rel | $truth | $pages | $ms | ${ours:-?} |"
 done
+
+# --- Colour of PDF and PostScript pages ----------------------------------------------
+# The colour-truth jobs and the corpus PDF and PostScript jobs. In process:
+# the accurate count with its colour pass and without it (the pass may cost
+# at most twice the count). Beside it, Ghostscript rendering the same job at
+# 72 dpi (the inkcov device, which renders every page), one process per job;
+# our side as a process is the command-line tool counting the job alone.
+cmake --build "$build" -j2 --target colour_peers >/dev/null
+colour_jobs=$(ls "$src"/tests/corpus/colour/jobs/pspdf/*; awk -F'\t' '$2=="PDF" || $2=="POSTSCRIPT" {print "'"$src"'/tests/corpus/"$1}' "$src/tests/corpus/truth.tsv" | grep -v encrypted)
+# shellcheck disable=SC2086
+"$build/bench/colour_peers" 21 $colour_jobs >"$work/colour.tsv"
+: >"$work/gs.tsv"
+for f in $colour_jobs; do
+  printf '%s\t%s\t%s\n' "$f" "$(median_ms gs -q -dBATCH -dNOPAUSE -dSAFER -sDEVICE=inkcov -r72 -o /dev/null "$f")" \
+    "$(median_ms "$q" count -j 1 "$f")" >>"$work/gs.tsv"
+done
+echo
+python3 - "$work/colour.tsv" "$work/gs.tsv" <<'PY'
+import statistics, sys
+inproc = {r[0]: r for r in (l.rstrip('\n').split('\t') for l in open(sys.argv[1]))}
+gs = {r[0]: r for r in (l.rstrip('\n').split('\t') for l in open(sys.argv[2]))}
+print("| colour pass | jobs | pages | left unknown | with colour, median µs | without, median µs | with / without: median (max) | gs inkcov -r72, median ms | gs / ours in process: median (min) | gs / ours as processes: median (min) |")
+print("|---|---|---|---|---|---|---|---|---|---|")
+for name, test in (("PDF", lambda f: f.endswith(".pdf")), ("PostScript", lambda f: not f.endswith(".pdf"))):
+    files = [f for f in inproc if test(f) and f in gs]
+    if not files:
+        continue
+    w = [float(inproc[f][1]) for f in files]
+    wo = [float(inproc[f][2]) for f in files]
+    g = [float(gs[f][1]) for f in files]
+    cli = [float(gs[f][2]) for f in files]
+    cost = [a / b for a, b in zip(w, wo)]
+    ratio = [1000 * b / a for a, b in zip(w, g)]
+    proc = [b / a for a, b in zip(cli, g)]
+    pages = sum(int(inproc[f][3]) for f in files)
+    unknown = sum(int(inproc[f][5]) for f in files)
+    print(f"| {name} | {len(files)} | {pages} | {unknown} | {statistics.median(w):.0f} | {statistics.median(wo):.0f} | "
+          f"{statistics.median(cost):.2f} ({max(cost):.2f}) | {statistics.median(g):.0f} | "
+          f"{statistics.median(ratio):.0f} ({min(ratio):.0f}) | {statistics.median(proc):.0f} ({min(proc):.0f}) |")
+PY

@@ -140,9 +140,15 @@ set(CPACK_PACKAGE_CONTACT "Quirometer developers <quirometer@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "page counting of print jobs for print accounting")
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, zlib1g")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, zlib1g, libjpeg62-turbo")
 # Encrypted PDFs are opened through libqpdf, loaded when one comes.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqpdf29")
+# The accounting backend and commands: SQLite always, libpq (loaded when a
+# PostgreSQL store is opened) for PostgreSQL stores.
+if(QM_BUILD_ACCOUNTING)
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libsqlite3-0")
+  string(APPEND CPACK_DEBIAN_PACKAGE_RECOMMENDS ", libpq5")
+endif()
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

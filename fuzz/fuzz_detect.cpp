@@ -5,11 +5,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <exception>
-#include <mutex>
-#include <new>
 
 #include "accurate/accurate.h"
+#include "fuzz_count.h"
 #include "quirometer/quirometer.h"
 
 namespace {
@@ -21,17 +19,7 @@ void TakeLine(const char*, void*) {}
 #ifdef QM_FUZZ_ACCURATE
 void CountWith(const Language& lang, qm::Bytes bytes) {
     Result r;
-    int32_t code = QM_OK;
-    try {
-        std::lock_guard<std::mutex> hold(GroupLock(lang.counter->group));
-        code = lang.count(bytes, r);
-    } catch (const std::bad_alloc&) {
-        return;
-    } catch (const std::exception&) {
-        return;
-    }
-    if (code != QM_OK) return;
-    Finish(r);
+    if (!qmfuzz::CountAndSettle(lang, bytes, r)) return;
     // What every successful accurate count promises.
     if (r.rec.copies < 1 || r.rec.color > 1 || r.rec.duplex > 1) __builtin_trap();
     const bool paper = r.rec.paperWidth > 0.0 && r.rec.paperLength > 0.0;

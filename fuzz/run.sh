@@ -22,8 +22,10 @@ cmake -S "$src" -B "$out" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ 
 cmake --build "$out" -j2 --target quirometer_cli >/dev/null
 tags=("$@")
 # Every counter on its own, then fuzz_all, whose first byte picks the counter,
-# then detection and the accurate count (seeded from every job).
-[ ${#tags[@]} -eq 0 ] && tags=($("$out/quirometer" list | awk '{print $1}') all detect accurate)
+# then detection and the accurate count (seeded from every job), then the
+# colour passes of the raster streams, of PCL, and of PDF and PostScript (each
+# seeded from its colour-truth jobs).
+[ ${#tags[@]} -eq 0 ] && tags=($("$out/quirometer" list | awk '{print $1}') all detect accurate colour pcl_colour pspdf_colour)
 cmake --build "$out" -j2 --target $(printf 'fuzz_%s ' "${tags[@]}") >/dev/null
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
@@ -35,13 +37,26 @@ for tag in "${tags[@]}"; do
   mkdir -p "$work"
   # Seeds: the jobs of this tag in the corpus and the samples (small ones
   # only), and the saved regression inputs of fuzz/seeds/TAG.
-  for truth in "$src/tests/corpus/truth.tsv" "$src/samples/truth.tsv"; do
+  for truth in "$src/tests/corpus/truth.tsv" "$src/samples/truth.tsv" "$src/tests/corpus/colour/streams.tsv"; do
     [ -f "$truth" ] || continue
-    awk -F'\t' -v t="$tag" 'NR>1 && (tolower($2)==tolower(t) || t=="detect" || t=="accurate"){print $1}' "$truth" | while IFS= read -r f; do
+    awk -F'\t' -v t="$tag" 'NR>1 && (tolower($2)==tolower(t) || t=="detect" || t=="accurate" || (t=="colour" && FILENAME ~ /streams.tsv$/)){print $1}' "$truth" | while IFS= read -r f; do
       job="$(dirname "$truth")/$f"
       [ -f "$job" ] && [ "$(stat -c %s "$job")" -le 262144 ] && cp -n "$job" "$work/" 2>/dev/null || true
     done
   done
+  if [ "$tag" = pspdf_colour ]; then
+    # The first byte picks the language: 1 PDF, 0 PostScript.
+    for job in "$src"/tests/corpus/colour/jobs/pspdf/*; do
+      [ "$(stat -c %s "$job")" -le 262144 ] || continue
+      case $job in *.pdf) lead='\x01' ;; *) lead='\x00' ;; esac
+      { printf "$lead"; cat "$job"; } >"$work/$(basename "$job")"
+    done
+  fi
+  # The PCL colour pass: the PCL and PCL XL jobs of the corpus and the colour truth jobs.
+  if [ "$tag" = pcl_colour ]; then
+    find "$src/tests/corpus/jobs/pcl" "$src/tests/corpus/jobs/pclxl" "$src/tests/corpus/colour/jobs/pcl" -type f -size -256k \
+      -exec cp -n {} "$work/" \; 2>/dev/null || true
+  fi
   seeds=()
   [ -d "$src/fuzz/seeds/$tag" ] && seeds+=("$src/fuzz/seeds/$tag")
   if [ "$tag" = detect ] || [ "$tag" = accurate ]; then
@@ -52,7 +67,7 @@ for tag in "${tags[@]}"; do
   # inflate a PDF's streams up to its caps (512 MiB a document), which takes
   # longer than a second but stays bounded.
   timeout=1
-  [ "$tag" = accurate ] && timeout=5
+  [ "$tag" = accurate ] || [ "$tag" = pspdf_colour ] && timeout=5
   if "$out/fuzz/fuzz_$tag" -max_total_time="$secs" -timeout="$timeout" -rss_limit_mb=2048 -max_len=262144 \
        -print_final_stats=1 -artifact_prefix="$out/crash-$tag-" "$work" "${seeds[@]}" >"$log" 2>&1; then
     result=ok

@@ -48,14 +48,15 @@ int RunCount(const Options& opt, FILE* out) {
     if (opt.compatible && counter == nullptr) return Usage("no export counts " + opt.pdl);
     const std::vector<std::string> results = RunTasks(jobs.names.size(), Workers(opt), [&](size_t i) {
         const std::string& path = jobs.Path(i);
-        return (counter ? CountCompatible(*counter, path) : CountAccurate(path, opt.pdl)).Encode();
+        return (counter ? CountCompatible(*counter, path) : CountAccurate(path, opt.pdl, opt.pages)).Encode();
     });
 
     Totals totals;
+    totals.accurate = mode == Mode::Accurate;
     for (size_t i = 0; i < results.size(); ++i) {
         const Outcome o = Outcome::Decode(results[i]);
         const std::string& shown = jobs.names[i];
-        const std::string line = opt.json ? CountJson(shown, o, mode) : CountText(shown, o, mode);
+        const std::string line = opt.json ? CountJson(shown, o, mode, {}, opt.pages) : CountText(shown, o, mode);
         std::fprintf(out, "%s\n", line.c_str());
         if (o.Mismatched()) std::fprintf(stderr, "quirometer: %s: warning: %s\n", shown.c_str(), MismatchWarning(o).c_str());
         if (o.failed) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "api/registry.h"
 #include "quirometer/quirometer.h"
@@ -12,6 +13,13 @@
 namespace qmcli {
 
 enum class Mode { Accurate, Compatible };
+
+// Sheets of one paper size a job takes, all copies.
+struct PaperSheets {
+    double width = 0.0;   // inches; 0 x 0: the job does not say
+    double length = 0.0;
+    uint64_t sheets = 0;
+};
 
 struct Outcome {
     int32_t code = QM_OK;
@@ -22,6 +30,11 @@ struct Outcome {
     bool estimated = false;  // accurate mode: a field was inferred, not read
     uint32_t unknown = 0;    // accurate mode: QM_FIELD_* bits
     std::string pdfError;    // compatible mode: the PDF reader's reason for a failure
+    uint32_t colorPages = 0;         // accurate mode: pages of one copy in colour
+    uint32_t colorUnknownPages = 0;  // ... of unknown colour
+    uint64_t sheets = 0;             // accurate mode: sheets of all copies, page by page
+    std::vector<PaperSheets> paper;  // accurate mode: those sheets by paper size
+    std::vector<QuirometerPage> pageList;  // accurate mode, when asked for: every page of one copy
 
     // Forced to a language while the job plainly is another one.
     bool Mismatched() const { return !pdl.empty() && !detected.empty() && detected != "unknown" && detected != pdl; }
@@ -31,8 +44,15 @@ struct Outcome {
     static Outcome Decode(std::string_view bytes);
 };
 
-// The accurate count; `pdl` empty detects the language.
-Outcome CountAccurate(const std::string& path, const std::string& pdl);
+// At most this many paper sizes are told apart in a list of sheets; sheets
+// of any further size are counted under "unknown" (0 x 0).
+constexpr size_t kMaxPaperSizes = 64;
+// Adds `sheets` sheets of one paper size to `paper`.
+void AddSheets(std::vector<PaperSheets>& paper, double width, double length, uint64_t sheets);
+
+// The accurate count; `pdl` empty detects the language. With `listPages`
+// every page of one copy is kept in the outcome.
+Outcome CountAccurate(const std::string& path, const std::string& pdl, bool listPages = false);
 // Exactly what the export of `counter` returns, with detection beside it.
 Outcome CountCompatible(const qm::CounterInfo& counter, const std::string& path);
 // Detection only: code QM_OK with `detected` the tag, or a failure.

@@ -6,43 +6,62 @@
 #include <fstream>
 #include <iostream>
 
+#include "system.h"
+
 namespace qmcli {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Adds the regular files of `dir`, sorted by name; with `recursive`, the
-// files of its subfolders after them in the same order. Symbolic links to
-// folders are not followed, so a loop of links cannot run forever; links to
-// files are taken.
-int AddFolder(const fs::path& dir, bool recursive, std::vector<std::string>& jobs) {
+#if !defined(_WIN32)
+// The folder's entries for AddFolder. (Windows: system_win32.cpp.)
+bool ListFolder(const std::string& dir, std::vector<std::string>& files, std::vector<std::string>& folders,
+                std::string& error) {
     std::error_code ec;
     fs::directory_iterator it(dir, ec);
-    std::vector<fs::path> files, folders;
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
         std::error_code typeEc;
         if (it->is_symlink(typeEc) ? false : it->is_directory(typeEc)) {
-            folders.push_back(it->path());
+            folders.push_back(it->path().string());
         } else if (it->is_regular_file(typeEc)) {
-            files.push_back(it->path());
+            files.push_back(it->path().string());
         }
     }
-    if (ec) {
-        std::fprintf(stderr, "quirometer: %s: cannot read the folder: %s\n", dir.c_str(), ec.message().c_str());
+    if (ec) error = ec.message();
+    return !ec;
+}
+
+bool IsFolder(const std::string& path) {
+    std::error_code ec;
+    return fs::is_directory(path, ec);
+}
+#else
+using sys::IsFolder;
+using sys::ListFolder;
+#endif
+
+// Adds the regular files of `dir`, sorted by name; with `recursive`, the
+// files of its subfolders after them in the same order. Symbolic links to
+// folders are not followed, so a loop of links cannot run forever; links to
+// files are taken. Names are shown under `dir` as it was written.
+int AddFolder(const std::string& dir, bool recursive, std::vector<std::string>& jobs) {
+    std::vector<std::string> files, folders;
+    if (std::string error; !ListFolder(dir, files, folders, error)) {
+        std::fprintf(stderr, "quirometer: %s: cannot read the folder: %s\n", dir.c_str(), error.c_str());
         return kExitFailed;
     }
+    // Sorted by their text, byte for byte: the same order on every system.
     std::sort(files.begin(), files.end());
     std::sort(folders.begin(), folders.end());
-    for (const fs::path& f : files) jobs.push_back(f.string());
+    jobs.insert(jobs.end(), files.begin(), files.end());
     int status = kExitOk;
     if (recursive)
-        for (const fs::path& d : folders) status = std::max(status, AddFolder(d, true, jobs));
+        for (const std::string& d : folders) status = std::max(status, AddFolder(d, true, jobs));
     return status;
 }
 
 int Add(const std::string& arg, bool recursive, std::vector<std::string>& jobs) {
-    std::error_code ec;
-    if (arg != "-" && fs::is_directory(arg, ec)) return AddFolder(arg, recursive, jobs);
+    if (arg != "-" && IsFolder(arg)) return AddFolder(arg, recursive, jobs);
     jobs.push_back(arg);  // a file, or a path the count reports as missing
     return kExitOk;
 }
@@ -66,8 +85,8 @@ int CollectJobs(const Options& opt, std::vector<std::string>& jobs) {
     bool read = false;
     if (opt.filesFrom == "-") {
         read = ReadList(std::cin, opt.recursive, jobs, status);
-    } else if (std::error_code ec; !fs::is_directory(opt.filesFrom, ec)) {
-        std::ifstream list(opt.filesFrom);
+    } else if (!IsFolder(opt.filesFrom)) {
+        std::ifstream list(sys::FsPath(opt.filesFrom));
         read = list && ReadList(list, opt.recursive, jobs, status);
     }
     if (!read) {

@@ -11,11 +11,12 @@
 namespace qmcli {
 
 const char* const kUsage =
-    "usage: quirometer count [--pdl TAG [--compatible]] [--json] [--total] [-r] [--files-from LIST]\n"
+    "usage: quirometer count [--pdl TAG [--compatible]] [--json [--pages]] [--total] [-r] [--files-from LIST]\n"
     "                        [--debug] [-j N] FILE|FOLDER...\n"
     "       quirometer detect [--json] [-r] [--files-from LIST] [-j N] FILE|FOLDER...\n"
     "       quirometer list\n"
     "       quirometer samples [--compatible] [--dir DIR] [--json] [--debug] [-j N]\n"
+    "       quirometer accounting jobs|report|replay ...   (see quirometer accounting --help)\n"
     "       quirometer --help | --version\n"
     "\n"
     "Counts the pages of spooled print jobs without rendering them.\n"
@@ -31,7 +32,9 @@ const char* const kUsage =
     "  --compatible     report exactly what the library's GetTotalPageCount_TAG export\n"
     "                   returns (needs --pdl with count)\n"
     "  --json           one JSON object per line instead of a text line\n"
-    "  --total          end with a line of totals: jobs, pages, sheets, colour jobs\n"
+    "  --pages          with --json: each page of one copy (colour, side, paper)\n"
+    "  --total          end with a line of totals: jobs, pages, sheets, colour jobs;\n"
+    "                   colour and mono pages and sheets by paper size\n"
     "  -r, --recursive  count the files of FOLDERs' subfolders too\n"
     "  --files-from LIST  also count the paths listed in LIST, one a line ('-': stdin)\n"
     "  --dir DIR        the samples' folder (holding truth.tsv)\n"
@@ -57,7 +60,7 @@ constexpr CommandSpec kCommands[] = {
     {"samples", Command::Samples, kSamples},
 };
 
-enum class Opt { Pdl, Compatible, Json, Total, Recursive, FilesFrom, Dir, Debug, Jobs };
+enum class Opt { Pdl, Compatible, Json, Pages, Total, Recursive, FilesFrom, Dir, Debug, Jobs };
 
 struct OptionSpec {
     std::string_view name;
@@ -70,6 +73,7 @@ constexpr OptionSpec kOptionTable[] = {
     {"--pdl", "", true, kCount, Opt::Pdl},
     {"--compatible", "", false, kCount | kSamples, Opt::Compatible},
     {"--json", "", false, kCount | kDetect | kSamples, Opt::Json},
+    {"--pages", "", false, kCount, Opt::Pages},
     {"--total", "", false, kCount, Opt::Total},
     {"--recursive", "-r", false, kCount | kDetect, Opt::Recursive},
     {"--files-from", "", true, kCount | kDetect, Opt::FilesFrom},
@@ -114,6 +118,7 @@ int Apply(const OptionSpec& o, const std::string& value, Options& opt) {
         }
         case Opt::Compatible: opt.compatible = true; break;
         case Opt::Json: opt.json = true; break;
+        case Opt::Pages: opt.pages = true; break;
         case Opt::Total: opt.total = true; break;
         case Opt::Recursive: opt.recursive = true; break;
         case Opt::FilesFrom:
@@ -149,6 +154,8 @@ int Check(const Options& opt, const CommandSpec& command, const std::vector<cons
     switch (opt.command) {
         case Command::Count:
             if (opt.compatible && opt.pdl.empty()) return Usage("--compatible needs --pdl TAG: it runs that language's export");
+            if (opt.pages && !opt.json) return Usage("--pages needs --json: the pages are listed in the JSON output");
+            if (opt.pages && opt.compatible) return Usage("--pages needs the accurate count: an export reports no pages");
             [[fallthrough]];
         case Command::Detect:
             if (opt.files.empty() && opt.filesFrom.empty()) return Usage(name + " needs at least one FILE");

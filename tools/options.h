@@ -20,6 +20,7 @@ struct Options {
     bool debug = false;
     bool recursive = false;
     bool total = false;
+    bool pages = false;  // --pages: each page of each job in the JSON output
     unsigned jobs = 0;  // 0: one per core
     std::string dir;
     std::string filesFrom;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "counting.h"
 
@@ -21,7 +22,9 @@ std::string MismatchWarning(const Outcome& o);
 
 std::string CountText(const std::string& file, const Outcome& o, Mode mode);
 // One JSON object; `extra` (",\"key\":value..." or empty) goes before its end.
-std::string CountJson(const std::string& file, const Outcome& o, Mode mode, const std::string& extra = {});
+// With `listPages`, an accurate count's pages as the array "pageList".
+std::string CountJson(const std::string& file, const Outcome& o, Mode mode, const std::string& extra = {},
+                      bool listPages = false);
 
 std::string DetectText(const std::string& file, const Outcome& o);
 std::string DetectJson(const std::string& file, const Outcome& o);
@@ -31,11 +34,16 @@ std::string DetectJson(const std::string& file, const Outcome& o);
 uint64_t SheetsOf(uint32_t pages, uint32_t copies, bool duplex);
 
 struct Totals {
+    bool accurate = false;   // outcomes of the accurate count: colour pages and paper too
     uint64_t jobs = 0;       // counted
     uint64_t pages = 0;      // pages printed, all copies
     uint64_t sheets = 0;
     uint64_t colorJobs = 0;
     uint64_t failed = 0;     // files not counted
+    uint64_t colorPages = 0;         // accurate: pages printed in colour, all copies
+    uint64_t monoPages = 0;
+    uint64_t colorUnknownPages = 0;
+    std::vector<PaperSheets> paper;  // accurate: sheets by paper size
 
     void Add(const Outcome& o);
     std::string Text() const;

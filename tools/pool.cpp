@@ -3,7 +3,9 @@
 // never do, while counts of one language still run side by side. Each worker
 // takes the next task not yet taken (a counter shared through an anonymous
 // mapping), so a few large jobs do not leave the others idle, and sends its
-// results back through a pipe in batches.
+// results back through a pipe in batches. (Windows has no fork: its form,
+// with threads, is pool_win32.cpp.)
+#if !defined(_WIN32)
 #include "pool.h"
 
 #include <poll.h>
@@ -169,3 +171,4 @@ std::vector<std::string> RunTasks(size_t count, unsigned workers, const Task& ta
 }
 
 }  // namespace qmcli
+#endif

@@ -1,4 +1,5 @@
-// The worker pool: many files counted side by side in worker processes.
+// The worker pool: many files counted side by side, in worker processes on
+// POSIX and in threads on Windows.
 #pragma once
 
 #include <cstddef>
@@ -15,8 +16,9 @@ using Task = std::function<std::string(size_t index)>;
 unsigned DefaultWorkers();
 
 // Runs task(i) for every i < count and returns the results in index order.
-// With more than one worker the tasks run in forked worker processes; a task
-// whose worker could not start or died is run again in this process.
+// With more than one worker the tasks run in forked worker processes (threads
+// on Windows); a task whose worker could not start, died or threw is run
+// again here.
 std::vector<std::string> RunTasks(size_t count, unsigned workers, const Task& task);
 
 }  // namespace qmcli

@@ -4,7 +4,6 @@
 // accurate count must meet; the same names after "compatible." hold the
 // record the job's export gives by its own rules. "-", empty or a missing
 // column is not stated.
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -18,6 +17,7 @@
 #include "counting.h"
 #include "output.h"
 #include "pool.h"
+#include "system.h"
 
 namespace qmcli {
 namespace {
@@ -45,7 +45,7 @@ std::vector<std::string> SplitTabs(const std::string& line) {
 
 // Reads the table; false (reported) when it cannot be read or lacks a column.
 bool ReadTruth(const std::string& path, Mode mode, std::vector<Sample>& samples) {
-    std::ifstream in(path);
+    std::ifstream in(sys::FsPath(path));
     std::string line;
     if (!in || !std::getline(in, line)) {
         std::fprintf(stderr, "quirometer: %s: cannot read the truth of the samples\n", path.c_str());
@@ -94,10 +94,10 @@ bool ReadTruth(const std::string& path, Mode mode, std::vector<Sample>& samples)
 std::vector<std::string> SampleFolders() {
     std::vector<std::string> folders;
     std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
+    const fs::path exe = sys::ExecutablePath();
+    if (!exe.empty()) {
         const fs::path bin = exe.parent_path();
-        folders.push_back((bin / QM_DATADIR_FROM_BINDIR / "quirometer" / "samples").lexically_normal().string());
+        folders.push_back(sys::Text((bin / QM_DATADIR_FROM_BINDIR / "quirometer" / "samples").lexically_normal()));
         if (fs::equivalent(bin, QM_BUILD_DIR, ec) && !ec) folders.push_back(QM_SOURCE_DIR "/samples");
     }
     folders.push_back(QM_INSTALL_DATADIR "/quirometer/samples");
@@ -106,7 +106,7 @@ std::vector<std::string> SampleFolders() {
 
 std::string FindSamples() {
     for (const std::string& dir : SampleFolders())
-        if (::access((dir + "/truth.tsv").c_str(), R_OK) == 0) return dir;
+        if (std::ifstream(sys::FsPath(dir + "/truth.tsv"))) return dir;
     return {};
 }
 
@@ -157,7 +157,7 @@ int RunSamples(const Options& opt, FILE* out) {
             std::fprintf(stderr, "quirometer: no sample jobs found (looked in %s)\n", looked.c_str());
             return kExitUsage;
         }
-    } else if (::access((dir + "/truth.tsv").c_str(), F_OK) != 0) {
+    } else if (std::error_code ec; !std::filesystem::exists(sys::FsPath(dir + "/truth.tsv"), ec)) {
         std::fprintf(stderr, "quirometer: %s: no sample jobs here (no truth.tsv)\n", dir.c_str());
         return kExitUsage;
     }

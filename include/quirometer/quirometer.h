@@ -13,6 +13,9 @@
 #define QUIROMETER_QUIROMETER_H
 
 #include <stdint.h>
+#if defined(_WIN32) && !defined(__cplusplus)
+#include <stddef.h> /* wchar_t (UTF-16 code units on Windows) for the ...W paths */
+#endif
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define QM_STDCALL __stdcall
@@ -128,12 +131,17 @@ QM_EXPORT void QuirometerSetDebugOutput(QmDebugSink sink, void* context);
 QM_EXPORT void QuirometerPdfLastError(char* buffer, int size);
 #endif
 
-#if !defined(_WIN32)
 /* ------------------------------------------------------------------------
- * The accurate count (Linux library only; the Windows DLL's table has none of
- * this). It finds the job's language itself and reports what the printer
- * will really do, refining each language's export where real driver output
- * breaks that export's rules. It never changes what an export returns.
+ * The accurate count: the Linux library, and on Windows the separate DLL
+ * QuirometerAccurate.dll (Quirometer.dll's table has none of this). It finds
+ * the job's language itself and reports what the printer will really do,
+ * refining each language's export where real driver output breaks that
+ * export's rules. It never changes what an export returns.
+ *
+ * On Windows every function below, and the page callback, is __cdecl in both
+ * widths (x64 has that one convention only), exported under its plain name.
+ * Paths are ANSI strings in the process code page; the ...W variants take
+ * UTF-16 paths, which may be longer than MAX_PATH.
  * ------------------------------------------------------------------------ */
 
 /* Codes of the accurate path besides QM_OK and the file codes above. */
@@ -210,25 +218,35 @@ typedef int(QM_CDECL* QuirometerPageCallback)(const QuirometerPage* page, void* 
  * Writes the tag (as the exports spell it, NUL-terminated, cut to size-1)
  * and returns QM_OK, or QM_E_UNKNOWN_PDL for a job of no language it knows
  * (then "unknown" is written), or a file code. */
-QM_EXPORT int32_t QuirometerDetect(const char* path, char* tag, int size);
+QM_EXPORT int32_t QM_CDECL QuirometerDetect(const char* path, char* tag, int size);
 
 /* Counts the job accurately. `pdl` names the language (a tag or a common
  * alias, any case); NULL or "" detects it. `job->size` is QM_JOB_SIZE_V1 or
  * more; no byte past it is written. On QM_OK every field within it is
  * written; on failure only `pdl` and `detected` are. */
-QM_EXPORT int32_t QuirometerCount(const char* path, const char* pdl, QuirometerJob* job);
+QM_EXPORT int32_t QM_CDECL QuirometerCount(const char* path, const char* pdl, QuirometerJob* job);
 
 /* QuirometerCount, then each page of one copy handed to `onPage` (which may
  * be NULL), in the order the printer prints them. Memory does not grow with
  * the number of pages the caller receives: no array is built for it. */
-QM_EXPORT int32_t QuirometerCountPages(const char* path, const char* pdl, QuirometerJob* job,
-                                       QuirometerPageCallback onPage, void* context);
+QM_EXPORT int32_t QM_CDECL QuirometerCountPages(const char* path, const char* pdl, QuirometerJob* job,
+                                                QuirometerPageCallback onPage, void* context);
 
 /* A plain sentence for any code this library returns; static text. */
-QM_EXPORT const char* QuirometerErrorText(int32_t code);
+QM_EXPORT const char* QM_CDECL QuirometerErrorText(int32_t code);
 
 /* The tag an alias names ("PS" -> "POSTSCRIPT", "pcl6" -> "PCLXL"), or NULL. */
-QM_EXPORT const char* QuirometerCanonicalTag(const char* alias);
+QM_EXPORT const char* QM_CDECL QuirometerCanonicalTag(const char* alias);
+
+#if defined(_WIN32)
+/* The same calls with UTF-16 paths. A path of MAX_PATH characters or more is
+ * opened through its "\\?\" form (made absolute first), so folders nested
+ * beyond MAX_PATH can be counted; a path already in that form is taken as it
+ * is. */
+QM_EXPORT int32_t QM_CDECL QuirometerDetectW(const wchar_t* path, char* tag, int size);
+QM_EXPORT int32_t QM_CDECL QuirometerCountW(const wchar_t* path, const char* pdl, QuirometerJob* job);
+QM_EXPORT int32_t QM_CDECL QuirometerCountPagesW(const wchar_t* path, const char* pdl, QuirometerJob* job,
+                                                 QuirometerPageCallback onPage, void* context);
 #endif
 
 #ifdef __cplusplus

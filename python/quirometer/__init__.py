@@ -2,7 +2,9 @@
 
     import quirometer
     job = quirometer.count("/var/spool/cups/d00042-001")
-    print(job.pdl, job.pages, job.copies, job.color, job.duplex)
+    print(job.pdl, job.pages, job.copies, job.color, job.duplex, job.color_pages)
+    for page in quirometer.pages("/var/spool/cups/d00042-001"):
+        print(page.number, page.color, page.side, page.paper_width, page.paper_length)
 
 count() finds the job's language and reports what the printer will really
 do; count(path, pdl, compatible=True) and the functions named after the
@@ -12,9 +14,11 @@ any thread: calls that must not overlap are serialised here.
 """
 from __future__ import annotations
 
+import array
 import ctypes
 import os
 from dataclasses import dataclass
+from typing import Iterator
 
 from . import _native
 from ._native import TAGS
@@ -37,6 +41,10 @@ E_ENCRYPTED = 0x80040202
 
 # Names of the bits of the accurate record's `unknown`, lowest bit first.
 FIELDS = ("pages", "copies", "color", "duplex", "paper")
+
+# Names of a page's colour and side, by their codes.
+PAGE_COLORS = ("mono", "color", "unknown")
+PAGE_SIDES = ("none", "front", "back")
 
 # The PDF export's mark of a file its reader could not read.
 _PDF_UNREADABLE = 0xFFFFFFFF
@@ -100,6 +108,20 @@ class Job:
     unknown: tuple[str, ...]
     detected: str | None = None
     compatible: bool = False
+    color_pages: int | None = None          # pages of one copy in colour (None: compatible count)
+    color_unknown_pages: int | None = None  # ... whose colour the job leaves open
+
+
+@dataclass(frozen=True)
+class Page:
+    """One page of one copy: `number` from 1, `color` "mono", "color" or
+    "unknown", `side` "none", "front" or "back" (two-sided jobs), and its
+    paper in inches (0.0 where the job does not say)."""
+    number: int
+    color: str
+    side: str
+    paper_width: float
+    paper_length: float
 
 
 def _path(path) -> bytes:
@@ -130,21 +152,25 @@ def detect(path) -> str | None:
     raise QuirometerError(code, path=path)
 
 
+def _language(path, pdl: str | None) -> tuple[str, str | None]:
+    """The tag to count `path` as, and what detection found (None when it did not run)."""
+    if pdl:
+        tag = canonical_tag(pdl)
+        if tag is None:
+            raise QuirometerError(E_INVALIDARG, f"unknown language {pdl!r}", path, pdl)
+        return tag, None
+    detected = detect(path)
+    if detected is None:
+        raise QuirometerError(E_UNKNOWN_PDL, path=path)
+    return detected, detected
+
+
 def count(path, pdl: str | None = None, compatible: bool = False) -> Job:
     """Counts one job. `pdl` names its language (a tag or an everyday name such
     as "PS" or "pcl6", any case); None detects it. With compatible=True the
     result is the record of the language's export, exactly."""
     raw = _path(path)
-    detected = None
-    if pdl:
-        tag = canonical_tag(pdl)
-        if tag is None:
-            raise QuirometerError(E_INVALIDARG, f"unknown language {pdl!r}", path, pdl)
-    else:
-        detected = detect(path)
-        if detected is None:
-            raise QuirometerError(E_UNKNOWN_PDL, path=path)
-        tag = detected
+    tag, detected = _language(path, pdl)
     if compatible:
         return _count_compatible(raw, path, tag, detected)
     job = _native.QuirometerJob()
@@ -153,6 +179,10 @@ def count(path, pdl: str | None = None, compatible: bool = False) -> Job:
         code = _unsigned(_native.library().QuirometerCount(raw, tag.encode(), ctypes.byref(job)))
     if code != OK:
         raise QuirometerError(code, path=path, pdl=tag)
+    return _job(job)
+
+
+def _job(job) -> Job:
     found = job.detected.decode()
     return Job(
         pdl=job.pdl.decode(),
@@ -165,7 +195,50 @@ def count(path, pdl: str | None = None, compatible: bool = False) -> Job:
         certainty="estimated" if job.certainty else "exact",
         unknown=tuple(name for bit, name in enumerate(FIELDS) if job.unknown & (1 << bit)),
         detected=found if found not in ("", "unknown") else None,
+        color_pages=job.colorPages,
+        color_unknown_pages=job.colorUnknownPages,
     )
+
+
+class _PageStore:
+    """The pages a count hands over, kept in flat arrays (18 bytes a page)
+    rather than as objects, until they are yielded."""
+
+    def __init__(self):
+        self.codes = array.array("B")   # colour, side: two bytes a page
+        self.paper = array.array("d")   # width, length
+
+    def take(self, page, _context) -> int:
+        p = page.contents
+        self.codes.extend((p.color, p.side))
+        self.paper.extend((p.paperWidth, p.paperLength))
+        return 0
+
+    def __iter__(self) -> Iterator[Page]:
+        for i in range(len(self.codes) // 2):
+            color, side = self.codes[2 * i], self.codes[2 * i + 1]
+            yield Page(number=i + 1,
+                       color=PAGE_COLORS[color] if color < len(PAGE_COLORS) else "unknown",
+                       side=PAGE_SIDES[side] if side < len(PAGE_SIDES) else "none",
+                       paper_width=self.paper[2 * i], paper_length=self.paper[2 * i + 1])
+
+
+def pages(path, pdl: str | None = None) -> Iterator[Page]:
+    """Counts one job accurately and yields each page of one copy, in the
+    order the printer prints them. `pdl` as for count(). The job is counted
+    by the call itself, so a failure raises QuirometerError before any page
+    is yielded."""
+    raw = _path(path)
+    tag, _ = _language(path, pdl)
+    job = _native.QuirometerJob()
+    job.size = ctypes.sizeof(job)
+    store = _PageStore()
+    callback = _native.PAGE_CALLBACK(store.take)
+    with _native.group_lock(tag):
+        code = _unsigned(_native.library().QuirometerCountPages(raw, tag.encode(), ctypes.byref(job), callback, None))
+    if code != OK:
+        raise QuirometerError(code, path=path, pdl=tag)
+    return iter(store)
 
 
 def _count_compatible(raw: bytes, path, tag: str, detected: str | None) -> Job:
@@ -230,7 +303,7 @@ for _tag in TAGS:
 del _tag
 
 __all__ = [
-    "count", "detect", "canonical_tag", "error_text", "pdf_last_error", "library_version",
-    "Job", "Record", "QuirometerError", "TAGS", "FIELDS",
+    "count", "pages", "detect", "canonical_tag", "error_text", "pdf_last_error", "library_version",
+    "Job", "Page", "Record", "QuirometerError", "TAGS", "FIELDS", "PAGE_COLORS", "PAGE_SIDES",
     *(f"GetTotalPageCount_{t}" for t in TAGS),
 ]

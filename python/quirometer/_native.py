@@ -52,11 +52,29 @@ class QuirometerJob(ctypes.Structure):
         ("paperLength", ctypes.c_double),
         ("pdl", ctypes.c_char * TAG_SIZE),
         ("detected", ctypes.c_char * TAG_SIZE),
+        # The second version's fields.
+        ("colorPages", ctypes.c_uint32),
+        ("colorUnknownPages", ctypes.c_uint32),
     ]
 
 
+class QuirometerPage(ctypes.Structure):
+    """One page of one copy, as QuirometerCountPages hands it over."""
+    _fields_ = [
+        ("number", ctypes.c_uint32),
+        ("color", ctypes.c_uint8),
+        ("side", ctypes.c_uint8),
+        ("reserved", ctypes.c_uint8 * 2),
+        ("paperWidth", ctypes.c_double),
+        ("paperLength", ctypes.c_double),
+    ]
+
+
+PAGE_CALLBACK = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.POINTER(QuirometerPage), ctypes.c_void_p)
+
 assert ctypes.sizeof(PageCountResult) == 32 and PageCountResult.paperLength.offset == 16
-assert ctypes.sizeof(QuirometerJob) == 72 and QuirometerJob.pdl.offset == 40
+assert ctypes.sizeof(QuirometerJob) == 80 and QuirometerJob.pdl.offset == 40 and QuirometerJob.colorPages.offset == 72
+assert ctypes.sizeof(QuirometerPage) == 24 and QuirometerPage.paperWidth.offset == 8
 
 # Calls of one group share module-wide state inside the library and must
 # never overlap; every other language may run on any number of threads.
@@ -80,6 +98,9 @@ def _prototype(lib) -> None:
     lib.QuirometerDetect.restype = ctypes.c_int32
     lib.QuirometerCount.argtypes = [path, ctypes.c_char_p, ctypes.POINTER(QuirometerJob)]
     lib.QuirometerCount.restype = ctypes.c_int32
+    lib.QuirometerCountPages.argtypes = [path, ctypes.c_char_p, ctypes.POINTER(QuirometerJob), PAGE_CALLBACK,
+                                         ctypes.c_void_p]
+    lib.QuirometerCountPages.restype = ctypes.c_int32
     lib.QuirometerErrorText.argtypes, lib.QuirometerErrorText.restype = [ctypes.c_int32], ctypes.c_char_p
     lib.QuirometerCanonicalTag.argtypes, lib.QuirometerCanonicalTag.restype = [ctypes.c_char_p], ctypes.c_char_p
     lib.QuirometerPdfLastError.argtypes, lib.QuirometerPdfLastError.restype = [ctypes.c_char_p, ctypes.c_int], None

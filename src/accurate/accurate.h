@@ -16,6 +16,7 @@
 #include "accurate/pages.h"
 #include "api/registry.h"
 #include "jobfile/bytes.h"
+#include "pcl/pjl.h"
 #include "quirometer/quirometer.h"
 
 namespace qm::accurate {
@@ -63,8 +64,11 @@ inline int Parsed(bool declared) noexcept { return declared ? kBidDeclared : kBi
 inline bool WholeJob(const BidInput& in) noexcept { return in.head.size == in.size; }
 
 // Reads the wrapper (leading NULs, 0x04, a UTF-8 BOM, UEL, PJL, EJL) at the
-// front of `job`. The language names are copied, upper case, into the two
-// buffers, which the views of the result point into.
+// front of `job`. What the PJL lines set goes to `pjl`; the EJL language is
+// copied, upper case, into the buffer. The views of the result point into
+// `pjl` and the buffer.
+BidInput Unwrap(Bytes job, PjlSettings& pjl, char (&ejlLanguage)[32]) noexcept;
+// The same, with the PJL language copied into a buffer of its own.
 BidInput Unwrap(Bytes job, char (&pjlLanguage)[32], char (&ejlLanguage)[32]) noexcept;
 
 // The accurate record, assembled by a counter. Starts zeroed.
@@ -107,8 +111,10 @@ std::span<const Language> Languages() noexcept;
 const Language* FindLanguage(std::string_view tagOrAlias) noexcept;
 
 struct Detection {
-    const Language* winner = nullptr;  // null: unknown (no bid, or a tie at the top)
+    const Language* winner = nullptr;  // null: unknown (no bid, a tie at the top, or a foreign language)
     int best = kNoBid;
+    bool foreign = false;  // the PJL or EJL header names a language outside ours: no bid counts
+    PjlSettings pjl;       // what the job's PJL header sets
 };
 Detection Detect(Bytes job) noexcept;
 int BidOf(const Language& language, Bytes job) noexcept;
@@ -116,7 +122,21 @@ int BidOf(const Language& language, Bytes job) noexcept;
 // Calls of one group keep module-wide state in the exports' code. The
 // accurate count holds the language's group lock for the whole call, so
 // accurate counters and PassThrough take no lock of their own.
-std::mutex& GroupLock(Group g) noexcept;
+#if defined(_WIN32)
+// MinGW's win32 thread model has no std::mutex: a slim reader/writer lock
+// held exclusively, which needs no setting up and no release.
+class GroupMutex {
+public:
+    void lock() noexcept;
+    void unlock() noexcept;
+
+private:
+    void* srw_ = nullptr;  // SRWLOCK_INIT
+};
+#else
+using GroupMutex = std::mutex;
+#endif
+GroupMutex& GroupLock(Group g) noexcept;
 
 // The export's own counter over bytes in memory, its record taken as it is;
 // for languages whose export already counts real jobs right. Copies of 0
@@ -132,6 +152,18 @@ int32_t PassThrough(std::string_view tag, Bytes job, Result& out);
 // With no log, the pages are made from the record: all mono for a mono job,
 // the one page of a one-page colour job colour, otherwise of unknown colour.
 void Finish(Result& out);
+
+// What a PJL header sets, applied to the count of the job behind it, for
+// counters that do not read PJL themselves. The body's own statement wins
+// where it makes one: copies above 1, duplex, a paper size. The header
+// fills the rest: its copies (the larger of COPIES and QTY), DUPLEX=ON (or
+// MANUAL), its PAPER; RENDERMODE=GRAYSCALE or a monochrome COLORMODE makes
+// every page black and white, whatever the body sends.
+void ApplyHeader(const PjlSettings& pjl, Result& out);
+
+// Whether a language names one of ours, as PJL ENTER LANGUAGE and EJL LA=
+// write it (upper case): every tag, and the names drivers write for them.
+bool IsOwnLanguageName(std::string_view name) noexcept;
 
 // Page `number` (1-based) of a log Finish has settled, as delivered: the
 // job's paper where the page names none, the side from the job's duplex

@@ -18,6 +18,18 @@ void CopyTag(const char* tag, char* dest, size_t size) noexcept {
     dest[n] = '\0';
 }
 
+// Counters that read the PJL lines of their jobs themselves, with their
+// language's own precedence (PCL's commands over PJL's defaults, a reset
+// back to them). The header applies to every other language's count.
+constexpr std::string_view kReadsPjl[] = {"PCL", "HPGL", "UnixTextPCL", "HIPERC", "QPDL", "RPCS"};
+
+bool ReadsPjl(const Language& l) noexcept {
+    for (std::string_view tag : kReadsPjl) {
+        if (tag == l.counter->tag) return true;
+    }
+    return false;
+}
+
 struct CountCall {
     Bytes bytes;
     const char* pdl;
@@ -59,7 +71,7 @@ struct CountCall {
         result = Result{};
         Result& r = result;
         try {
-            std::lock_guard<std::mutex> hold(GroupLock(lang->counter->group));
+            std::lock_guard<GroupMutex> hold(GroupLock(lang->counter->group));
             code = lang->count(bytes, r);
         } catch (const std::bad_alloc&) {
             code = QM_E_FAIL;
@@ -67,6 +79,7 @@ struct CountCall {
             code = QM_E_NOT_UNDERSTOOD;
         }
         if (code != QM_OK) return;
+        if (!ReadsPjl(*lang)) ApplyHeader(found.pjl, r);
         Finish(r);
         job.pages = r.rec.pages;
         job.copies = r.rec.copies;
@@ -106,7 +119,11 @@ struct DetectCall {
 
 using namespace qm::accurate;
 
-extern "C" QM_EXPORT int32_t QuirometerDetect(const char* path, char* tag, int size) {
+namespace {
+
+// Both take a path of either width: a Windows host may pass UTF-16.
+template <typename Char>
+int32_t DetectPath(const Char* path, char* tag, int size) {
     if (path == nullptr || tag == nullptr || size <= 0) return QM_E_INVALIDARG;
     qm::JobFileView view;
     int32_t code = QM_OK;
@@ -118,9 +135,8 @@ extern "C" QM_EXPORT int32_t QuirometerDetect(const char* path, char* tag, int s
     return call.winner ? QM_OK : QM_E_UNKNOWN_PDL;
 }
 
-namespace {
-
-int32_t CountWithPages(const char* path, const char* pdl, QuirometerJob* job, QuirometerPageCallback onPage,
+template <typename Char>
+int32_t CountWithPages(const Char* path, const char* pdl, QuirometerJob* job, QuirometerPageCallback onPage,
                        void* context) {
     if (path == nullptr || job == nullptr) return QM_E_INVALIDARG;
     const size_t size = job->size;
@@ -146,6 +162,10 @@ int32_t CountWithPages(const char* path, const char* pdl, QuirometerJob* job, Qu
 
 }  // namespace
 
+extern "C" QM_EXPORT int32_t QuirometerDetect(const char* path, char* tag, int size) {
+    return DetectPath(path, tag, size);
+}
+
 extern "C" QM_EXPORT int32_t QuirometerCount(const char* path, const char* pdl, QuirometerJob* job) {
     return CountWithPages(path, pdl, job, nullptr, nullptr);
 }
@@ -154,6 +174,21 @@ extern "C" QM_EXPORT int32_t QuirometerCountPages(const char* path, const char* 
                                                   QuirometerPageCallback onPage, void* context) {
     return CountWithPages(path, pdl, job, onPage, context);
 }
+
+#if defined(_WIN32)
+extern "C" QM_EXPORT int32_t QuirometerDetectW(const wchar_t* path, char* tag, int size) {
+    return DetectPath(path, tag, size);
+}
+
+extern "C" QM_EXPORT int32_t QuirometerCountW(const wchar_t* path, const char* pdl, QuirometerJob* job) {
+    return CountWithPages(path, pdl, job, nullptr, nullptr);
+}
+
+extern "C" QM_EXPORT int32_t QuirometerCountPagesW(const wchar_t* path, const char* pdl, QuirometerJob* job,
+                                                   QuirometerPageCallback onPage, void* context) {
+    return CountWithPages(path, pdl, job, onPage, context);
+}
+#endif
 
 extern "C" QM_EXPORT const char* QuirometerCanonicalTag(const char* alias) {
     if (alias == nullptr) return nullptr;

@@ -61,14 +61,22 @@ constexpr Alias kAliases[] = {
     {"ESCP-R", "ESCPR"},
 };
 
+// The names PJL and EJL headers give our languages, besides the tags (upper
+// case; a trailing "*" matches any ending: ESC/PAGE-COLOR).
+constexpr std::string_view kOwnNames[] = {
+    "PCL5", "PCL5E", "PCL5C", "PCL3", "PCL3GUI", "PCL6", "PCL-XL", "PXL", "HPGL2", "HP-GL/2", "HP-GL",
+    "PS", "POSTSCRIPT3", "PS3", "ESC/PAGE*", "ESCPAGE*", "ESC/P2", "ESC/P", "ZJS", "SPL", "SPL2", "SPLC",
+    "UFR", "UFR2", "CAPT",
+};
+
 bool SameNoCase(std::string_view a, std::string_view b) noexcept {
     return a.size() == b.size() && Bytes(a).matchesNoCase(0, b);
 }
 
 }  // namespace
 
-std::mutex& GroupLock(Group g) noexcept {
-    static std::mutex locks[static_cast<int>(Group::Canon) + 1];
+GroupMutex& GroupLock(Group g) noexcept {
+    static GroupMutex locks[static_cast<int>(Group::Canon) + 1];
     return locks[static_cast<int>(g)];
 }
 
@@ -92,15 +100,35 @@ int BidOf(const Language& language, Bytes job) noexcept {
     return language.bid(Unwrap(job, pjl, ejl));
 }
 
+bool IsOwnLanguageName(std::string_view name) noexcept {
+    for (const Language& l : Table()) {
+        if (SameNoCase(l.counter->tag, name)) return true;
+    }
+    for (std::string_view own : kOwnNames) {
+        const bool prefix = own.back() == '*';
+        if (prefix ? name.substr(0, own.size() - 1) == own.substr(0, own.size() - 1) : name == own) return true;
+    }
+    return false;
+}
+
 Detection Detect(Bytes job) noexcept {
-    char pjl[32], ejl[32];
-    const BidInput in = Unwrap(job, pjl, ejl);
     Detection d;
+    char ejl[32];
+    const BidInput in = Unwrap(job, d.pjl, ejl);
+    // A header that names a language outside ours decides: bytes of that
+    // language may well parse as one of ours (escape sequences as PCL), and
+    // a believable wrong number is the worst answer.
+    if ((!in.pjlLanguage.empty() && !IsOwnLanguageName(in.pjlLanguage)) ||
+        (!in.ejlLanguage.empty() && !IsOwnLanguageName(in.ejlLanguage))) {
+        d.foreign = true;
+        return d;
+    }
     bool tie = false;
     for (const Language& l : Table()) {
         const int bid = l.bid(in);
         if (bid > d.best) {
-            d = {&l, bid};
+            d.winner = &l;
+            d.best = bid;
             tie = false;
         } else if (bid == d.best && bid > kNoBid) {
             tie = true;

@@ -2,16 +2,16 @@
 // the universal exit language, PJL lines and Epson's EJL header. Detection
 // classifies what follows it. Some inkjet drivers reset the printer (ESC E)
 // before the universal exit language; a reset right in front of it belongs
-// to the wrapper too.
+// to the wrapper too. The PJL lines are read by the one PJL reader every
+// accurate counter uses; what they set applies to the job behind them.
 #include <algorithm>
+#include <cstring>
 
 #include "accurate/accurate.h"
 
 namespace qm::accurate {
 namespace {
 
-constexpr std::string_view kUel = "\x1b%-12345X";
-constexpr std::string_view kReset = "\x1b" "E";
 constexpr std::string_view kEjl = "\x1b\x01@EJL";
 
 bool IsBlank(int b) noexcept { return b == ' ' || b == '\t'; }
@@ -55,60 +55,90 @@ uint32_t FindSetting(Bytes b, uint32_t i, uint32_t end, std::string_view key) no
     return end;
 }
 
+// The pages of a log, all in black and white.
+PageLog Mono(const PageLog& log) {
+    PageLog mono;
+    for (const PageLog::Run& run : log.Runs()) {
+        Page p = run.page;
+        p.color = QM_PAGE_MONO;
+        mono.Add(p, run.count);
+    }
+    return mono;
+}
+
 }  // namespace
 
-BidInput Unwrap(Bytes job, char (&pjlLanguage)[32], char (&ejlLanguage)[32]) noexcept {
+BidInput Unwrap(Bytes job, PjlSettings& pjl, char (&ejlLanguage)[32]) noexcept {
     BidInput in;
     in.size = job.size;
     in.head = Bytes(job.data, std::min(job.size, kHeadBytes));
     const uint32_t tailSize = std::min(job.size, kTailBytes);
     in.tail = Bytes(job.data + (job.size - tailSize), tailSize);
-    pjlLanguage[0] = ejlLanguage[0] = '\0';
+    pjl = PjlSettings{};
+    ejlLanguage[0] = '\0';
 
     const Bytes h = in.head;
     uint32_t i = 0;
     for (;;) {
-        const int b = h.at(i);
-        if (b == 0x00 || b == 0x04 || b == '\r' || b == '\n') {
-            ++i;
-        } else if (h.matches(i, "\xEF\xBB\xBF")) {
-            i += 3;
-        } else if (h.matches(i, kUel)) {
-            i += static_cast<uint32_t>(kUel.size());
+        bool uel = false;
+        i = SkipWrapperBytes(h, i, uel);
+        in.pjl = in.pjl || uel;
+        const uint32_t next = ReadPjlLines(h, i, pjl);
+        if (next != i) {
             in.pjl = true;
-        } else if (h.matches(i, kReset) && h.matches(i + static_cast<uint32_t>(kReset.size()), kUel)) {
-            i += static_cast<uint32_t>(kReset.size());
-        } else if (h.matchesNoCase(i, "@PJL")) {
-            in.pjl = true;
-            const uint32_t next = NextLine(h, i);
-            const uint32_t enter = FindKey(h, i + 4, next, "ENTER");
-            if (enter < next) {
-                const uint32_t lang = FindKey(h, enter, next, "LANGUAGE");
-                if (lang < next) in.pjlLanguage = TakeValue(Bytes(h.data, next), lang + 8, pjlLanguage);
-                i = next;
-                break;  // the language's own bytes follow ENTER LANGUAGE
-            }
             i = next;
+            if (pjl.entered) break;  // the language's own bytes follow ENTER LANGUAGE
         } else if (h.matches(i, kEjl) || h.matchesNoCase(i, "@EJL")) {
-            const uint32_t next = NextLine(h, i);
+            const uint32_t end = NextLine(h, i);
             // The language is named "LA" for short or "LANGUAGE" in full.
-            const uint32_t full = FindSetting(h, i, next, " LANGUAGE");
-            const uint32_t la = FindSetting(h, i, next, " LA");
-            if (full < next) {
-                in.ejlLanguage = TakeValue(Bytes(h.data, next), full + 9, ejlLanguage);
-            } else if (la < next) {
-                in.ejlLanguage = TakeValue(Bytes(h.data, next), la + 3, ejlLanguage);
+            const uint32_t full = FindSetting(h, i, end, " LANGUAGE");
+            const uint32_t la = FindSetting(h, i, end, " LA");
+            if (full < end) {
+                in.ejlLanguage = TakeValue(Bytes(h.data, end), full + 9, ejlLanguage);
+            } else if (la < end) {
+                in.ejlLanguage = TakeValue(Bytes(h.data, end), la + 3, ejlLanguage);
             }
             // "@EJL EN LA=..." enters the language: the body follows that line.
-            const bool enters = FindKey(h, i, next, "@EJL EN") < next;
-            i = next;
+            const bool enters = FindKey(h, i, end, "@EJL EN") < end;
+            i = end;
             if (enters) break;
         } else {
             break;
         }
     }
+    in.pjlLanguage = std::string_view(pjl.language);
     in.body = std::min(i, h.size);
     return in;
+}
+
+BidInput Unwrap(Bytes job, char (&pjlLanguage)[32], char (&ejlLanguage)[32]) noexcept {
+    PjlSettings pjl;
+    BidInput in = Unwrap(job, pjl, ejlLanguage);
+    std::memcpy(pjlLanguage, pjl.language, sizeof pjlLanguage);
+    in.pjlLanguage = std::string_view(pjlLanguage, in.pjlLanguage.size());
+    return in;
+}
+
+void ApplyHeader(const PjlSettings& pjl, Result& out) {
+    PageCountResult& r = out.rec;
+    if (pjl.CopiesStated() && r.copies <= 1) {
+        r.copies = pjl.Copies();
+        out.unknown &= ~QM_FIELD_COPIES;
+    }
+    if (pjl.duplex != PjlDuplex::Unstated) {
+        if (pjl.duplex == PjlDuplex::On) r.duplex = 1;
+        out.unknown &= ~QM_FIELD_DUPLEX;
+    }
+    if (!(r.paperWidth > 0.0 && r.paperLength > 0.0) && pjl.paperWidth > 0.0) {
+        r.paperWidth = pjl.paperWidth;
+        r.paperLength = pjl.paperLength;
+        out.unknown &= ~QM_FIELD_PAPER;
+    }
+    if (pjl.Mono()) {
+        r.color = 0;
+        out.unknown &= ~QM_FIELD_COLOR;
+        out.pages = Mono(out.pages);
+    }
 }
 
 }  // namespace qm::accurate

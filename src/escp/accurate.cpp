@@ -3,6 +3,8 @@
 #include "accurate/accurate.h"
 #include "escp/serial_accurate.h"
 
+#include <utility>
+
 namespace qm::accurate {
 namespace {
 
@@ -10,7 +12,7 @@ namespace {
 // read, did not read this language: no count. One that met escapes of
 // unknown length, or a command cut short by the end of the job, may have
 // slipped: its count is estimated.
-int32_t Record(const serial::SerialCount& c, Result& out) {
+int32_t Record(serial::SerialCount&& c, Result& out) {
     if (!c.understood || c.commands == 0 || c.unknownCommands > c.commands) return QM_E_NOT_UNDERSTOOD;
     out.rec.pages = c.pages;
     out.rec.copies = 1;  // no command of these languages asks for copies
@@ -23,6 +25,7 @@ int32_t Record(const serial::SerialCount& c, Result& out) {
     out.rec.paperWidth = c.paperWidth;
     out.rec.paperLength = c.paperLength;
     out.estimated = c.unknownCommands != 0 || c.truncated;
+    if (c.colorKnown) out.pages = std::move(c.pageLog);
     return QM_OK;
 }
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "escp/escp2_commands.h"
 
@@ -78,20 +79,31 @@ struct Pages {
     uint32_t ejected = 0;
     bool marked = false;       // the page in the printer holds marks
     bool pageColor = false;    // ... some of them in colour
+    bool pageUnknown = false;  // ... some of them of an ink whose colour the job does not tell
     bool jobColor = false;
+    bool logColor = true;      // the planes are read: each page is logged with its colour
+    accurate::PageLog log;
 
     void Mark(bool colour) noexcept {
         marked = true;
         pageColor = pageColor || colour;
     }
-    void Eject() noexcept {
+    void MarkUnknown() noexcept {
+        marked = true;
+        pageUnknown = true;
+    }
+    void Eject() {
         ++ejected;
         jobColor = jobColor || pageColor;
-        marked = pageColor = false;
+        if (logColor) {
+            const uint8_t colour = pageColor ? QM_PAGE_COLOR : pageUnknown ? QM_PAGE_COLOR_UNKNOWN : QM_PAGE_MONO;
+            log.Add(accurate::Page{colour});
+        }
+        marked = pageColor = pageUnknown = false;
     }
     // A page left with marks at the end of the job comes out when the
     // printer is next reset or fed: it is printed.
-    void Finish() noexcept {
+    void Finish() {
         if (marked) Eject();
     }
 };
@@ -210,11 +222,22 @@ constexpr EscTable kEscp2Table = MakeEscTable(false);
 constexpr EscTable kCanonEmulationTable = MakeEscTable(true);
 
 // Page-format state of an ESC/P2 walk.
+// The inks of the multi-line raster blocks (ESC ( F) of Canon raster mode:
+// ESC ( L names the inks, one letter each, and every band of lines then
+// comes as one block per ink, in that order.
+struct BlockInks {
+    static constexpr uint32_t kMax = 16;
+    uint8_t letters[kMax] = {};
+    uint32_t count = 0;  // 0: no ESC ( L yet
+    uint32_t next = 0;   // the ink of the next block
+};
+
 struct Format {
     double unit = 1.0 / 360.0;  // inches per unit of ESC ( C and ESC ( S
     double width = 0.0;         // stated, in inches
     double length = 0.0;
     uint8_t ink = 0;            // colour selected by ESC r: 0 black
+    BlockInks blocks;
 };
 
 class Escp2Walk {
@@ -223,7 +246,7 @@ public:
 
     // Walks to the end of the job, or (in the Canon emulation) to the command
     // that enters raster mode; true when that command was met.
-    bool Run() noexcept {
+    bool Run() {
         while (!in_.AtEnd()) {
             const uint8_t b = in_.Byte();
             if (b == kEsc) {
@@ -484,9 +507,10 @@ private:
     const EscTable& table_;
 };
 
-void Settle(SerialCount& out, const Pages& pages, const Format& format, uint32_t known, uint32_t unknown,
+void Settle(SerialCount& out, Pages& pages, const Format& format, uint32_t known, uint32_t unknown,
             bool truncated) {
     out.pages = pages.ejected;
+    out.pageLog = std::move(pages.log);
     out.commands = known;
     out.color = pages.jobColor;
     out.unknownCommands = unknown;
@@ -503,12 +527,44 @@ void Settle(SerialCount& out, const Pages& pages, const Format& format, uint32_t
 
 // ---- Canon raster mode ---------------------------------------------------------
 
+enum class Ink : uint8_t { Black, Colour, Unknown };
+
+// The ink a raster-mode letter names: K and k black; C M Y and the light
+// c m y colour; some models send the letters raised by 0x60.
+Ink InkOf(uint8_t letter) noexcept {
+    if (letter >= 0x60 + 'A') letter = static_cast<uint8_t>(letter - 0x60);
+    switch (letter) {
+        case 'K':
+        case 'k': return Ink::Black;
+        case 'C':
+        case 'M':
+        case 'Y':
+        case 'c':
+        case 'm':
+        case 'y': return Ink::Colour;
+        default: return Ink::Unknown;
+    }
+}
+
+// Marks the page with run-length data of one ink, when it puts ink down
+// and could change what the page is known to be.
+void MarkInk(Pages& pages, Ink ink, const uint8_t* data, uint32_t size) noexcept {
+    if (pages.pageColor || (ink == Ink::Black && pages.marked)) return;
+    if (!PackBitsHasInk(data, size, RunCoding::Canon)) return;
+    if (ink == Ink::Unknown) {
+        pages.MarkUnknown();
+    } else {
+        pages.Mark(ink == Ink::Colour);
+    }
+}
+
 // Walks raster mode until ESC @ returns to the emulation; true when it did.
-bool CanonRaster(Cursor& in, Pages& pages, Format& format, uint32_t& known, uint32_t& unknown) noexcept {
+bool CanonRaster(Cursor& in, Pages& pages, Format& format, uint32_t& known, uint32_t& unknown) {
     while (!in.AtEnd()) {
         const uint8_t b = in.Byte();
         if (b == kFormFeed) {
             pages.Eject();
+            format.blocks.next = 0;
             continue;
         }
         if (b != kEsc) continue;  // CR, LF and padding
@@ -525,11 +581,23 @@ bool CanonRaster(Cursor& in, Pages& pages, Format& format, uint32_t& known, uint
         if (got < n) break;
         ++known;
         if (code == '(' && command == 'A' && n >= 1) {
-            // One raster line of one ink, run-length coded: C M Y (and the
-            // light inks c m y) are colour, K and k black.
-            const bool colour = d[0] != 'K' && d[0] != 'k';
-            if (!(pages.marked && (pages.pageColor || !colour)) && PackBitsHasInk(d + 1, n - 1u, RunCoding::Canon))
-                pages.Mark(colour);
+            // One raster line of one ink, run-length coded, after its letter.
+            // An ink the walk does not know is taken as colour.
+            const Ink ink = InkOf(d[0]);
+            MarkInk(pages, ink == Ink::Black ? Ink::Black : Ink::Colour, d + 1, n - 1u);
+        } else if (code == '(' && command == 'L') {
+            BlockInks& b = format.blocks;
+            b.count = n <= BlockInks::kMax ? n : 0;  // more inks than any head has: not read
+            std::memcpy(b.letters, d, b.count);
+            b.next = 0;
+        } else if (code == '(' && command == 'F') {
+            // A band of lines of the next ink in the ESC ( L order, each line
+            // run-length coded and ended by a 128. Without an order the ink
+            // is not known.
+            BlockInks& b = format.blocks;
+            const Ink ink = b.count == 0 ? Ink::Unknown : InkOf(b.letters[b.next]);
+            if (b.count != 0) b.next = (b.next + 1) % b.count;
+            MarkInk(pages, ink, d, n);
         } else if (code == '(' && command == 'g' && n >= 1 && d[0] != 0) {
             format.length = d[0] / 10.0;  // page length in tenths of an inch
         } else if (code == '(' && command == 'p' && n >= 2 && (d[0] | d[1]) != 0) {
@@ -567,11 +635,12 @@ constexpr PaperCode kPaperCodes[] = {
     {12, {11.69, 16.54}}, {26, {7.17, 10.12}}, {40, {7.25, 10.5}},
 };
 
-SerialCount CountControlSequences(Bytes job) noexcept {
+SerialCount CountControlSequences(Bytes job) {
     SerialCount out;
     out.colorKnown = false;  // the image commands' planes are not read
     Cursor in(job);
     Pages pages;
+    pages.logColor = false;
     uint32_t paper = 0;
     while (!in.AtEnd()) {
         const uint8_t b = in.Byte();
@@ -639,7 +708,7 @@ SerialCount CountControlSequences(Bytes job) noexcept {
 
 }  // namespace
 
-SerialCount CountEscp2Job(Bytes job) noexcept {
+SerialCount CountEscp2Job(Bytes job) {
     SerialCount out;
     Escp2Walk walk(job, kEscp2Table);
     walk.Run();
@@ -649,7 +718,7 @@ SerialCount CountEscp2Job(Bytes job) noexcept {
     return out;
 }
 
-SerialCount CountCanonJob(Bytes job) noexcept {
+SerialCount CountCanonJob(Bytes job) {
     if (IsControlSequenceJob(job)) return CountControlSequences(job);
     SerialCount out;
     Escp2Walk walk(job, kCanonEmulationTable);

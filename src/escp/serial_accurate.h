@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "accurate/pages.h"
 #include "jobfile/bytes.h"
 
 namespace qm::serial {
@@ -23,14 +24,15 @@ struct SerialCount {
     uint32_t unknownCommands = 0;  // escapes with no known length: the walk may have slipped
     bool truncated = false;        // a command claimed more bytes than the job holds
     bool understood = true;        // false: not this language at all
+    accurate::PageLog pageLog;     // each page ejected, with its colour; empty where colour is not read
 };
 
 // ESC/P2 and ESC/P jobs.
-SerialCount CountEscp2Job(Bytes job) noexcept;
+SerialCount CountEscp2Job(Bytes job);
 
 // Canon Bubble Jet jobs: the ESC/P-style emulation, the raster mode entered
 // by ESC [ K, and jobs in the 8-bit control-sequence language.
-SerialCount CountCanonJob(Bytes job) noexcept;
+SerialCount CountCanonJob(Bytes job);
 
 // Run-length data: a count byte n announces n + 1 literal bytes for n <= 127,
 // or one byte repeated 257 - n times for n >= 129. A count of 128 repeats its

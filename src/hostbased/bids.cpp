@@ -36,16 +36,18 @@ bool Advance(const BidInput& in, Bytes b, uint64_t next, uint32_t& off) noexcept
 }
 
 // ZjStream and Tally: a file signature, then chunks of a 16-byte big-endian
-// header (size, type, item count, signature word) that each end where the
-// next begins.
-bool ChunkChain(const BidInput& in, bool (*signature)(Bytes), uint32_t chunkSignature) noexcept {
+// header (size, type, item count, a reserved 16-bit word and the 16-bit
+// signature) that each end where the next begins. The reserved word is not
+// always 0: foo2zjs writes the length of the chunk's items there for its -z1
+// and later models (the HP LaserJet 1018/1020).
+bool ChunkChain(const BidInput& in, bool (*signature)(Bytes), uint16_t chunkSignature) noexcept {
     const Bytes b = Body(in);
     if (!signature(b)) return false;
     uint32_t off = 4;
     int n = 0;
     while (n < kRecords && b.has(off, 16)) {
         const uint32_t size = b.be32(off);
-        if (b.be32(off + 12) != chunkSignature || size < 16 || !Advance(in, b, uint64_t{off} + size, off)) return false;
+        if (b.be16(off + 14) != chunkSignature || size < 16 || !Advance(in, b, uint64_t{off} + size, off)) return false;
         ++n;
     }
     return Enough(in, n, off == b.size);
@@ -294,11 +296,11 @@ int BidOKI(const BidInput& in) noexcept {
 }
 
 int BidZJSTREAM(const BidInput& in) noexcept {
-    return ChunkChain(in, &IsZjsSignature, 0x00005A5Au) ? Parsed(Declares(in, "ZJS")) : kNoBid;
+    return ChunkChain(in, &IsZjsSignature, 0x5A5A) ? Parsed(Declares(in, "ZJS")) : kNoBid;
 }
 
 int BidTALLYSTREAM(const BidInput& in) noexcept {
-    return ChunkChain(in, &IsTallySignature, 0x0000A5A5u) ? Parsed(false) : kNoBid;
+    return ChunkChain(in, &IsTallySignature, 0xA5A5) ? Parsed(false) : kNoBid;
 }
 
 // OAKT: "OAKT" records with a 32-bit little-endian length and type; a
@@ -360,11 +362,13 @@ int BidCanonUFR(const BidInput& in) noexcept {
 }
 
 // HIPERC follows its PJL header with a page record: 0x00 0x00 0x00 0x34,
-// with 1 at byte 12 (byte 13, which follows, is 3 in monochrome jobs and 0
-// in colour ones).
+// with the number of planes the page record announces at byte 12: 1, or 4
+// for an uncompressed colour page (foo2hiperc at 300 dpi). Byte 13, which
+// follows, is the plane: 3 in monochrome jobs, 0 in colour ones.
 int BidHIPERC(const BidInput& in) noexcept {
     const Bytes b = Body(in);
-    if (!in.pjl || !b.matches(0, std::string_view("\0\0\0\x34", 4)) || b.at(12) != 0x01) return kNoBid;
+    const bool planes = b.at(12) == 0x01 || b.at(12) == 0x04;
+    if (!in.pjl || !b.matches(0, std::string_view("\0\0\0\x34", 4)) || !planes) return kNoBid;
     return Parsed(Declares(in, "HIPERC"));
 }
 

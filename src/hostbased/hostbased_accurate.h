@@ -31,6 +31,16 @@ inline int32_t PassMarked(std::string_view tag, Bytes job, Result& out, uint32_t
     return QM_OK;
 }
 
+// Logs the page just ejected with its colour and, where the stream states
+// it page by page, its paper (0 x 0: the job's).
+inline void LogPage(Result& out, bool colour, double width = 0.0, double length = 0.0) {
+    Page page;
+    page.color = colour ? QM_PAGE_COLOR : QM_PAGE_MONO;
+    page.paperWidth = width;
+    page.paperLength = length;
+    out.pages.Add(page);
+}
+
 // The size of a Windows paper code (DMPAPER_*); false when unknown.
 bool WindowsPaper(uint32_t code, double& width, double& length) noexcept;
 

@@ -51,6 +51,7 @@ bool IsCheckedCommand(const Bytes& job, uint32_t i) {
     return job.has(i, kCommand) && job[i] == kEsc && (ChecksumHolds(job, i) || job.matches(i, kReset, kCommand));
 }
 
+
 }  // namespace
 
 int32_t CountPpa(Bytes job, Result& out) {
@@ -81,6 +82,7 @@ int32_t CountPpa(Bytes job, Result& out) {
                 if ((command == kMediaShort || command == kMediaLong) && job[data] == kEject) {
                     ++pages;
                     colour = colour || pageColour;
+                    LogPage(out, pageColour);
                     pageColour = false;
                 } else if ((command == kSweepShort || command == kSweepLong) && data + kSweepInkAt < dataEnd &&
                            job[data + kSweepInkAt] != kBlackSweep) {
@@ -119,6 +121,7 @@ int32_t CountLexmarkChecked(Bytes job, Result& out) {
             case kEjectSheet:
                 ++pages;
                 colour = colour || pageColour;
+                LogPage(out, pageColour);
                 pageColour = false;
                 break;
             default:

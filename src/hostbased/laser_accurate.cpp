@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "hostbased/hostbased_accurate.h"
-#include "hostbased/pjl_accurate.h"
+#include "pcl/pjl.h"
 
 namespace qm::accurate {
 namespace {
@@ -63,21 +63,13 @@ enum OaktRecord : uint32_t {
     kOaktJobDuplex = 0x0F,
     kOaktEndPage = 0x18,
     kOaktCopies = 0x2A,  // copies, duplex
-    kOaktPaper = 0x2B,   // code, width and length at 1200 dpi
+    kOaktPaper = 0x2B,   // Windows paper code, width and length in dots
     kOaktImageData = 0x3C,
 };
+constexpr uint32_t kOaktDataSize = 32;    // length of the coded data after the record
 constexpr uint32_t kOaktDataPadded = 36;  // padded length of the data after the record
 constexpr uint32_t kOaktDataPlane = 48;   // 0, 1, 2 colour; 3 black
 constexpr uint32_t kOaktBlackPlane = 3;
-
-struct OaktPaper {
-    uint32_t code;
-    double width, length;
-};
-constexpr OaktPaper kOaktPapers[] = {
-    {1, 8.5, 11.0},   {5, 8.5, 14.0},    {7, 7.25, 10.5},  {9, 8.27, 11.69}, {11, 5.83, 8.27},
-    {13, 7.17, 10.12}, {20, 4.125, 9.5}, {27, 4.33, 8.66}, {28, 6.38, 9.02},  {37, 3.875, 7.5},
-};
 
 // ---------------------------------------------------------------- HIPERC
 
@@ -90,6 +82,16 @@ constexpr uint8_t kHipercBlackPlane = 3;      // 0, 1, 2 are cyan, magenta, yell
 constexpr std::string_view kUel = "\x1b%-12345X";
 
 bool IsColourPlane(uint32_t plane, uint32_t black) { return plane < black; }
+
+// Whether the coded band at `data` (`size` bytes) is blank. foo2oak sends
+// every plane of every band in a colour job; a band with no dot codes to
+// nothing but the end-of-stripe marker (FF 02), while any dot makes coded
+// bytes before it.
+bool BlankOaktBand(const Bytes& job, uint32_t data, uint32_t size) {
+    if (size == 0) return true;
+    return size == 2 && job.has(data, 2) && job[data] == 0xFF && job[data + 1] == 0x02;
+}
+
 
 void SetPages(Result& out, uint32_t pages, bool broken) {
     out.rec.pages = pages;
@@ -120,6 +122,11 @@ bool WindowsPaper(uint32_t code, double& width, double& length) noexcept {
 }
 
 int32_t CountZjStream(Bytes job, Result& out) {
+    // Through a spooler the stream comes behind PJL lines (JOB, SET, INFO,
+    // USTATUS) and a UEL; the stream's own items say what they set.
+    PjlSettings pjl;
+    const uint32_t body = ReadPjlHeader(job, 0, pjl);
+    job = Bytes(job.data + body, job.size - body);
     if (!job.matches(0, "JZJZ")) return QM_E_NOT_UNDERSTOOD;
     ZjsState s;
     bool broken = false;
@@ -142,6 +149,9 @@ int32_t CountZjStream(Bytes job, Result& out) {
         } else if (type == kZjsEndPage) {
             ++s.pages;
             s.colour = s.colour || s.pageColour;
+            double width = 0.0, length = 0.0;
+            WindowsPaper(s.paperCode, width, length);
+            LogPage(out, s.pageColour, width, length);
         } else if (type == kZjsEndDoc) {
             at = end;
             break;
@@ -190,15 +200,9 @@ int32_t CountOakt(Bytes job, Result& out) {
                 break;
             case kOaktPaper:
                 if (length32 >= kOaktHeader + 12) {
-                    const uint32_t code = job.le32(at + kOaktHeader);
+                    // The code is Windows' paper code (foo2oak writes DMPAPER_A3 for A3).
                     width = length = 0.0;
-                    for (const OaktPaper& p : kOaktPapers) {
-                        if (p.code == code) {
-                            width = p.width;
-                            length = p.length;
-                        }
-                    }
-                    if (width == 0.0) {  // a custom size: the sheet at 1200 dpi
+                    if (!WindowsPaper(job.le32(at + kOaktHeader), width, length)) {  // a custom size: the sheet at 1200 dpi
                         width = job.le32(at + kOaktHeader + 4) / 1200.0;
                         length = job.le32(at + kOaktHeader + 8) / 1200.0;
                     }
@@ -207,12 +211,15 @@ int32_t CountOakt(Bytes job, Result& out) {
             case kOaktImageData:
                 if (length32 >= kOaktDataPlane + 4) {
                     step += job.le32(at + kOaktDataPadded);
-                    if (IsColourPlane(job.le32(at + kOaktDataPlane), kOaktBlackPlane)) pageColour = true;
+                    if (IsColourPlane(job.le32(at + kOaktDataPlane), kOaktBlackPlane) &&
+                        !BlankOaktBand(job, at + length32, job.le32(at + kOaktDataSize)))
+                        pageColour = true;
                 }
                 break;
             case kOaktEndPage:
                 ++pages;
                 colour = colour || pageColour;
+                LogPage(out, pageColour, width, length);
                 pageColour = false;
                 break;
             default:
@@ -235,11 +242,11 @@ int32_t CountOakt(Bytes job, Result& out) {
 }
 
 int32_t CountHiperc(Bytes job, Result& out) {
-    const PjlHeader pjl = ReadPjlHeader(job);
+    PjlSettings pjl;
+    uint32_t at = ReadPjlHeader(job, 0, pjl);
     if (!pjl.entered) return QM_E_NOT_UNDERSTOOD;
     uint32_t pages = 0;
     bool colour = false, pageColour = false, broken = false;
-    uint32_t at = pjl.body;
     // Records run up to the UEL that closes the job.
     while (at < job.size && !job.matches(at, kUel)) {
         if (!job.has(at, kHipercRecordHeader)) {
@@ -259,6 +266,7 @@ int32_t CountHiperc(Bytes job, Result& out) {
         } else if (type == kHipercEndPage) {
             ++pages;
             colour = colour || pageColour;
+            LogPage(out, pageColour);
             pageColour = false;
         }
         at += length;

@@ -14,9 +14,14 @@ JobFileView::~JobFileView() {
     if (file_ != platform::kNullHandle && file_ != platform::kInvalidHandle) platform::CloseFile(file_);
 }
 
-bool JobFileView::Open(const char* path, int32_t& code) noexcept {
+bool JobFileView::Open(const char* path, int32_t& code) noexcept { return Map(platform::OpenFile(path), code); }
+
+#if defined(_WIN32)
+bool JobFileView::Open(const wchar_t* path, int32_t& code) noexcept { return Map(platform::OpenFileW(path), code); }
+#endif
+
+bool JobFileView::Map(platform::Handle file, int32_t& code) noexcept {
     code = QM_OK;
-    const platform::Handle file = platform::OpenFile(path);
     if (file == platform::kInvalidHandle || file == platform::kNullHandle) {
         code = HresultFromLastError(platform::LastError());
         Debug(kOpenFailed, code);

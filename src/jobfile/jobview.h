@@ -40,6 +40,10 @@ public:
     // False on a failed step, with its code in `code` (which may be 0 when
     // the platform left no last error).
     bool Open(const char* path, int32_t& code) noexcept;
+#if defined(_WIN32)
+    // The same with a UTF-16 path (CreateFileW).
+    bool Open(const wchar_t* path, int32_t& code) noexcept;
+#endif
     // The file's current length, bounded by the mapped length: what is still
     // readable after the file shrank under the view.
     uint32_t ReadableLength() const noexcept;
@@ -48,6 +52,9 @@ public:
     Bytes bytes() const noexcept { return Bytes(base_, scanSize_); }
 
 private:
+    // The steps after the file was opened: `file` is what the open returned.
+    bool Map(intptr_t file, int32_t& code) noexcept;
+
     intptr_t file_ = 0;
     intptr_t mapping_ = 0;
     const uint8_t* base_ = nullptr;

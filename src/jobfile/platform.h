@@ -6,6 +6,9 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#if defined(_WIN32)
+#include <string>
+#endif
 
 namespace qm::platform {
 
@@ -33,6 +36,15 @@ uint32_t LastError() noexcept;
 // CreateFileA(path, GENERIC_READ, FILE_SHARE_READ|FILE_SHARE_WRITE, nullptr,
 //             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL|FILE_FLAG_SEQUENTIAL_SCAN, nullptr)
 Handle OpenFile(const char* path) noexcept;
+#if defined(_WIN32)
+// CreateFileW with the same arguments. A path whose full form has MAX_PATH
+// characters or more is opened through the "\\?\" form of its full path
+// ("\\?\UNC\" for a share), which has no such limit.
+Handle OpenFileW(const wchar_t* path) noexcept;
+// That "\\?\" form of `path`, or empty when the path is short enough to be
+// used as it is (or cannot be made absolute). May throw std::bad_alloc.
+std::wstring LongForm(const wchar_t* path);
+#endif
 // CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr)
 Handle CreateMapping(Handle file) noexcept;
 // MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0); mappedLength receives the

@@ -3,6 +3,10 @@
 #if defined(_WIN32)
 #include <windows.h>
 
+#include <new>
+#include <string>
+#include <string_view>
+
 #include "jobfile/platform.h"
 
 namespace qm::platform {
@@ -13,6 +17,44 @@ Handle OpenFile(const char* path) noexcept {
     HANDLE h = ::CreateFileA(path, 0x80000000 /* GENERIC_READ */,
                              3 /* FILE_SHARE_READ | FILE_SHARE_WRITE */, nullptr, OPEN_EXISTING,
                              0x08000080 /* FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN */, nullptr);
+    return reinterpret_cast<Handle>(h);
+}
+
+namespace {
+
+constexpr DWORD kAccess = 0x80000000;      // GENERIC_READ
+constexpr DWORD kShare = 3;                // FILE_SHARE_READ | FILE_SHARE_WRITE
+constexpr DWORD kAttributes = 0x08000080;  // FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN
+
+bool StartsWith(const wchar_t* s, std::wstring_view prefix) noexcept {
+    return std::wstring_view(s).substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace
+
+// "\\server\share\..." becomes "\\?\UNC\server\share\...".
+std::wstring LongForm(const wchar_t* path) {
+    if (StartsWith(path, LR"(\\?\)") || StartsWith(path, LR"(\\.\)")) return {};
+    const DWORD need = ::GetFullPathNameW(path, 0, nullptr, nullptr);
+    if (need < MAX_PATH) return {};  // short, or no full form (the open reports why)
+    std::wstring full(need, L'\0');
+    const DWORD n = ::GetFullPathNameW(path, need, full.data(), nullptr);
+    if (n == 0 || n >= need) return {};
+    full.resize(n);
+    if (full.compare(0, 2, LR"(\\)") == 0) return LR"(\\?\UNC\)" + full.substr(2);
+    return LR"(\\?\)" + full;
+}
+
+Handle OpenFileW(const wchar_t* path) noexcept {
+    std::wstring longForm;
+    try {
+        longForm = LongForm(path);
+    } catch (const std::bad_alloc&) {
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return reinterpret_cast<Handle>(INVALID_HANDLE_VALUE);
+    }
+    HANDLE h = ::CreateFileW(longForm.empty() ? path : longForm.c_str(), kAccess, kShare, nullptr, OPEN_EXISTING,
+                             kAttributes, nullptr);
     return reinterpret_cast<Handle>(h);
 }
 

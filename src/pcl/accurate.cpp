@@ -2,11 +2,18 @@
 // already counts real jobs right, its record passes through.
 #include "accurate/accurate.h"
 #include "pcl/pcl_accurate.h"
+#include "pcl/pclxl_accurate.h"
 
 namespace qm::accurate {
 
 int32_t AccuratePCL(Bytes job, Result& out) { return pclaccurate::CountPcl5(job, out); }
-int32_t AccuratePCLXL(Bytes job, Result& out) { return PassThrough("PCLXL", job, out); }
+// PCL XL: the export's record, already right on every corpus job, and each
+// page's colour and paper from a walk of the stream.
+int32_t AccuratePCLXL(Bytes job, Result& out) {
+    const int32_t code = PassThrough("PCLXL", job, out);
+    if (code == QM_OK) pclxlaccurate::LogPages(job, out.pages);
+    return code;
+}
 // HP-GL/2 plots: pages and copies as the export counts them (advance-page and
 // replot commands, Begin Plot), or the pages PCL ejects where the plot has no
 // page command of its own. The plot size is read in plotter units (1016

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "pcl/leadbytes.h"
+#include "pcl/pcl_accurate_colour.h"
 #include "pcl/pjl.h"
 
 namespace qm::pclaccurate {
@@ -44,68 +45,6 @@ constexpr bool IsLowerParameter(uint8_t b) noexcept { return b >= 0x60 && b <= 0
 constexpr bool IsDigit(int b) noexcept { return b >= '0' && b <= '9'; }
 constexpr uint8_t Upper(uint8_t b) noexcept { return b >= 'a' && b <= 'z' ? static_cast<uint8_t>(b - 32) : b; }
 
-bool IsBlank(uint8_t b) noexcept { return b == ' ' || b == '\t' || b == '\r' || b == '\n'; }
-
-// One PJL line from after "@PJL" to its end (CR and LF excluded), upper case
-// compared. Only the settings that shape the count are kept.
-void ReadPjlLine(Bytes line, PjlSettings& pjl) noexcept {
-    uint32_t k = 0;
-    const auto blanks = [&] {
-        while (k < line.size && (line[k] == ' ' || line[k] == '\t')) ++k;
-    };
-    const auto word = [&] {
-        const uint32_t from = k;
-        while (k < line.size && line[k] != ' ' && line[k] != '\t' && line[k] != '=' && line[k] != ':') ++k;
-        return Bytes(line.data + from, k - from);
-    };
-    const auto is = [](Bytes w, std::string_view s) { return w.size == s.size() && w.matchesNoCase(0, s); };
-    blanks();
-    const Bytes command = word();
-    if (!is(command, "SET") && !is(command, "DEFAULT")) return;
-    blanks();
-    Bytes key = word();
-    if (is(key, "LPARM") || is(key, "IPARM")) {
-        // "LPARM : PCL KEY = VALUE": only the PCL personality's settings apply.
-        blanks();
-        if (k < line.size && line[k] == ':') ++k;
-        blanks();
-        if (!is(word(), "PCL")) return;
-        blanks();
-        key = word();
-    }
-    blanks();
-    if (k >= line.size || line[k] != '=') return;
-    ++k;
-    blanks();
-    uint32_t end = line.size;
-    while (end > k && (line[end - 1] == ' ' || line[end - 1] == '\t')) --end;
-    const Bytes value(line.data + k, end - k);
-    const auto number = [&] {
-        uint64_t n = 0;
-        for (uint32_t j = 0; j < value.size && IsDigit(value[j]); ++j) n = std::min<uint64_t>(n * 10 + (value[j] - '0'), kMaxCopies);
-        return static_cast<uint32_t>(n);
-    };
-    if (is(key, "COPIES")) {
-        pjl.copies = number();
-    } else if (is(key, "QTY")) {
-        pjl.quantity = number();
-    } else if (is(key, "DUPLEX")) {
-        if (is(value, "ON")) pjl.duplex = 1;
-        if (is(value, "OFF")) pjl.duplex = 0;
-    } else if (is(key, "RENDERMODE")) {
-        if (is(value, "COLOR")) pjl.colour = 1;
-        if (is(value, "GRAYSCALE")) pjl.colour = 0;
-    } else if (is(key, "PAPER")) {
-        char name[kPjlValueBuffer] = {};
-        if (value.size >= sizeof name) return;
-        for (uint32_t j = 0; j < value.size; ++j) name[j] = static_cast<char>(Upper(value[j]));
-        if (const PaperName* p = FindPaperName(name)) {
-            pjl.paperWidth = p->width;
-            pjl.paperLength = p->length;
-        }
-    }
-}
-
 // What the scan knows: the settings in force and what ejected pages took.
 struct Pcl5Scan {
     Bytes job;
@@ -122,10 +61,10 @@ struct Pcl5Scan {
     uint32_t mostCopies = 0;
     bool anyDuplex = false;
     double firstWidth = 0.0, firstLength = 0.0;
-    // Colour evidence.
-    bool colourRaster = false;
-    bool colourPalette = false;
-    int64_t component[3] = {0, 0, 0};
+    // What each page prints in, and the pages ejected so far.
+    Pcl5Colour colour;
+    accurate::PageLog* log = nullptr;
+    bool colourPass = true;
     // Well-formed escape sequences and form feeds seen: bytes with neither
     // are no PCL job.
     uint32_t sequences = 0;
@@ -133,14 +72,14 @@ struct Pcl5Scan {
 
     uint32_t CopiesInForce() const noexcept {
         if (copies > 0) return copies;
-        if (pjl.quantity > 0) return pjl.quantity;
-        return pjl.copies > 0 ? pjl.copies : 1;
+        return std::min(pjl.Copies(), kMaxCopies);
     }
 
-    void Eject() noexcept {
+    void Eject() {
+        LogPage();
         if (pages < UINT32_MAX) ++pages;
         mostCopies = std::max(mostCopies, CopiesInForce());
-        if (duplex > 0 || (duplex < 0 && pjl.duplex > 0)) anyDuplex = true;
+        if (duplex > 0 || (duplex < 0 && pjl.duplex == PjlDuplex::On)) anyDuplex = true;
         const bool own = paperWidth > 0.0;
         if (!(firstWidth > 0.0)) {
             firstWidth = own ? paperWidth : pjl.paperWidth;
@@ -149,7 +88,21 @@ struct Pcl5Scan {
         marked = resetEjected = false;
         fresh = true;
     }
-    void EjectIfMarked() noexcept {
+    // The side ejected: its colour (grey when PJL has the printer render
+    // greyscale) and its paper.
+    void LogPage() {
+        const Ink ink = colour.TakePage();
+        if (log == nullptr) return;
+        accurate::Page page;
+        page.color = pjl.Mono() || ink <= Ink::Neutral ? QM_PAGE_MONO
+                     : ink == Ink::Colour                     ? QM_PAGE_COLOR
+                                                              : QM_PAGE_COLOR_UNKNOWN;
+        const bool own = paperWidth > 0.0;
+        page.paperWidth = own ? paperWidth : pjl.paperWidth;
+        page.paperLength = own ? paperLength : pjl.paperLength;
+        log->Add(page);
+    }
+    void EjectIfMarked() {
         if (marked) Eject();
     }
     void Mark() noexcept {
@@ -162,30 +115,40 @@ struct Pcl5Scan {
     // A form feed ejects the side, marked or blank; but a form feed right
     // after a reset printed the side only feeds that sheet out (inkjet drivers
     // end each page with both).
-    void FormFeed() noexcept {
+    void FormFeed() {
         if (resetEjected) resetEjected = false;
         else Eject();
     }
     // A reset or a UEL: what PCL set is gone, the PJL defaults are back.
-    void Reset() noexcept {
+    void Reset() {
         if (marked) {
             Eject();
             resetEjected = true;
         }
+        colour.Reset();
         copies = 0;
         duplex = -1;
         paperWidth = paperLength = 0.0;
     }
 
     uint32_t Data(uint32_t p, int64_t n) const noexcept { return SkipBy(job, p, n > 0 ? static_cast<uint64_t>(n) : 0); }
+    // The data a command announces, as far as the job holds it.
+    Bytes Payload(uint32_t p, int64_t n) const noexcept {
+        return Bytes(job.data + std::min(p, job.size), std::min<uint32_t>(job.left(p), n > 0 ? static_cast<uint32_t>(std::min<int64_t>(n, UINT32_MAX)) : 0));
+    }
+    // A raster row's plane: handed over while it can still tell the page's colour.
+    void Row(uint32_t p, int64_t n, bool last) {
+        if (colourPass && colour.WantsRows()) colour.Plane(Payload(p, n), last);
+    }
 
     // Plot sizes in force, from HP-GL/2 passages; the first one is kept.
     double plotWidth = 0.0, plotLength = 0.0;
 
-    uint32_t Hpgl(uint32_t p) noexcept {
+    uint32_t Hpgl(uint32_t p) {
         HpglPassage passage;
         const uint32_t end = SkipHpglPassage(job, p, passage);
         if (passage.draws) Mark();
+        colour.Hpgl(passage.draws, passage.penColour);
         if (!(plotWidth > 0.0) && passage.plotWidth > 0.0) {
             plotWidth = passage.plotWidth;
             plotLength = passage.plotLength;
@@ -198,7 +161,7 @@ struct Pcl5Scan {
     // value and p the index after it. Returns where the scan goes on;
     // `ended` is set when nothing of the sequence follows (another context
     // took over).
-    uint32_t Command(uint8_t c, uint8_t g, uint8_t F, int64_t v, uint32_t p, bool& ended) noexcept {
+    uint32_t Command(uint8_t c, uint8_t g, uint8_t F, int64_t v, uint32_t p, bool& ended) {
         switch (c) {
             case '&':
                 if (g == 'l') {
@@ -227,39 +190,44 @@ struct Pcl5Scan {
                 } else if (g == 'a' && F == 'G') {
                     EjectIfMarked();  // a side of a duplex sheet chosen
                 } else if (g == 'p' && F == 'X') {
-                    if (v > 0) Mark();  // transparent print data
+                    if (v > 0) {
+                        Mark();  // transparent print data, printed as text
+                        colour.Text();
+                    }
                     return Data(p, v);
                 }
                 break;
             case '*':
                 if (g == 'b' && (F == 'W' || F == 'V')) {
                     if (v > 0) Mark();
+                    Row(p, v, F == 'W');
                     return Data(p, v);
                 }
-                if (g == 'r' && F == 'A') {
+                if (g == 'b' && F == 'M') {
+                    colour.Method(v);
+                } else if (g == 'b' && F == 'Y') {
+                    colour.SkipRows();
+                } else if (g == 'r' && F == 'A') {
                     fresh = resetEjected = false;  // raster graphics begin a side
+                    colour.StartRaster();
+                } else if (g == 'r' && (F == 'B' || F == 'C')) {
+                    colour.StartRaster();  // the raster ends: its seed rows are gone
                 } else if (g == 'r' && F == 'U') {
-                    if (v <= -3 || v >= 3) colourRaster = true;  // CMY, KCMY or RGB planes
+                    colour.SimpleColour(v);  // one plane, CMY, KCMY or RGB planes
+                } else if (g == 'r' && F == 'S') {
+                    colour.Width(v);
                 } else if (g == 'v') {
-                    if (F >= 'A' && F <= 'C') {
-                        component[F - 'A'] = v;
-                    } else if (F == 'I') {
-                        if (component[0] != component[1] || component[1] != component[2]) colourPalette = true;
-                    } else if (F == 'W') {
-                        // Configure image data: colour space, encoding, bits per index, bits per primary.
-                        if (v >= 2 && job.has(p, 2)) {
-                            if (job[p + 1] >= 2) colourRaster = true;  // direct colour pixels
-                            else if (v >= 3 && job.has(p + 2) && job[p + 2] > 1) colourRaster = true;  // a colour palette
-                        }
-                    }
+                    if (F >= 'A' && F <= 'C') colour.Component(F - 'A', v);
+                    else if (F == 'I') colour.Assign(v);
+                    else if (F == 'S') colour.Foreground(v);
+                    else if (F == 'W') colour.ConfigureImage(Payload(p, v));
                 } else if (g == 'g' && F == 'W') {
-                    // Configure raster data. Format 2: the number of colour
-                    // components follows. Format 6: bits per pixel at byte 10
-                    // (24 or 32 for RGB pixels).
-                    if (v >= 2 && job.has(p, 2) && job[p] == 2 && job[p + 1] >= 3) colourRaster = true;
-                    if (v >= 11 && job.has(p, 11) && job[p] == 6 && job[p + 10] >= 24) colourRaster = true;
+                    colour.ConfigureRaster(Payload(p, v));
                 } else if (g == 'c' && F == 'P') {
                     Mark();  // a rectangle filled
+                    colour.Rule(v);
+                } else if (g == 'c' && F == 'W') {
+                    colour.Pattern(Payload(p, v));
                 }
                 if (F == 'W') return Data(p, v);
                 break;
@@ -296,7 +264,7 @@ struct Pcl5Scan {
     }
 
     // The parameterised sequence whose ESC is at i; returns the index after it.
-    uint32_t Parameterised(uint32_t i) noexcept {
+    uint32_t Parameterised(uint32_t i) {
         const uint8_t c = job[i + 1];
         uint32_t p = i + 2;
         uint8_t g = 0;
@@ -324,7 +292,7 @@ struct Pcl5Scan {
     }
 
     // The escape sequence whose ESC is at i; returns the index after it.
-    uint32_t Escape(uint32_t i) noexcept {
+    uint32_t Escape(uint32_t i) {
         const int c = job.at(i + 1);
         if (c < 0) return job.size;
         if (c >= 0x21 && c <= 0x2F) return Parameterised(i);
@@ -339,7 +307,7 @@ struct Pcl5Scan {
     // Raster rows one after another ("ESC * b # W" and "ESC * b # V", each
     // with its data, and the "# M" and "# Y" between them), the bulk of most
     // jobs, read without the general parser. Returns where the first other thing starts (i when none was read).
-    uint32_t RasterRows(uint32_t i) noexcept {
+    uint32_t RasterRows(uint32_t i) {
         const uint8_t* d = job.data;
         const uint32_t n = job.size;
         const uint32_t from = i;
@@ -356,20 +324,29 @@ struct Pcl5Scan {
             const uint32_t next = after < n ? static_cast<uint32_t>(after) : n;
             if (next < n && d[next] != kEscape) break;  // rows without ESC may follow: the parser decides
             if (data && v > 0 && !marked) Mark();
+            if (data) Row(p + 1, v, f == 'W');
+            else if (f == 'M') colour.Method(v);
+            else colour.SkipRows();
             i = next;
         }
         if (i != from) ++sequences;
         return i;
     }
 
-    void Run(uint32_t i) noexcept {
+    void Run(uint32_t i) {
         while (i < job.size) {
             // Commands mostly follow one another (raster rows): the search
             // only where something else stands between them.
             const uint32_t next = job[i] == kEscape ? i : FindAny(job, i, kEscape, kFormFeed);
-            // Printable bytes between commands are text on the page.
-            for (uint32_t k = i; !marked && k < next; ++k)
-                if (job[k] > ' ' && job[k] != 0x7F) MarkText();
+            // Printable bytes between commands are text on the page, in the
+            // foreground colour.
+            for (uint32_t k = i; (!marked || colour.TextMatters()) && k < next; ++k) {
+                if (job[k] > ' ' && job[k] != 0x7F) {
+                    MarkText();
+                    colour.Text();
+                    break;
+                }
+            }
             if (next >= job.size) break;
             if (job[next] == kFormFeed) {
                 ++formFeeds;
@@ -385,20 +362,6 @@ struct Pcl5Scan {
 };
 
 }  // namespace
-
-uint32_t ReadPjlLines(Bytes job, uint32_t i, PjlSettings& pjl) noexcept {
-    for (;;) {
-        uint32_t k = i;
-        while (k < job.size && IsBlank(job[k])) ++k;
-        if (!job.matchesNoCase(k, "@PJL")) return i;
-        const uint32_t eol = job.find(k, '\n');
-        uint32_t end = eol;
-        if (end > k && end < job.size && job[end - 1] == '\r') --end;
-        ReadPjlLine(Bytes(job.data + k + 4, end - (k + 4)), pjl);
-        if (eol >= job.size) return job.size;
-        i = eol + 1;
-    }
-}
 
 bool PaperOfPageSize(uint32_t code, double& width, double& length) noexcept {
     for (const PageSize& s : kPageSizes) {
@@ -456,6 +419,7 @@ uint32_t SkipHpglPassage(Bytes job, uint32_t i, HpglPassage& passage) noexcept {
             k = std::min(job.find(k, ';'), end);
             continue;
         }
+        if (a == 'P' && b == 'C') passage.penColour = true;
         if (a == 'P' && b == 'S') {
             // Plot size in plotter units (1016 to the inch): length, width.
             const int64_t length = number(k), width = number(k);
@@ -473,6 +437,8 @@ uint32_t SkipHpglPassage(Bytes job, uint32_t i, HpglPassage& passage) noexcept {
 int32_t CountPcl5(Bytes job, accurate::Result& out, Pcl5Extras* extras) {
     Pcl5Scan s;
     s.job = job;
+    s.log = &out.pages;
+    if (extras != nullptr && extras->withoutColour) s.colourPass = false;
     uint32_t i = 0;
     while (i < job.size && (job[i] == 0 || job[i] == 0x04)) ++i;
     i = ReadPjlLines(job, i, s.pjl);
@@ -499,13 +465,13 @@ int32_t CountPcl5(Bytes job, accurate::Result& out, Pcl5Extras* extras) {
         r.paperWidth = own ? s.paperWidth : s.pjl.paperWidth;
         r.paperLength = own ? s.paperLength : s.pjl.paperLength;
     }
-    if (s.pjl.colour >= 0) {
-        r.color = static_cast<uint8_t>(s.pjl.colour);  // the printer renders as PJL says
-    } else if (s.colourPalette || s.colourRaster) {
+    // The job prints colour when a page does; a page left undecided keeps
+    // it from being called mono.
+    if (out.pages.Count(QM_PAGE_COLOR) > 0) {
         r.color = 1;
-        // Colour planes may still carry nothing but black: only the raster
-        // itself would tell.
-        if (!s.colourPalette) out.unknown |= QM_FIELD_COLOR;
+    } else if (out.pages.Count(QM_PAGE_COLOR_UNKNOWN) > 0) {
+        r.color = 1;
+        out.unknown |= QM_FIELD_COLOR;
     }
     return QM_OK;
 }

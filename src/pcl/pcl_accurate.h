@@ -8,23 +8,9 @@
 
 #include "accurate/accurate.h"
 #include "jobfile/bytes.h"
+#include "pcl/pjl.h"
 
 namespace qm::pclaccurate {
-
-// What PJL lines set for the job: the defaults PCL starts from, and a
-// reset returns to.
-struct PjlSettings {
-    uint32_t copies = 0;  // COPIES; 0: none named
-    uint32_t quantity = 0;  // QTY (collated copies), which wins over COPIES; 0: none named
-    int duplex = -1;      // -1: none named
-    int colour = -1;      // RENDERMODE: 1 colour, 0 greyscale, -1 none named
-    double paperWidth = 0.0, paperLength = 0.0;
-};
-
-// Reads the PJL lines that start at i (blank lines between them allowed) and
-// returns the index of the first byte after them. Only lines that begin with
-// "@PJL" are read.
-uint32_t ReadPjlLines(Bytes job, uint32_t i, PjlSettings& pjl) noexcept;
 
 // The paper of a PCL page-size code (ESC & l # A); false for a code with no
 // fixed size.
@@ -33,6 +19,7 @@ bool PaperOfPageSize(uint32_t code, double& width, double& length) noexcept;
 // What an HP-GL/2 passage holds.
 struct HpglPassage {
     bool draws = false;                         // a drawing command
+    bool penColour = false;                     // a pen given a colour of its own (PC)
     double plotWidth = 0.0, plotLength = 0.0;   // inches, from the plot-size command PS; 0 when none
 };
 
@@ -45,6 +32,7 @@ uint32_t SkipHpglPassage(Bytes job, uint32_t i, HpglPassage& passage) noexcept;
 // What the PCL reading found besides the record, for HP-GL/2 plots.
 struct Pcl5Extras {
     bool startsInHpgl = false;  // in: the job opens in HP-GL/2, as a plot does
+    bool withoutColour = false;  // in: no page's colour read (the cost of the colour pass is measured so)
     double plotWidth = 0.0, plotLength = 0.0;  // out: the first plot size of the job
     bool pjlPaper = false;                      // out: PJL named the paper
 };

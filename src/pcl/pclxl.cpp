@@ -7,6 +7,7 @@
 
 #include "api/scanners.h"
 #include "jobfile/diag.h"
+#include "pcl/pclxl_media.h"
 #include "pcl/pjl.h"
 
 namespace qm {
@@ -52,23 +53,6 @@ struct Entry {
     uint8_t idHigh;
 };
 
-struct MediaRow {
-    const char* name;  // compared over its own length; null: no name
-    double a;          // length
-    double b;          // width
-};
-
-// By enumeration value; the last row also serves every value not listed.
-constexpr MediaRow kMedia[] = {
-    {"LETTER", 11.0, 8.5},      {"LEGAL", 14.0, 8.5},       {"A4", 11.69, 8.26},      {"EXEC", 10.5, 7.25},
-    {"LEDGER", 17.0, 11.0},     {"A3", 16.54, 11.69},       {"COM10", 9.5, 4.125},    {"MONARCH", 7.5, 3.875},
-    {"C5", 9.02, 6.38},         {"DL", 8.66, 4.33},         {"JB4", 13.94, 9.84},     {"JB5", 10.12, 7.17},
-    {"B5", 9.84, 6.93},         {nullptr, 11.0, 8.5},       {"JPOSTCARD", 3.94, 5.83}, {"JDOUBLEPOSTCARD", 7.87, 5.83},
-    {"A5", 8.27, 5.83},         {"A6", 5.83, 4.13},         {"JB6", 7.17, 5.04},      {nullptr, 11.0, 8.5},
-};
-constexpr uint32_t kMediaOther = 19;
-constexpr uint32_t kMediaEnumerations = 19;  // 0 to 18
-
 // Bytes of one element of a scalar, xy or box value (0: not such a tag).
 constexpr uint32_t ElementSize(uint8_t tag) noexcept {
     switch (tag & 0x0F) {
@@ -94,11 +78,11 @@ void SelectMedia(XlScan& s, const Entry& e) noexcept {
     const int8_t v = static_cast<int8_t>(e.value[0]);
     uint32_t row = 0;
     if (v <= 19) {
-        row = (v >= 0 && static_cast<uint32_t>(v) < kMediaEnumerations) ? static_cast<uint32_t>(v) : kMediaOther;
+        row = (v >= 0 && static_cast<uint32_t>(v) < kXlMediaEnumerations) ? static_cast<uint32_t>(v) : kXlMediaOther;
     } else {
         const uint32_t stored = e.stored;
-        for (uint32_t r = 0; r < kMediaEnumerations; ++r) {
-            const char* name = kMedia[r].name;
+        for (uint32_t r = 0; r < kXlMediaEnumerations; ++r) {
+            const char* name = kXlMedia[r].name;
             if (name == nullptr) continue;
             const size_t n = std::strlen(name);
             if (n <= stored && std::memcmp(e.value, name, n) == 0) {
@@ -107,8 +91,8 @@ void SelectMedia(XlScan& s, const Entry& e) noexcept {
             }
         }
     }
-    s.a = kMedia[row].a;
-    s.b = kMedia[row].b;
+    s.a = kXlMedia[row].a;
+    s.b = kXlMedia[row].b;
 }
 
 void SetCustomSize(XlScan& s, const Entry& e) noexcept {

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstring>
+#include <string_view>
 
 #include "jobfile/diag.h"
 
@@ -158,6 +159,173 @@ bool MatchPjl(Bytes job, uint32_t& i, std::span<const PjlKey> keys, PjlAttribute
         }
     }
     return false;
+}
+
+namespace {
+
+constexpr std::string_view kUel = "\x1b%-12345X";
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr uint8_t kEscape = 0x1B;
+
+bool IsBlank(int b) noexcept { return b == ' ' || b == '\t'; }
+char Upper(uint8_t b) noexcept { return static_cast<char>(b >= 'a' && b <= 'z' ? b - 32 : b); }
+
+// One PJL line from after "@PJL" to its end (CR and LF excluded), read word
+// by word.
+struct PjlLine {
+    Bytes line;
+    uint32_t k = 0;
+
+    void Blanks() noexcept {
+        while (k < line.size && IsBlank(line[k])) ++k;
+    }
+    // A word: up to a blank, "=" or ":".
+    Bytes Word() noexcept {
+        Blanks();
+        const uint32_t from = k;
+        while (k < line.size && !IsBlank(line[k]) && line[k] != '=' && line[k] != ':') ++k;
+        return Bytes(line.data + from, k - from);
+    }
+    bool Takes(uint8_t c) noexcept {
+        Blanks();
+        if (k >= line.size || line[k] != c) return false;
+        ++k;
+        return true;
+    }
+    // The rest of the line: blanks around it and quotes dropped, upper case,
+    // cut to the buffer (31 bytes and a zero).
+    void Value(char (&out)[kPjlValueBuffer]) noexcept {
+        Blanks();
+        uint32_t end = line.size;
+        while (end > k && IsBlank(line[end - 1])) --end;
+        size_t n = 0;
+        for (uint32_t j = k; j < end && n + 1 < sizeof out; ++j) {
+            if (line[j] != '"') out[n++] = Upper(line[j]);
+        }
+        out[n] = '\0';
+    }
+};
+
+bool Is(Bytes word, std::string_view name) noexcept {
+    return word.size == name.size() && word.matchesNoCase(0, name);
+}
+
+bool Equals(const char (&value)[kPjlValueBuffer], std::string_view name) noexcept {
+    return std::string_view(value) == name;
+}
+
+uint32_t Count(const char (&value)[kPjlValueBuffer]) noexcept {
+    uint64_t n = 0;
+    for (const char* c = value; *c >= '0' && *c <= '9'; ++c) {
+        n = n * 10 + static_cast<uint32_t>(*c - '0');
+        if (n > UINT32_MAX) return UINT32_MAX;
+    }
+    return static_cast<uint32_t>(n);
+}
+
+void ApplySetting(Bytes key, const char (&value)[kPjlValueBuffer], PjlSettings& pjl) noexcept {
+    if (Is(key, "COPIES")) {
+        pjl.copies = Count(value);
+    } else if (Is(key, "QTY")) {
+        pjl.quantity = Count(value);
+    } else if (Is(key, "DUPLEX")) {
+        if (Equals(value, "ON") || Equals(value, "MANUAL")) pjl.duplex = PjlDuplex::On;
+        if (Equals(value, "OFF")) pjl.duplex = PjlDuplex::Off;
+    } else if (Is(key, "RENDERMODE")) {
+        if (Equals(value, "COLOR") || Equals(value, "COLOUR")) pjl.renderMode = 1;
+        if (Equals(value, "GRAYSCALE") || Equals(value, "GREYSCALE")) pjl.renderMode = 0;
+    } else if (Is(key, "COLORMODE")) {
+        if (Equals(value, "COLOR") || Equals(value, "COLOUR")) pjl.colourMode = 1;
+        if (Equals(value, "MONO") || Equals(value, "BLACK") || Equals(value, "GRAYSCALE") || Equals(value, "GREYSCALE"))
+            pjl.colourMode = 0;
+    } else if (Is(key, "PAPER")) {
+        const PaperName* p = FindPaperName(value);
+        pjl.paperWidth = p != nullptr ? p->width : 0.0;
+        pjl.paperLength = p != nullptr ? p->length : 0.0;
+    }
+}
+
+// Reads one line; true when it ends the lines (ENTER).
+bool ReadLine(Bytes line, PjlSettings& pjl) noexcept {
+    PjlLine l{line};
+    const Bytes command = l.Word();
+    if (Is(command, "ENTER")) {
+        pjl.entered = true;
+        pjl.language[0] = '\0';
+        if (Is(l.Word(), "LANGUAGE") && l.Takes('=')) {
+            l.Blanks();
+            size_t n = 0;
+            for (uint32_t j = l.k; j < line.size && line[j] > ' ' && line[j] < 0x7F && n + 1 < sizeof pjl.language; ++j)
+                pjl.language[n++] = Upper(line[j]);
+            pjl.language[n] = '\0';
+        }
+        return true;
+    }
+    if (!Is(command, "SET") && !Is(command, "DEFAULT")) return false;
+    Bytes key = l.Word();
+    if (Is(key, "LPARM") || Is(key, "IPARM")) {
+        // A personality's own setting: only PCL's are taken.
+        if (!l.Takes(':') || !Is(l.Word(), "PCL")) return false;
+        key = l.Word();
+    }
+    if (!l.Takes('=')) return false;
+    char value[kPjlValueBuffer] = {};
+    l.Value(value);
+    ApplySetting(key, value, pjl);
+    return false;
+}
+
+}  // namespace
+
+uint32_t ReadPjlLines(Bytes job, uint32_t i, PjlSettings& pjl) noexcept {
+    for (;;) {
+        uint32_t k = i;
+        while (k < job.size && (IsBlank(job[k]) || job[k] == '\r' || job[k] == '\n')) ++k;
+        if (!job.matchesNoCase(k, "@PJL")) return i;
+        const int after = job.at(k + 4);
+        if (!(after < 0 || IsBlank(after) || after == '\r' || after == '\n')) return i;
+        const uint32_t limit = job.left(k) > kPjlLongestLine ? k + kPjlLongestLine : job.size;
+        // A line ends at its line feed, or right before an ESC: foo2zjs ends
+        // its last line with a NUL and the UEL.
+        uint32_t eol = k;
+        while (eol < limit && job[eol] != '\n' && job[eol] != kEscape) ++eol;
+        if (eol == limit && limit != job.size) return i;  // no line end where one must be
+        uint32_t end = eol;
+        while (end > k + 4 && (job[end - 1] == '\r' || job[end - 1] == 0)) --end;
+        const bool entered = ReadLine(Bytes(job.data + k + 4, end - (k + 4)), pjl);
+        i = eol < job.size && job[eol] == '\n' ? eol + 1 : eol;
+        if (entered || i >= job.size) return i;
+    }
+}
+
+uint32_t SkipWrapperBytes(Bytes job, uint32_t i, bool& uel) noexcept {
+    for (;;) {
+        const int b = job.at(i);
+        if (b == 0x00 || b == 0x04 || b == '\r' || b == '\n') {
+            ++i;
+        } else if (job.matches(i, kBom)) {
+            i += static_cast<uint32_t>(kBom.size());
+        } else if (job.matches(i, kUel)) {
+            i += static_cast<uint32_t>(kUel.size());
+            uel = true;
+        } else if (b == 0x1B && job.at(i + 1) == 'E' && job.matches(i + 2, kUel)) {
+            i += 2;  // some inkjet drivers reset the printer before the UEL
+        } else {
+            return i;
+        }
+    }
+}
+
+uint32_t ReadPjlHeader(Bytes job, uint32_t from, PjlSettings& pjl) noexcept {
+    uint32_t i = from;
+    for (;;) {
+        bool uel = false;
+        i = SkipWrapperBytes(job, i, uel);
+        const uint32_t next = ReadPjlLines(job, i, pjl);
+        if (next == i) return i;
+        i = next;
+        if (pjl.entered) return i;
+    }
 }
 
 }  // namespace qm

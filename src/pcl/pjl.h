@@ -1,9 +1,13 @@
-// PJL job attributes: the "@PJL SET" keys that counters try at every "@" of
-// a job, the value capture behind them and the paper-name table.
+// PJL job attributes, read two ways.
 //
-// A counter owns a constexpr list of PjlKey (its keys, in the order in which
-// they are tried) and a PjlAttributes; at each "@" it calls MatchPjl. The
-// matcher keeps no state of its own.
+// The exports try "@PJL SET" keys at every "@" of a job: a counter owns a
+// constexpr list of PjlKey (its keys, in the order in which they are tried)
+// and a PjlAttributes; at each "@" it calls MatchPjl. The matcher keeps no
+// state of its own.
+//
+// The accurate path reads PJL as a printer does, line by line
+// (ReadPjlLines, ReadPjlHeader): detection, the accurate counters and the
+// settings a header gives any job all use that one reader.
 #pragma once
 
 #include <cstdint>
@@ -109,5 +113,57 @@ inline constexpr const char* kGreyLine = "sheetler.dll!GetTotalPageCount_PCL: %X
 
 inline constexpr const char* kQtyLine = "sheetler.dll!GetTotalPageCount: %X found QTY command %d!\n";
 inline constexpr const char* kCopiesLine = "sheetler.dll!GetTotalPageCount: %X found COPIES command %d!\n";
+
+// What PJL lines set for the job. Lines are read as a printer reads them:
+// "@PJL", a command word, then for SET and DEFAULT a key, "=" and a value;
+// letters in any case, blanks and tabs anywhere between words, quotes
+// around a value dropped. "SET LPARM:PCL KEY=..." (a PCL personality
+// setting) counts as the key; another personality's setting does not.
+enum class PjlDuplex : uint8_t { Unstated, Off, On };
+
+struct PjlSettings {
+    bool entered = false;    // an ENTER LANGUAGE line ended the lines read
+    uint32_t copies = 0;     // COPIES; 0 unstated; saturates at 32 bits
+    uint32_t quantity = 0;   // QTY (collated copies); 0 unstated
+    PjlDuplex duplex = PjlDuplex::Unstated;  // DUPLEX: ON and MANUAL are two-sided
+    int renderMode = -1;     // RENDERMODE: 1 COLOR, 0 GRAYSCALE, -1 unstated
+    int colourMode = -1;     // COLORMODE: 1 COLOR, 0 any other value, -1 unstated
+    double paperWidth = 0.0;   // PAPER, by name (the paper-name table); 0 unstated or unknown
+    double paperLength = 0.0;
+    char language[32] = {};  // the language entered, upper case, cut to 31 bytes
+
+    // The copies asked for: the larger of COPIES and QTY, at least 1.
+    uint32_t Copies() const noexcept {
+        const uint32_t c = copies > quantity ? copies : quantity;
+        return c == 0 ? 1 : c;
+    }
+    bool CopiesStated() const noexcept { return copies > 0 || quantity > 0; }
+    // The printer renders the job in black and white.
+    bool Mono() const noexcept { return renderMode == 0 || colourMode == 0; }
+};
+
+// A line longer than this is no PJL line: no driver writes one.
+inline constexpr uint32_t kPjlLongestLine = 4096;
+
+// Reads the PJL lines that start at i (blanks, tabs and line ends between
+// them allowed) into `pjl` and returns the index of the first byte after
+// them, or i when no "@PJL" line starts there. A line ends at its line feed
+// or right before an ESC (a UEL may follow a line directly). Reading stops
+// after an ENTER LANGUAGE line (the language's own bytes follow it), before
+// a line that is not PJL, and before a line with no end within
+// kPjlLongestLine bytes (unless the data ends there). A UEL is not read: it
+// is the caller's.
+uint32_t ReadPjlLines(Bytes job, uint32_t i, PjlSettings& pjl) noexcept;
+
+// Reads the whole header in front of a job from `from`: UELs, NULs, 0x04, a
+// UTF-8 BOM, line ends and a reset right before a UEL, and the PJL lines
+// between them. Returns where the job proper starts: after the ENTER
+// LANGUAGE line, or at the first byte that belongs to none of these.
+uint32_t ReadPjlHeader(Bytes job, uint32_t from, PjlSettings& pjl) noexcept;
+
+// Skips what spoolers and drivers put between the parts of a header (NULs,
+// 0x04, CR, LF, a UTF-8 BOM, a UEL and a reset right before a UEL); sets
+// `uel` when a UEL stood there. Returns the first other byte's index.
+uint32_t SkipWrapperBytes(Bytes job, uint32_t i, bool& uel) noexcept;
 
 }  // namespace qm

@@ -35,8 +35,7 @@ struct Frame {
 
 struct Walk {
     uint64_t pages = 0;
-    bool firstPage = true;
-    double width = 0, length = 0;
+    double width = 0, length = 0;  // the first page's paper
 };
 
 const Value* Own(const Value& node, std::string_view key, const Value* inherited) {
@@ -44,9 +43,10 @@ const Value* Own(const Value& node, std::string_view key, const Value* inherited
     return v ? v : inherited;
 }
 
-// The first page's paper: its effective media box in inches, turned when
-// the page is shown rotated a quarter turn.
-void Paper(Document& doc, const Value* box, const Value* rotate, Walk& w) {
+// A page's paper: its effective media box in inches, turned when the page is
+// shown rotated a quarter turn; 0 x 0 when the box cannot be read.
+void Paper(Document& doc, const Value* box, const Value* rotate, double& w, double& l) {
+    w = l = 0;
     if (box == nullptr) return;
     Object bh;
     const Value& b = doc.resolve(*box, bh);
@@ -60,13 +60,14 @@ void Paper(Document& doc, const Value* box, const Value* rotate, Walk& w) {
         if (quarter == 90 || quarter == 270) std::swap(width, length);
     }
     if (width < 1e-3 || length < 1e-3 || width > 1e4 || length > 1e4) return;
-    w.width = width;
-    w.length = length;
+    w = width;
+    l = length;
 }
 
-// Walks the tree depth-first in page order. Kids that are null or missing
-// are skipped; a node seen before is not walked again.
-void WalkTree(Document& doc, const Value& root, ColourCheck* colour, Walk& w) {
+// Walks the tree depth-first in page order, logging each page with its own
+// paper and, when `colour` is given, its colour. Kids that are null or
+// missing are skipped; a node seen before is not walked again.
+void WalkTree(Document& doc, const Value& root, ColourCheck* colour, Walk& w, accurate::PageLog& log) {
     std::unordered_set<uint32_t> visited;
     std::vector<std::unique_ptr<Frame>> stack;
     auto push = [&](const Value& ref, const Frame* parent) {
@@ -86,11 +87,14 @@ void WalkTree(Document& doc, const Value& root, ColourCheck* colour, Walk& w) {
         if (node.get("Kids") == nullptr && !(type && type->isName("Pages"))) {
             // A leaf: a page.
             if (++w.pages >= UINT32_MAX) throw Broken("too many pages");
-            if (w.firstPage) {
-                Paper(doc, f->mediaBox, f->rotate, w);
-                w.firstPage = false;
+            accurate::Page page;
+            Paper(doc, f->mediaBox, f->rotate, page.paperWidth, page.paperLength);
+            if (w.pages == 1) {
+                w.width = page.paperWidth;
+                w.length = page.paperLength;
             }
-            if (colour) colour->page(node, f->resources);
+            page.color = colour ? colour->page(node, f->resources) : QM_PAGE_COLOR_UNKNOWN;
+            log.Add(page);
             return;
         }
         if (stack.size() >= kMaxTreeDepth) throw Broken("page tree too deep");
@@ -122,7 +126,8 @@ void CountDocument(Document& doc, Result& out, Colour readColour) {
 
     ColourCheck colour(doc);
     Walk w;
-    WalkTree(doc, *pagesRef, readColour == Colour::Read ? &colour : nullptr, w);
+    out.pages.Clear();
+    WalkTree(doc, *pagesRef, readColour == Colour::Read ? &colour : nullptr, w, out.pages);
     const Value* count = pages.get("Count");
     const bool agree = count && count->kind == Kind::Int && count->integer == static_cast<int64_t>(w.pages);
     if (w.pages == 0 && count && count->kind == Kind::Int && count->integer > 0) {
@@ -147,8 +152,9 @@ void CountDocument(Document& doc, Result& out, Colour readColour) {
     // Colour when any page prints some; when nothing shows colour but
     // something could not be read, colour is the answer that never
     // undercharges, and it is marked unknown.
-    const bool unknown = readColour == Colour::Skip || colour.unknown();
-    out.rec.color = colour.colour() || unknown;
+    const bool anyColour = out.pages.Count(QM_PAGE_COLOR) > 0;
+    const bool unknown = !anyColour && out.pages.Count(QM_PAGE_COLOR_UNKNOWN) > 0;
+    out.rec.color = anyColour || unknown;
     if (unknown) out.unknown |= QM_FIELD_COLOR;
 }
 

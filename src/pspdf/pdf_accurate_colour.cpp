@@ -1,12 +1,20 @@
 // The colour check of the accurate PDF reader.
 #include "pspdf/pdf_accurate_colour.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+
+#include "pspdf/pdf_accurate_jpeg.h"
 
 namespace qm::pdf {
 namespace {
 
-constexpr double kNeutralSlack = 0.004;  // about one step of 8-bit colour
+// Components this close are equal: eight steps of 8-bit colour, as far as
+// colour management moves a grey (poppler and cairo write a CMYK black as
+// an RGB near-black) and as the rendering that checks the truth allows.
+constexpr double kNeutralSlack = 8.0 / 255;
+constexpr int kNeutralSteps = 8;
 
 using Space = ColourCheck::Space;
 
@@ -22,7 +30,7 @@ constexpr NamedSpace kNamedSpaces[] = {
     {"Pattern", Space::Pattern},
 };
 
-int Components(Space::Family f) noexcept {
+int FamilyComponents(Space::Family f) noexcept {
     switch (f) {
         case Space::Gray: return 1;
         case Space::Rgb: case Space::Lab: return 3;
@@ -31,19 +39,64 @@ int Components(Space::Family f) noexcept {
     }
 }
 
-// Neutral values of a device-like family; Lab values are L, a, b.
+// Neutral values of a device-like family; Lab values are L, a, b. CMYK is
+// neutral when its cyan, magenta and yellow are equal (rich black included).
 bool NeutralValues(Space::Family f, const double* v, size_t n) noexcept {
     switch (f) {
         case Space::Gray: return n >= 1;
         case Space::Rgb:
             return n >= 3 && std::fabs(v[0] - v[1]) <= kNeutralSlack && std::fabs(v[1] - v[2]) <= kNeutralSlack;
-        case Space::Cmyk: return n >= 4 && v[0] <= kNeutralSlack && v[1] <= kNeutralSlack && v[2] <= kNeutralSlack;
+        case Space::Cmyk:
+            return n >= 4 && std::fabs(v[0] - v[1]) <= kNeutralSlack && std::fabs(v[1] - v[2]) <= kNeutralSlack;
         case Space::Lab: return n >= 3 && std::fabs(v[1]) < 1 && std::fabs(v[2]) < 1;
         default: return false;
     }
 }
 
-bool NeutralColorant(std::string_view name) noexcept { return name == "Black" || name == "All" || name == "None"; }
+bool SameNoCase(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
+    return true;
+}
+
+}  // namespace
+
+char ColourCheck::InkOf(std::string_view name) noexcept {
+    if (SameNoCase(name, "Black") || SameNoCase(name, "All") || SameNoCase(name, "None") ||
+        SameNoCase(name, "Gray") || SameNoCase(name, "Grey")) {
+        return ColourCheck::kNeutralInk;
+    }
+    if (SameNoCase(name, "Cyan")) return ColourCheck::kCyan;
+    if (SameNoCase(name, "Magenta")) return ColourCheck::kMagenta;
+    if (SameNoCase(name, "Yellow")) return ColourCheck::kYellow;
+    return ColourCheck::kSpotInk;
+}
+
+namespace {
+
+bool NeutralInks(const std::string& inks, const double* v, size_t n) noexcept {
+    double process[4] = {0, 0, 0, 0};
+    for (size_t k = 0; k < inks.size(); ++k) {
+        const double tint = k < n ? v[k] : 1.0;
+        if (inks[k] == ColourCheck::kSpotInk && tint > kNeutralSlack) return false;
+        process[static_cast<uint8_t>(inks[k]) & 3] = std::max(process[static_cast<uint8_t>(inks[k]) & 3], tint);
+    }
+    return std::fabs(process[1] - process[2]) <= kNeutralSlack && std::fabs(process[2] - process[3]) <= kNeutralSlack;
+}
+
+Space Rgb() {
+    Space s;
+    s.family = Space::Rgb;
+    return s;
+}
+Space Cmyk() {
+    Space s;
+    s.family = Space::Cmyk;
+    return s;
+}
+
+constexpr uint8_t kPending = 0xFF;  // a verdict being made (a form that draws itself)
 
 }  // namespace
 
@@ -82,77 +135,122 @@ Space ColourCheck::space(const Value& in, const Value& resources, int depth) {
     } else if ((family == "Indexed" || family == "I") && cs.items.size() >= 4) {
         const Space base = space(cs.items[1], resources, depth + 1);
         s.base = base.family;
-        s.baseComponents = static_cast<uint8_t>(Components(base.family));
-        if (s.baseComponents == 0) return s;
+        s.inks = base.inks;
+        s.baseComponents = static_cast<uint8_t>(base.family == Space::Spot ? base.inks.size() : FamilyComponents(base.family));
+        if (s.baseComponents == 0 || s.base == Space::Lab) return s;
         Object lh;
         const Value& lookupTable = doc_.resolve(cs.items[3], lh);
         if (lookupTable.kind == Kind::String) {
             s.palette = lookupTable.text;
-        } else if (lh.stream && !doc_.decode(lh, s.palette, 1u << 20)) {
+        } else if (!lh.stream || !doc_.decode(lh, s.palette, 1u << 20)) {
             return s;
         }
         s.family = Space::Indexed;
     } else if (family == "Separation" && cs.items[1].kind == Kind::Name) {
         s.family = Space::Spot;
-        s.neutralMask.assign(1, NeutralColorant(cs.items[1].text) ? 1 : 0);
+        s.inks.assign(1, ColourCheck::InkOf(cs.items[1].text));
     } else if (family == "DeviceN") {
         Object nh;
         const Value& names = doc_.resolve(cs.items[1], nh);
-        if (names.kind != Kind::Array || names.items.empty() || names.items.size() > 64) return s;
+        if (names.kind != Kind::Array || names.items.empty() || names.items.size() > 32) return s;
         s.family = Space::Spot;
-        for (const Value& n : names.items) s.neutralMask += static_cast<char>(n.kind == Kind::Name && NeutralColorant(n.text));
+        for (const Value& n : names.items) s.inks += n.kind == Kind::Name ? ColourCheck::InkOf(n.text) : kSpotInk;
     } else if (family == "Pattern") {
         s.family = Space::Pattern;
         const Space base = space(cs.items[1], resources, depth + 1);
         s.base = base.family;
+        s.inks = base.inks;
     } else {
         return space(cs.items[0], resources, depth + 1);
     }
     return s;
 }
 
-bool ColourCheck::neutral(const Space& s, const double* v, size_t n, const std::string* patternName,
-                          const Value& resources, int depth) {
+bool ColourCheck::Neutral(const Space& s, const double* v, size_t n) noexcept {
     switch (s.family) {
         case Space::Gray: case Space::Rgb: case Space::Cmyk: case Space::Lab:
             return NeutralValues(s.family, v, n);
+        case Space::Spot: return NeutralInks(s.inks, v, n);
         case Space::Indexed: {
-            if (n < 1 || v[0] < 0) return false;
-            const size_t at = static_cast<size_t>(v[0]) * s.baseComponents;
-            if (at + s.baseComponents > s.palette.size()) return false;
-            double c[4] = {0, 0, 0, 0};
-            for (size_t k = 0; k < s.baseComponents && k < 4; ++k) c[k] = static_cast<uint8_t>(s.palette[at + k]) / 255.0;
-            if (s.base == Space::Lab) return false;
+            if (n < 1 || !(v[0] >= 0) || v[0] > 4095) return false;
+            const size_t at = static_cast<size_t>(v[0] + 0.5) * s.baseComponents;
+            // An index past the table is clipped to its last entry.
+            const size_t last = s.palette.size() / s.baseComponents;
+            if (last == 0) return false;
+            const size_t from = at + s.baseComponents > s.palette.size() ? (last - 1) * s.baseComponents : at;
+            double c[32];
+            for (size_t k = 0; k < s.baseComponents && k < 32; ++k)
+                c[k] = static_cast<uint8_t>(s.palette[from + k]) / 255.0;
+            if (s.base == Space::Spot) return NeutralInks(s.inks, c, s.baseComponents);
             return NeutralValues(s.base, c, s.baseComponents);
         }
-        case Space::Spot:
-            for (size_t k = 0; k < s.neutralMask.size(); ++k) {
-                if (!s.neutralMask[k] && (k >= n || v[k] > kNeutralSlack)) return false;
-            }
-            return true;
+        default: return false;
+    }
+}
+
+uint8_t ColourCheck::verdict() const noexcept {
+    return colour_ ? QM_PAGE_COLOR : unknown_ ? QM_PAGE_COLOR_UNKNOWN : QM_PAGE_MONO;
+}
+
+// Looks at the object `ref` names once per document; a later page that draws
+// it again gets the same verdict.
+template <class Look>
+void ColourCheck::once(const Value& ref, Look&& look) {
+    if (ref.kind != Kind::Ref) {
+        look();
+        return;
+    }
+    const uint32_t key = static_cast<uint32_t>(ref.integer);
+    const auto [at, fresh] = verdicts_.try_emplace(key, kPending);
+    if (!fresh) {
+        colour_ = colour_ || at->second == QM_PAGE_COLOR;
+        unknown_ = unknown_ || at->second == QM_PAGE_COLOR_UNKNOWN;
+        return;
+    }
+    const bool colour = colour_, unknown = unknown_;
+    colour_ = unknown_ = false;
+    look();
+    verdicts_[key] = verdict();
+    colour_ = colour_ || colour;
+    unknown_ = unknown_ || unknown;
+}
+
+bool ColourCheck::neutral(const Space& s, const double* v, size_t n, const std::string* patternName,
+                          const Value& resources, int depth) {
+    switch (s.family) {
+        case Space::Gray: case Space::Rgb: case Space::Cmyk: case Space::Lab: case Space::Spot: case Space::Indexed:
+            return Neutral(s, v, n);
         case Space::Pattern: {
             if (patternName == nullptr) return false;
             Object ph, qh;
             const Value& patterns = doc_.lookup(resources, "Pattern", ph);
             const Value* ref = patterns.get(*patternName);
-            if (ref == nullptr) return false;
+            if (ref == nullptr) {
+                unknown_ = true;
+                return true;
+            }
             const Value& pat = doc_.resolve(*ref, qh);
             const Value* paint = pat.get("PaintType");
             // An uncoloured tiling pattern takes its colour from the values given.
-            if (paint && paint->kind == Kind::Int && paint->integer == 2) return NeutralValues(s.base, v, n);
-            if (ref->kind == Kind::Ref && !seen_.insert(static_cast<uint32_t>(ref->integer)).second) return true;
-            const Value* type = pat.get("PatternType");
-            if (type && type->kind == Kind::Int && type->integer == 2) {
-                Object sh;
-                return shadingNeutral(doc_.lookup(pat, "Shading", sh), resources, depth);
+            if (paint && paint->kind == Kind::Int && paint->integer == 2) {
+                Space base = s;
+                base.family = s.base;
+                return Neutral(base, v, n);
             }
-            if (qh.stream) {
-                Object rh;
-                const Value& own = doc_.lookup(pat, "Resources", rh);
-                stream(qh, own.kind == Kind::Dict ? own : resources, depth + 1);
-                return true;  // what the pattern draws has been looked at
-            }
-            return false;
+            once(*ref, [&] {
+                const Value* type = pat.get("PatternType");
+                if (type && type->kind == Kind::Int && type->integer == 2) {
+                    Object sh;
+                    shading(doc_.lookup(pat, "Shading", sh), resources, depth);
+                } else if (qh.stream) {
+                    Object rh;
+                    const Value& own = doc_.lookup(pat, "Resources", rh);
+                    stream(qh, own.kind == Kind::Dict ? own : resources, depth + 1);
+                } else {
+                    unknown_ = true;
+                }
+            });
+            return true;  // what the pattern draws has been looked at
         }
         default:
             unknown_ = true;
@@ -160,23 +258,119 @@ bool ColourCheck::neutral(const Space& s, const double* v, size_t n, const std::
     }
 }
 
-bool ColourCheck::shadingNeutral(const Value& shading, const Value& resources, int depth) {
-    Object ch;
-    const Value* cs = shading.get("ColorSpace");
-    if (cs == nullptr) return false;
-    const Space s = space(*cs, resources, depth + 1);
-    // The colours of a shading come from functions; only a gray one is
-    // surely neutral.
-    return s.family == Space::Gray || (s.family == Space::Indexed && s.base == Space::Gray);
+// A function's outputs over its whole domain, read as values of `s`.
+uint8_t ColourCheck::function(const Value& in, const Space& s, int depth) {
+    if (depth > kMaxFormDepth) return QM_PAGE_COLOR_UNKNOWN;
+    Object fh;
+    const Value& f = doc_.resolve(in, fh);
+    if (f.kind == Kind::Array) {
+        // One function per component, one output each: neutral when every
+        // component runs the same course.
+        if (f.items.empty() || f.items.size() > 32) return QM_PAGE_COLOR_UNKNOWN;
+        double from[32], to[32], first = -1;
+        for (size_t k = 0; k < f.items.size(); ++k) {
+            Object kh;
+            const Value& one = doc_.resolve(f.items[k], kh);
+            const Value* type = one.get("FunctionType");
+            const Value* exponent = one.get("N");
+            double c0[1] = {0}, c1[1] = {1};
+            if (!type || type->kind != Kind::Int || type->integer != 2 || !exponent || !exponent->isNumber()) {
+                return QM_PAGE_COLOR_UNKNOWN;
+            }
+            if (one.get("C0") && !Numbers(*one.get("C0"), c0, 1)) return QM_PAGE_COLOR_UNKNOWN;
+            if (one.get("C1") && !Numbers(*one.get("C1"), c1, 1)) return QM_PAGE_COLOR_UNKNOWN;
+            if (k == 0) first = exponent->real;
+            if (exponent->real != first) return QM_PAGE_COLOR_UNKNOWN;
+            from[k] = c0[0];
+            to[k] = c1[0];
+        }
+        const bool neutral = Neutral(s, from, f.items.size()) && Neutral(s, to, f.items.size());
+        return neutral ? QM_PAGE_MONO : QM_PAGE_COLOR_UNKNOWN;
+    }
+    const Value* type = f.get("FunctionType");
+    if (!type || type->kind != Kind::Int) return QM_PAGE_COLOR_UNKNOWN;
+    if (type->integer == 2) {
+        // Exponential interpolation between two colours: both ends are
+        // painted, and a mix of neutral colours stays neutral.
+        double c0[32], c1[32];
+        const Value* a = f.get("C0");
+        const Value* b = f.get("C1");
+        const size_t n = a && a->kind == Kind::Array ? a->items.size() : 1;
+        if (n > 32 || (b && b->kind == Kind::Array && b->items.size() != n)) return QM_PAGE_COLOR_UNKNOWN;
+        if (a == nullptr) c0[0] = 0;
+        else if (!Numbers(*a, c0, n)) return QM_PAGE_COLOR_UNKNOWN;
+        if (b == nullptr) c1[0] = 1;
+        else if (!Numbers(*b, c1, n)) return QM_PAGE_COLOR_UNKNOWN;
+        return Neutral(s, c0, n) && Neutral(s, c1, n) ? QM_PAGE_MONO : QM_PAGE_COLOR;
+    }
+    if (type->integer == 3) {
+        Object kh;
+        const Value& parts = doc_.lookup(f, "Functions", kh);
+        if (parts.kind != Kind::Array || parts.items.empty() || parts.items.size() > 256) return QM_PAGE_COLOR_UNKNOWN;
+        uint8_t all = QM_PAGE_MONO;
+        for (const Value& part : parts.items) {
+            const uint8_t v = function(part, s, depth + 1);
+            if (v == QM_PAGE_COLOR) return v;
+            if (v == QM_PAGE_COLOR_UNKNOWN) all = v;
+        }
+        return all;
+    }
+    if (type->integer == 0 && fh.stream) {
+        // Sampled: every sample is a colour the shading may paint.
+        const Value* bits = f.get("BitsPerSample");
+        double range[64];
+        const Value* r = f.get("Range");
+        const size_t outputs = r && r->kind == Kind::Array ? r->items.size() / 2 : 0;
+        if (!bits || bits->kind != Kind::Int || bits->integer != 8 || outputs == 0 || outputs > 32 ||
+            !Numbers(*r, range, outputs * 2)) {
+            return QM_PAGE_COLOR_UNKNOWN;
+        }
+        std::string data;
+        if (!doc_.decode(fh, data, 1u << 20)) return QM_PAGE_COLOR_UNKNOWN;
+        double v[32];
+        for (size_t at = 0; at + outputs <= data.size(); at += outputs) {
+            for (size_t k = 0; k < outputs; ++k)
+                v[k] = range[2 * k] + static_cast<uint8_t>(data[at + k]) / 255.0 * (range[2 * k + 1] - range[2 * k]);
+            if (!Neutral(s, v, outputs)) return QM_PAGE_COLOR;
+        }
+        return QM_PAGE_MONO;
+    }
+    return QM_PAGE_COLOR_UNKNOWN;  // a calculator function is beyond this reading
 }
 
-void ColourCheck::page(const Value& page, const Value* inheritedResources) {
-    if (colour_) return;
-    // Pages sharing large resources parse them again and again: past the
-    // budget, the pages left are not looked at.
-    if (doc_.parsed() > kColourParseFactor * doc_.size() + (16u << 20)) {
+void ColourCheck::shading(const Value& sh, const Value& resources, int depth) {
+    const Value* cs = sh.get("ColorSpace");
+    if (cs == nullptr) {
         unknown_ = true;
         return;
+    }
+    const Space s = space(*cs, resources, depth + 1);
+    if (s.family == Space::Gray) return;
+    if (s.family == Space::Unknown || s.family == Space::Pattern) {
+        unknown_ = true;
+        return;
+    }
+    double bg[32];
+    const Value* background = sh.get("Background");
+    if (background && background->kind == Kind::Array && background->items.size() <= 32 &&
+        Numbers(*background, bg, background->items.size()) && !Neutral(s, bg, background->items.size())) {
+        colour_ = true;
+        return;
+    }
+    const Value* f = sh.get("Function");
+    // Without a function, the colours stand in the vertex data of a mesh.
+    const uint8_t v = f ? function(*f, s, depth + 1) : QM_PAGE_COLOR_UNKNOWN;
+    if (v == QM_PAGE_COLOR) colour_ = true;
+    if (v == QM_PAGE_COLOR_UNKNOWN) unknown_ = true;
+}
+
+uint8_t ColourCheck::page(const Value& page, const Value* inheritedResources) {
+    colour_ = unknown_ = false;
+    // Pages sharing large resources parse them again and again: past the
+    // budget, the pages left are not looked at.
+    if (exhausted_ || doc_.parsed() > kColourParseFactor * doc_.size() + (16u << 20)) {
+        exhausted_ = true;
+        return QM_PAGE_COLOR_UNKNOWN;
     }
     try {
         Object rh;
@@ -194,13 +388,9 @@ void ColourCheck::page(const Value& page, const Value* inheritedResources) {
                 Object ph;
                 doc_.resolve(item, ph);
                 if (!ph.stream) continue;
-                if (!doc_.decode(ph, part)) {
+                if (!doc_.decode(ph, part) || all.size() + part.size() > kMaxStreamOutput) {
                     unknown_ = true;
-                    return;
-                }
-                if (all.size() + part.size() > kMaxStreamOutput) {
-                    unknown_ = true;
-                    return;
+                    return verdict();
                 }
                 all += part;
                 all += '\n';
@@ -216,19 +406,22 @@ void ColourCheck::page(const Value& page, const Value* inheritedResources) {
             const Value* flags = annot.get("F");
             if (!flags || flags->kind != Kind::Int || (flags->integer & 4) == 0 || (flags->integer & 2) != 0) continue;
             const Value& normal = doc_.lookup(doc_.lookup(annot, "AP", ap), "N", n);
-            if (n.stream) {
-                stream(n, resources, 1);
-            } else if (normal.kind == Kind::Dict) {
+            const Object* appearance = &n;
+            if (!n.stream && normal.kind == Kind::Dict) {
                 const Value* state = annot.get("AS");
-                if (state && state->kind == Kind::Name) {
-                    doc_.lookup(normal, state->text, st);
-                    if (st.stream) stream(st, resources, 1);
-                }
+                if (state && state->kind == Kind::Name) doc_.lookup(normal, state->text, st);
+                appearance = &st;
+            }
+            if (appearance->stream) {
+                Object ar;
+                const Value& own = doc_.lookup(appearance->value, "Resources", ar);
+                stream(*appearance, own.kind == Kind::Dict ? own : resources, 1);
             }
         }
     } catch (const Broken&) {
         unknown_ = true;
     }
+    return verdict();
 }
 
 void ColourCheck::stream(const Object& s, const Value& resources, int depth) {
@@ -321,7 +514,7 @@ void ColourCheck::content(std::string_view data, const Value& resources, int dep
             const std::string_view op(reinterpret_cast<const char*>(b.data) + from, i - from);
             if (nesting > 0 || op == "true" || op == "false" || op == "null") continue;
             if (++operators_ > kMaxColourOperators) {
-                unknown_ = true;
+                unknown_ = exhausted_ = true;
                 return;
             }
             // Only these operators set or paint colour.
@@ -343,25 +536,19 @@ void ColourCheck::operate(std::string_view op, const double* v, size_t n, const 
     if (op == "g" || op == "G") {
         (op == "g" ? fill : stroke) = Space();
     } else if (op == "rg" || op == "RG") {
-        (op == "rg" ? fill : stroke).family = Space::Rgb;
+        (op == "rg" ? fill : stroke) = Rgb();
         if (!NeutralValues(Space::Rgb, v, n)) colour_ = true;
     } else if (op == "k" || op == "K") {
-        (op == "k" ? fill : stroke).family = Space::Cmyk;
+        (op == "k" ? fill : stroke) = Cmyk();
         if (!NeutralValues(Space::Cmyk, v, n)) colour_ = true;
     } else if ((op == "cs" || op == "CS") && name != nullptr) {
+        // Setting a space paints nothing; its initial colour is black or
+        // no tint in every space but Indexed, whose values come with sc.
         Value cs;
         cs.kind = Kind::Name;
         cs.text = *name;
         Space& s = op == "cs" ? fill : stroke;
         s = space(cs, resources, depth);
-        // Setting a space sets its initial colour: black or no tint in
-        // every space but Indexed, whose index 0 may be any colour.
-        if (s.family == Space::Indexed) {
-            const double zero = 0;
-            if (!neutral(s, &zero, 1, nullptr, resources, depth)) colour_ = true;
-        } else if (s.family == Space::Unknown) {
-            unknown_ = true;
-        }
     } else if (op == "sc" || op == "scn" || op == "SC" || op == "SCN") {
         const Space& s = op[0] == 's' ? fill : stroke;
         if (!neutral(s, v, n, name, resources, depth)) colour_ = true;
@@ -370,25 +557,34 @@ void ColourCheck::operate(std::string_view op, const double* v, size_t n, const 
         const Value& xobjects = doc_.lookup(resources, "XObject", xh);
         if (const Value* ref = xobjects.get(*name)) xobject(*ref, resources, depth);
     } else if (op == "sh" && name != nullptr) {
-        Object sh, one;
-        const Value& shading = doc_.lookup(doc_.lookup(resources, "Shading", sh), *name, one);
-        if (!shadingNeutral(shading, resources, depth)) colour_ = true;
+        Object sh;
+        const Value& shadings = doc_.lookup(resources, "Shading", sh);
+        if (const Value* ref = shadings.get(*name)) {
+            once(*ref, [&] {
+                Object one;
+                shading(doc_.resolve(*ref, one), resources, depth);
+            });
+        } else {
+            unknown_ = true;
+        }
     }
 }
 
 void ColourCheck::xobject(const Value& ref, const Value& resources, int depth) {
-    if (ref.kind == Kind::Ref && !seen_.insert(static_cast<uint32_t>(ref.integer)).second) return;
-    Object x;
-    doc_.resolve(ref, x);
-    if (!x.stream) return;
-    const Value* subtype = x.value.get("Subtype");
-    if (subtype && subtype->isName("Image")) {
-        image(x, resources, depth);
-    } else if (subtype && subtype->isName("Form")) {
-        Object rh;
-        const Value& own = doc_.lookup(x.value, "Resources", rh);
-        stream(x, own.kind == Kind::Dict ? own : resources, depth + 1);
-    }
+    once(ref, [&] {
+        Object x;
+        doc_.resolve(ref, x);
+        if (!x.stream) return;
+        const Value* subtype = x.value.get("Subtype");
+        if (subtype && subtype->isName("Image")) {
+            image(x, resources, depth);
+        } else if (subtype && subtype->isName("Form")) {
+            // Transparency groups are forms too: what they draw is read.
+            Object rh;
+            const Value& own = doc_.lookup(x.value, "Resources", rh);
+            stream(x, own.kind == Kind::Dict ? own : resources, depth + 1);
+        }
+    });
 }
 
 void ColourCheck::image(const Object& img, const Value& resources, int depth) {
@@ -400,76 +596,139 @@ void ColourCheck::image(const Object& img, const Value& resources, int depth) {
         return;
     }
     const Space s = space(*cs, resources, depth + 1);
-    if (s.family == Space::Gray) return;
+    if (s.family == Space::Gray || (s.family == Space::Spot && s.inks.find_first_not_of('\0') == std::string::npos))
+        return;
+    if (s.family == Space::Unknown || s.family == Space::Pattern || s.family == Space::Lab) {
+        unknown_ = true;
+        return;
+    }
+    std::string data, codec;
+    if (doc_.decode(img, data, kMaxStreamOutput, &codec)) {
+        if (codec.empty()) {
+            samples(img, s, data);
+            return;
+        }
+        if ((codec == "DCTDecode" || codec == "DCT") && (s.family == Space::Rgb || s.family == Space::Cmyk)) {
+            const uint8_t v = JpegColour(data, kMaxImagePixels);
+            if (v == QM_PAGE_COLOR) colour_ = true;
+            if (v == QM_PAGE_COLOR_UNKNOWN) unknown_ = true;
+            return;
+        }
+    }
+    // Pixels that cannot be read: a palette of neutral entries only is
+    // neutral whatever is used; anything else is left open.
     if (s.family == Space::Indexed) {
         for (size_t at = 0; at + s.baseComponents <= s.palette.size(); at += s.baseComponents) {
             const double i = static_cast<double>(at / s.baseComponents);
-            if (!neutral(s, &i, 1, nullptr, resources, depth)) {
-                colour_ = true;
+            if (!Neutral(s, &i, 1)) {
+                unknown_ = true;
                 return;
             }
         }
         return;
     }
-    if (s.family == Space::Unknown) {
-        unknown_ = true;
-        return;
-    }
-    if (s.family == Space::Spot) {
-        colour_ = s.neutralMask.find('\0') != std::string::npos;
-        return;
-    }
-    // Pixels in a colour space: a gray picture stored as RGB or CMYK is
-    // still neutral, so look at the samples where they can be decoded.
-    const Value* bpc = img.value.get("BitsPerComponent");
-    std::string pixels;
-    const int comps = Components(s.family);
-    if (!bpc || bpc->kind != Kind::Int || bpc->integer != 8 || comps < 3 || !doc_.decode(img, pixels, 16u << 20)) {
-        colour_ = true;  // a colour image we cannot look inside (JPEG, say)
-        return;
-    }
-    double px[4];
-    for (size_t at = 0; at + comps <= pixels.size(); at += comps) {
-        for (int k = 0; k < comps; ++k) px[k] = static_cast<uint8_t>(pixels[at + k]) / 255.0;
-        if (!NeutralValues(s.family, px, comps)) {
-            colour_ = true;
-            return;
-        }
-    }
+    unknown_ = true;
 }
 
+// The decoded samples of an image in space `s`: rows of Width pixels,
+// BitsPerComponent bits per component, mapped through /Decode.
+void ColourCheck::samples(const Object& img, const Space& s, std::string_view data) {
+    const Value* w = img.value.get("Width");
+    const Value* bpc = img.value.get("BitsPerComponent");
+    double decode[64];
+    const Value* d = img.value.get("Decode");
+    const size_t comps = Components(s);
+    const bool own = d && comps > 0 && comps <= 32 && Numbers(*d, decode, comps * 2);
+    const uint8_t v = Samples(s, data, w && w->kind == Kind::Int ? w->integer : 0,
+                              bpc && bpc->kind == Kind::Int ? bpc->integer : 0, own ? decode : nullptr);
+    if (v == QM_PAGE_COLOR) colour_ = true;
+    if (v == QM_PAGE_COLOR_UNKNOWN) unknown_ = true;
+}
+
+size_t ColourCheck::Components(const Space& s) noexcept {
+    return s.family == Space::Indexed ? 1 : s.family == Space::Spot ? s.inks.size() : FamilyComponents(s.family);
+}
+
+uint8_t ColourCheck::Samples(const Space& s, std::string_view data, int64_t width, int64_t bpc, const double* own) {
+    const size_t comps = Components(s);
+    if (width <= 0 || width > (1 << 24) || comps == 0 || comps > 32 ||
+        (bpc != 1 && bpc != 2 && bpc != 4 && bpc != 8 && bpc != 16)) {
+        return QM_PAGE_COLOR_UNKNOWN;
+    }
+    const double top = static_cast<double>((1u << bpc) - 1);
+    double decode[64];
+    for (size_t k = 0; k < comps; ++k) {
+        decode[2 * k] = own ? own[2 * k] : 0;
+        decode[2 * k + 1] = own ? own[2 * k + 1] : s.family == Space::Indexed ? top : 1;
+    }
+    // Indexed: each palette entry is judged once, when first used.
+    uint8_t judged[4096] = {};  // 0 not yet, 1 neutral, 2 colour
+    const size_t row = static_cast<size_t>((width * static_cast<int64_t>(comps) * bpc + 7) / 8);
+    const bool plain = bpc == 8 && !own && (s.family == Space::Rgb || s.family == Space::Cmyk);
+    double v[32];
+    for (size_t start = 0; start + row <= data.size(); start += row) {
+        const uint8_t* p = reinterpret_cast<const uint8_t*>(data.data()) + start;
+        if (plain) {
+            // The common case without the general mapping.
+            for (int64_t x = 0; x < width; ++x, p += comps) {
+                if (std::abs(p[0] - p[1]) > kNeutralSteps || std::abs(p[1] - p[2]) > kNeutralSteps)
+                    return QM_PAGE_COLOR;
+            }
+            continue;
+        }
+        uint64_t bit = 0;
+        for (int64_t x = 0; x < width; ++x) {
+            for (size_t k = 0; k < comps; ++k, bit += static_cast<uint64_t>(bpc)) {
+                uint32_t sample;
+                if (bpc == 16) sample = (p[bit / 8] << 8) | p[bit / 8 + 1];
+                else if (bpc == 8) sample = p[bit / 8];
+                else sample = (p[bit / 8] >> (8 - bpc - bit % 8)) & ((1u << bpc) - 1);
+                v[k] = decode[2 * k] + sample / top * (decode[2 * k + 1] - decode[2 * k]);
+            }
+            if (s.family == Space::Indexed) {
+                const size_t index = !(v[0] > 0) ? 0 : v[0] >= 4095 ? 4095 : static_cast<size_t>(v[0] + 0.5);
+                if (judged[index] == 0) judged[index] = Neutral(s, v, 1) ? 1 : 2;
+                if (judged[index] == 2) return QM_PAGE_COLOR;
+            } else if (!Neutral(s, v, comps)) {
+                return QM_PAGE_COLOR;
+            }
+        }
+    }
+    return QM_PAGE_MONO;
+}
+
+// Inline image keys and their abbreviations.
+constexpr std::pair<std::string_view, std::string_view> kInlineKeys[] = {
+    {"W", "Width"},       {"H", "Height"}, {"BPC", "BitsPerComponent"}, {"CS", "ColorSpace"},
+    {"D", "Decode"},      {"F", "Filter"}, {"DP", "DecodeParms"},       {"IM", "ImageMask"},
+};
+
 void ColourCheck::inlineImage(Parser& p, const Value& resources, int depth) {
-    Value dict;
-    dict.kind = Kind::Dict;
+    Object img;
+    img.value.kind = Kind::Dict;
     for (int i = 0; i < 64; ++i) {
         p.skipSpace();
         if (p.keyword("ID")) break;
         if (p.data().at(p.pos()) != '/') throw Broken("bad inline image");
         Value key = p.object();
-        dict.items.push_back(std::move(key));
-        dict.items.push_back(p.object());
+        for (const auto& [abbreviation, full] : kInlineKeys)
+            if (key.text == abbreviation) key.text = full;
+        img.value.items.push_back(std::move(key));
+        img.value.items.push_back(p.object());
     }
     // The data runs to "EI" standing alone.
     const Bytes b = p.data();
-    uint32_t i = p.pos() + 1;
+    const uint32_t from = p.pos() + 1;
+    uint32_t i = from;
     while (i + 1 < b.size && !(b[i] == 'E' && b[i + 1] == 'I' && IsSpace(b.at(i - 1)) &&
                                (i + 2 >= b.size || IsSpace(b[i + 2])))) {
         ++i;
     }
     p.seek(i + 2);
-    const Value* mask = dict.get("IM");
-    if (!mask) mask = dict.get("ImageMask");
-    if (mask && mask->kind == Kind::Bool && mask->boolean) return;
-    const Value* cs = dict.get("CS");
-    if (!cs) cs = dict.get("ColorSpace");
-    if (cs == nullptr) return;  // no colour space: a mask
-    const Space s = space(*cs, resources, depth + 1);
-    if (s.family == Space::Gray) return;
-    if (s.family == Space::Unknown) {
-        unknown_ = true;
-        return;
-    }
-    colour_ = true;
+    const uint32_t end = i + 1 < b.size ? i - 1 : b.size;  // the whitespace before EI is not data
+    img.stream = true;
+    img.data = end > from ? Bytes(b.data + from, end - from) : Bytes();
+    image(img, resources, depth);
 }
 
 }  // namespace qm::pdf

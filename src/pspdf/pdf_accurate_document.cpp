@@ -12,8 +12,10 @@ namespace {
 uint32_t Find(Bytes b, uint32_t from, uint32_t to, std::string_view lit) noexcept {
     to = std::min(to, b.size);
     if (lit.empty() || from >= to || to - from < lit.size()) return to;
-    const void* hit = memmem(b.data + from, to - from, lit.data(), lit.size());
-    return hit ? static_cast<uint32_t>(static_cast<const uint8_t*>(hit) - b.data) : to;
+    // string_view's search: memmem is not in every C library (MinGW has none).
+    const std::string_view range(reinterpret_cast<const char*>(b.data) + from, to - from);
+    const size_t hit = range.find(lit);
+    return hit != std::string_view::npos ? from + static_cast<uint32_t>(hit) : to;
 }
 
 // The last occurrence of `lit` that starts in [from, end), or b.size when none.

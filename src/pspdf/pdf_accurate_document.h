@@ -30,6 +30,17 @@ struct Object {
     Bytes data;  // the stream's raw (still encoded) bytes
 };
 
+// The image codecs among the filters.
+inline bool IsImageCodec(std::string_view filter) noexcept {
+    return filter == "DCTDecode" || filter == "DCT" || filter == "JPXDecode" || filter == "JBIG2Decode" ||
+           filter == "CCITTFaxDecode" || filter == "CCF";
+}
+
+// One filter of a stream, by its name (abbreviations of inline images
+// included), with its parameters (null: none). False for a filter it does
+// not know, corrupt data, or output past `cap`.
+bool DecodeFilter(std::string_view name, const Value* parms, std::string_view in, std::string& out, uint32_t cap);
+
 class Document {
 public:
     // `file` is the whole job; `body` is where the job proper starts after
@@ -60,8 +71,10 @@ public:
 
     // Decodes a stream through its filters into `out`, at most `cap` bytes
     // (false when a filter is unsupported, the data is corrupt or the output
-    // exceeds the cap or the document's budget).
-    bool decode(const Object& stream, std::string& out, uint32_t cap = kMaxStreamOutput);
+    // exceeds the cap or the document's budget). With `image`, a last filter
+    // that is an image codec (DCT, JPX, JBIG2, CCITT) is not applied: its
+    // name goes to `image` and `out` holds the coded image.
+    bool decode(const Object& stream, std::string& out, uint32_t cap = kMaxStreamOutput, std::string* image = nullptr);
 
     // Bytes of objects parsed so far: what optional work (the colour check)
     // measures its budget against.

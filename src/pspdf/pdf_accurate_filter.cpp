@@ -1,5 +1,5 @@
-// Stream filters of the accurate PDF reader: Flate with PNG and TIFF
-// predictors, ASCIIHex and ASCII85. Output is capped per stream and over the
+// Stream filters of the accurate PDF reader: Flate and LZW with PNG and TIFF
+// predictors, run-length, ASCIIHex and ASCII85. Output is capped per stream and over the
 // whole document, so a small file cannot inflate into gigabytes.
 #include <zlib.h>
 
@@ -84,6 +84,72 @@ bool Ascii85(std::string_view in, std::string& out) {
     return true;
 }
 
+// LZW as PDF and PostScript write it: 9 to 12-bit codes, 256 clears, 257
+// ends; `early` codes grow one code before the table fills (the default).
+bool Lzw(std::string_view in, std::string& out, uint32_t cap, bool early) {
+    struct Entry {
+        uint16_t prefix;  // previous code, or 0xFFFF for a single byte
+        uint8_t last;
+        uint8_t first;
+        uint16_t length;
+    };
+    std::vector<Entry> table(4096);
+    for (int i = 0; i < 256; ++i) table[i] = {0xFFFF, static_cast<uint8_t>(i), static_cast<uint8_t>(i), 1};
+    int next = 258, width = 9, previous = -1;
+    uint32_t bits = 0, held = 0;
+    std::string word;
+    for (size_t at = 0;;) {
+        while (held < static_cast<uint32_t>(width) && at < in.size()) {
+            bits = (bits << 8) | static_cast<uint8_t>(in[at++]);
+            held += 8;
+        }
+        if (held < static_cast<uint32_t>(width)) return true;  // the data ends without its end code
+        const int code = static_cast<int>((bits >> (held - width)) & ((1u << width) - 1));
+        held -= width;
+        if (code == 256) {
+            next = 258;
+            width = 9;
+            previous = -1;
+            continue;
+        }
+        if (code == 257) return true;
+        if (code > next || (code == next && previous < 0)) return false;
+        // The string of `code` (or, for the code being defined, the previous string and its own first byte).
+        const int of = code == next ? previous : code;
+        word.assign(table[of].length, '\0');
+        for (int c = of, k = table[of].length - 1; c != 0xFFFF && k >= 0; c = table[c].prefix, --k)
+            word[k] = static_cast<char>(table[c].last);
+        if (code == next) word += word[0];
+        if (out.size() + word.size() > cap) return false;
+        out += word;
+        if (previous >= 0 && next < 4096) {
+            table[next] = {static_cast<uint16_t>(previous), static_cast<uint8_t>(word[0]), table[previous].first,
+                           static_cast<uint16_t>(table[previous].length + 1)};
+            ++next;
+        }
+        previous = code;
+        if (next + (early ? 1 : 0) >= (1 << width) && width < 12) ++width;
+    }
+}
+
+bool RunLength(std::string_view in, std::string& out, uint32_t cap) {
+    for (size_t i = 0; i < in.size();) {
+        const int n = static_cast<uint8_t>(in[i++]);
+        if (n == 128) return true;
+        if (n < 128) {
+            const size_t take = std::min<size_t>(n + 1, in.size() - i);
+            if (out.size() + take > cap) return false;
+            out.append(in.data() + i, take);
+            i += take;
+        } else {
+            if (i >= in.size()) return true;
+            if (out.size() + (257 - n) > cap) return false;
+            out.append(static_cast<size_t>(257 - n), in[i++]);
+        }
+    }
+    return true;
+}
+
 int64_t IntParam(const Value* parms, std::string_view key, int64_t fallback) {
     const Value* v = parms ? parms->get(key) : nullptr;
     return v && v->kind == Kind::Int ? v->integer : fallback;
@@ -145,7 +211,18 @@ bool Unpredict(std::string& data, const Value* parms) {
 
 }  // namespace
 
-bool Document::decode(const Object& stream, std::string& out, uint32_t cap) {
+bool DecodeFilter(std::string_view name, const Value* parms, std::string_view in, std::string& out,
+                  uint32_t cap) {
+    if (name == "FlateDecode" || name == "Fl") return Inflate(in, out, cap) && Unpredict(out, parms) && out.size() <= cap;
+    if (name == "LZWDecode" || name == "LZW")
+        return Lzw(in, out, cap, IntParam(parms, "EarlyChange", 1) != 0) && Unpredict(out, parms) && out.size() <= cap;
+    if (name == "RunLengthDecode" || name == "RL") return RunLength(in, out, cap);
+    if (name == "ASCIIHexDecode" || name == "AHx") return AsciiHex(in, out) && out.size() <= cap;
+    if (name == "ASCII85Decode" || name == "A85") return Ascii85(in, out) && out.size() <= cap;
+    return false;
+}
+
+bool Document::decode(const Object& stream, std::string& out, uint32_t cap, std::string* image) {
     out.clear();
     if (!stream.stream) return false;
     cap = static_cast<uint32_t>(std::min<uint64_t>(cap, kMaxDecodedTotal - std::min(decoded_, kMaxDecodedTotal)));
@@ -168,16 +245,15 @@ bool Document::decode(const Object& stream, std::string& out, uint32_t cap) {
     if (data.size() > cap) return false;
     for (size_t i = 0; i < filters.size(); ++i) {
         const Value& f = *filters[i];
-        std::string next;
-        bool ok = false;
-        if (f.isName("FlateDecode") || f.isName("Fl")) {
-            ok = Inflate(data, next, cap) && Unpredict(next, parms[i]) && next.size() <= cap;
-        } else if (f.isName("ASCIIHexDecode") || f.isName("AHx")) {
-            ok = AsciiHex(data, next);
-        } else if (f.isName("ASCII85Decode") || f.isName("A85")) {
-            ok = Ascii85(data, next);
+        if (f.kind != Kind::Name) return false;
+        // An image codec as the last filter is left to the caller, which
+        // decodes the image itself.
+        if (image != nullptr && i + 1 == filters.size() && IsImageCodec(f.text)) {
+            *image = f.text;
+            break;
         }
-        if (!ok) return false;
+        std::string next;
+        if (!DecodeFilter(f.text, parms[i], data, next, cap)) return false;
         data.swap(next);
     }
     decoded_ += data.size();

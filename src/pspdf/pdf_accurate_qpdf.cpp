@@ -5,11 +5,14 @@
 // libqpdf is loaded through its C interface the first time an encrypted file
 // comes, not linked: a host that never counts one never loads it (nor the
 // cryptography libraries it brings), and a host without it still counts
-// every other PDF.
+// every other PDF. On Windows the DLL of a qpdf build is looked for in the
+// host's folder and the system folders (never the current folder).
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 #include <qpdf/qpdf-c.h>
-
-#include <mutex>
 
 #include "pspdf/pdf_accurate_decrypt.h"
 
@@ -33,22 +36,38 @@ struct Qpdf {
     bool loaded = false;
 };
 
+#if defined(_WIN32)
+using Module = HMODULE;
+constexpr const char* kNames[] = {"qpdf29.dll", "libqpdf29.dll", "qpdf30.dll", "libqpdf30.dll", "qpdf28.dll",
+                                  "libqpdf28.dll"};
+
+Module Open(const char* name) { return ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS); }
+
 template <typename F>
-bool Symbol(void* lib, const char* name, F& f) {
+bool Symbol(Module lib, const char* name, F& f) {
+    f = reinterpret_cast<F>(reinterpret_cast<void (*)()>(::GetProcAddress(lib, name)));
+    return f != nullptr;
+}
+#else
+using Module = void*;
+constexpr const char* kNames[] = {"libqpdf.so.29", "libqpdf.so.30", "libqpdf.so.28", "libqpdf.so"};
+
+Module Open(const char* name) { return dlopen(name, RTLD_NOW | RTLD_LOCAL); }
+
+template <typename F>
+bool Symbol(Module lib, const char* name, F& f) {
     f = reinterpret_cast<F>(dlsym(lib, name));
     return f != nullptr;
 }
+#endif
 
-// The library, loaded once and kept for the life of the process.
-const Qpdf& Library() {
-    static Qpdf q;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        void* lib = nullptr;
-        for (const char* name : {"libqpdf.so.29", "libqpdf.so.30", "libqpdf.so.28", "libqpdf.so"}) {
-            if ((lib = dlopen(name, RTLD_NOW | RTLD_LOCAL)) != nullptr) break;
-        }
-        if (lib == nullptr) return;
+Qpdf Load() {
+    Qpdf q;
+    Module lib = nullptr;
+    for (const char* name : kNames) {
+        if ((lib = Open(name)) != nullptr) break;
+    }
+    if (lib != nullptr) {
         q.loaded = Symbol(lib, "qpdf_init", q.init) && Symbol(lib, "qpdf_cleanup", q.cleanup) &&
                    Symbol(lib, "qpdf_silence_errors", q.silence) &&
                    Symbol(lib, "qpdf_set_suppress_warnings", q.suppressWarnings) &&
@@ -59,7 +78,13 @@ const Qpdf& Library() {
                    Symbol(lib, "qpdf_set_stream_data_mode", q.streamDataMode) && Symbol(lib, "qpdf_write", q.write) &&
                    Symbol(lib, "qpdf_get_buffer_length", q.bufferLength) &&
                    Symbol(lib, "qpdf_get_buffer", q.buffer);
-    });
+    }
+    return q;
+}
+
+// The library, loaded once and kept for the life of the process.
+const Qpdf& Library() {
+    static const Qpdf q = Load();
     return q;
 }
 

@@ -5,6 +5,9 @@
 // executes: a page-device request inside a procedure that is only defined
 // asks for nothing until the procedure is called.
 #include "pspdf/postscript_accurate.h"
+#include "pspdf/postscript_accurate_colour.h"
+#include "pspdf/postscript_accurate_lexer.h"
+#include "pspdf/pdf_accurate_colour.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,21 +26,8 @@ constexpr size_t kMaxDepth = 256;         // procedure nesting followed; deeper 
 constexpr size_t kMaxProcedures = 4096;   // remembered definitions
 constexpr size_t kMaxNameLength = 127;
 constexpr int kMaxEmbedding = 64;         // nested embedded documents followed
-
-bool IsWhite(uint8_t b) noexcept { return b == ' ' || b == '\t' || b == '\r' || b == '\n' || b == '\f' || b == 0; }
-bool IsDelimiter(uint8_t b) noexcept {
-    return b == '(' || b == ')' || b == '<' || b == '>' || b == '[' || b == ']' || b == '{' || b == '}' ||
-           b == '/' || b == '%';
-}
-
-enum class Kind : uint8_t { None, Name, Literal, Number, Boolean, Other, OpenProc, CloseProc, OpenArray, CloseArray };
-
-struct Token {
-    Kind kind = Kind::None;
-    std::string_view text;  // names without their slashes
-    double number = 0.0;
-    bool integer = false;
-};
+constexpr size_t kMaxEmbedded = 4096;     // embedded documents remembered for the colour pass
+constexpr size_t kMaxPageParts = 1u << 20;  // pages read for colour; pages past these are unknown
 
 // What a body of code asks for when it runs.
 struct Effects {
@@ -269,125 +259,7 @@ private:
         Remember(t);
     }
 
-    // Reads the token at i into t; returns the index after it.
-    uint32_t Next(uint32_t i, Token& t) noexcept {
-        const Bytes& c = code_;
-        while (i < end_ && IsWhite(c[i])) ++i;
-        if (i >= end_) return end_;
-        const uint8_t b = c[i];
-        switch (b) {
-            case '%': {
-                const uint32_t nl = std::min(FindLineEnd(i), end_);
-                return nl;
-            }
-            case '(': {
-                int nest = 0;
-                uint32_t k = i;
-                for (; k < end_; ++k) {
-                    const uint8_t x = c[k];
-                    if (x == '\\') {
-                        ++k;
-                    } else if (x == '(') {
-                        ++nest;
-                    } else if (x == ')' && --nest == 0) {
-                        break;
-                    }
-                }
-                t.kind = Kind::Other;
-                return std::min(k + 1, end_);
-            }
-            case '<': {
-                if (i + 1 < end_ && c[i + 1] == '<') {
-                    t.kind = Kind::Other;
-                    return i + 2;
-                }
-                const bool base85 = i + 1 < end_ && c[i + 1] == '~';
-                uint32_t k = i + 1;
-                if (base85) {
-                    for (; k + 1 < end_ && !(c[k] == '~' && c[k + 1] == '>'); ++k) {}
-                    ++k;
-                } else {
-                    while (k < end_ && c[k] != '>') ++k;
-                }
-                t.kind = Kind::Other;
-                return std::min(k + 1, end_);
-            }
-            case '>':
-                t.kind = Kind::Other;
-                return i + 1 < end_ && c[i + 1] == '>' ? i + 2 : i + 1;
-            case '{':
-                t.kind = Kind::OpenProc;
-                return i + 1;
-            case '}':
-                t.kind = Kind::CloseProc;
-                return i + 1;
-            case '[':
-                t.kind = Kind::OpenArray;
-                return i + 1;
-            case ']':
-                t.kind = Kind::CloseArray;
-                return i + 1;
-            case ')':
-                t.kind = Kind::Other;
-                return i + 1;
-            default:
-                break;
-        }
-        uint32_t k = i;
-        if (b == '/') {
-            ++k;
-            if (k < end_ && c[k] == '/') ++k;
-        }
-        const uint32_t start = k;
-        while (k < end_ && !IsWhite(c[k]) && !IsDelimiter(c[k])) ++k;
-        if (k == i) {
-            t.kind = Kind::Other;  // a byte PostScript has no token for
-            return i + 1;
-        }
-        t.text = std::string_view(reinterpret_cast<const char*>(c.data + start), k - start);
-        if (b == '/') {
-            t.kind = Kind::Literal;
-        } else if (t.text == "true" || t.text == "false") {
-            t.kind = Kind::Boolean;
-        } else if (ReadNumber(t.text, t.number, t.integer)) {
-            t.kind = Kind::Number;
-        } else {
-            t.kind = Kind::Name;
-        }
-        return k;
-    }
-
-    uint32_t FindLineEnd(uint32_t i) const noexcept {
-        for (; i < end_; ++i)
-            if (code_[i] == '\n' || code_[i] == '\r') return i;
-        return end_;
-    }
-
-    static bool ReadNumber(std::string_view s, double& v, bool& integer) noexcept {
-        size_t k = 0;
-        bool negative = false;
-        if (k < s.size() && (s[k] == '+' || s[k] == '-')) negative = s[k++] == '-';
-        double n = 0;
-        bool digits = false;
-        while (k < s.size() && s[k] >= '0' && s[k] <= '9') {
-            n = n * 10 + (s[k++] - '0');
-            digits = true;
-        }
-        integer = true;
-        if (k < s.size() && s[k] == '.') {
-            integer = false;
-            ++k;
-            double scale = 0.1;
-            while (k < s.size() && s[k] >= '0' && s[k] <= '9') {
-                n += (s[k++] - '0') * scale;
-                scale /= 10;
-                digits = true;
-            }
-        }
-        if (!digits || k != s.size()) return false;  // radix and exponent forms are not needed here
-        v = negative ? -n : n;
-        return true;
-    }
+    uint32_t Next(uint32_t i, Token& t) noexcept { return NextToken(code_, end_, i, t); }
 };
 
 // A medium named by %%DocumentMedia.
@@ -412,7 +284,42 @@ struct Structure {
     bool encapsulated = false;  // an EPS file: its bounding box is a drawing's, not a sheet's
     // Parts of the job whose code runs between pages, as [from, to).
     std::vector<std::pair<uint32_t, uint32_t>> parts;
+    // Where each %%Page: comment and the trailer stand; the embedded documents.
+    std::vector<uint32_t> pageAt;
+    uint32_t trailerAt = UINT32_MAX;
+    std::vector<Span> embedded;
+    // The colour comments: process colours only black (1), others (0), none (-1).
+    int documentBlack = -1;
+    bool documentCustom = false;
+    std::vector<int8_t> pageBlack;  // per page, as for the document; a custom colour makes it 0
 };
+
+// Whether a colour comment's list names only black: process colours
+// ("Black"), or custom colours whose names are neutral inks.
+bool OnlyBlack(Bytes line, size_t keyword, bool custom) {
+    const std::string_view text(reinterpret_cast<const char*>(line.data) + keyword, line.size - keyword);
+    bool any = false;
+    for (size_t i = 0; i < text.size();) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+        if (i >= text.size()) break;
+        size_t end;
+        std::string_view name;
+        if (text[i] == '(') {
+            end = text.find(')', i);
+            if (end == std::string_view::npos) end = text.size();
+            name = text.substr(i + 1, end - i - 1);
+            ++end;
+        } else {
+            end = i;
+            while (end < text.size() && text[end] != ' ' && text[end] != '\t') ++end;
+            name = text.substr(i, end - i);
+        }
+        i = end;
+        any = true;
+        if (custom ? pdf::ColourCheck::InkOf(name) != pdf::ColourCheck::kNeutralInk : name != "Black") return false;
+    }
+    return custom || any;
+}
 
 bool StartsWith(Bytes line, std::string_view s) noexcept { return line.matches(0, s); }
 
@@ -485,12 +392,18 @@ Structure ReadStructure(Bytes job) {
         const Bytes line(job.data + p, eol - p);
         i = eol;
         if (StartsWith(line, "%%BeginDocument")) {
-            if (embedded == 0) closePart(p);
+            if (embedded == 0) {
+                closePart(p);
+                if (s.embedded.size() < kMaxEmbedded) s.embedded.push_back({p, job.size});
+            }
             if (embedded < kMaxEmbedding) ++embedded;
             continue;
         }
         if (StartsWith(line, "%%EndDocument")) {
-            if (embedded > 0 && --embedded == 0 && s.pageComments == 0) openPart(eol);
+            if (embedded > 0 && --embedded == 0) {
+                if (!s.embedded.empty() && s.embedded.back().to == job.size) s.embedded.back().to = eol;
+                if (s.pageComments == 0) openPart(eol);
+            }
             continue;
         }
         if (StartsWith(line, "%%BeginData:") || StartsWith(line, "%%BeginBinary:")) {
@@ -517,13 +430,29 @@ Structure ReadStructure(Bytes job) {
             closePart(p);
             s.inFirstPage = s.pageComments == 0;
             if (s.pageComments < UINT32_MAX) ++s.pageComments;
+            if (s.pageAt.size() < kMaxPageParts) {
+                s.pageAt.push_back(p);
+                s.pageBlack.push_back(-1);
+            }
             s.inTrailer = false;
+        } else if (StartsWith(line, "%%PageProcessColors:") || StartsWith(line, "%%PageCustomColors:")) {
+            const bool custom = line.matches(6, "Custom");
+            if (!s.pageBlack.empty() && s.pageBlack.back() != 0) {
+                const bool black = OnlyBlack(line, custom ? 19 : 20, custom);
+                if (!black) s.pageBlack.back() = 0;
+                else if (!custom) s.pageBlack.back() = 1;
+            }
+        } else if (StartsWith(line, "%%DocumentProcessColors:")) {
+            if (line.size > 24 && !line.matches(25, "(atend)")) s.documentBlack = OnlyBlack(line, 24, false) ? 1 : 0;
+        } else if (StartsWith(line, "%%DocumentCustomColors:")) {
+            if (!line.matches(24, "(atend)") && !OnlyBlack(line, 23, true)) s.documentCustom = true;
         } else if (StartsWith(line, "%%BeginPageSetup") || StartsWith(line, "%%BeginFeature") ||
                    StartsWith(line, "%%BeginSetup")) {
             openPart(eol);
         } else if (StartsWith(line, "%%EndPageSetup") || (StartsWith(line, "%%EndFeature") && s.pageComments > 0)) {
             closePart(p);
         } else if (StartsWith(line, "%%Trailer")) {
+            if (s.trailerAt == UINT32_MAX) s.trailerAt = p;
             closePart(p);
             openPart(eol);
             s.inTrailer = true;
@@ -568,6 +497,55 @@ Structure ReadStructure(Bytes job) {
     return s;
 }
 
+// The pages' colours (and sizes, where a page asks for one), from the colour
+// pass; where the showpage calls the pages execute disagree with the page
+// comments, what executes is the count, marked estimated.
+void Colours(Bytes job, const Structure& s, accurate::Result& out) {
+    std::vector<Span> pages;
+    Span prolog{0, 0};
+    if (s.pageAt.empty()) {
+        pages.push_back({0, job.size});
+    } else {
+        prolog.to = s.pageAt.front();
+        for (size_t k = 0; k < s.pageAt.size(); ++k) {
+            const uint32_t next = k + 1 < s.pageAt.size() ? s.pageAt[k + 1] : std::min(s.trailerAt, job.size);
+            pages.push_back({s.pageAt[k], std::max(next, s.pageAt[k])});
+        }
+    }
+    const ColourPages c = ReadColours(job, prolog, pages, s.embedded);
+    PageCountResult& r = out.rec;
+    const bool byShowpage = c.showpagesCertain && !c.byShowpage.empty() &&
+                            (s.pageComments == 0 ? c.byShowpage.size() == r.pages : c.byShowpage.size() != r.pages);
+    if (byShowpage && s.pageComments > 0) {
+        r.pages = static_cast<uint32_t>(c.byShowpage.size());
+        out.estimated = true;
+    }
+    out.pages.Clear();
+    if (byShowpage) {
+        for (uint8_t v : c.byShowpage) {
+            accurate::Page page;
+            page.color = v;
+            out.pages.Add(page);
+        }
+    } else if (s.pageComments > 0) {
+        const bool documentBlack = s.documentBlack == 1 && !s.documentCustom;
+        for (size_t k = 0; k < c.byComment.size(); ++k) {
+            accurate::Page page;
+            page.color = c.byComment[k];
+            // The comments settle what the code leaves open, never against a colour seen.
+            if (page.color == QM_PAGE_COLOR_UNKNOWN && (s.pageBlack[k] == 1 || (documentBlack && s.pageBlack[k] != 0)))
+                page.color = QM_PAGE_MONO;
+            page.paperWidth = c.paper[k].first / kPointsPerInch;
+            page.paperLength = c.paper[k].second / kPointsPerInch;
+            out.pages.Add(page);
+        }
+    }
+    // Pages the pass did not see are unknown (Finish fills them in).
+    r.color = out.pages.Count(QM_PAGE_COLOR) > 0 || out.pages.Count(QM_PAGE_COLOR_UNKNOWN) > 0 || out.pages.Empty();
+    if (out.pages.Count(QM_PAGE_COLOR) == 0 && (out.pages.Count(QM_PAGE_COLOR_UNKNOWN) > 0 || out.pages.Pages() < r.pages))
+        out.unknown |= QM_FIELD_COLOR;
+}
+
 }  // namespace
 
 DeviceRequests ExecutedRequests(Bytes code) {
@@ -576,7 +554,7 @@ DeviceRequests ExecutedRequests(Bytes code) {
     return t.requests;
 }
 
-int32_t CountPostScript(Bytes job, accurate::Result& out) {
+int32_t CountPostScript(Bytes job, accurate::Result& out, bool colour) {
     const Structure s = ReadStructure(job);
     Tokenizer t;
     if (s.pageComments > 0) {
@@ -622,9 +600,12 @@ int32_t CountPostScript(Bytes job, accurate::Result& out) {
         r.paperLength = s.box[3] / kPointsPerInch;
         out.estimated = true;
     }
-    // Whether a page puts colour on paper only rendering tells.
-    r.color = 0;
-    out.unknown |= QM_FIELD_COLOR;
+    if (colour) {
+        Colours(job, s, out);
+    } else {
+        r.color = 1;
+        out.unknown |= QM_FIELD_COLOR;
+    }
     return QM_OK;
 }
 

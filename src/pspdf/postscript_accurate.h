@@ -24,7 +24,9 @@ struct DeviceRequests {
 DeviceRequests ExecutedRequests(Bytes code);
 
 // Counts a PostScript job: QM_OK with the record, or QM_E_NOT_UNDERSTOOD
-// when neither its comments nor its structure tell the pages.
-int32_t CountPostScript(Bytes job, accurate::Result& out);
+// when neither its comments nor its structure tell the pages. Without
+// `colour` the pages are not read for colour (nor their showpages checked),
+// and colour is unknown.
+int32_t CountPostScript(Bytes job, accurate::Result& out, bool colour = true);
 
 }  // namespace qm::psaccurate

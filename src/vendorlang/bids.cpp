@@ -81,10 +81,12 @@ int BidRPCS(const BidInput& in) noexcept {
 }
 
 // QPDL follows its PJL header with a page header: 0x00 0x06, copies, paper,
-// and the 0x0C that opens the first record at offset 17.
+// and at offset 17 the first record: a band (0x0C), or on foo2qpdl's -z2
+// and -z3 models (CLP-315, CLP-610, ML-1670) the page's extra record (0x13).
 int BidQPDL(const BidInput& in) noexcept {
     const Bytes b = Body(in);
-    if (!in.pjl || b.at(0) != 0x00 || b.at(1) != 0x06 || b.at(17) != 0x0C) return kNoBid;
+    const bool record = b.at(17) == 0x0C || b.at(17) == 0x13;
+    if (!in.pjl || b.at(0) != 0x00 || b.at(1) != 0x06 || !record) return kNoBid;
     return Parsed(Declares(in, "QPDL") || Declares(in, "SPL"));
 }
 

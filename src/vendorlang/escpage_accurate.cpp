@@ -10,7 +10,9 @@
 // after the last page; that blank side is not a page.
 #include "vendorlang/vendor_accurate.h"
 
+#include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace qm::accurate {
 namespace {
@@ -63,6 +65,7 @@ struct Command {
     uint32_t size = 0;                   // of the name
     char final = 0;
     uint32_t next = 0;                   // the index after the command and its data
+    uint32_t dataAt = 0;                 // where its data starts
     bool data = false;
 
     bool is(std::string_view n) const { return std::string_view(name, size) == n; }
@@ -95,6 +98,7 @@ bool ParseCommand(const Bytes& job, uint32_t i, Command& c) {
     c.size = n;
     c.final = static_cast<char>(final);
     const int64_t length = c.data ? c.read(job)[0] : 0;
+    c.dataAt = k + 1;
     c.next = SkipBy(job, k + 1, length > 0 ? static_cast<uint64_t>(length) : 0);
     return true;
 }
@@ -122,15 +126,27 @@ struct State {
     bool lastEndBlankSide = false;  // the last end was a side command right after another end
     uint32_t copies = 0, ejlCopies = 0, ejlQuantity = 0;
     bool duplex = false, colour = false;
+    bool fillColour = false;   // the fill colour in force is not neutral
+    bool pageColour = false;   // the current page holds marks made in it
+    bool pageUnknown = false;  // ... or an image whose pixels are not read
+    bool colourImage = false;  // inside a colour raster image (scrI ... ecrI)
+    int64_t imageWidth = 0;    // its width in pixels
+    PageLog log;               // the pages ended so far
     bool paperSet = false;
     double width = 0.0, length = 0.0;
     double ejlWidth = 0.0, ejlLength = 0.0;
     int64_t dpiX = 0, dpiY = 0;
 
+    void Mark() {
+        marks = true;
+        if (fillColour) pageColour = colour = true;
+    }
     void End(bool sideCommand) {
         lastEndBlankSide = sideCommand && !marks && ends > 0;
         ++ends;
-        marks = false;
+        const uint8_t c = pageColour ? QM_PAGE_COLOR : pageUnknown ? QM_PAGE_COLOR_UNKNOWN : QM_PAGE_MONO;
+        log.Add(Page{c});
+        marks = pageColour = pageUnknown = false;
     }
 };
 
@@ -153,9 +169,47 @@ void ApplyPaper(const Params& c, State& s) {
     }
 }
 
+// Whether every pixel (three bytes) from p to end has equal red, green and
+// blue. Three pixels at a time: a byte and the next are compared at the six
+// places within them that fall inside a pixel (the mask reads the same in
+// either byte order).
+bool NeutralPixels(const uint8_t* p, const uint8_t* end) {
+    constexpr uint64_t kInsidePixels = 0xFFFF00FFFF00FFFFull;
+    for (; end - p >= 9; p += 9) {
+        uint64_t a, b;
+        std::memcpy(&a, p, sizeof a);
+        std::memcpy(&b, p + 1, sizeof b);
+        if ((a ^ b) & kInsidePixels) return false;
+    }
+    for (; end - p >= 3; p += 3)
+        if (p[0] != p[1] || p[1] != p[2]) return false;
+    return true;
+}
+
+// The pixels of a colour raster image's data block: "n;rows cu{I" and n
+// bytes. Data of three bytes a pixel (red, green, blue) is colour when a
+// pixel's components differ; data of any other size is coded in a way not
+// read here, and leaves the page's colour open.
+void ImageData(const Bytes& job, const Command& c, State& s) {
+    s.marks = true;
+    if (s.pageColour) return;
+    const Params p = c.read(job);
+    const int64_t size = p[0];
+    if (size <= 0 || s.imageWidth <= 0 || p[1] <= 0 || size != s.imageWidth * p[1] * 3) {
+        s.pageUnknown = true;
+        return;
+    }
+    const uint32_t end = job.left(c.dataAt) >= size ? c.dataAt + static_cast<uint32_t>(size) : job.size;
+    if (!NeutralPixels(job.data + c.dataAt, job.data + end)) s.pageColour = s.colour = true;
+}
+
 void Apply(const Bytes& job, const Command& c, State& s) {
     if (c.data) {
-        s.marks = true;
+        if (s.colourImage) {
+            ImageData(job, c, s);
+        } else {
+            s.Mark();
+        }
         return;
     }
     switch (c.final) {
@@ -173,17 +227,28 @@ void Apply(const Bytes& job, const Command& c, State& s) {
             } else if (c.is("psE")) {
                 ApplyPaper(c.read(job), s);
             } else if (c.is("fpE")) {
-                // A fill colour ("n;2;3;r;g;b"): colour when red, green and blue differ.
+                // A fill colour ("n;2;3;r;g;b"): colour when red, green and
+                // blue differ; what is drawn in it from here on is colour.
                 const Params p = c.read(job);
-                if (p.count >= 6 && (p[3] != p[4] || p[4] != p[5])) s.colour = true;
+                s.fillColour = p.count >= 6 && (p[3] != p[4] || p[4] != p[5]);
             }
             break;
         case 'O':
             if (c.is("coO")) s.copies = Saturate(c.read(job)[0]);
             break;
+        case 'I':
+            // A colour raster image: "mode;...;x;y;width;height;..." scrI,
+            // its data blocks, then ecrI.
+            if (c.is("scrI")) {
+                s.colourImage = true;
+                s.imageWidth = c.read(job)[4];
+            } else if (c.is("ecrI")) {
+                s.colourImage = false;
+            }
+            break;
         case 'G':
             // Path drawing ("lnpG", "drpG", ...) marks the page; beginning a path does not.
-            if (c.size >= 3 && c.name[c.size - 2] == 'p' && !c.is("bgpG")) s.marks = true;
+            if (c.size >= 3 && c.name[c.size - 2] == 'p' && !c.is("bgpG")) s.Mark();
             break;
         default:
             break;
@@ -254,10 +319,14 @@ int32_t CountEscPage(Bytes job, Result& out) {
     }
     if (!commands) return QM_E_NOT_UNDERSTOOD;
     uint32_t pages = s.ends;
-    if (s.lastEndBlankSide && pages % 2 == 0) --pages;  // the side that closes an odd duplex job
+    if (s.lastEndBlankSide && pages % 2 == 0) {
+        --pages;  // the side that closes an odd duplex job
+        s.log.Resize(pages, Page{});
+    }
     if (s.marks) {
         ++pages;  // marks the job never ejects: the printer ejects them at its end
         out.estimated = true;
+        s.End(false);
     }
     if (pages == 0) return QM_E_NOT_UNDERSTOOD;
     uint32_t copies = s.copies;
@@ -269,6 +338,7 @@ int32_t CountEscPage(Bytes job, Result& out) {
     out.rec.color = s.colour;
     out.rec.paperWidth = s.paperSet ? s.width : s.ejlWidth;
     out.rec.paperLength = s.paperSet ? s.length : s.ejlLength;
+    out.pages = std::move(s.log);
     return QM_OK;
 }
 

@@ -3,7 +3,7 @@
 // records that state their length, and a 3-byte page end. The walk steps
 // from record to record and never looks inside a band, so band data cannot
 // pose as a record. Colour comes from the planes the bands belong to.
-#include "hostbased/pjl_accurate.h"
+#include "pcl/pjl.h"
 #include "vendorlang/vendor_accurate.h"
 
 namespace qm::accurate {
@@ -43,16 +43,32 @@ constexpr QpdlPaper kPapers[] = {
     {16, 5.83, 8.27},  {17, 4.13, 5.83},  {23, 4.49, 6.38}, {24, 8.27, 13.0},
 };
 
+// The paper a page header names: its code, or for a code of no table row
+// the page size it states.
+void PaperOf(const Bytes& job, uint32_t at, double& width, double& length) {
+    const uint8_t code = job[at + kHeaderPaper];
+    for (const QpdlPaper& p : kPapers) {
+        if (p.code == code) {
+            width = p.width;
+            length = p.length;
+            return;
+        }
+    }
+    width = job.be16(at + kHeaderWidth) / kHeaderDotsPerInch;
+    length = job.be16(at + kHeaderLength) / kHeaderDotsPerInch;
+}
+
 }  // namespace
 
 int32_t CountQpdl(Bytes job, Result& out) {
-    const PjlHeader pjl = ReadPjlHeader(job);
+    PjlSettings pjl;
+    const uint32_t body = ReadPjlHeader(job, 0, pjl);
     if (!pjl.entered) return QM_E_NOT_UNDERSTOOD;
     uint32_t pages = 0, copies = 0;
     bool duplex = pjl.duplex == PjlDuplex::On, colour = false, pageColour = false, broken = false;
     bool inPage = false, paperKnown = false;
-    double width = 0.0, length = 0.0;
-    uint32_t at = pjl.body;
+    double width = 0.0, length = 0.0, pageWidth = 0.0, pageLength = 0.0;
+    uint32_t at = body;
     while (at < job.size && !job.matches(at, "\x1b%-12345X")) {  // the UEL closes the records
         uint64_t step = 0;
         switch (job[at]) {
@@ -62,19 +78,11 @@ int32_t CountQpdl(Bytes job, Result& out) {
                 pageColour = false;
                 if (copies == 0) copies = job.be16(at + kHeaderCopies);
                 if (job[at + kHeaderDuplex] != 0 || job[at + kHeaderManualDuplex] != 0) duplex = true;
-                if (!paperKnown) {
+                PaperOf(job, at, pageWidth, pageLength);
+                if (!paperKnown) {  // the job's paper: its first page's
                     paperKnown = true;
-                    const uint8_t code = job[at + kHeaderPaper];
-                    for (const QpdlPaper& p : kPapers) {
-                        if (p.code == code) {
-                            width = p.width;
-                            length = p.length;
-                        }
-                    }
-                    if (width == 0.0) {  // a code of no table row: the page size it states
-                        width = job.be16(at + kHeaderWidth) / kHeaderDotsPerInch;
-                        length = job.be16(at + kHeaderLength) / kHeaderDotsPerInch;
-                    }
+                    width = pageWidth;
+                    length = pageLength;
                 }
                 step = kPageHeaderSize;
                 break;
@@ -87,6 +95,7 @@ int32_t CountQpdl(Bytes job, Result& out) {
                 if (!inPage) break;
                 ++pages;
                 colour = colour || pageColour;
+                LogPage(out, pageColour, pageWidth, pageLength);
                 inPage = false;
                 step = kPageEndSize;
                 break;

@@ -13,34 +13,14 @@
 #include <utility>
 #include <vector>
 
-#include "casefile.h"
-#include "quirometer/quirometer.h"
+#include "colour_pages.h"
 
 namespace {
 
-const std::string kColourDir = std::string(QM_SOURCE_DIR) + "/tests/corpus/colour";
-
-struct Seen {
-    std::string colours;
-    std::vector<std::pair<double, double>> paper;
-};
-
-int OnPage(const QuirometerPage* page, void* context) {
-    auto* seen = static_cast<Seen*>(context);
-    seen->colours += page->color == QM_PAGE_MONO ? 'M' : page->color == QM_PAGE_COLOR ? 'C' : '?';
-    seen->paper.emplace_back(page->paperWidth, page->paperLength);
-    return 0;
-}
-
-// Paper of each master's pages, by master and page number.
-std::map<std::string, std::vector<std::pair<double, double>>> MasterPaper() {
-    std::string error;
-    std::map<std::string, std::vector<std::pair<double, double>>> paper;
-    for (const qmtest::CaseRow& r : qmtest::ReadTsv(kColourDir + "/pages.tsv", "pages.tsv", error))
-        paper[r.text("master")].emplace_back(r.num("paperWidth"), r.num("paperLength"));
-    EXPECT_TRUE(error.empty()) << error;
-    return paper;
-}
+using qmtest::kColourDir;
+using qmtest::MasterPaper;
+using qmtest::OnPage;
+using qmtest::Seen;
 
 TEST(ColourDriverless, EveryPageAsItsTruth) {
     std::string error;

@@ -3,7 +3,6 @@
 // and data that looks like records stepped over by its declared length.
 
 #include "hostbased/hostbased_accurate.h"
-#include "hostbased/pjl_accurate.h"
 #include "casefile.h"
 
 using namespace qmtest;
@@ -72,6 +71,7 @@ TEST(AccurateOakt, PagesAtTheirEndsDuplexFromBothRecords) {
         {"a page sending colour planes", head + OakPage(1, {3}) + OakPage(1, {0, 1, 2, 3}),
          {.pages = 2, .colour = 1, .width = 8.5, .length = 11}},
         {"a custom size from the sheet at 1200 dpi", head + OakPage(256, {3}), {.pages = 1, .width = 8.5, .length = 14}},
+        {"A3 by its Windows paper code", head + OakPage(8, {3}), {.pages = 1, .width = 11.69, .length = 16.54}},
         {"image data cut by the end of the job", head + OakPage(5, {3}) + OakData(1, "abc").substr(0, 70),
          {.pages = 1, .width = 8.5, .length = 14, .estimated = true}},
         {"no page", head + Oak(0x0B), kNotUnderstood},
@@ -166,23 +166,6 @@ TEST(AccurateLexmark, ChecksummedCommandsPagesAtEjects) {
     const std::string escape = Lx(0x33, {0, 0, 0, 0, 0}) + Lit("\x1b*\x07" "e\x1b*\x07s0");
     EXPECT_EQ(qm::accurate::CountLexmarkChecked(qm::Bytes(escape), r), QM_OK);
     EXPECT_EQ(r.rec.pages, 1u);
-}
-
-TEST(AccuratePjlHeader, SettingsUpToTheLanguage) {
-    using qm::accurate::PjlDuplex;
-    for (const CaseRow& r : ReadCases("hostbased/cases/pjl_header.tsv")) {
-        const std::string text = r.bytes("text");
-        const qm::accurate::PjlHeader h = qm::accurate::ReadPjlHeader(qm::Bytes(text));
-        const std::string& duplex = r.text("duplex");
-        EXPECT_EQ(h.entered, Yes(r, "entered")) << r.name();
-        EXPECT_EQ(h.Copies(), uint32_t(r.num("copies"))) << r.name();
-        EXPECT_EQ(h.duplex, duplex == "on" ? PjlDuplex::On : duplex == "off" ? PjlDuplex::Off : PjlDuplex::Unstated)
-            << r.name();
-        EXPECT_DOUBLE_EQ(h.paperWidth, r.num("width")) << r.name();
-        if (h.entered) {
-            EXPECT_EQ(text.substr(h.body), "") << r.name();
-        }
-    }
 }
 
 // The walked languages read every corpus job whole (no structure breaks, so

@@ -19,13 +19,25 @@ int32_t CountPcl(qm::Bytes job, qm::accurate::Result& r) { return qm::pclaccurat
 // duplex and paper in force.
 TEST(PclAccurate, Records) { qmtest::ExpectAccurateCases(CountPcl, "pcl/cases/accurate.tsv"); }
 
-// The colour a raster, palette or PJL setting gives, and whether it is known or guessed.
-TEST(PclAccurate, Colour) {
+// What each page prints in, as a string of M (mono), C (colour) and U
+// (left open), after Finish; the job's colour follows from its pages.
+std::string PageColours(const qm::accurate::Result& r) {
+    std::string s;
+    for (const qm::accurate::PageLog::Run& run : r.pages.Runs())
+        s.append(run.count, run.page.color == QM_PAGE_MONO ? 'M' : run.page.color == QM_PAGE_COLOR ? 'C' : 'U');
+    return s;
+}
+
+TEST(PclAccurate, ColourPageByPage) {
     for (const qmtest::CaseRow& c : qmtest::ReadCases("pcl/cases/accurate_colour.tsv")) {
         qm::accurate::Result r;
         ASSERT_EQ(CountPcl(qm::Bytes(c.bytes("job")), r), QM_OK) << c.name();
-        EXPECT_EQ(r.rec.color, c.num("colour")) << c.name();
-        EXPECT_EQ((r.unknown & QM_FIELD_COLOR) == 0, qmtest::Yes(c, "known")) << c.name();
+        qm::accurate::Finish(r);
+        const std::string want = c.text("pages");
+        EXPECT_EQ(PageColours(r), want) << c.name();
+        EXPECT_EQ(r.rec.color, want.find_first_of("CU") != std::string::npos ? 1 : 0) << c.name();
+        EXPECT_EQ((r.unknown & QM_FIELD_COLOR) != 0, want.find('C') == std::string::npos && want.find('U') != std::string::npos)
+            << c.name();
     }
 }
 
@@ -40,16 +52,6 @@ TEST(PclAccurate, NoPclIsNoCount) {
         CountPcl(qm::Bytes(job + FF), r);
         EXPECT_LE(r.rec.pages, 1u) << job.substr(1);
     }
-}
-
-TEST(PclAccurate, PjlLines) {
-    qm::pclaccurate::PjlSettings pjl;
-    const std::string lines = "\r\n@PJL SET COPIES=3\r\n@PJL DEFAULT DUPLEX = ON\n@PJL SET PAPER=LEGAL\n" + E + "E";
-    EXPECT_EQ(qm::pclaccurate::ReadPjlLines(qm::Bytes(lines), 0, pjl), lines.size() - 2);
-    EXPECT_EQ(pjl.copies, 3u);
-    EXPECT_EQ(pjl.duplex, 1);
-    EXPECT_DOUBLE_EQ(pjl.paperLength, 14.0);
-    EXPECT_EQ(qm::pclaccurate::ReadPjlLines(qm::Bytes(std::string("@PJX SET COPIES=3\n")), 0, pjl), 0u);
 }
 
 // Plots: the plot size in plotter units, colour from the raster passages, and

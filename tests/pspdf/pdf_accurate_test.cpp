@@ -4,10 +4,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <jpeglib.h>  // after <cstdio>, which it needs
 
 #include "accurate/accurate.h"
 #include "casefile.h"
@@ -239,8 +243,59 @@ TEST(AccuratePdf, UnrepairableFilesGetNoCount) {
     EXPECT_EQ(Count(deep.obj(200, "<< /Type /Page >>").table()).code, QM_E_NOT_UNDERSTOOD) << "deep";
 }
 
+// An LZW stream of `data` that uses literal codes only (9 bits each, at most 250 bytes).
+std::string Lzw(const std::string& data) {
+    std::vector<int> codes = {256};
+    for (unsigned char c : data) codes.push_back(c);
+    codes.push_back(257);
+    std::string out;
+    uint32_t bits = 0, held = 0;
+    for (int code : codes) {
+        bits = (bits << 9) | static_cast<uint32_t>(code);
+        for (held += 9; held >= 8; held -= 8) out += static_cast<char>(bits >> (held - 8));
+    }
+    if (held > 0) out += static_cast<char>(bits << (8 - held));
+    return out;
+}
+
+// A baseline JPEG (YCbCr) of w x h grey pixels but for an 8 x 8 `mark` in the middle.
+std::string Jpeg(int w, int h, const std::array<uint8_t, 3>& mark) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr err{};
+    info.err = jpeg_std_error(&err);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = w;
+    info.image_height = h;
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<uint8_t> row(3 * w);
+    while (info.next_scanline < info.image_height) {
+        const int y = static_cast<int>(info.next_scanline);
+        for (int x = 0; x < w; ++x) {
+            const bool marked = std::abs(2 * x + 1 - w) <= 8 && std::abs(2 * y + 1 - h) <= 8;
+            for (int k = 0; k < 3; ++k) row[3 * x + k] = marked ? mark[k] : 120;
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    std::string out(reinterpret_cast<char*>(buffer), size);
+    jpeg_destroy_compress(&info);
+    std::free(buffer);
+    return out;
+}
+
 TEST(AccuratePdf, ColourFromWhatThePagesDraw) {
     const std::string image = " /Subtype /Image /Width 2 /Height 1 /ColorSpace /DeviceRGB /BitsPerComponent 8";
+    const std::string indexed = " /Subtype /Image /Width 2 /Height 1 /BitsPerComponent 8 /ColorSpace [/Indexed "
+                                "/DeviceRGB 2 <000000808080FF0000>]";
+    const std::string rgbJpeg = " /Subtype /Image /Width 32 /Height 32 /ColorSpace /DeviceRGB /BitsPerComponent 8";
+    const std::string greyPhoto = Jpeg(32, 32, {30, 30, 30}), markedPhoto = Jpeg(32, 32, {200, 30, 30});
     for (const CaseRow& c : ReadCases("pspdf/cases/pdf_colour.tsv")) {
         Pdf p = Catalog();
         p.obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 612 792] >>");
@@ -251,11 +306,55 @@ TEST(AccuratePdf, ColourFromWhatThePagesDraw) {
         p.obj(22, Stream(image, std::string("\x10\x10\x10\x80\x80\x80", 6)));
         p.obj(23, Stream(image, std::string("\x10\x10\x10\xff\x00\x00", 6)));
         p.obj(24, Stream(image + " /Filter /DCTDecode", "jpeg"));
+        p.obj(27, Stream(indexed, std::string("\0\1", 2))).obj(28, Stream(indexed, std::string("\1\2", 2)));
+        p.obj(29, Stream(image + " /Filter /RunLengthDecode", std::string("\xfb\x40\x80", 3)));
+        p.obj(30, Stream(image + " /Filter /LZWDecode", Lzw(std::string("\x10\x10\x10\xff\x00\x00", 6))));
+        p.obj(31, Stream(rgbJpeg + " /Filter [/DCTDecode]", greyPhoto));
+        p.obj(32, Stream(rgbJpeg + " /Filter /DCTDecode", markedPhoto));
+        p.obj(33, Stream(" /FunctionType 4 /Domain [0 1] /Range [0 1 0 1 0 1]", "{ dup dup }"));
         const Counted r = Count(p.obj(25, Stream(" /Subtype /Form /BBox [0 0 1 1]", "1 0 0 RG 0 0 m 1 1 l S")).table());
         ASSERT_EQ(r.code, QM_OK) << c.name();
         EXPECT_EQ(r.r.rec.color, uint8_t(c.num("colour"))) << c.name();
         EXPECT_EQ((r.r.unknown & QM_FIELD_COLOR) != 0, Yes(c, "unknown")) << c.name();
     }
+}
+
+TEST(AccuratePdf, EachPageWithItsColourAndPaper) {
+    // Page 4 draws the form page 2 drew (its verdict is kept), page 5 the same shared mono content as page 1;
+    // page 2 is A3 in a letter tree, page 3 letter turned a quarter.
+    Pdf p = Catalog();
+    p.obj(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R 6 0 R 7 0 R] /Count 5 /MediaBox [0 0 612 792] >>");
+    const std::string form = " /Resources << /XObject << /F 10 0 R >> >> ";
+    p.obj(3, "<< /Type /Page /Contents 8 0 R >>");
+    p.obj(4, "<< /Type /Page /Contents 9 0 R /MediaBox [0 0 842 1191]" + form + ">>");
+    p.obj(5, "<< /Type /Page /Contents 8 0 R /Rotate 90 >>");
+    p.obj(6, "<< /Type /Page /Contents 9 0 R" + form + ">>");
+    p.obj(7, "<< /Type /Page /Contents 11 0 R >>");
+    p.obj(8, Stream("", "0 g 0 0 10 10 re f")).obj(9, Stream("", "/F Do"));
+    p.obj(10, Stream(" /Subtype /Form /BBox [0 0 1 1]", "0 0 1 rg 0 0 1 1 re f"));
+    p.obj(11, Stream(" /Filter /JPXDecode", "no content"));
+    const Counted r = Count(p.table());
+    ASSERT_EQ(r.code, QM_OK);
+    struct Want {
+        uint8_t color;
+        double width, length;
+    };
+    const Want want[] = {{QM_PAGE_MONO, 8.5, 11},
+                         {QM_PAGE_COLOR, 11.69, 16.54},
+                         {QM_PAGE_MONO, 11, 8.5},
+                         {QM_PAGE_COLOR, 8.5, 11},
+                         {QM_PAGE_COLOR_UNKNOWN, 8.5, 11}};
+    std::vector<qm::accurate::Page> pages;
+    for (const auto& run : r.r.pages.Runs()) pages.insert(pages.end(), run.count, run.page);
+    ASSERT_EQ(pages.size(), std::size(want));
+    for (size_t i = 0; i < pages.size(); ++i) {
+        EXPECT_EQ(pages[i].color, want[i].color) << "page " << i + 1;
+        EXPECT_NEAR(pages[i].paperWidth, want[i].width, 0.01) << "page " << i + 1;
+        EXPECT_NEAR(pages[i].paperLength, want[i].length, 0.01) << "page " << i + 1;
+    }
+    EXPECT_EQ(r.r.rec.color, 1);
+    EXPECT_EQ(r.r.unknown & QM_FIELD_COLOR, 0u);  // a colour page settles the job
+    EXPECT_NEAR(r.r.rec.paperWidth, 8.5, 0.01);   // the job's paper is the first page's
 }
 
 TEST(AccuratePdf, HostileFilesStayBounded) {

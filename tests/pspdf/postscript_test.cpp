@@ -94,7 +94,32 @@ TEST(PostScriptAccurate, CopiesDuplexAndPaperOfAJob) {
         EXPECT_NEAR(r.rec.paperWidth * 72, c.num("width"), 0.01) << c.name();
         EXPECT_NEAR(r.rec.paperLength * 72, c.num("length"), 0.01) << c.name();
         EXPECT_EQ(r.estimated, Yes(c, "estimated")) << c.name();
-        EXPECT_NE(r.unknown & QM_FIELD_COLOR, 0u) << c.name();
+        EXPECT_EQ(r.rec.color, 0) << c.name();  // they draw nothing
+        EXPECT_EQ(r.unknown & QM_FIELD_COLOR, 0u) << c.name();
+    }
+}
+
+TEST(PostScriptAccurate, ColourOfEachPage) {
+    for (const CaseRow& c : ReadCases("pspdf/cases/ps_colour.tsv")) {
+        qm::accurate::Result r;
+        ASSERT_EQ(qm::psaccurate::CountPostScript(qm::Bytes(c.bytes("job")), r), QM_OK) << c.name();
+        qm::accurate::Finish(r);
+        EXPECT_EQ(r.rec.pages, uint32_t(c.num("pages"))) << c.name();
+        EXPECT_EQ(r.estimated, Yes(c, "estimated")) << c.name();
+        std::string colours, widths;
+        for (const auto& run : r.pages.Runs()) {
+            for (uint32_t k = 0; k < run.count; ++k) {
+                colours += run.page.color == QM_PAGE_MONO ? 'M' : run.page.color == QM_PAGE_COLOR ? 'C' : '?';
+                widths += (widths.empty() ? "" : ",") + std::to_string(int(run.page.paperWidth * 72 + 0.5));
+            }
+        }
+        EXPECT_EQ(colours, c.text("colours")) << c.name();
+        if (!c.text("widths").empty()) {
+            EXPECT_EQ(widths, c.text("widths")) << c.name();
+        }
+        const bool anyColour = colours.find('C') != std::string::npos;
+        EXPECT_EQ(r.rec.color, anyColour || colours.find('?') != std::string::npos ? 1 : 0) << c.name();
+        EXPECT_EQ((r.unknown & QM_FIELD_COLOR) != 0, !anyColour && colours.find('?') != std::string::npos) << c.name();
     }
 }
 

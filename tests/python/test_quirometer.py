@@ -34,6 +34,12 @@ with open(SAMPLES_DIR / "truth.tsv", newline="", encoding="utf-8") as table:
                                compatible=_stated(r, "compatible.")) for r in csv.DictReader(table, delimiter="\t")]
 IDS = [s.path.name for s in SAMPLES]
 
+# Colour-truth jobs whose pages differ in colour: a page is M or C in the
+# "colours" column, in the order the printer prints them.
+COLOUR_DIR = Path(__file__).resolve().parents[1] / "corpus" / "colour"
+with open(COLOUR_DIR / "streams.tsv", newline="", encoding="utf-8") as table:
+    MIXED = [r for r in csv.DictReader(table, delimiter="\t") if len(set(r["colours"])) > 1]
+
 
 def disagreements(job, stated):
     """The columns of `stated` that `job` does not meet, as text ("" when it meets all)."""
@@ -65,6 +71,17 @@ def test_detection_and_the_accurate_count_meet_the_truth(sample):
     assert ("paper" in job.unknown) == (job.paper_width == 0.0)
     assert qm.detect(sample.path) == sample.tag
     assert qm.count(sample.path).detected == qm.count(sample.path, compatible=True).pdl == sample.tag
+
+
+@pytest.mark.parametrize("row", MIXED, ids=[Path(r["file"]).name for r in MIXED])
+def test_pages_are_yielded_in_order_with_their_colour(row):
+    path = COLOUR_DIR / row["file"]
+    listed = list(qm.pages(path))
+    job = qm.count(path)
+    assert [p.number for p in listed] == list(range(1, job.pages + 1))
+    assert "".join("C" if p.color == "color" else "M" for p in listed) == row["colours"]
+    assert job.color_pages == row["colours"].count("C") and job.color_unknown_pages == 0
+    assert qm.count(path, compatible=True).color_pages is None
 
 
 @pytest.fixture(scope="module")
@@ -135,10 +152,22 @@ class FakeLibrary:
     def QuirometerCanonicalTag(self, raw):
         return raw
 
+    def QuirometerErrorText(self, code):
+        return b"fake failure"
+
     def QuirometerCount(self, path, tag, job):
         for name, value in self.record.items():
+            if name in ("pageList", "code"):
+                continue
             setattr(job._obj, name, value)
         return self._call(tag.decode())
+
+    def QuirometerCountPages(self, path, tag, job, callback, context):
+        for number, (color, side, width, length) in enumerate(self.record.get("pageList", ()), 1):
+            page = _native.QuirometerPage(number, color, side, (ctypes.c_uint8 * 2)(), width, length)
+            if callback(ctypes.pointer(page), context) != 0:
+                break
+        return self.record.get("code", self._call(tag.decode()))
 
     def QuirometerPdfLastError(self, buffer, size):
         self._call("PDF")
@@ -158,6 +187,18 @@ def test_the_accurate_record_reads_as_a_job(monkeypatch, written, seen):
     monkeypatch.setattr(_native, "_library", FakeLibrary(**written))
     job = qm.count("job", "PCL")
     assert {name: getattr(job, name) for name in seen} == seen
+
+
+def test_each_page_reads_with_the_names_of_its_codes(monkeypatch):
+    pages = [(0, 0, 8.27, 11.69), (1, 1, 11.69, 16.54), (2, 2, 0.0, 0.0), (9, 9, 8.5, 11.0)]
+    monkeypatch.setattr(_native, "_library", FakeLibrary(pageList=pages))
+    assert list(qm.pages("job", "PCL")) == [
+        qm.Page(1, "mono", "none", 8.27, 11.69), qm.Page(2, "color", "front", 11.69, 16.54),
+        qm.Page(3, "unknown", "back", 0.0, 0.0), qm.Page(4, "unknown", "none", 8.5, 11.0)]
+    monkeypatch.setattr(_native, "_library", FakeLibrary(pageList=pages, code=qm.E_NOT_UNDERSTOOD))
+    with pytest.raises(qm.QuirometerError) as e:
+        qm.pages("job", "PCL")
+    assert e.value.code == qm.E_NOT_UNDERSTOOD
 
 
 def test_calls_of_one_group_never_overlap(monkeypatch):

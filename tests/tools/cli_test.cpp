@@ -165,7 +165,52 @@ TEST(Cli, TotalsAddPagesSheetsAndColourJobs) {
     EXPECT_TRUE(Has(Cli(args + " " + spool.Path("missing.pcl")).out, "13 sheets, 1 colour job (1 file not counted)\n"));
 
     TempTree none;
-    EXPECT_EQ(Cli("count --total " + none.Path()).out, "total: 0 jobs, 0 pages, 0 sheets, 0 colour jobs\n");
+    EXPECT_EQ(Cli("count --total " + none.Path()).out,
+              "total: 0 jobs, 0 pages, 0 sheets, 0 colour jobs; 0 colour pages, 0 mono pages\n");
+}
+
+// The accurate count tells each page: its colour in the line, the page list
+// in JSON, and in the totals the colour and mono pages printed (copies
+// included) and the sheets by paper, counted page by page.
+TEST(Cli, AccurateCountGivesColourPagesAndEachPage) {
+    const std::string mark = std::string(QM_SOURCE_DIR) + "/tests/corpus/colour/jobs/streams/one-mark-5.stcolor-colour.prn";
+    const std::string duplex = kSamples + "a4-report-3.ljet4d-duplex.pcl";
+    const std::string copies = kSamples + "letter-memo-1.pxlmono-copies3.pxl";
+    TempJob hbp(std::string("@G\0\0\x02" "dd@F@F@F", 13), "c.hbp");  // three pages whose colour the job does not state
+
+    CliRun text = Cli("count --total " + mark + " " + copies);
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_TRUE(Has(text.out, mark + ": 5 pages, 1 in colour, 1 copy, simplex, paper ")) << text.out;
+    EXPECT_TRUE(Has(text.out, "\ntotal: 2 jobs, 8 pages, 8 sheets, 1 colour job; 1 colour page, 7 mono pages; "
+                              "sheets by paper: 8.50 x 11.00 in 8\n"))
+        << text.out;
+    CliRun unknown = Cli("count --total --pdl HBP " + std::string(hbp.path()));
+    EXPECT_EQ(unknown.out, std::string(hbp.path()) + ": 3 pages, 0 in colour, 3 of unknown colour, 1 copy, simplex, "
+                           "paper unknown (HBP; unknown: colour, duplex, paper)\ntotal: 1 job, 3 pages, 3 sheets, "
+                           "1 colour job; 0 colour pages, 0 mono pages, 3 pages of unknown colour; sheets by paper: "
+                           "unknown 3\n");
+
+    CliRun json = Cli("count --json --pages " + mark + " " + duplex);
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_TRUE(Has(json.out, "\"pages\":5,\"copies\":1,\"color\":1,\"colorPages\":1,\"colorUnknownPages\":0,"))
+        << json.out;
+    std::string list = ",\"pageList\":[";
+    for (int n = 1; n <= 5; ++n)
+        list += std::string(n > 1 ? "," : "") + "{\"number\":" + std::to_string(n) + ",\"color\":\"" +
+                (n == 3 ? "color" : "mono") + "\",\"side\":\"none\",\"paperWidth\":8.5,\"paperLength\":11}";
+    EXPECT_TRUE(Has(json.out, list + "]")) << json.out;
+    // Two-sided: fronts and backs in turn.
+    EXPECT_TRUE(Has(json.out, "{\"number\":1,\"color\":\"mono\",\"side\":\"front\"")) << json.out;
+    EXPECT_TRUE(Has(json.out, "{\"number\":2,\"color\":\"mono\",\"side\":\"back\"")) << json.out;
+    EXPECT_TRUE(Has(json.out, "{\"number\":3,\"color\":\"mono\",\"side\":\"front\"")) << json.out;
+    EXPECT_FALSE(Has(Cli("count --json " + mark).out, "pageList"));
+
+    CliRun total = Cli("count --json --total " + duplex + " " + copies);
+    EXPECT_TRUE(Has(total.out, "{\"total\":{\"jobs\":2,\"pages\":6,\"sheets\":5,\"colorJobs\":0,\"colorPages\":0,"
+                               "\"monoPages\":6,\"colorUnknownPages\":0,\"sheetsByPaper\":[{\"paperWidth\":8.27,"
+                               "\"paperLength\":11.69,\"sheets\":2},{\"paperWidth\":8.5,\"paperLength\":11,\"sheets\":3}],"
+                               "\"failed\":0}}\n"))
+        << total.out;
 }
 
 TEST(Cli, FoldersGiveTheirFilesSortedAndSubfoldersOnlyWithR) {
@@ -251,8 +296,10 @@ TEST(Cli, DetectsAndCountsSampleJobsWithoutATag) {
     CliRun text = Cli("count --total " + files);
     EXPECT_EQ(text.status, 0) << text.err;
     // 1 page x 3 + 3 two-sided pages + 1 two-sided page x 2 copies.
-    EXPECT_TRUE(Has(text.out, "\ntotal: 3 jobs, 8 pages, 7 sheets, 0 colour jobs\n")) << text.out;
-    EXPECT_TRUE(Has(text.out, zjs + ": 1 page, 2 copies, mono, duplex, paper ")) << text.out;
+    EXPECT_TRUE(Has(text.out, "\ntotal: 3 jobs, 8 pages, 7 sheets, 0 colour jobs; 0 colour pages, 8 mono pages; "
+                              "sheets by paper: 8.50 x 11.00 in 5, 8.27 x 11.69 in 2\n"))
+        << text.out;
+    EXPECT_TRUE(Has(text.out, zjs + ": 1 page, 0 in colour, 2 copies, duplex, paper ")) << text.out;
 
     CliRun json = Cli("count --json -", pxl);
     EXPECT_EQ(json.status, 0);

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Cross-builds Quirometer.dll with warnings as errors and checks its tables: every
-# ordinal and name, no extra export, the machine, system imports only.
-# usage: check_dll.sh [BUILD_DIR] [i686|x86_64]   (the 64-bit DLL has the same table)
+# Cross-builds the Windows targets with warnings as errors and checks their
+# tables: Quirometer.dll and QuirometerAccurate.dll each against their export
+# table (every ordinal and name, no extra export, the number of ordinal
+# slots), and for them and quirometer.exe the machine and system imports only.
+# usage: check_dll.sh [BUILD_DIR] [i686|x86_64]   (the 64-bit DLLs have the same tables)
 set -euo pipefail
 src=$(cd "$(dirname "$0")/../.." && pwd)
 cpu=${2:-i686}
@@ -16,29 +18,48 @@ command -v "$cpu-w64-mingw32-g++-win32" >/dev/null || { echo "the MinGW-w64 $cpu
 
 cmake -S "$src" -B "$out" --toolchain "$src/cmake/mingw-w64-$cpu.cmake" -DQM_WERROR=ON >/dev/null
 cmake --build "$out" -j2 >/dev/null
-dll="$out/Quirometer.dll"
-[ -f "$dll" ] || { echo "no $dll"; exit 1; }
 
 fail=0
-dump=$($objdump -p "$dll")
+# check_image FILE ALLOWED_IMPORTS_REGEX: the machine, and nothing imported
+# from outside the system.
+check_image() {
+  local file=$1 allowed=$2 arch name
+  [ -f "$file" ] || { echo "no $file"; fail=1; return 1; }
+  arch=$($objdump -f "$file" | sed -n 's/^architecture: \([^,]*\),.*/\1/p')
+  [ "$arch" = "$machine" ] || { echo "$file: machine is '$arch', not $machine"; fail=1; }
+  while read -r name; do
+    if ! [[ "$name" =~ $allowed ]]; then echo "$file imports a non-system DLL: $name"; fail=1; fi
+  done < <($objdump -p "$file" | sed -n 's/^\s*DLL Name: //p')
+}
 
-# Ordinal/name pairs: objdump lists the name table with 0-based ordinals.
-got=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
-      sed -n 's/^\s*\[\s*\([0-9]*\)\] \(.*\)$/\1 \2/p' | awk '{print $1+1, $2}' | sort -n)
-want=$(sort -n "$src/tests/win32/exports.txt")
-if [ "$got" != "$want" ]; then
-  echo "export names differ:"; diff <(echo "$want") <(echo "$got") || true; fail=1
+# check_exports DLL TABLE SLOTS: ordinal/name pairs exactly as in TABLE, on
+# SLOTS ordinal slots.
+check_exports() {
+  local dll=$1 table=$2 slots=$3 dump got want found
+  dump=$($objdump -p "$dll")
+  # objdump lists the name table with 0-based ordinals.
+  got=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+        sed -n 's/^\s*\[\s*\([0-9]*\)\] \(.*\)$/\1 \2/p' | awk '{print $1+1, $2}' | sort -n)
+  want=$(sort -n "$table")
+  if [ "$got" != "$want" ]; then
+    echo "$dll: export names differ:"; diff <(echo "$want") <(echo "$got") || true; fail=1
+  fi
+  found=$(printf '%s\n' "$dump" | sed -n 's/^\s*Export Address Table\s*\([0-9a-fA-F]*\)$/\1/p' | head -n1)
+  if [ "$((16#$found))" != "$slots" ]; then echo "$dll: expected $slots ordinal slots, found $((16#$found))"; fail=1; fi
+}
+
+system_dlls='^(KERNEL32|USER32|msvcrt|ADVAPI32|ntdll)\.dll$'
+if check_image "$out/Quirometer.dll" "$system_dlls"; then
+  check_exports "$out/Quirometer.dll" "$src/tests/win32/exports.txt" 38
 fi
-slots=$(printf '%s\n' "$dump" | sed -n 's/^\s*Export Address Table\s*\([0-9a-fA-F]*\)$/\1/p' | head -n1)
-if [ "$((16#$slots))" != 38 ]; then echo "expected 38 ordinal slots, found $((16#$slots))"; fail=1; fi
+# The accurate path decodes JPEG images through COM (ole32).
+accurate_dlls='^(KERNEL32|USER32|ole32|msvcrt|ADVAPI32|ntdll)\.dll$'
+if check_image "$out/QuirometerAccurate.dll" "$accurate_dlls"; then
+  check_exports "$out/QuirometerAccurate.dll" "$src/tests/win32/accurate_exports.txt" 8
+fi
+# The tool also reads its wide command line (SHELL32's CommandLineToArgvW).
+check_image "$out/quirometer.exe" '^(KERNEL32|USER32|SHELL32|ole32|msvcrt|ADVAPI32|ntdll)\.dll$' || true
 
-arch=$($objdump -f "$dll" | sed -n 's/^architecture: \([^,]*\),.*/\1/p')
-[ "$arch" = "$machine" ] || { echo "machine is '$arch', not $machine"; fail=1; }
-
-allowed='^(KERNEL32|USER32|msvcrt|ADVAPI32|ntdll)\.dll$'
-while read -r name; do
-  if ! [[ "$name" =~ $allowed ]]; then echo "imports a non-system DLL: $name"; fail=1; fi
-done < <(printf '%s\n' "$dump" | sed -n 's/^\s*DLL Name: //p')
-
-[ $fail = 0 ] && echo "Quirometer.dll ($cpu): 31 names on 38 ordinal slots, $machine, system imports only"
+[ $fail = 0 ] && echo "$cpu, $machine, system imports only: Quirometer.dll 31 names on 38 ordinal slots;" \
+  "QuirometerAccurate.dll 8 names on 8; quirometer.exe"
 exit $fail

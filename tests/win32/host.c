@@ -11,17 +11,14 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "library.h"
 #include "quirometer/quirometer.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
-#else
-#include <dlfcn.h>
 #endif
 
-typedef void (*AnyFunction)(void);
 typedef const char*(QM_CDECL* VersionFunction)(void);
 typedef void(QM_CDECL* LastErrorFunction)(char* buffer, int size);
 
@@ -31,16 +28,7 @@ static const char kCounterPrefix[] = "GetTotalPageCount_";
 static const char kLastErrorName[] = "?pdfreadLastError@@YAXPADH@Z";
 
 #if defined(_WIN32)
-typedef HMODULE Library;
-
-static Library OpenLibrary(const char* name) {
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    return LoadLibraryA(name);
-}
-
-static AnyFunction Lookup(Library library, const char* name) {
-    return (AnyFunction)(void (*)(void))GetProcAddress(library, name);
-}
+static AnyFunction Lookup(Library library, const char* name) { return Symbol(library, name); }
 
 /* OutputDebugStringA raises this exception with the text's length and
  * address; it continues as if a debugger had taken the text. */
@@ -57,17 +45,9 @@ static int CatchDebugLines(Library library) {
     return AddVectoredExceptionHandler(1, CatchDebugLine) != NULL;
 }
 #else
-typedef void* Library;
-
-static Library OpenLibrary(const char* name) { return dlopen(name, RTLD_NOW | RTLD_LOCAL); }
-
 static AnyFunction Lookup(Library library, const char* name) {
     /* The shared library exports the C++ function under its own compiler's name. */
-    if (strcmp(name, kLastErrorName) == 0) name = "_Z16pdfreadLastErrorPci";
-    AnyFunction f;
-    void* address = dlsym(library, name);
-    memcpy(&f, &address, sizeof f);
-    return address != NULL ? f : NULL;
+    return Symbol(library, strcmp(name, kLastErrorName) == 0 ? "_Z16pdfreadLastErrorPci" : name);
 }
 
 static void PrintDebugLine(const char* line, void* context) {

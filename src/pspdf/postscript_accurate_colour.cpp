@@ -1,0 +1,1157 @@
+// The colour pass over a PostScript job. A small evaluator runs the job's
+// code as far as colour depends on it: numbers, names, strings, arrays,
+// dictionaries and procedures on an operand stack; definitions remembered;
+// procedures called by name followed; the stack operators, arithmetic and
+// comparisons that producers' colour procedures use (pdftops, cairo,
+// fig2dev, Windows drivers). An operator it does not know leaves operands it
+// cannot know. A colour set from an operand it does not know, or inside a
+// branch whose condition it cannot tell, leaves the page unknown; one set
+// from literal values decides. Work, nesting and memory are bounded.
+// Pages a job writes as PDF objects (ps2write) are read by the PDF reader.
+#include "pspdf/postscript_accurate_colour.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "pspdf/pdf_accurate_colour.h"
+#include "pspdf/pdf_accurate_jpeg.h"
+#include "pspdf/postscript_accurate_lexer.h"
+#include "quirometer/quirometer.h"
+
+namespace qm::psaccurate {
+namespace {
+
+using Space = pdf::ColourCheck::Space;
+
+constexpr size_t kMaxStack = 512;      // operands kept; past it the oldest half is dropped
+constexpr size_t kRestored = 16;       // operands a body that may not run is undone on
+constexpr size_t kMaxVariables = 1u << 16;
+constexpr size_t kMaxArena = 1u << 20;       // array, dictionary and filter items held at once
+constexpr int kMaxCallDepth = 32;
+constexpr uint64_t kStepsPerByte = 8;        // tokens evaluated: at most this many per byte of the job,
+constexpr uint64_t kStepsFloor = 1u << 20;   // and at least this many
+constexpr uint32_t kMaxImageData = 16u << 20;
+constexpr double kSlack = 8.0 / 255;
+constexpr uint32_t kShortBody = 24;         // tokens of a procedure always run
+
+enum class T : uint8_t { Unknown, Number, Bool, Name, String, Array, Dict, Proc, Mark, File };
+
+struct Val {
+    T t = T::Unknown;
+    bool b = false;
+    double n = 0;
+    uint32_t from = 0, to = 0;   // Name: its text; String: the token; Proc: the body between the braces
+    uint32_t items = 0, count = 0;  // Array, Dict, File: their items in the arena (File: source, then filters)
+};
+
+Val Number(double n) {
+    Val v;
+    v.t = T::Number;
+    v.n = n;
+    return v;
+}
+Val Boolean(bool b) {
+    Val v;
+    v.t = T::Bool;
+    v.b = b;
+    return v;
+}
+
+// A number as an integer of images' sizes, clamped (no cast out of range).
+int64_t Whole(double v) noexcept { return v > 0 && v < 1e9 ? static_cast<int64_t>(v) : 0; }
+
+// Where a colour was set: a page's verdict only grows (mono, unknown, colour).
+void Raise(uint8_t& verdict, uint8_t event) noexcept {
+    if (event == QM_PAGE_COLOR || (event == QM_PAGE_COLOR_UNKNOWN && verdict == QM_PAGE_MONO)) verdict = event;
+}
+
+// Operators of fixed arity that leave nothing to colour: operands taken, results left (unknown).
+struct Plain {
+    std::string_view name;
+    uint8_t pops, pushes;
+};
+constexpr Plain kPlain[] = {
+    {"moveto", 2, 0},      {"rmoveto", 2, 0},      {"lineto", 2, 0},       {"rlineto", 2, 0},
+    {"curveto", 6, 0},     {"rcurveto", 6, 0},     {"arc", 5, 0},          {"arcn", 5, 0},
+    {"arct", 5, 0},        {"closepath", 0, 0},    {"newpath", 0, 0},      {"fill", 0, 0},
+    {"eofill", 0, 0},      {"stroke", 0, 0},       {"clip", 0, 0},         {"eoclip", 0, 0},
+    {"gsave", 0, 0},       {"grestore", 0, 0},     {"save", 0, 1},         {"restore", 1, 0},
+    {"translate", 2, 0},   {"scale", 2, 0},        {"rotate", 1, 0},       {"concat", 1, 0},
+    {"setmatrix", 1, 0},   {"setlinewidth", 1, 0}, {"setlinecap", 1, 0},   {"setlinejoin", 1, 0},
+    {"setmiterlimit", 1, 0}, {"setdash", 2, 0},    {"setflat", 1, 0},      {"show", 1, 0},
+    {"ashow", 3, 0},       {"widthshow", 4, 0},    {"awidthshow", 6, 0},   {"xshow", 2, 0},
+    {"yshow", 2, 0},       {"xyshow", 2, 0},       {"glyphshow", 1, 0},    {"stringwidth", 1, 2},
+    {"charpath", 2, 0},    {"rectfill", 4, 0},     {"rectstroke", 4, 0},   {"rectclip", 4, 0},
+    {"initclip", 0, 0},    {"initgraphics", 0, 0}, {"matrix", 0, 1},       {"currentmatrix", 1, 1},
+    {"currentpoint", 0, 2}, {"setstrokeadjust", 1, 0}, {"setoverprint", 1, 0}, {"settransfer", 1, 0},
+    {"setscreen", 3, 0},   {"sethalftone", 1, 0},  {"setsmoothness", 1, 0}, {"findfont", 1, 1},
+    {"scalefont", 2, 1},   {"makefont", 2, 1},     {"setfont", 1, 0},      {"selectfont", 2, 0},
+    {"definefont", 2, 1},  {"findresource", 2, 1}, {"defineresource", 3, 1},
+    {"erasepage", 0, 0},   {"flushfile", 1, 0},    {"closefile", 1, 0},    {"print", 1, 0},
+    {"=", 1, 0},           {"==", 1, 0},           {"array", 1, 1},        {"dict", 1, 1},
+    {"string", 1, 1},      {"begin", 1, 0},        {"end", 0, 0},          {"currentdict", 0, 1},
+    {"userdict", 0, 1},    {"systemdict", 0, 1},   {"globaldict", 0, 1},   {"statusdict", 0, 1},
+    {"put", 3, 0},         {"known", 2, 1},        {"type", 1, 1},         {"cvs", 2, 1},
+    {"cvn", 1, 1},         {"dtransform", 2, 2},   {"transform", 2, 2},    {"itransform", 2, 2},
+    {"idtransform", 2, 2}, {"concatmatrix", 3, 1}, {"setcachedevice", 6, 0}, {"setcharwidth", 2, 0},
+    {"currentfont", 0, 1}, {"setglobal", 1, 0},    {"currentglobal", 0, 1}, {"vmstatus", 0, 3},
+    {"languagelevel", 0, 1}, {"setcolorrendering", 1, 0}, {"setblackgeneration", 1, 0},
+    {"setundercolorremoval", 1, 0}, {"bind", 0, 0}, {"readonly", 0, 0}, {"executeonly", 0, 0},
+    {"noaccess", 0, 0},    {"cvx", 0, 0},          {"cvlit", 0, 0},        {"exit", 0, 0},
+    {"stop", 0, 0},        {"quit", 0, 0},         {"astore", 1, 1},       {"getinterval", 3, 1},
+    {"putinterval", 3, 0}, {"readline", 2, 2},     {"readstring", 2, 2},   {"readhexstring", 2, 2},
+    {"undef", 2, 0},       {"maxlength", 1, 1},    {"exp", 2, 1},          {"ln", 1, 1},
+    {"atan", 2, 1},        {"sin", 1, 1},          {"cos", 1, 1},          {"currentlinewidth", 0, 1},
+    {"pathbbox", 0, 4},    {"flattenpath", 0, 0},  {"strokepath", 0, 0},   {"reversepath", 0, 0},
+    {"currentpagedevice", 0, 1}, {"execform", 1, 0}, {"rootfont", 0, 1},   {"setshared", 1, 0},
+    {"countdictstack", 0, 1}, {"xcheck", 1, 1},    {"rcheck", 1, 1},       {"wcheck", 1, 1},
+    {"search", 2, 3},      {"anchorsearch", 2, 3}, {"token", 1, 3},        {"bitshift", 2, 1},
+    {"xor", 2, 1},         {"rand", 0, 1},         {"srand", 1, 0},        {"realtime", 0, 1},
+    {"usertime", 0, 1},    {"version", 0, 1},      {"product", 0, 1},      {"setuserparams", 1, 0},
+    {"setsystemparams", 1, 0}, {"setpacking", 1, 0}, {"currentpacking", 0, 1}, {"setfileposition", 2, 0},
+    {"cvrs", 3, 1},        {"internaldict", 1, 1}, {"setcolortransfer", 4, 0},
+};
+
+// What a procedure's running may bear on: colour, images (and the data they
+// read from the job), the page count, definitions later code reads.
+constexpr std::string_view kBearing[] = {
+    "setgray",  "setrgbcolor", "setcmykcolor", "sethsbcolor",   "setcolorspace",   "setcolor",
+    "setpattern", "image",     "colorimage",   "imagemask",     "shfill",          "showpage",
+    "copypage", "def",         "store",        "currentfile",   "exec",            "load",
+    "setpagedevice", "currentrgbcolor", "currentgray", "currentcmykcolor", "eexec",
+};
+// Names are short: FNV-1a hashes them faster than the library's hash.
+struct NameHash {
+    size_t operator()(std::string_view s) const noexcept {
+        uint64_t h = 1469598103934665603ull;
+        for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
+        return static_cast<size_t>(h);
+    }
+};
+
+// The operators the evaluator knows, by the handler that runs them.
+enum Handler : uint16_t { kColour = 1, kControl, kStack, kArithmetic, kPlainBase };
+const std::unordered_map<std::string_view, uint16_t, NameHash>& Builtins() {
+    static const auto table = [] {
+        std::unordered_map<std::string_view, uint16_t, NameHash> t;
+        for (std::string_view n : {"setgray", "setrgbcolor", "setcmykcolor", "sethsbcolor", "setcolorspace", "setcolor",
+                                   "setpattern", "currentrgbcolor", "currentgray", "currentcmykcolor", "image",
+                                   "colorimage", "imagemask", "shfill"})
+            t[n] = kColour;
+        for (std::string_view n : {"def", "store", "load", "exec", "if", "ifelse", "repeat", "for", "forall", "loop",
+                                   "stopped", "where", "get", "aload", "length", "currentfile", "filter",
+                                   "setpagedevice", "showpage", "copypage"})
+            t[n] = kControl;
+        for (std::string_view n : {"pop", "exch", "dup", "copy", "index", "roll", "clear", "mark", "cleartomark",
+                                   "counttomark", "count"})
+            t[n] = kStack;
+        for (std::string_view n : {"add", "sub", "mul", "div", "idiv", "mod", "eq", "ne", "gt", "ge", "lt", "le", "and",
+                                   "or", "neg", "abs", "round", "truncate", "floor", "ceiling", "cvi", "cvr", "sqrt",
+                                   "not"})
+            t[n] = kArithmetic;
+        for (size_t k = 0; k < std::size(kPlain); ++k) t.emplace(kPlain[k].name, static_cast<uint16_t>(kPlainBase + k));
+        return t;
+    }();
+    return table;
+}
+
+class Evaluator {
+public:
+    Evaluator(Bytes job, const std::vector<Span>& embedded)
+        : job_(job), embedded_(embedded),
+          budget_(std::max<uint64_t>(kStepsFloor, kStepsPerByte * uint64_t{job.size})) {}
+
+    // Runs the prolog: definitions and state, no page.
+    void Prolog(Span s) {
+        counting_ = false;
+        Top(s);
+        Reset();
+        sheet_ = QM_PAGE_MONO;
+    }
+
+    // Runs one page part.
+    void Page(Span s) {
+        Compact();
+        counting_ = true;
+        part_ = QM_PAGE_MONO;
+        partWidth_ = partLength_ = 0;
+        Top(s);
+    }
+
+    // The part's verdict, and the page size it asked for (points; 0 none).
+    uint8_t Part() const noexcept { return part_; }
+    double PartWidth() const noexcept { return partWidth_; }
+    double PartLength() const noexcept { return partLength_; }
+    uint8_t Exhausted() const noexcept { return exhausted_; }
+    uint64_t Steps() const noexcept { return steps_; }
+
+    std::vector<uint8_t> byShowpage;
+    bool certain = true;
+
+private:
+    Bytes job_;
+    const std::vector<Span>& embedded_;
+    uint64_t budget_;
+    uint64_t steps_ = 0;
+    bool exhausted_ = false;
+    bool counting_ = false;
+    uint32_t pos_ = 0, end_ = 0;  // the top level's place in the job: where currentfile reads
+    std::vector<Val> stack_;
+    std::vector<Val> arena_;
+    std::unordered_map<std::string_view, Val, NameHash> vars_;
+    std::unordered_map<uint32_t, std::pair<uint32_t, uint32_t>> closes_;  // body start: its "}", and after it
+    std::unordered_map<uint32_t, bool> bears_;
+    std::vector<uint32_t> running_;  // bodies being run, innermost last  // body start: whether running it may bear on colour
+    int conditional_ = 0;  // inside branches whose condition is unknown
+    int looping_ = 0;      // inside loop bodies, run once
+    uint8_t part_ = QM_PAGE_MONO;   // this page part's verdict
+    double partWidth_ = 0, partLength_ = 0;
+    uint8_t sheet_ = QM_PAGE_MONO;  // since the last showpage
+    Space space_;
+    double colour_[4] = {0, 0, 0, 0};
+    bool colourKnown_ = true;
+
+    void Reset() {
+        stack_.clear();
+        space_ = Space();
+        colourKnown_ = true;
+        colour_[0] = 0;
+    }
+
+    // Arrays and dictionaries a page made are dropped at the next page,
+    // those definitions hold are kept: the arena does not grow with the job.
+    void Compact() {
+        stack_.clear();
+        std::vector<Val> kept;
+        for (auto& [name, v] : vars_) v = Keep(v, arena_, kept, 0);
+        arena_.swap(kept);
+    }
+    static Val Keep(const Val& v, const std::vector<Val>& from, std::vector<Val>& to, int depth) {
+        if (v.t != T::Array && v.t != T::Dict && v.t != T::File) return v;
+        if (depth > 8 || to.size() + v.count > kMaxArena) return Val();
+        Val moved = v;
+        moved.items = static_cast<uint32_t>(to.size());
+        to.insert(to.end(), from.begin() + v.items, from.begin() + v.items + v.count);
+        for (uint32_t k = 0; k < v.count; ++k) {
+            const Val item = to[moved.items + k];  // Keep may move `to`
+            to[moved.items + k] = Keep(item, from, to, depth + 1);
+        }
+        return moved;
+    }
+
+    std::string_view Text(const Val& v) const noexcept {
+        return std::string_view(reinterpret_cast<const char*>(job_.data) + v.from, v.to - v.from);
+    }
+
+    void Event(uint8_t verdict) noexcept {
+        if (verdict == QM_PAGE_COLOR && conditional_ > 0) verdict = QM_PAGE_COLOR_UNKNOWN;
+        Raise(part_, verdict);
+        Raise(sheet_, verdict);
+    }
+
+    void Push(const Val& v) {
+        if (stack_.size() >= kMaxStack) stack_.erase(stack_.begin(), stack_.begin() + kMaxStack / 2);
+        stack_.push_back(v);
+    }
+    Val Pop() {
+        if (stack_.empty()) return Val();
+        Val v = stack_.back();
+        stack_.pop_back();
+        return v;
+    }
+    // The number `depth` below the top, if known.
+    std::optional<double> NumberAt(size_t depth) const {
+        if (depth >= stack_.size() || stack_[stack_.size() - 1 - depth].t != T::Number) return std::nullopt;
+        return stack_[stack_.size() - 1 - depth].n;
+    }
+
+    // A group of values put in the arena; Unknown when it is full.
+    Val Group(T type, const Val* items, uint32_t count) {
+        Val v;
+        if (arena_.size() + count > kMaxArena) return v;
+        v.t = type;
+        v.items = static_cast<uint32_t>(arena_.size());
+        v.count = count;
+        arena_.insert(arena_.end(), items, items + count);
+        return v;
+    }
+    const Val* Get(const Val& dict, std::string_view key) const {
+        if (dict.t != T::Dict) return nullptr;
+        for (uint32_t k = 0; k + 1 < dict.count; k += 2) {
+            const Val& name = arena_[dict.items + k];
+            if (name.t == T::Name && Text(name) == key) return &arena_[dict.items + k + 1];
+        }
+        return nullptr;
+    }
+
+    // Pops to the nearest mark, leaving what was above it in `out` (bottom first).
+    bool ToMark(std::vector<Val>& out) {
+        for (size_t k = stack_.size(); k-- > 0;) {
+            if (stack_[k].t == T::Mark) {
+                out.assign(stack_.begin() + static_cast<std::ptrdiff_t>(k) + 1, stack_.end());
+                stack_.resize(k);
+                return true;
+            }
+        }
+        stack_.clear();
+        return false;
+    }
+
+    // The end of a procedure body opened just before `from`: where its "}"
+    // stands. Every body met on the way is remembered, so no byte is read
+    // twice for this, however many bodies nest or stay open.
+    uint32_t Close(uint32_t from, uint32_t end, uint32_t& after) {
+        const auto known = closes_.find(from);
+        if (known != closes_.end()) {
+            after = known->second.second;
+            return known->second.first;
+        }
+        std::vector<uint32_t> open{from};
+        Token t;
+        for (uint32_t i = from; i < end && !open.empty();) {
+            const uint32_t next = NextToken(job_, end, i, t);
+            if (t.kind == Kind::OpenProc) {
+                const auto inner = closes_.find(next);
+                if (inner != closes_.end()) {
+                    i = inner->second.second;  // a body seen before: stepped over whole
+                    continue;
+                }
+                open.push_back(next);
+            } else if (t.kind == Kind::CloseProc) {
+                closes_[open.back()] = {t.from, next};
+                open.pop_back();
+            }
+            i = next;
+        }
+        for (uint32_t o : open) closes_[o] = {end, end};
+        const auto& c = closes_[from];
+        after = c.second;
+        return c.first;
+    }
+
+    bool Spend() {
+        if (++steps_ <= budget_) return true;
+        exhausted_ = true;
+        return false;
+    }
+
+    void Top(Span s) {
+        end_ = std::min(s.to, job_.size);
+        pos_ = s.from;
+        while (pos_ < end_ && !exhausted_) {
+            Token t;
+            const uint32_t next = NextToken(job_, end_, pos_, t);
+            pos_ = next;
+            Step(t, next, end_, 0, true);
+        }
+        if (exhausted_) Event(QM_PAGE_COLOR_UNKNOWN);
+    }
+
+    // Runs a body. One already running (recursion) is not run again: the
+    // page is left unknown rather than the work let grow without bound.
+    void Run(const Val& proc, int depth) {
+        if (proc.t != T::Proc) return;
+        if (depth >= kMaxCallDepth || std::find(running_.begin(), running_.end(), proc.from) != running_.end()) {
+            Event(QM_PAGE_COLOR_UNKNOWN);
+            stack_.clear();
+            return;
+        }
+        running_.push_back(proc.from);
+        for (uint32_t i = proc.from; i < proc.to && !exhausted_;) {
+            Token t;
+            i = NextToken(job_, proc.to, i, t);
+            i = Step(t, i, proc.to, depth + 1, false);
+        }
+        running_.pop_back();
+    }
+
+    // The stack's size and its top operands, to undo a body that may not run.
+    struct Saved {
+        size_t size;
+        size_t kept;
+        Val top[kRestored];
+    };
+    Saved Save() const {
+        Saved s;
+        s.size = stack_.size();
+        s.kept = std::min(kRestored, s.size);
+        std::copy(stack_.end() - static_cast<std::ptrdiff_t>(s.kept), stack_.end(), s.top);
+        return s;
+    }
+    void Restore(const Saved& s) {
+        stack_.resize(std::max(s.size, s.kept));
+        std::copy(s.top, s.top + s.kept, stack_.end() - static_cast<std::ptrdiff_t>(s.kept));
+    }
+
+    // Runs a body whose running is not certain: its colours leave the page
+    // unknown rather than colour, and the stack is put back as it was.
+    void Maybe(const Val& proc, int depth) {
+        const Saved saved = Save();
+        ++conditional_;
+        Run(proc, depth);
+        --conditional_;
+        Restore(saved);
+    }
+
+    void Loop(const Val& proc, int depth, bool pushControl) {
+        ++looping_;
+        const Saved saved = Save();
+        ++conditional_;
+        if (pushControl) Push(Val());
+        Run(proc, depth);
+        --conditional_;
+        Restore(saved);
+        --looping_;
+    }
+
+    // One token; returns where the next one starts (a procedure's body is stepped over).
+    uint32_t Step(const Token& t, uint32_t next, uint32_t end, int depth, bool top) {
+        if (t.kind == Kind::None || !Spend()) return next;
+        switch (t.kind) {
+            case Kind::Number: Push(Number(t.number)); break;
+            case Kind::Boolean: Push(Boolean(t.text == "true")); break;
+            case Kind::Literal: {
+                Val v;
+                v.t = T::Name;
+                v.from = static_cast<uint32_t>(reinterpret_cast<const uint8_t*>(t.text.data()) - job_.data);
+                v.to = v.from + static_cast<uint32_t>(t.text.size());
+                Push(v);
+                break;
+            }
+            case Kind::String: {
+                Val v;
+                v.t = T::String;
+                v.from = t.from;
+                v.to = next;
+                Push(v);
+                break;
+            }
+            case Kind::OpenProc: {
+                Val v;
+                v.t = T::Proc;
+                v.from = next;
+                uint32_t after = next;
+                v.to = Close(next, end, after);
+                Push(v);
+                if (top) pos_ = after;
+                return after;
+            }
+            case Kind::OpenArray: case Kind::OpenDict: {
+                Val m;
+                m.t = T::Mark;
+                Push(m);
+                break;
+            }
+            case Kind::CloseArray: case Kind::CloseDict: {
+                std::vector<Val> items;
+                ToMark(items);
+                if (t.kind == Kind::CloseDict && items.size() % 2 != 0) items.clear();
+                Push(Group(t.kind == Kind::CloseArray ? T::Array : T::Dict, items.data(),
+                           static_cast<uint32_t>(items.size())));
+                break;
+            }
+            case Kind::Name: Call(t.text, depth); break;
+            default: break;
+        }
+        return top ? pos_ : next;
+    }
+
+    // Whether running `proc` may bear on colour, images, the count or later
+    // definitions; a long one that cannot is not run, and what it leaves on
+    // the stack is unknown (a short one runs: its operands may be colours).
+    // Judged once per body.
+    bool Bears(const Val& proc, int depth) {
+        const auto known = bears_.find(proc.from);
+        if (known != bears_.end()) return known->second;
+        bears_[proc.from] = false;  // a body that calls itself adds nothing
+        bool bears = depth >= kMaxCallDepth;
+        Token t;
+        uint32_t tokens = 0;
+        for (uint32_t i = proc.from; i < proc.to && !bears;) {
+            i = NextToken(job_, proc.to, i, t);
+            if (t.kind != Kind::None) ++tokens;
+            if (t.kind != Kind::Name) continue;
+            const auto var = vars_.find(t.text);
+            if (var != vars_.end()) {
+                bears = var->second.t == T::Proc && Bears(var->second, depth + 1);
+            } else {
+                const auto builtin = Builtins().find(t.text);
+                bears = builtin == Builtins().end() ||
+                        std::find(std::begin(kBearing), std::end(kBearing), t.text) != std::end(kBearing);
+            }
+        }
+        bears = bears || tokens <= kShortBody;
+        bears_[proc.from] = bears;
+        return bears;
+    }
+
+    void Call(std::string_view name, int depth) {
+        const auto var = vars_.find(name);
+        if (var != vars_.end()) {
+            if (var->second.t != T::Proc) {
+                Push(var->second);
+            } else if (Bears(var->second, depth)) {
+                Run(var->second, depth);
+            } else {
+                stack_.clear();
+            }
+            return;
+        }
+        const auto builtin = Builtins().find(name);
+        const uint16_t handler = builtin == Builtins().end() ? 0 : builtin->second;
+        if (handler == kColour) Colour(name);
+        else if (handler == kControl) Control(name, depth);
+        else if (handler == kStack) Stack(name);
+        else if (handler == kArithmetic) Arithmetic(name);
+        else if (handler >= kPlainBase) {
+            const Plain& p = kPlain[handler - kPlainBase];
+            for (int k = 0; k < p.pops; ++k) Pop();
+            for (int k = 0; k < p.pushes; ++k) Push(Val());
+        } else {
+            stack_.clear();  // what an operator unknown here takes and leaves cannot be known
+        }
+    }
+
+    bool Control(std::string_view name, int depth) {
+        if (name == "def" || name == "store") {
+            const Val value = Pop(), key = Pop();
+            if (key.t == T::Name && (vars_.size() < kMaxVariables || vars_.count(Text(key)))) vars_[Text(key)] = value;
+        } else if (name == "load") {
+            const Val key = Pop();
+            const auto var = key.t == T::Name ? vars_.find(Text(key)) : vars_.end();
+            Push(var != vars_.end() ? var->second : Val());
+        } else if (name == "exec") {
+            Run(Pop(), depth);
+        } else if (name == "if") {
+            const Val proc = Pop(), cond = Pop();
+            if (cond.t == T::Bool) {
+                if (cond.b) Run(proc, depth);
+            } else {
+                Maybe(proc, depth);
+            }
+        } else if (name == "ifelse") {
+            const Val no = Pop(), yes = Pop(), cond = Pop();
+            if (cond.t == T::Bool) {
+                Run(cond.b ? yes : no, depth);
+            } else {
+                Maybe(yes, depth);
+                Maybe(no, depth);
+            }
+        } else if (name == "repeat") {
+            const Val proc = Pop(), times = Pop();
+            if (times.t != T::Number || times.n >= 1) Loop(proc, depth, false);
+        } else if (name == "for") {
+            const Val proc = Pop();
+            Pop(), Pop(), Pop();
+            Loop(proc, depth, true);
+        } else if (name == "forall") {
+            const Val proc = Pop();
+            Pop();
+            Loop(proc, depth, true);
+        } else if (name == "loop") {
+            Loop(Pop(), depth, false);
+        } else if (name == "stopped") {
+            Maybe(Pop(), depth);
+            Push(Boolean(false));
+        } else if (name == "where") {
+            Pop();
+            Push(Val());
+        } else if (name == "get") {
+            const Val key = Pop(), from = Pop();
+            if (from.t == T::Array && key.t == T::Number && key.n >= 0 && key.n < from.count) {
+                Push(arena_[from.items + static_cast<uint32_t>(key.n)]);
+            } else if (const Val* v = key.t == T::Name ? Get(from, Text(key)) : nullptr) {
+                Push(*v);
+            } else {
+                Push(Val());
+            }
+        } else if (name == "aload") {
+            const Val a = Pop();
+            if (a.t == T::Array) {
+                for (uint32_t k = 0; k < a.count; ++k) Push(arena_[a.items + k]);
+            } else {
+                stack_.clear();
+            }
+            Push(a);
+        } else if (name == "length") {
+            const Val a = Pop();
+            Push(a.t == T::Array || a.t == T::Dict ? Number(a.t == T::Dict ? a.count / 2 : a.count) : Val());
+        } else if (name == "currentfile") {
+            Val f;
+            f.t = T::File;  // no items: the job itself
+            Push(f);
+        } else if (name == "filter") {
+            Filter();
+        } else if (name == "setpagedevice") {
+            const Val* size = Get(Pop(), "PageSize");
+            double wl[32];
+            if (size && size->count == 2 && Numbers(*size, wl) && wl[0] > 0 && wl[1] > 0 && conditional_ == 0) {
+                partWidth_ = wl[0];
+                partLength_ = wl[1];
+            }
+        } else if (name == "showpage" || name == "copypage") {
+            if (counting_) Showpage();
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    void Showpage() {
+        // A showpage of an embedded document, or one that may or may not run, leaves the count to the comments.
+        const bool inEmbedded = std::any_of(embedded_.begin(), embedded_.end(),
+                                            [&](const Span& e) { return pos_ > e.from && pos_ <= e.to; });
+        if (inEmbedded) return;
+        if (conditional_ > 0 || looping_ > 0) certain = false;
+        byShowpage.push_back(sheet_);
+        sheet_ = QM_PAGE_MONO;
+    }
+
+    bool Stack(std::string_view name) {
+        if (name == "pop") {
+            Pop();
+        } else if (name == "exch") {
+            const Val a = Pop(), b = Pop();
+            Push(a);
+            Push(b);
+        } else if (name == "dup") {
+            const Val a = Pop();
+            Push(a);
+            Push(a);
+        } else if (name == "copy" || name == "index") {
+            const std::optional<double> n = NumberAt(0);
+            Pop();
+            if (!n || *n < 0 || *n > 64) {
+                stack_.clear();
+            } else if (name == "index") {
+                const size_t k = static_cast<size_t>(*n);
+                Push(k < stack_.size() ? stack_[stack_.size() - 1 - k] : Val());
+            } else {
+                const size_t k = static_cast<size_t>(*n);
+                const size_t have = stack_.size();
+                for (size_t i = 0; i < k; ++i) Push(have >= k ? stack_[have - k + i] : Val());
+            }
+        } else if (name == "roll") {
+            const std::optional<double> j = NumberAt(0), n = NumberAt(1);
+            Pop(), Pop();
+            if (!j || !n || !std::isfinite(*j) || *n < 0 || *n > stack_.size()) {
+                stack_.clear();
+            } else if (*n >= 1) {
+                const auto count = static_cast<std::ptrdiff_t>(*n);
+                const auto shift = static_cast<std::ptrdiff_t>(std::fmod(std::trunc(*j), static_cast<double>(count)) + count) % count;
+                std::rotate(stack_.end() - count, stack_.end() - shift, stack_.end());
+            }
+        } else if (name == "clear") {
+            stack_.clear();
+        } else if (name == "mark") {
+            Val m;
+            m.t = T::Mark;
+            Push(m);
+        } else if (name == "cleartomark") {
+            std::vector<Val> gone;
+            ToMark(gone);
+        } else if (name == "counttomark") {
+            size_t k = stack_.size();
+            while (k > 0 && stack_[k - 1].t != T::Mark) --k;
+            Push(Number(static_cast<double>(stack_.size() - k)));
+        } else if (name == "count") {
+            Push(Number(static_cast<double>(stack_.size())));
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    bool Arithmetic(std::string_view name) {
+        static constexpr std::string_view kTwo[] = {"add", "sub", "mul", "div", "idiv", "mod",
+                                                    "eq",  "ne",  "gt",  "ge",  "lt",   "le", "and", "or"};
+        static constexpr std::string_view kOne[] = {"neg", "abs", "round", "truncate", "floor", "ceiling",
+                                                    "cvi", "cvr", "sqrt", "not"};
+        if (std::find(std::begin(kTwo), std::end(kTwo), name) != std::end(kTwo)) {
+            const Val b = Pop(), a = Pop();
+            if (a.t == T::Bool && b.t == T::Bool && (name == "and" || name == "or" || name == "eq" || name == "ne")) {
+                Push(Boolean(name == "and" ? a.b && b.b : name == "or" ? a.b || b.b : (a.b == b.b) == (name == "eq")));
+            } else if (a.t == T::Name && b.t == T::Name && (name == "eq" || name == "ne")) {
+                Push(Boolean((Text(a) == Text(b)) == (name == "eq")));
+            } else if (a.t != T::Number || b.t != T::Number) {
+                Push(Val());
+            } else if (name == "add") Push(Number(a.n + b.n));
+            else if (name == "sub") Push(Number(a.n - b.n));
+            else if (name == "mul") Push(Number(a.n * b.n));
+            else if (name == "div") Push(b.n != 0 ? Number(a.n / b.n) : Val());
+            else if (name == "idiv") Push(b.n != 0 ? Number(std::trunc(a.n / b.n)) : Val());
+            else if (name == "mod") Push(b.n != 0 ? Number(std::fmod(a.n, b.n)) : Val());
+            else if (name == "eq") Push(Boolean(a.n == b.n));
+            else if (name == "ne") Push(Boolean(a.n != b.n));
+            else if (name == "gt") Push(Boolean(a.n > b.n));
+            else if (name == "ge") Push(Boolean(a.n >= b.n));
+            else if (name == "lt") Push(Boolean(a.n < b.n));
+            else if (name == "le") Push(Boolean(a.n <= b.n));
+            else Push(Val());
+            return true;
+        }
+        if (std::find(std::begin(kOne), std::end(kOne), name) != std::end(kOne)) {
+            const Val a = Pop();
+            if (name == "not") Push(a.t == T::Bool ? Boolean(!a.b) : Val());
+            else if (a.t != T::Number) Push(Val());
+            else if (name == "neg") Push(Number(-a.n));
+            else if (name == "abs") Push(Number(std::fabs(a.n)));
+            else if (name == "round") Push(Number(std::floor(a.n + 0.5)));
+            else if (name == "truncate" || name == "cvi") Push(Number(std::trunc(a.n)));
+            else if (name == "floor") Push(Number(std::floor(a.n)));
+            else if (name == "ceiling") Push(Number(std::ceil(a.n)));
+            else if (name == "sqrt") Push(a.n >= 0 ? Number(std::sqrt(a.n)) : Val());
+            else Push(a);
+            return true;
+        }
+        return false;
+    }
+
+    void Filter() {
+        // source [parameters] /Name filter
+        const Val name = Pop();
+        Val source = Pop();
+        if (source.t == T::Dict) source = Pop();
+        if (name.t != T::Name || (source.t != T::File && source.t != T::String && source.t != T::Proc)) {
+            Push(Val());
+            return;
+        }
+        std::vector<Val> chain;
+        if (source.t == T::File) {
+            if (source.count == 0) chain.push_back(source);
+            for (uint32_t k = 0; k < source.count; ++k) chain.push_back(arena_[source.items + k]);
+        } else {
+            chain.push_back(source);
+        }
+        chain.push_back(name);
+        Push(Group(T::File, chain.data(), static_cast<uint32_t>(chain.size())));
+    }
+
+    // ---- colour ----
+
+    Space SpaceOf(const Val& v) {
+        Space s;
+        s.family = Space::Unknown;
+        const Val* family = &v;
+        if (v.t == T::Array && v.count > 0) family = &arena_[v.items];
+        if (family->t != T::Name) return s;
+        const std::string_view f = Text(*family);
+        if (f == "DeviceGray" || f == "CIEBasedA" || f == "CalGray") s.family = Space::Gray;
+        else if (f == "DeviceRGB" || f == "CalRGB") s.family = Space::Rgb;
+        else if (f == "DeviceCMYK") s.family = Space::Cmyk;
+        else if (f == "Pattern") s.family = Space::Pattern;
+        else if ((f == "Separation" || f == "DeviceN") && v.t == T::Array && v.count >= 2) {
+            const Val& names = arena_[v.items + 1];
+            if (f == "Separation") {
+                s.inks.assign(1, pdf::ColourCheck::InkOf(InkName(names)));
+            } else if (names.t == T::Array && names.count > 0 && names.count <= 32) {
+                for (uint32_t k = 0; k < names.count; ++k)
+                    s.inks += pdf::ColourCheck::InkOf(InkName(arena_[names.items + k]));
+            } else {
+                return s;
+            }
+            s.family = Space::Spot;
+        } else if (f == "Indexed" && v.t == T::Array && v.count >= 4) {
+            const Space base = SpaceOf(arena_[v.items + 1]);
+            const Val& table = arena_[v.items + 3];
+            if (table.t != T::String || (base.family != Space::Gray && base.family != Space::Rgb &&
+                                         base.family != Space::Cmyk && base.family != Space::Spot)) {
+                return s;
+            }
+            s.base = base.family;
+            s.inks = base.inks;
+            s.baseComponents = static_cast<uint8_t>(pdf::ColourCheck::Components(base));
+            if (!StringBytes(table, s.palette)) return s;
+            s.family = Space::Indexed;
+        }
+        return s;
+    }
+
+    std::string_view InkName(const Val& v) const {
+        if (v.t == T::Name) return Text(v);
+        if (v.t == T::String && v.to - v.from >= 2 && job_[v.from] == '(')
+            return std::string_view(reinterpret_cast<const char*>(job_.data) + v.from + 1, v.to - v.from - 2);
+        return "?";
+    }
+
+    // The bytes of a string token: literal (escapes read), hex or base-85.
+    bool StringBytes(const Val& v, std::string& out) const {
+        out.clear();
+        if (v.t != T::String || v.to - v.from < 2) return false;
+        const std::string_view text(reinterpret_cast<const char*>(job_.data) + v.from, v.to - v.from);
+        if (text[0] == '<') {
+            const bool base85 = text.size() >= 2 && text[1] == '~';
+            return pdf::DecodeFilter(base85 ? "ASCII85Decode" : "ASCIIHexDecode", nullptr,
+                                     text.substr(base85 ? 2 : 1), out, kMaxImageData);
+        }
+        for (size_t i = 1; i + 1 < text.size(); ++i) {
+            char c = text[i];
+            if (c == '\\' && i + 2 < text.size()) {
+                c = text[++i];
+                if (c >= '0' && c <= '7') {
+                    int code = 0;
+                    for (int k = 0; k < 3 && i < text.size() - 1 && text[i] >= '0' && text[i] <= '7'; ++k, ++i)
+                        code = code * 8 + (text[i] - '0');
+                    --i;
+                    c = static_cast<char>(code);
+                } else if (c == 'n') c = '\n';
+                else if (c == 'r') c = '\r';
+                else if (c == 't') c = '\t';
+                else if (c == 'b') c = '\b';
+                else if (c == 'f') c = '\f';
+                else if (c == '\n' || c == '\r') continue;
+            }
+            out += c;
+        }
+        return true;
+    }
+
+    // Judges `n` operands from the top of the stack as a colour of `s`, and makes it current.
+    void SetColour(const Space& s, size_t n) {
+        double v[32];
+        bool known = n <= 32 && stack_.size() >= n;
+        for (size_t k = 0; k < n; ++k) {
+            const std::optional<double> x = NumberAt(n - 1 - k);
+            if (x && k < 32) v[k] = *x;
+            else known = false;
+        }
+        for (size_t k = 0; k < n; ++k) Pop();
+        space_ = s;
+        colourKnown_ = known;
+        for (size_t k = 0; k < 4 && k < n && known; ++k) colour_[k] = v[k];
+        if (!known) Event(QM_PAGE_COLOR_UNKNOWN);
+        else if (!pdf::ColourCheck::Neutral(s, v, n)) Event(QM_PAGE_COLOR);
+    }
+
+    bool Colour(std::string_view name) {
+        Space s;
+        if (name == "setgray") {
+            SetColour(s, 1);
+        } else if (name == "setrgbcolor") {
+            s.family = Space::Rgb;
+            SetColour(s, 3);
+        } else if (name == "setcmykcolor") {
+            s.family = Space::Cmyk;
+            SetColour(s, 4);
+        } else if (name == "sethsbcolor") {
+            // Neutral when unsaturated or black.
+            const std::optional<double> b = NumberAt(0), sat = NumberAt(1), h = NumberAt(2);
+            Pop(), Pop(), Pop();
+            space_.family = Space::Unknown;
+            colourKnown_ = false;
+            if (!b || !sat || !h) Event(QM_PAGE_COLOR_UNKNOWN);
+            else if (*sat > kSlack && *b > kSlack) Event(QM_PAGE_COLOR);
+        } else if (name == "setcolorspace") {
+            space_ = SpaceOf(Pop());
+            colourKnown_ = false;  // the initial colour: black or no tint, but Indexed's index 0
+        } else if (name == "setcolor") {
+            if (space_.family == Space::Pattern || space_.family == Space::Unknown) {
+                stack_.clear();
+                Event(QM_PAGE_COLOR_UNKNOWN);
+            } else {
+                SetColour(space_, pdf::ColourCheck::Components(space_));
+            }
+        } else if (name == "setpattern") {
+            Pop();
+            Event(QM_PAGE_COLOR_UNKNOWN);
+        } else if (name == "currentrgbcolor" || name == "currentgray" || name == "currentcmykcolor") {
+            Current(name);
+        } else if (name == "image" || name == "colorimage" || name == "imagemask") {
+            Image(name);
+        } else if (name == "shfill") {
+            Shading(Pop());
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    void Current(std::string_view name) {
+        const bool gray = space_.family == Space::Gray && colourKnown_;
+        const bool rgb = space_.family == Space::Rgb && colourKnown_;
+        const bool cmyk = space_.family == Space::Cmyk && colourKnown_;
+        if (name == "currentgray") {
+            Push(gray ? Number(colour_[0]) : Val());
+        } else if (name == "currentrgbcolor") {
+            for (int k = 0; k < 3; ++k) Push(gray ? Number(colour_[0]) : rgb ? Number(colour_[k]) : Val());
+        } else {
+            for (int k = 0; k < 4; ++k)
+                Push(cmyk ? Number(colour_[k]) : gray && k == 3 ? Number(1 - colour_[0]) : gray ? Number(0) : Val());
+        }
+    }
+
+    void Shading(const Val& dict) {
+        const Val* cs = Get(dict, "ColorSpace");
+        if (!cs) {
+            Event(QM_PAGE_COLOR_UNKNOWN);
+            return;
+        }
+        const Space s = SpaceOf(*cs);
+        if (s.family == Space::Gray) return;
+        const Val* f = Get(dict, "Function");
+        const Val* type = f ? Get(*f, "FunctionType") : nullptr;
+        const Val* c0 = f ? Get(*f, "C0") : nullptr;
+        const Val* c1 = f ? Get(*f, "C1") : nullptr;
+        double a[32], b[32];
+        if (!type || type->t != T::Number || type->n != 2 || !c0 || !c1 || !Numbers(*c0, a) || !Numbers(*c1, b) ||
+            c0->count != c1->count) {
+            Event(QM_PAGE_COLOR_UNKNOWN);
+            return;
+        }
+        if (!pdf::ColourCheck::Neutral(s, a, c0->count) || !pdf::ColourCheck::Neutral(s, b, c1->count))
+            Event(QM_PAGE_COLOR);
+    }
+
+    bool Numbers(const Val& array, double* out) const {
+        if (array.t != T::Array || array.count > 32) return false;
+        for (uint32_t k = 0; k < array.count; ++k) {
+            const Val& v = arena_[array.items + k];
+            if (v.t != T::Number) return false;
+            out[k] = v.n;
+        }
+        return true;
+    }
+
+    // ---- images ----
+
+    struct Picture {
+        int64_t width = 0, height = 0, bpc = 0;
+        Val source;
+        bool decode = false;
+        double ranges[64];
+    };
+
+    void Image(std::string_view name) {
+        Picture p;
+        Space s = space_;
+        if (name == "colorimage") {
+            const std::optional<double> comps = NumberAt(0);
+            Pop();
+            const Val multi = Pop();
+            if (!comps || multi.t != T::Bool || multi.b) {
+                // Several sources, or operands unknown: the data cannot be stepped over.
+                stack_.clear();
+                Unreadable();
+                return;
+            }
+            s = Space();
+            s.family = *comps == 1 ? Space::Gray : *comps == 3 ? Space::Rgb : *comps == 4 ? Space::Cmyk : Space::Unknown;
+            p.source = Pop();
+            Pop();  // the matrix
+            Operands(p);
+        } else if (stack_.size() > 0 && stack_.back().t == T::Dict) {
+            const Val dict = Pop();
+            const Val* w = Get(dict, "Width");
+            const Val* h = Get(dict, "Height");
+            const Val* bpc = Get(dict, "BitsPerComponent");
+            const Val* source = Get(dict, "DataSource");
+            const Val* decode = Get(dict, "Decode");
+            const Val* mask = Get(dict, "ImageMask");
+            if (mask && mask->t == T::Bool && mask->b) name = "imagemask";
+            p.width = w && w->t == T::Number ? Whole(w->n) : 0;
+            p.height = h && h->t == T::Number ? Whole(h->n) : 0;
+            p.bpc = name == "imagemask" ? 1 : bpc && bpc->t == T::Number ? Whole(bpc->n) : 0;
+            if (source) p.source = *source;
+            p.decode = decode && name != "imagemask" && Numbers(*decode, p.ranges);
+        } else {
+            // w h bpc (or polarity) matrix source: grey samples or a mask.
+            p.source = Pop();
+            Pop();
+            Operands(p);
+            if (name == "imagemask") p.bpc = 1;
+            s = Space();
+        }
+        const size_t comps = name == "imagemask" ? 1 : pdf::ColourCheck::Components(s);
+        std::string data;
+        const bool neutral = name == "imagemask" || s.family == Space::Gray ||
+                             (s.family == Space::Spot && s.inks.find_first_not_of('\0') == std::string::npos);
+        const bool read = Data(p, comps, data, neutral);
+        if (neutral) return;
+        if (!read || s.family == Space::Unknown || s.family == Space::Pattern || comps == 0) {
+            Event(QM_PAGE_COLOR_UNKNOWN);
+            return;
+        }
+        Event(pdf::ColourCheck::Samples(s, data, p.width, p.bpc, p.decode ? p.ranges : nullptr));
+    }
+
+    void Operands(Picture& p) {
+        const std::optional<double> bpc = NumberAt(0), h = NumberAt(1), w = NumberAt(2);
+        Pop(), Pop(), Pop();
+        p.width = w ? Whole(*w) : 0;
+        p.height = h ? Whole(*h) : 0;
+        p.bpc = bpc ? Whole(*bpc) : (stack_.empty() ? 0 : 1);
+    }
+
+    // Data that cannot be read from the job nor stepped over: the rest of
+    // the page may be image bytes.
+    void Unreadable() {
+        Event(QM_PAGE_COLOR_UNKNOWN);
+        certain = false;
+    }
+
+    // Reads an image's data: from a string, from a procedure that returns a
+    // string or reads the job, or from a filtered file over the job, stepping
+    // the job over what the image reads from it. Only stepped over (not
+    // decoded) when `skipOnly`.
+    bool Data(const Picture& p, size_t comps, std::string& out, bool skipOnly) {
+        if (p.width <= 0 || p.height <= 0 || p.bpc <= 0 || p.bpc > 16 || comps == 0) {
+            Unreadable();
+            return false;
+        }
+        const uint64_t size = (static_cast<uint64_t>(p.width) * comps * static_cast<uint64_t>(p.bpc) + 7) / 8 *
+                              static_cast<uint64_t>(p.height);
+        const Val& src = p.source;
+        if (src.t == T::String) return StringBytes(src, out);
+        if (src.t == T::Proc) {
+            // { <string> } or { currentfile buffer readhexstring pop }
+            Token t;
+            const uint32_t next = NextToken(job_, src.to, src.from, t);
+            Token after;
+            NextToken(job_, src.to, next, after);
+            if (t.kind == Kind::String && after.kind == Kind::None) {
+                Val v;
+                v.t = T::String;
+                v.from = t.from;
+                v.to = next;
+                return StringBytes(v, out);
+            }
+            const std::string_view body(reinterpret_cast<const char*>(job_.data) + src.from, src.to - src.from);
+            if (body.find("currentfile") == std::string_view::npos) {
+                if (!skipOnly) Event(QM_PAGE_COLOR_UNKNOWN);
+                return false;
+            }
+            if (body.find("readhexstring") != std::string_view::npos) return FromJob({"ASCIIHexDecode"}, size, out);
+            if (body.find("readstring") != std::string_view::npos) return FromJob({}, size, out);
+            Unreadable();
+            return false;
+        }
+        if (src.t == T::File) {
+            std::vector<std::string_view> filters;
+            if (src.count == 0 || arena_[src.items].t != T::File) {
+                // Over a string or procedure: not the job; left open.
+                if (!skipOnly) Event(QM_PAGE_COLOR_UNKNOWN);
+                return false;
+            }
+            for (uint32_t k = 1; k < src.count; ++k) filters.push_back(Text(arena_[src.items + k]));
+            return FromJob(filters, size, out);
+        }
+        Unreadable();
+        return false;
+    }
+
+    // The image data standing in the job after the operator that reads it.
+    bool FromJob(const std::vector<std::string_view>& filters, uint64_t size, std::string& out) {
+        uint32_t from = pos_;
+        if (from < end_ && IsWhite(job_[from])) ++from;  // the one whitespace that ends the operator
+        uint32_t to;
+        const std::string_view first = filters.empty() ? std::string_view() : filters.front();
+        if (first == "ASCII85Decode") {
+            to = from;
+            while (to + 1 < end_ && !(job_[to] == '~' && job_[to + 1] == '>')) ++to;
+            to = std::min(to + 2, end_);
+        } else if (first == "ASCIIHexDecode") {
+            // Hex digits and whitespace, up to `>` or as many digits as the image needs.
+            uint64_t digits = 0;
+            to = from;
+            while (to < end_ && job_[to] != '>' && (IsWhite(job_[to]) || std::isxdigit(job_[to]))) {
+                if (!IsWhite(job_[to]) && filters.size() == 1 && ++digits > 2 * size) break;
+                ++to;
+            }
+            if (to < end_ && job_[to] == '>') ++to;
+        } else if (first.empty()) {
+            if (size > end_ - from) {
+                Unreadable();
+                return false;
+            }
+            to = from + static_cast<uint32_t>(size);
+        } else {
+            // Binary data coded by a filter: its length is only known by decoding it.
+            Unreadable();
+            return false;
+        }
+        pos_ = to;
+        std::string data(reinterpret_cast<const char*>(job_.data) + from, to - from), next;
+        for (size_t k = 0; k < filters.size(); ++k) {
+            if (filters[k] == "DCTDecode" && k + 1 == filters.size()) {
+                const uint8_t v = pdf::JpegColour(data, pdf::kMaxImagePixels);
+                if (v != QM_PAGE_MONO) Event(v);
+                out.clear();  // judged here: nothing more to judge
+                return v == QM_PAGE_MONO;
+            }
+            next.clear();
+            if (!pdf::DecodeFilter(filters[k], nullptr, data, next, kMaxImageData)) {
+                Event(QM_PAGE_COLOR_UNKNOWN);
+                return false;
+            }
+            data.swap(next);
+        }
+        out.swap(data);
+        return true;
+    }
+};
+
+// A page written as PDF objects (ps2write): the "N G obj" of its page
+// dictionary after the page comment, or nothing.
+bool PdfPageObject(Bytes job, Span page, pdf::Value& dict) {
+    const uint32_t window = std::min<uint32_t>(page.to, page.from + 4096);
+    for (uint32_t i = page.from; i < window; ++i) {
+        if (job[i] != '\n' && job[i] != '\r') continue;
+        const uint32_t line = i + 1;
+        if (line >= window || job[line] < '0' || job[line] > '9') continue;
+        pdf::Parser p(Bytes(job.data, window), line);
+        uint32_t number = 0, generation = 0;
+        if (!p.objectHeader(number, generation)) continue;
+        try {
+            dict = p.object();
+        } catch (const pdf::Broken&) {
+            return false;
+        }
+        const pdf::Value* type = dict.get("Type");
+        return dict.kind == pdf::Kind::Dict && type && type->isName("Page");
+    }
+    return false;
+}
+
+}  // namespace
+
+ColourPages ReadColours(Bytes job, Span prolog, const std::vector<Span>& pages, const std::vector<Span>& embedded) {
+    ColourPages out;
+    Evaluator e(job, embedded);
+    bool prologRun = false;  // run before the first page it is needed for: pages of PDF objects need none
+    std::unique_ptr<pdf::Document> doc;
+    std::unique_ptr<pdf::ColourCheck> check;
+    for (const Span& page : pages) {
+        pdf::Value dict;
+        if (PdfPageObject(job, page, dict)) {
+            if (!doc) {
+                doc = std::make_unique<pdf::Document>(job, 0);
+                doc->repair();
+                check = std::make_unique<pdf::ColourCheck>(*doc);
+            }
+            out.byComment.push_back(check->page(dict, nullptr));
+            double box[4];
+            const pdf::Value* media = dict.get("MediaBox");
+            const bool sized = media && pdf::Numbers(*media, box, 4);
+            out.paper.push_back({sized ? std::fabs(box[2] - box[0]) : 0, sized ? std::fabs(box[3] - box[1]) : 0});
+            continue;
+        }
+        if (!prologRun) {
+            e.Prolog(prolog);
+            prologRun = true;
+        }
+        e.Page(page);
+        out.byComment.push_back(e.Part());
+        out.paper.push_back({e.PartWidth(), e.PartLength()});
+    }
+    out.byShowpage = std::move(e.byShowpage);
+    out.showpagesCertain = e.certain && !e.Exhausted();
+    return out;
+}
+
+}  // namespace qm::psaccurate

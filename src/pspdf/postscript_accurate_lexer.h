@@ -1,0 +1,140 @@
+// The tokens of PostScript as the accurate reading needs them: names,
+// literal names, numbers, booleans, strings (literal, hex, base-85) and the
+// brackets of procedures, arrays and dictionaries. Nothing at or past `end`
+// is read.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "jobfile/bytes.h"
+
+namespace qm::psaccurate {
+
+inline bool IsWhite(uint8_t b) noexcept { return b == ' ' || b == '\t' || b == '\r' || b == '\n' || b == '\f' || b == 0; }
+inline bool IsDelimiter(uint8_t b) noexcept {
+    return b == '(' || b == ')' || b == '<' || b == '>' || b == '[' || b == ']' || b == '{' || b == '}' ||
+           b == '/' || b == '%';
+}
+
+enum class Kind : uint8_t {
+    None, Name, Literal, Number, Boolean, String, Other, OpenProc, CloseProc, OpenArray, CloseArray, OpenDict, CloseDict
+};
+
+struct Token {
+    Kind kind = Kind::None;
+    std::string_view text;  // names without their slashes
+    double number = 0.0;
+    bool integer = false;
+    uint32_t from = 0;  // where the token starts (strings: at their opening delimiter)
+};
+
+// A decimal number, with sign and fraction (radix and exponent forms are not needed here).
+inline bool ReadNumber(std::string_view s, double& v, bool& integer) noexcept {
+    size_t k = 0;
+    bool negative = false;
+    if (k < s.size() && (s[k] == '+' || s[k] == '-')) negative = s[k++] == '-';
+    double n = 0;
+    bool digits = false;
+    while (k < s.size() && s[k] >= '0' && s[k] <= '9') {
+        n = n * 10 + (s[k++] - '0');
+        digits = true;
+    }
+    integer = true;
+    if (k < s.size() && s[k] == '.') {
+        integer = false;
+        ++k;
+        double scale = 0.1;
+        while (k < s.size() && s[k] >= '0' && s[k] <= '9') {
+            n += (s[k++] - '0') * scale;
+            scale /= 10;
+            digits = true;
+        }
+    }
+    if (!digits || k != s.size()) return false;
+    v = negative ? -n : n;
+    return true;
+}
+
+// Reads the token at or after i into t (kind None at the end); returns the index after it.
+inline uint32_t NextToken(Bytes c, uint32_t end, uint32_t i, Token& t) noexcept {
+    t = Token{};
+    while (i < end && IsWhite(c[i])) ++i;
+    if (i >= end) return end;
+    t.from = i;
+    const uint8_t b = c[i];
+    switch (b) {
+        case '%':
+            while (i < end && c[i] != '\n' && c[i] != '\r') ++i;
+            return i;
+        case '(': {
+            int nest = 0;
+            uint32_t k = i;
+            for (; k < end; ++k) {
+                const uint8_t x = c[k];
+                if (x == '\\') {
+                    ++k;
+                } else if (x == '(') {
+                    ++nest;
+                } else if (x == ')' && --nest == 0) {
+                    break;
+                }
+            }
+            t.kind = Kind::String;
+            return k + 1 < end ? k + 1 : end;
+        }
+        case '<': {
+            if (i + 1 < end && c[i + 1] == '<') {
+                t.kind = Kind::OpenDict;
+                return i + 2;
+            }
+            const bool base85 = i + 1 < end && c[i + 1] == '~';
+            uint32_t k = i + 1;
+            if (base85) {
+                for (; k + 1 < end && !(c[k] == '~' && c[k + 1] == '>'); ++k) {}
+                ++k;
+            } else {
+                while (k < end && c[k] != '>') ++k;
+            }
+            t.kind = Kind::String;
+            return k + 1 < end ? k + 1 : end;
+        }
+        case '>':
+            if (i + 1 < end && c[i + 1] == '>') {
+                t.kind = Kind::CloseDict;
+                return i + 2;
+            }
+            t.kind = Kind::Other;
+            return i + 1;
+        case '{': t.kind = Kind::OpenProc; return i + 1;
+        case '}': t.kind = Kind::CloseProc; return i + 1;
+        case '[': t.kind = Kind::OpenArray; return i + 1;
+        case ']': t.kind = Kind::CloseArray; return i + 1;
+        case ')': t.kind = Kind::Other; return i + 1;
+        default: break;
+    }
+    uint32_t k = i;
+    if (b == '/') {
+        ++k;
+        if (k < end && c[k] == '/') ++k;
+    }
+    const uint32_t start = k;
+    while (k < end && !IsWhite(c[k]) && !IsDelimiter(c[k])) ++k;
+    if (k == i) {
+        t.kind = Kind::Other;  // a byte PostScript has no token for
+        return i + 1;
+    }
+    t.text = std::string_view(reinterpret_cast<const char*>(c.data + start), k - start);
+    if (b == '/') {
+        t.kind = Kind::Literal;
+    } else if (t.text == "true" || t.text == "false") {
+        t.kind = Kind::Boolean;
+    } else if (ReadNumber(t.text, t.number, t.integer)) {
+        t.kind = Kind::Number;
+    } else {
+        t.kind = Kind::Name;
+    }
+    return k;
+}
+
+}  // namespace qm::psaccurate
