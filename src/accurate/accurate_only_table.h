@@ -16,4 +16,9 @@
     A(PCLm, "PCLm (a PDF profile of raster strips)", Group::Pdf) \
     A(XQX, "XQX (HP LaserJet P1005/P1505/M1005 host-based stream)", Group::None) \
     A(LAVAFLOW, "LAVAFLOW (Konica Minolta magicolor 1600W/2530DL host-based stream)", Group::None) \
-    A(HBPL, "HBPL version 2 (Dell, Xerox and Fuji Xerox host-based stream)", Group::None)
+    A(HBPL, "HBPL version 2 (Dell, Xerox and Fuji Xerox host-based stream)", Group::None) \
+    A(ESCPR, "Epson ESC/P-R (inkjet raster)", Group::None) \
+    A(ZPL, "Zebra ZPL II (label printers)", Group::None) \
+    A(EPL, "Zebra EPL2, page mode (label printers)", Group::None) \
+    A(CPCL, "Zebra CPCL (label printers)", Group::None) \
+    A(Dymo, "Dymo LabelWriter raster", Group::None)

@@ -51,7 +51,7 @@ constexpr Alias kAliases[] = {
     {"PS", "POSTSCRIPT"},     {"POSTSCRIPT3", "POSTSCRIPT"}, {"PS3", "POSTSCRIPT"},   {"PCL5", "PCL"},
     {"PCL5E", "PCL"},         {"PCL5C", "PCL"},              {"PCL6", "PCLXL"},       {"PXL", "PCLXL"},
     {"PCL-XL", "PCLXL"},      {"ESCPAGE", "ESC_PAGE"},       {"ESC/PAGE", "ESC_PAGE"}, {"ESC-PAGE", "ESC_PAGE"},
-    {"ESC/P2", "ESCP2"},      {"ESCP", "ESCP2"},             {"ESC/P", "ESCP2"},      {"ESC/P-R", "ESCP2"},
+    {"ESC/P2", "ESCP2"},      {"ESCP", "ESCP2"},             {"ESC/P", "ESCP2"},      {"ESC/P-R", "ESCPR"},
     {"HPGL2", "HPGL"},        {"HP-GL/2", "HPGL"},           {"HP-GL", "HPGL"},       {"ZJS", "ZJSTREAM"},
     {"ZJSTREAM", "ZJSTREAM"}, {"OAK", "OAKT"},               {"SPL", "QPDL"},         {"CAPT", "CanonCAPT"},
     {"UFR", "CanonUFR"},      {"UFR2", "CanonUFR"},          {"NCM", "BrotherNCM"},   {"TALLY", "TALLYSTREAM"},
@@ -59,6 +59,7 @@ constexpr Alias kAliases[] = {
     {"TEXT", "UnixTextPCL"},  {"PWG", "PWGRaster"},        {"APPLERASTER", "URF"},  {"UNIRAST", "URF"},
     {"APPLE-RASTER", "URF"},  {"CUPS", "CUPSRaster"},        {"RASTER", "CUPSRaster"}, {"CUPS-RASTER", "CUPSRaster"},
     {"HBPL2", "HBPL"},
+    {"ESCP-R", "ESCPR"},
 };
 
 // The names PJL and EJL headers give our languages, besides the tags (upper

@@ -1,5 +1,7 @@
 // JPEG images decoded with libjpeg(-turbo), row by row, to look at their
-// chroma. Only the rows in flight are held in memory.
+// chroma. Only the rows in flight are held in memory. (Windows decodes them
+// with the system's imaging component: pdf_accurate_jpeg_win32.cpp.)
+#if !defined(_WIN32)
 #include "pspdf/pdf_accurate_jpeg.h"
 
 #include <csetjmp>
@@ -96,3 +98,4 @@ uint8_t JpegColour(std::string_view jpeg, uint64_t maxPixels) {
 }
 
 }  // namespace qm::pdf
+#endif
