@@ -58,7 +58,7 @@ template <class T>
 void PutList(std::string& out, const std::vector<T>& list) {
     const uint32_t n = static_cast<uint32_t>(list.size());
     out.append(reinterpret_cast<const char*>(&n), sizeof n);
-    out.append(reinterpret_cast<const char*>(list.data()), list.size() * sizeof(T));
+    if (n > 0) out.append(reinterpret_cast<const char*>(list.data()), list.size() * sizeof(T));
 }
 
 template <class T>
@@ -69,7 +69,7 @@ bool GetList(std::string_view& in, std::vector<T>& list) {
     in.remove_prefix(sizeof n);
     if (in.size() / sizeof(T) < n) return false;
     list.resize(n);
-    std::memcpy(list.data(), in.data(), n * sizeof(T));
+    if (n > 0) std::memcpy(list.data(), in.data(), n * sizeof(T));  // an empty list has no data to copy to
     in.remove_prefix(n * sizeof(T));
     return true;
 }
