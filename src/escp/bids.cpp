@@ -144,6 +144,10 @@ uint32_t Command(Bytes b, uint32_t i, Dialect dialect) noexcept {
         return nul < b.size ? nul + 1 : b.size;
     }
     if (c == 'd' && dialect == Dialect::Canon) return i + 4;
+    if (c == '{' && dialect == Dialect::Epson) {  // ESC { A: an Oki printer's switch to its Epson emulation
+        if (!b.has(i + 2)) return b.size;
+        return b[i + 2] == 'A' ? i + 3 : 0;
+    }
     const int fixed = FixedParameters(c);
     return fixed < 0 ? 0 : i + 2 + static_cast<uint32_t>(fixed);
 }

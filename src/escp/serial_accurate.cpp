@@ -214,6 +214,8 @@ constexpr EscTable MakeEscTable(bool canonEmulation) {
         Set(t, "[", kSpecial);
         Set(t, "d", 2);
         Set(t, "5", 1);
+    } else {
+        Set(t, "{", kSpecial);  // ESC { A: an Oki printer's switch to its Epson emulation
     }
     return t;
 }
@@ -303,6 +305,14 @@ private:
             case '&': UserCharacters(); return false;
             case 0x01: Ejl(); return false;
             case '[': return Bracket();
+            case '{':
+                if (in_.Peek() == 'A') {
+                    in_.Skip(1);
+                } else {
+                    --known;
+                    ++unknown;
+                }
+                return false;
             default: ++unknown; return false;
         }
     }
