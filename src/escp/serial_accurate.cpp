@@ -567,8 +567,20 @@ void MarkInk(Pages& pages, Ink ink, const uint8_t* data, uint32_t size) noexcept
     }
 }
 
+// ESC ( p in its long form: the unit at 12, then after the printable area
+// the sheet's width and length (big-endian) at 38 and 42.
+constexpr uint32_t kMarginsUnitAt = 12;
+constexpr uint32_t kMarginsSheetAt = 38;
+constexpr uint32_t kMarginsSheetEnd = kMarginsSheetAt + 8;
+// ESC ( $ of nine bytes sets the sides.
+constexpr uint16_t kDuplexSize = 9;
+constexpr uint32_t kDuplexSidesAt = 2;
+
+uint32_t Be16(const uint8_t* d) noexcept { return uint32_t(d[0]) << 8 | d[1]; }
+uint32_t Be32(const uint8_t* d) noexcept { return Be16(d) << 16 | Be16(d + 2); }
+
 // Walks raster mode until ESC @ returns to the emulation; true when it did.
-bool CanonRaster(Cursor& in, Pages& pages, Format& format, uint32_t& known, uint32_t& unknown) {
+bool CanonRaster(Cursor& in, Pages& pages, Format& format, uint32_t& known, uint32_t& unknown, bool& duplex) {
     while (!in.AtEnd()) {
         const uint8_t b = in.Byte();
         if (b == kFormFeed) {
@@ -609,8 +621,17 @@ bool CanonRaster(Cursor& in, Pages& pages, Format& format, uint32_t& known, uint
             MarkInk(pages, ink, d, n);
         } else if (code == '(' && command == 'g' && n >= 1 && d[0] != 0) {
             format.length = d[0] / 10.0;  // page length in tenths of an inch
+        } else if (code == '(' && command == 'p' && n >= kMarginsSheetEnd) {
+            // The long page-margins form states the sheet itself, in its own unit.
+            const uint32_t unit = Be16(d + kMarginsUnitAt);
+            if (unit != 0) {
+                format.width = Be32(d + kMarginsSheetAt) / double(unit);
+                format.length = Be32(d + kMarginsSheetAt + 4) / double(unit);
+            }
         } else if (code == '(' && command == 'p' && n >= 2 && (d[0] | d[1]) != 0) {
             format.length = ((d[0] << 8) | d[1]) / 60.0;  // sixtieths of an inch
+        } else if (code == '(' && command == '$' && n == kDuplexSize) {
+            duplex = d[kDuplexSidesAt] != 0;  // two-sided printing: 2 in its third byte, 0 one-sided
         }
     }
     return false;
@@ -897,7 +918,7 @@ SerialCount CountCanonJob(Bytes job) {
     Escp2Walk walk(job, kCanonEmulationTable);
     // The emulation and raster mode take turns over one job.
     while (walk.Run()) {
-        if (!CanonRaster(walk.In(), walk.pages, walk.format, walk.known, walk.unknown)) break;
+        if (!CanonRaster(walk.In(), walk.pages, walk.format, walk.known, walk.unknown, walk.duplex)) break;
         walk.format.ink = 0;
     }
     walk.pages.Finish();

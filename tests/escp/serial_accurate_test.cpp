@@ -21,14 +21,15 @@ std::string B(const char* s, size_t n) { return std::string(s, n); }
 
 qm::Bytes View(const std::string& s) { return qm::Bytes(s); }
 
-// Pages, colour, the sheet (width and length empty: none) and whether the walk slipped (met
-// an unknown command or one cut short).
+// Pages, colour, the sheet (width and length empty: none), two-sided or not, and whether the
+// walk slipped (met an unknown command or one cut short).
 template <class Count>
 void ExpectSerialCases(const std::string& table, Count count) {
     for (const CaseRow& c : ReadCases(table)) {
         const SerialCount n = count(View(c.bytes("job")));
         EXPECT_EQ(n.pages, c.num("pages")) << c.name();
         EXPECT_EQ(n.color, Yes(c, "color")) << c.name();
+        EXPECT_EQ(n.duplex, Yes(c, "duplex")) << c.name();
         EXPECT_NEAR(n.paperWidth, c.num("width"), 0.01) << c.name();
         EXPECT_NEAR(n.paperLength, c.num("length"), 0.01) << c.name();
         EXPECT_EQ(n.unknownCommands != 0 || n.truncated, Yes(c, "slipped")) << c.name();
