@@ -15,7 +15,17 @@ int32_t AccurateLexmark(Bytes job, Result& out) { return CountLexmarkChecked(job
 // Settings these exports read from the job itself (device-mode blocks, item
 // tables, page headers) pass through unmarked; the rest is marked unknown.
 int32_t AccurateZIMF(Bytes job, Result& out) { return PassMarked("ZIMF", job, out, 0); }
-int32_t AccurateTALLYSTREAM(Bytes job, Result& out) { return PassMarked("TALLYSTREAM", job, out, 0); }
+// The export states the sheet as its printable dots plus a margin; the page
+// chunk's paper code names it.
+int32_t AccurateTALLYSTREAM(Bytes job, Result& out) {
+    const int32_t code = PassMarked("TALLYSTREAM", job, out, 0);
+    if (code != QM_OK) return code;
+    if (!ReadTallyPaper(job, out.rec.paperWidth, out.rec.paperLength)) {
+        out.rec.paperWidth = out.rec.paperLength = 0.0;
+        out.unknown |= QM_FIELD_PAPER;
+    }
+    return QM_OK;
+}
 int32_t AccurateTCPL(Bytes job, Result& out) { return PassMarked("TCPL", job, out, 0); }
 // The HBP export reports every job in colour and reads no duplex.
 int32_t AccurateHBP(Bytes job, Result& out) {

@@ -9,6 +9,9 @@ namespace qm::accurate {
 
 // foo2zjs-style ZjStream: chunks with items; pages end with end-of-page chunks.
 int32_t CountZjStream(Bytes job, Result& out);
+// The sheet of foo2slx's Tally stream, from its last page chunk's paper code
+// (or custom size); false when no page names a sheet we know.
+bool ReadTallyPaper(Bytes job, double& width, double& length);
 // OAKT records; pages end with end-of-page records.
 int32_t CountOakt(Bytes job, Result& out);
 // HIPERC records behind a PJL header; pages end with end-of-page records.

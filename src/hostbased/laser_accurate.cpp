@@ -56,14 +56,45 @@ void ReadZjsItems(const Bytes& job, uint32_t chunk, uint32_t chunkEnd, uint32_t 
     }
 }
 
+// ---------------------------------------------------------------- Tally
+
+// foo2slx's chunks share ZjStream's layout behind their own file header and
+// signature; a page chunk's items name its sheet.
+constexpr uint16_t kTallySignature = 0xA5A5;
+enum TallyItem : uint16_t { kTallyPaper = 0x100, kTallyResX = 0x105, kTallyResY = 0x106, kTallyCustomX = 0x10B, kTallyCustomY = 0x10C };
+constexpr uint32_t kTallyCustomPaper = 255;  // the sheet is the custom width and length, in dots
+
+// The sheets of foo2slx's paper codes (its own numbering, not Windows').
+bool TallyPaperSize(uint32_t code, double& width, double& length) {
+    struct Row {
+        uint32_t code;
+        double width, length;
+    };
+    static constexpr Row kRows[] = {
+        {2, 8.27, 11.69},  {4, 7.17, 10.12},  {5, 6.93, 9.84},  {6, 8.5, 11.0},   {8, 7.25, 10.5},  {9, 8.5, 14.0},
+        {10, 4.125, 9.5},  {11, 4.33, 8.66},  {13, 5.83, 8.27}, {28, 6.38, 9.02}, {34, 6.93, 9.84}, {37, 3.875, 7.5},
+    };
+    for (const Row& r : kRows) {
+        if (r.code == code) {
+            width = r.width;
+            length = r.length;
+            return true;
+        }
+    }
+    return false;
+}
+
 // ---------------------------------------------------------------- OAKT
 
 constexpr uint32_t kOaktHeader = 12;  // "OAKT", length, type (little-endian)
 enum OaktRecord : uint32_t {
     kOaktJobDuplex = 0x0F,
     kOaktEndPage = 0x18,
+    kOaktDriver = 0x1F,  // the driver's name: written for the KM-1635 only
     kOaktCopies = 0x2A,  // copies, duplex
     kOaktPaper = 0x2B,   // Windows paper code, width and length in dots
+    kOaktImageColour = 0x32,  // a page's image header, four planes
+    kOaktImageMono = 0x33,    // a page's image header, one plane
     kOaktImageData = 0x3C,
 };
 constexpr uint32_t kOaktDataSize = 32;    // length of the coded data after the record
@@ -171,9 +202,51 @@ int32_t CountZjStream(Bytes job, Result& out) {
     return QM_OK;
 }
 
+bool ReadTallyPaper(Bytes job, double& width, double& length) {
+    if (job.size < kZjsFileHeader || !job.matches(0, "\xA5SL")) return false;
+    bool known = false;
+    uint32_t at = kZjsFileHeader;
+    while (job.has(at, kZjsChunkHeader) && job.be16(at + 14) == kTallySignature) {
+        const uint32_t size = job.be32(at);
+        if (size < kZjsChunkHeader) break;
+        const uint32_t end = job.left(at) >= size ? at + size : job.size;
+        if (job.be32(at + 4) == kZjsStartPage) {
+            uint32_t code = 0, resX = 0, resY = 0, customX = 0, customY = 0;
+            for (uint32_t item = at + kZjsChunkHeader; item < end && job.has(item, kZjsItemHeader + 4);) {
+                const uint32_t itemSize = job.be32(item);
+                if (itemSize < kZjsItemHeader + 4 || itemSize > end - item) break;
+                const uint32_t value = job.be32(item + kZjsItemHeader);
+                switch (job.be16(item + 4)) {
+                    case kTallyPaper: code = value; break;
+                    case kTallyResX: resX = value; break;
+                    case kTallyResY: resY = value; break;
+                    case kTallyCustomX: customX = value; break;
+                    case kTallyCustomY: customY = value; break;
+                    default: break;
+                }
+                item += itemSize;
+            }
+            // The last page's sheet stands for the job, as its other settings do.
+            known = TallyPaperSize(code, width, length);
+            if (code == kTallyCustomPaper && resX != 0 && resY != 0 && customX != 0 && customY != 0) {
+                width = double(customX) / resX;
+                length = double(customY) / resY;
+                known = true;
+            }
+        }
+        if (job.left(at) < size) break;
+        at += size;
+    }
+    return known;
+}
+
 int32_t CountOakt(Bytes job, Result& out) {
     uint32_t pages = 0, copies = 0;
     bool duplex = false, colour = false, pageColour = false, broken = false;
+    // The Kyocera KM-1635 is a monochrome printer: foo2oak opens its jobs
+    // with a driver record, sends its one-plane pages as plane 0, and states
+    // a custom sheet in 1/600 inch.
+    bool monoModel = false, onePlane = false;
     double width = 0.0, length = 0.0;
     uint32_t at = 0;
     while (at < job.size) {
@@ -202,16 +275,24 @@ int32_t CountOakt(Bytes job, Result& out) {
                 if (length32 >= kOaktHeader + 12) {
                     // The code is Windows' paper code (foo2oak writes DMPAPER_A3 for A3).
                     width = length = 0.0;
-                    if (!WindowsPaper(job.le32(at + kOaktHeader), width, length)) {  // a custom size: the sheet at 1200 dpi
-                        width = job.le32(at + kOaktHeader + 4) / 1200.0;
-                        length = job.le32(at + kOaktHeader + 8) / 1200.0;
+                    if (!WindowsPaper(job.le32(at + kOaktHeader), width, length)) {  // a custom size: the sheet in dots
+                        const double dpi = monoModel ? 600.0 : 1200.0;
+                        width = job.le32(at + kOaktHeader + 4) / dpi;
+                        length = job.le32(at + kOaktHeader + 8) / dpi;
                     }
                 }
+                break;
+            case kOaktDriver:
+                monoModel = true;
+                break;
+            case kOaktImageColour:
+            case kOaktImageMono:
+                onePlane = type == kOaktImageMono;
                 break;
             case kOaktImageData:
                 if (length32 >= kOaktDataPlane + 4) {
                     step += job.le32(at + kOaktDataPadded);
-                    if (IsColourPlane(job.le32(at + kOaktDataPlane), kOaktBlackPlane) &&
+                    if (!(monoModel && onePlane) && IsColourPlane(job.le32(at + kOaktDataPlane), kOaktBlackPlane) &&
                         !BlankOaktBand(job, at + length32, job.le32(at + kOaktDataSize)))
                         pageColour = true;
                 }

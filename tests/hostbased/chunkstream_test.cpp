@@ -34,6 +34,7 @@ TEST(ZjStream, WalksChunksAndReadsItems) {
 // Tally streams walk the same chunks with their own signature and item keys.
 TEST(Tally, UsesItsOwnSignatureAndItems) {
     ExpectRecordCases("TALLYSTREAM", "hostbased/cases/tally_pages.tsv");
+    ExpectAccurateCases(qm::accurate::AccurateTALLYSTREAM, "hostbased/cases/tally_accurate.tsv");
 }
 
 TEST(Oakt, SearchesRecordsAndStepsOverThem) {
