@@ -12,6 +12,7 @@
 #include <array>
 
 #include "accurate/accurate.h"
+#include "hostbased/hostbased_accurate.h"
 
 namespace qm::accurate {
 namespace {
@@ -146,6 +147,20 @@ bool LexmarkCheckedCommands(const BidInput& in, Bytes b) noexcept {
 int BidLexmark(const BidInput& in) noexcept {
     const Bytes b = Body(in);
     if (LexmarkCheckedCommands(in, b)) return Parsed(false);
+    if (OpensLexmarkEscape(b)) {
+        // The c2050 driver's and Gutenprint's streams: each command's length
+        // is its code's, or the one it states; a swath among the first.
+        uint32_t off = 0;
+        int n = 0;
+        bool swath = false;
+        while (n < 8 && b.has(off, 3)) {
+            const LexmarkEscape c = LexmarkEscapeCommand(b, off);
+            if (c.length == 0 || !Advance(in, b, uint64_t{off} + c.length, off)) return kNoBid;
+            swath = swath || c.kind == LexmarkEscape::BlackSwath || c.kind == LexmarkEscape::ColourSwath;
+            ++n;
+        }
+        return (swath && n >= kRecords) || (n >= 1 && off == b.size && WholeJob(in)) ? Parsed(false) : kNoBid;
+    }
     if (b.at(0) == 0xA5) {
         uint32_t off = 0;
         int n = 0;

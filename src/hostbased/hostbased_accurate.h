@@ -22,6 +22,20 @@ int32_t CountPpa(Bytes job, Result& out);
 // Lexmark jobs pass through.
 int32_t CountLexmarkChecked(Bytes job, Result& out);
 
+// Lexmark's ESC "*" streams whose commands carry their own lengths: the
+// c2050 driver's (Lexmark 2050) and Gutenprint's (Z42, Z52). They open with
+// ESC "*" 0x80 and ESC "*" 7 (c2050) or with the ESC "*" 0x81 block.
+bool OpensLexmarkEscape(const Bytes& job) noexcept;
+struct LexmarkEscape {
+    enum Kind : uint8_t { Other, Eject, BlackSwath, ColourSwath };
+    uint64_t length = 0;  // counted from the ESC; 0: no command of these streams
+    Kind kind = Other;
+};
+LexmarkEscape LexmarkEscapeCommand(const Bytes& job, uint32_t at) noexcept;
+// Their pages end at ESC "*" 7 "e"; a page is colour when a swath of it is
+// for the colour cartridge.
+int32_t CountLexmarkEscape(Bytes job, Result& out);
+
 // The export's record, copies at least 1, and the `unknown` fields marked;
 // for languages whose structure no real job on hand lets us check. A job in
 // which the export finds no page is not understood.

@@ -51,8 +51,96 @@ bool IsCheckedCommand(const Bytes& job, uint32_t i) {
     return job.has(i, kCommand) && job[i] == kEsc && (ChecksumHolds(job, i) || job.matches(i, kReset, kCommand));
 }
 
+// ---------------------------------------------------------------- Lexmark ESC "*"
+
+enum LexmarkEscapeCode : uint8_t {
+    kEscReset = 0x80,       // c2050: opens a page
+    kEscBlock = 0x81,       // Gutenprint: the job's settings, 16-bit length at 3
+    kEscEnd = 0x82,         // Gutenprint's Z42: closes the job
+    kEscMove = 0x03,        // feeds the paper: 16-bit count
+    kEscSweep = 0x04,       // c2050: a swath, 16-bit count at 3
+    kEscControl = 0x07,     // a letter: "s" and "v" take a byte; "e" ejects the page
+    kEscSwath = 0x24,       // Gutenprint: a swath, 32-bit length at 3
+    kEscMargins = 0x6D,     // Gutenprint: eight bytes of margins
+};
+constexpr uint32_t kSweepHeader = 26;   // c2050's swath header; byte 8 is 1 for the black cartridge
+constexpr uint32_t kSweepHeadAt = 8;
+constexpr uint32_t kSwathHeader = 34;   // Gutenprint's; byte 9 is 1 for black printing, 0 for colour
+constexpr uint32_t kSwathHeadAt = 9;
 
 }  // namespace
+
+bool OpensLexmarkEscape(const Bytes& job) noexcept {
+    return job.matches(0, "\x1b*\x80\x1b*\x07") || job.matches(0, "\x1b*\x81");
+}
+
+LexmarkEscape LexmarkEscapeCommand(const Bytes& job, uint32_t at) noexcept {
+    LexmarkEscape c;
+    if (!job.has(at, 3) || job[at] != kEsc || job[at + 1] != '*') return c;
+    const auto swath = [&](uint32_t header, uint32_t headAt, uint64_t stated, uint64_t length) {
+        if (stated < header || !job.has(at, headAt + 1)) return;
+        c.length = length;
+        c.kind = job[at + headAt] == 1 ? LexmarkEscape::BlackSwath : LexmarkEscape::ColourSwath;
+    };
+    switch (job[at + 2]) {
+        case kEscReset: c.length = 3; break;
+        case kEscEnd: c.length = 8; break;
+        case kEscMove: c.length = 5; break;
+        case kEscMargins: c.length = 11; break;
+        case kEscBlock:
+            if (job.has(at, 5) && job.be16(at + 3) >= 5) c.length = job.be16(at + 3);
+            break;
+        case kEscSweep:
+            // The c2050 driver states the header and data together, then
+            // writes that many bytes of data after the header.
+            if (job.has(at, 5)) swath(kSweepHeader, kSweepHeadAt, job.be16(at + 3), kSweepHeader + job.be16(at + 3));
+            break;
+        case kEscSwath:
+            if (job.has(at, 7)) swath(kSwathHeader, kSwathHeadAt, job.be32(at + 3), job.be32(at + 3));
+            break;
+        case kEscControl:
+            switch (job.at(at + 3)) {
+                case 's': case 'v': c.length = 5; break;
+                case 'c': c.length = 4; break;
+                case 'e':
+                    c.length = 4;
+                    c.kind = LexmarkEscape::Eject;
+                    break;
+                default: break;
+            }
+            break;
+        default: break;
+    }
+    return c;
+}
+
+int32_t CountLexmarkEscape(Bytes job, Result& out) {
+    if (!OpensLexmarkEscape(job)) return QM_E_NOT_UNDERSTOOD;
+    uint32_t pages = 0;
+    bool colour = false, pageColour = false, broken = false;
+    uint32_t at = 0;
+    while (at < job.size) {
+        const LexmarkEscape c = LexmarkEscapeCommand(job, at);
+        if (c.length == 0 || c.length > job.left(at)) {
+            broken = true;  // not a command of these streams, or one cut by the end of the job
+            break;
+        }
+        if (c.kind == LexmarkEscape::ColourSwath) pageColour = true;
+        if (c.kind == LexmarkEscape::Eject) {
+            ++pages;
+            colour = colour || pageColour;
+            LogPage(out, pageColour);
+            pageColour = false;
+        }
+        at += static_cast<uint32_t>(c.length);
+    }
+    if (pages == 0) return QM_E_NOT_UNDERSTOOD;
+    out.rec.pages = pages;
+    out.rec.copies = 1;  // copies are sent again as pages
+    out.rec.color = colour;
+    out.estimated = broken;
+    return QM_OK;
+}
 
 int32_t CountPpa(Bytes job, Result& out) {
     uint32_t pages = 0;
@@ -101,6 +189,7 @@ int32_t CountPpa(Bytes job, Result& out) {
 }
 
 int32_t CountLexmarkChecked(Bytes job, Result& out) {
+    if (OpensLexmarkEscape(job)) return CountLexmarkEscape(job, out);
     if (!IsCheckedCommand(job, 0) || !IsCheckedCommand(job, kCommand)) return PassMarked("Lexmark", job, out, 0);
     uint32_t pages = 0;
     bool colour = false, pageColour = false, broken = false;
