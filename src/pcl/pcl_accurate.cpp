@@ -45,6 +45,14 @@ constexpr bool IsLowerParameter(uint8_t b) noexcept { return b >= 0x60 && b <= 0
 constexpr bool IsDigit(int b) noexcept { return b >= '0' && b <= '9'; }
 constexpr uint8_t Upper(uint8_t b) noexcept { return b >= 'a' && b <= 'z' ? static_cast<uint8_t>(b - 32) : b; }
 
+// hpcups's driverware command ESC * o 5 W 0B 01 00 00 n: n = 1 (grey made
+// with the colour inks) or 2 (black ink only) has the printer render the
+// page in grey, whatever colours its rows hold; 0 in colour.
+bool DriverwareGreyscale(Bytes d, bool current) noexcept {
+    if (d.size != 5 || d[0] != 0x0B || d[1] != 0x01) return current;
+    return d[4] != 0;
+}
+
 // What the scan knows: the settings in force and what ejected pages took.
 struct Pcl5Scan {
     Bytes job;
@@ -53,6 +61,7 @@ struct Pcl5Scan {
     uint32_t copies = 0;
     int duplex = -1;
     double paperWidth = 0.0, paperLength = 0.0;
+    bool greyscale = false;    // the driverware command has the printer render grey
     bool marked = false;       // something was put on the sheet side
     bool fresh = true;         // nothing happened to the side since the last eject (or the job's start)
     bool resetEjected = false;  // the last thing that happened was a reset that printed the side
@@ -94,7 +103,7 @@ struct Pcl5Scan {
         const Ink ink = colour.TakePage();
         if (log == nullptr) return;
         accurate::Page page;
-        page.color = pjl.Mono() || ink <= Ink::Neutral ? QM_PAGE_MONO
+        page.color = pjl.Mono() || greyscale || ink <= Ink::Neutral ? QM_PAGE_MONO
                      : ink == Ink::Colour                     ? QM_PAGE_COLOR
                                                               : QM_PAGE_COLOR_UNKNOWN;
         const bool own = paperWidth > 0.0;
@@ -126,6 +135,7 @@ struct Pcl5Scan {
             resetEjected = true;
         }
         colour.Reset();
+        greyscale = false;
         copies = 0;
         duplex = -1;
         paperWidth = paperLength = 0.0;
@@ -223,6 +233,8 @@ struct Pcl5Scan {
                     else if (F == 'W') colour.ConfigureImage(Payload(p, v));
                 } else if (g == 'g' && F == 'W') {
                     colour.ConfigureRaster(Payload(p, v));
+                } else if (g == 'o' && F == 'W') {
+                    greyscale = DriverwareGreyscale(Payload(p, v), greyscale);
                 } else if (g == 'c' && F == 'P') {
                     Mark();  // a rectangle filled
                     colour.Rule(v);

@@ -33,6 +33,7 @@ Pcl5Colour::Pcl5Colour() { Reset(); }
 
 void Pcl5Colour::Reset() {
     blankByte_ = 0;
+    blackFirst_ = false;
     space_ = 0;
     encoding_ = 0;
     bitsPerIndex_ = bitsPerPrimary_ = 1;
@@ -61,6 +62,7 @@ void Pcl5Colour::SetPalette(uint32_t bits, bool kcmy) {
 void Pcl5Colour::SimpleColour(int64_t mode) {
     foreground_ = Ink::Neutral;
     blankByte_ = 0;
+    blackFirst_ = false;
     if (mode == 3 || mode == -3) {
         SetPalette(3, false);
         layout_ = Layout::Planes;
@@ -86,6 +88,7 @@ void Pcl5Colour::ConfigureImage(Bytes data) {
         return;
     }
     blankByte_ = 0;
+    blackFirst_ = false;
     space_ = data[0];
     encoding_ = data[1];
     bitsPerIndex_ = std::clamp<uint32_t>(data[2], 1, 8);
@@ -118,9 +121,19 @@ void Pcl5Colour::ConfigureImage(Bytes data) {
 // Format 6: a 16-bit component count, then per component its horizontal
 // and vertical resolution (16 bits each), compression method, orientation,
 // bits per pixel and planes. Inkjets of this kind send one component of
-// 24-bit RGB pixels in near-lossless rows, whose seed starts white.
+// 24-bit RGB pixels in near-lossless rows, whose seed starts white; hpcups's
+// PCL3GUI may put a component of 1-bit black before it, sent as each row's
+// first plane (ESC * b # V), the RGB one ending the row.
 bool Pcl5Colour::ConfigureDirectRgb(Bytes data) {
-    if (!data.has(0, 12) || data.be16(2) != 1 || data[8] != kNearLossless || data[11] != 1) return false;
+    constexpr uint32_t kHeader = 4, kComponent = 8;
+    const uint32_t components = data.has(0, kHeader) ? data.be16(2) : 0;
+    const bool black = components == 2 && data.has(0, kHeader + 2 * kComponent) && data[kHeader + 6] == 1 &&
+                       data[kHeader + 7] == 1;
+    const uint32_t rgb = black ? kHeader + kComponent : kHeader;
+    if ((components != 1 && !black) || !data.has(rgb, kComponent) || data[rgb + 4] != kNearLossless ||
+        data[rgb + 7] != 1)
+        return false;
+    blackFirst_ = black;
     layout_ = Layout::DirectPixels;
     planes_ = 1;
     firstColourPlane_ = 0;
@@ -133,6 +146,7 @@ bool Pcl5Colour::ConfigureDirectRgb(Bytes data) {
 
 void Pcl5Colour::ConfigureRaster(Bytes data) {
     blankByte_ = 0;
+    blackFirst_ = false;
     if (data.size > 0 && data[0] == 6) {
         if (!ConfigureDirectRgb(data)) layout_ = Layout::Unknown;
         return;
@@ -310,7 +324,7 @@ bool Pcl5Colour::NeutralUndecoded() const noexcept {
 }
 
 void Pcl5Colour::Plane(Bytes data, bool last) {
-    if (layout_ == Layout::Mono) return;
+    if (layout_ == Layout::Mono || (blackFirst_ && !last)) return;
     if (layout_ == Layout::Unknown) {
         if (data.size > 0) Paint(Ink::Unknown);
         return;

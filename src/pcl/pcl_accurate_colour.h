@@ -100,6 +100,7 @@ private:
     uint32_t rowBytes_ = 0;
     std::vector<uint8_t> rows_;      // one seed row per plane
     uint8_t blankByte_ = 0;          // what a seed row starts as: 0, or white RGB pixels
+    bool blackFirst_ = false;        // each row's planes before its last are black ink, never read
     uint32_t plane_ = 0;             // the next plane of the current row
     // The current row's data, plane by plane, decoded when the row ends.
     struct Sent {
