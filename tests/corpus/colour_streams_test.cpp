@@ -1,12 +1,14 @@
 // Counts every colour-truth job of the raster streams (tests/corpus/colour/
 // jobs/streams, the colour masters printed through real drivers in colour and
-// mono mode) page by page, and checks each page's colour against
-// tests/corpus/colour/streams.tsv: a page is colour when its driver put ink
+// mono mode, and census jobs of the same kind) page by page, and checks each
+// page's colour against tests/corpus/colour/streams.tsv and
+// tests/corpus/census/colour.tsv: a page is colour when its driver put ink
 // on a colour plane (ESC/Page: drew in a non-neutral colour), mono
 // otherwise, and never unknown.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "casefile.h"
 #include "quirometer/quirometer.h"
@@ -24,9 +26,12 @@ int Collect(const QuirometerPage* page, void* context) {
 
 TEST(ColourStreams, EveryPageHasTheColourItsDriverPrinted) {
     std::string error;
-    const auto rows = qmtest::ReadTsv(kColourDir + "/streams.tsv", "colour/streams.tsv", error);
-    ASSERT_TRUE(error.empty()) << error;
+    auto rows = qmtest::ReadTsv(kColourDir + "/streams.tsv", "colour/streams.tsv", error);
     ASSERT_GE(rows.size(), 50u);
+    // Census jobs whose page colours their masters and queues fix (paths from this folder).
+    for (auto& row : qmtest::ReadTsv(kColourDir + "/../census/colour.tsv", "census/colour.tsv", error))
+        rows.push_back(std::move(row));
+    ASSERT_TRUE(error.empty()) << error;
     size_t colourPages = 0, monoPages = 0;
     for (const auto& row : rows) {
         const std::string path = kColourDir + "/" + row.text("file");
