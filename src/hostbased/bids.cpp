@@ -149,11 +149,12 @@ int BidLexmark(const BidInput& in) noexcept {
     if (LexmarkCheckedCommands(in, b)) return Parsed(false);
     if (OpensLexmarkEscape(b)) {
         // The c2050 driver's and Gutenprint's streams: each command's length
-        // is its code's, or the one it states; a swath among the first.
+        // is its code's, or the one it states; a swath among the first
+        // (paper moves for a blank top may come before it).
         uint32_t off = 0;
         int n = 0;
         bool swath = false;
-        while (n < 8 && b.has(off, 3)) {
+        while (n < 16 && !swath && b.has(off, 3)) {
             const LexmarkEscape c = LexmarkEscapeCommand(b, off);
             if (c.length == 0 || !Advance(in, b, uint64_t{off} + c.length, off)) return kNoBid;
             swath = swath || c.kind == LexmarkEscape::BlackSwath || c.kind == LexmarkEscape::ColourSwath;
