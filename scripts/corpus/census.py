@@ -38,7 +38,8 @@ MASTERS = "tests/corpus/masters"
 # Master, pages, its paper (inches), whether it has colour.
 REPORT = ("a4-report-3.ps", 3, True)
 DRAWINGS = ("letter-drawings-4.ps", 2, False)  # its first two pages: line art and a grey fill
-PAPERS = {"A4": (8.27, 11.69), "Letter": (8.5, 11.0), "Legal": (8.5, 14.0), "A3": (11.69, 16.54)}
+PAPERS = {"A4": (8.27, 11.69), "Letter": (8.5, 11.0), "Legal": (8.5, 14.0), "A3": (11.69, 16.54),
+          "62x29mm": (62 / 25.4, 29 / 25.4)}
 
 # (queue, folder, model, language: our tag or the foreign language's name).
 QUEUES = [
@@ -90,7 +91,8 @@ QUEUES = [
     ("sag-gdi", "sag-gdi", "drv:///rastertosag-gdi.drv/rsp1000s.ppd", "RicohGDI"),
     ("fujixerox", "fujixerox", "fujixerox:0/cups/model/FujiXerox/en/fxlinuxprint.ppd", "PDF"),
     # ptouch: the QL models send their rows as 'g' with a big-endian length, the PT models as 'G'.
-    ("ptouch-ql570", "ptouch", "ptouch:0/ppd/ptouch-driver/Brother-QL-570-ptouch-ql.ppd", "PTouch"),
+    ("ptouch-ql570", "ptouch", "ptouch:0/ppd/ptouch-driver/Brother-QL-570-ptouch-ql.ppd", "PTouch",
+     ["PageSize=62x29mm MediaType=Labels"]),
     ("ptouch-p700", "ptouch", "ptouch:0/ppd/ptouch-driver/Brother-PT-P700-ptouch-pt.ppd", "PTouch"),
     # Gutenprint's families.
     ("gp-escp2-c88", "gutenprint", "gutenprint.5.3://escp2-c88/expert", "ESCP2"),
@@ -341,14 +343,19 @@ class Census:
             self.keep(folder, "%s-%s-1p%s" % (name, paper.lower(), "-mono" if colour else ""), data,
                       truth(1, 1, 0, False, paper, "construction"))
 
-        # Modes the lowest resolution does not show (Epson 9-pin high density): one page each.
+        # Modes the lowest resolution does not show (Epson 9-pin high density), or
+        # other media (die-cut labels): one page each. An entry is options
+        # separated by blanks; its PageSize, if any, replaces the A4 one.
         for option in extra:
-            opts = ["-o", option, "-o", "PageSize=" + a4, "-o", "page-ranges=1"]
+            settings = option.split()
+            size = next((o.split("=", 1)[1] for o in settings if o.startswith("PageSize=")), a4)
+            others = [o for o in settings if not o.startswith("PageSize=")]
+            opts = [w for o in others for w in ("-o", o)] + ["-o", "PageSize=" + size, "-o", "page-ranges=1"]
             data = self.job(name, master, opts)
             if data is not None:
-                label = re.sub(r"[^a-z0-9]+", "", option.split("=", 1)[1].lower())
-                self.keep(folder, "%s-%s-1p-%s" % (name, a4.lower(), label), data,
-                          truth(1, 1, 0, False, a4, "construction"))
+                label = re.sub(r"[^a-z0-9]+", "", "".join(o.split("=", 1)[1] for o in others).lower())
+                self.keep(folder, "%s-%s-1p-%s" % (name, size.lower(), label), data,
+                          truth(1, 1, 0, False, size, "construction"))
 
     def write_truth(self, ran):
         """The truth file: the rows of the queues run, and those of the others as they were."""
