@@ -38,7 +38,8 @@ MASTERS = "tests/corpus/masters"
 # Master, pages, its paper (inches), whether it has colour.
 REPORT = ("a4-report-3.ps", 3, True)
 DRAWINGS = ("letter-drawings-4.ps", 2, False)  # its first two pages: line art and a grey fill
-PAPERS = {"A4": (8.27, 11.69), "Letter": (8.5, 11.0), "Legal": (8.5, 14.0), "A3": (11.69, 16.54)}
+PAPERS = {"A4": (8.27, 11.69), "Letter": (8.5, 11.0), "Legal": (8.5, 14.0), "A3": (11.69, 16.54),
+          "62x29mm": (62 / 25.4, 29 / 25.4)}
 
 # (queue, folder, model, language: our tag or the foreign language's name).
 QUEUES = [
@@ -87,9 +88,12 @@ QUEUES = [
     ("m2300w", "m2300w", "m2300w:0/ppd/m2300w/KONICA_MINOLTA-magicolor_2300W-m2300w.ppd", "MINOLTA"),
     ("min12xxw-1300w", "min12xxw", "foomatic-db-compressed-ppds:0/ppd/foomatic-ppd/KONICA_MINOLTA-PagePro_1300W-min12xxw.ppd",
      "MINOLTA"),
-    ("sag-gdi", "sag-gdi", "drv:///rastertosag-gdi.drv/sag-gdi.ppd", "RICOH-GDI"),
+    ("sag-gdi", "sag-gdi", "drv:///rastertosag-gdi.drv/rsp1000s.ppd", "RicohGDI"),
     ("fujixerox", "fujixerox", "fujixerox:0/cups/model/FujiXerox/en/fxlinuxprint.ppd", "PDF"),
-    ("ptouch-ql570", "ptouch", "ptouch:0/ppd/ptouch-driver/Brother-QL-570-ptouch-ql.ppd", "PTOUCH"),
+    # ptouch: the QL models send their rows as 'g' with a big-endian length, the PT models as 'G'.
+    ("ptouch-ql570", "ptouch", "ptouch:0/ppd/ptouch-driver/Brother-QL-570-ptouch-ql.ppd", "PTouch",
+     ["PageSize=62x29mm MediaType=Labels"]),
+    ("ptouch-p700", "ptouch", "ptouch:0/ppd/ptouch-driver/Brother-PT-P700-ptouch-pt.ppd", "PTouch"),
     # Gutenprint's families.
     ("gp-escp2-c88", "gutenprint", "gutenprint.5.3://escp2-c88/expert", "ESCP2"),
     ("gp-canon-ip4200", "gutenprint", "gutenprint.5.3://bjc-PIXMA-iP4200/expert", "CANON"),
@@ -101,12 +105,22 @@ QUEUES = [
     ("cups-epson9", "cups-sample", "drv:///sample.drv/epson9.ppd", "ESCP2", ["Resolution=240x72dpi"]),
     ("cups-epson24", "cups-sample", "drv:///sample.drv/epson24.ppd", "ESCP2"),
     ("cups-stcolor", "cups-sample", "drv:///sample.drv/stcolor.ppd", "ESCP2"),
-    ("cups-dymo", "cups-sample", "drv:///sample.drv/dymo.ppd", "DYMO"),
+    ("cups-dymo", "cups-sample", "drv:///sample.drv/dymo.ppd", "Dymo"),
 ]
 
 
+# Queues whose driver writes one paper whatever size is asked: rastertosag-gdi
+# looks the size's name up as bytes among text keys, never finds it, and
+# writes A4's index on every page.
+PAPER_WRITTEN = {"sag-gdi": "A4"}
+
+# A one-copy job larger than this has its copies job made of its first page
+# alone (uncompressed rasters of 1 MB a page).
+COPIES_ONE_PAGE = 1 << 20
+
 # The tags of our languages among the languages above.
-OWN = {"ZJSTREAM", "OAKT", "HIPERC", "QPDL", "PCL", "PCLXL", "ESCP2", "CANON", "Lexmark", "PDF", "LIDIL"}
+OWN = {"ZJSTREAM", "OAKT", "HIPERC", "QPDL", "PCL", "PCLXL", "ESCP2", "CANON", "Lexmark", "PDF", "LIDIL",
+       "RicohGDI", "PTouch", "Dymo"}
 
 
 def run(cmd, **kw):
@@ -271,6 +285,9 @@ class Census:
         row = dict(driver=folder, model=model, language=language)
 
         def truth(pages, copies, duplex, colour_, paper, verified):
+            if name in PAPER_WRITTEN and paper != PAPER_WRITTEN[name]:
+                verified += "; %s asked, the driver writes %s" % (paper, PAPER_WRITTEN[name])
+                paper = PAPER_WRITTEN[name]
             w, l = PAPERS.get(paper, (0, 0))
             colour_ = "-" if colour_ is None else int(colour_)  # None: not stated
             return dict(row, pages=pages, copies=copies, duplex=duplex, colour=colour_, paper=paper or "-",
@@ -288,18 +305,24 @@ class Census:
         # Two copies: a copies command in the stream, or the pages repeated. A
         # job of repeated pages is kept out of the corpus: it is the job above
         # twice over.
-        two = self.job(name, master, opts + ["-n", "2"])
+        one, copies_pages, copies_opts = full, pages, opts
+        if len(full) > COPIES_ONE_PAGE:
+            copies_pages, copies_opts = 1, opts + ["-o", "page-ranges=1"]
+            one = self.job(name, master, copies_opts)
+        two = self.job(name, master, copies_opts + ["-n", "2"]) if one is not None else None
         if two is not None:
             # A copies command changes a few bytes of the job; repeated pages of
             # a raster double it. (A PDF's repeated pages share their content,
             # so neither rule names them: such jobs are not kept.)
-            ratio = len(two) / max(len(full), 1)
-            command = abs(len(two) - len(full)) <= 64
+            ratio = len(two) / max(len(one), 1)
+            command = abs(len(two) - len(one)) <= 64
             copies = "pages repeated" if ratio > 1.6 else "copies command" if command else "unclear"
             print("  copies: %s (size x%.2f)" % (copies, ratio))
-            if copies == "copies command" and two != full:
-                self.keep(folder, "%s-%s-%dp-copies2" % (name, a4.lower(), pages), two,
-                          truth(pages, 2, 0, colour and has_colour, a4, "%s; copies command (size x%.2f)" % (verified, ratio)))
+            if copies == "copies command" and two != one:
+                checked = verified if copies_pages == pages else "construction"
+                self.keep(folder, "%s-%s-%dp-copies2" % (name, a4.lower(), copies_pages), two,
+                          truth(copies_pages, 2, 0, colour and has_colour, a4,
+                                "%s; copies command (size x%.2f)" % (checked, ratio)))
         # Two-sided, where offered, on Legal or Letter.
         duplex = ppd.duplex()
         if duplex:
@@ -320,14 +343,19 @@ class Census:
             self.keep(folder, "%s-%s-1p%s" % (name, paper.lower(), "-mono" if colour else ""), data,
                       truth(1, 1, 0, False, paper, "construction"))
 
-        # Modes the lowest resolution does not show (Epson 9-pin high density): one page each.
+        # Modes the lowest resolution does not show (Epson 9-pin high density), or
+        # other media (die-cut labels): one page each. An entry is options
+        # separated by blanks; its PageSize, if any, replaces the A4 one.
         for option in extra:
-            opts = ["-o", option, "-o", "PageSize=" + a4, "-o", "page-ranges=1"]
+            settings = option.split()
+            size = next((o.split("=", 1)[1] for o in settings if o.startswith("PageSize=")), a4)
+            others = [o for o in settings if not o.startswith("PageSize=")]
+            opts = [w for o in others for w in ("-o", o)] + ["-o", "PageSize=" + size, "-o", "page-ranges=1"]
             data = self.job(name, master, opts)
             if data is not None:
-                label = re.sub(r"[^a-z0-9]+", "", option.split("=", 1)[1].lower())
-                self.keep(folder, "%s-%s-1p-%s" % (name, a4.lower(), label), data,
-                          truth(1, 1, 0, False, a4, "construction"))
+                label = re.sub(r"[^a-z0-9]+", "", "".join(o.split("=", 1)[1] for o in others).lower())
+                self.keep(folder, "%s-%s-1p-%s" % (name, size.lower(), label), data,
+                          truth(1, 1, 0, False, size, "construction"))
 
     def write_truth(self, ran):
         """The truth file: the rows of the queues run, and those of the others as they were."""

@@ -21,4 +21,6 @@
     A(ZPL, "Zebra ZPL II (label printers)", Group::None) \
     A(EPL, "Zebra EPL2, page mode (label printers)", Group::None) \
     A(CPCL, "Zebra CPCL (label printers)", Group::None) \
-    A(Dymo, "Dymo LabelWriter raster", Group::None)
+    A(Dymo, "Dymo LabelWriter raster", Group::None) \
+    A(RicohGDI, "Ricoh GDI (Aficio SP 1000S/1100S host-based stream)", Group::None) \
+    A(PTouch, "Brother P-touch and QL raster (label printers)", Group::None)

@@ -60,6 +60,7 @@ constexpr Alias kAliases[] = {
     {"APPLE-RASTER", "URF"},  {"CUPS", "CUPSRaster"},        {"RASTER", "CUPSRaster"}, {"CUPS-RASTER", "CUPSRaster"},
     {"HBPL2", "HBPL"},
     {"ESCP-R", "ESCPR"},
+    {"SAGGDI", "RicohGDI"},   {"SAG-GDI", "RicohGDI"},       {"GDI_RL", "RicohGDI"},  {"P-TOUCH", "PTouch"},
 };
 
 // The names PJL and EJL headers give our languages, besides the tags (upper
@@ -67,7 +68,7 @@ constexpr Alias kAliases[] = {
 constexpr std::string_view kOwnNames[] = {
     "PCL5", "PCL5E", "PCL5C", "PCL3", "PCL3GUI", "PCL6", "PCL-XL", "PXL", "HPGL2", "HP-GL/2", "HP-GL",
     "PS", "POSTSCRIPT3", "PS3", "ESC/PAGE*", "ESCPAGE*", "ESC/P2", "ESC/P", "ZJS", "SPL", "SPL2", "SPLC",
-    "UFR", "UFR2", "CAPT",
+    "UFR", "UFR2", "CAPT", "SAGGDI", "SAG-GDI", "GDI_RL", "P-TOUCH",
 };
 
 bool SameNoCase(std::string_view a, std::string_view b) noexcept {

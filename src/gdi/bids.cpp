@@ -3,6 +3,7 @@
 // they state.
 #include "gdi/hbpl.h"
 #include "gdi/lava.h"
+#include "gdi/saggdi.h"
 #include "gdi/xqx.h"
 
 namespace qm::accurate {
@@ -71,6 +72,27 @@ int BidHBPL(const BidInput& in) noexcept {
         ++n;
     }
     return n > 0 ? kBidDeclared : kBidSignature;
+}
+
+// Ricoh GDI (SP 1000S/1100S): the signature line, then records of the
+// stream's types and lengths, the first the document start.
+int BidRicohGDI(const BidInput& in) noexcept {
+    const Bytes b = Body(in);
+    if (!gdi::IsSagHeader(b)) return kNoBid;
+    uint32_t at = gdi::kSagFirstRecord;
+    int n = 0;
+    gdi::SagStep s;
+    while (n < kRecords) {
+        const gdi::SagRead r = gdi::ReadSagRecord(b, at, s);
+        if (r == gdi::SagRead::Invalid) return kNoBid;
+        if (r == gdi::SagRead::Cut) break;
+        if (n == 0 && s.type != uint16_t(gdi::SagRecord::StartDoc)) return kNoBid;
+        at = s.next;
+        ++n;
+    }
+    const bool declared = Declares(in, "RICOHGDI") || Declares(in, "SAGGDI") || Declares(in, "SAG-GDI") ||
+                          Declares(in, "GDI_RL");
+    return n >= kRecords || (n > 0 && WholeJob(in)) ? Parsed(declared) : kBidSignature;
 }
 
 }  // namespace qm::accurate
