@@ -63,6 +63,7 @@ QUEUES = [
     ("xqx-p1505", "foo2zjs", "foo2zjs:0/ppd/foo2zjs/HP-LaserJet_P1505.ppd", "XQX"),
     ("lava-mc1600w", "foo2zjs", "foo2zjs:0/ppd/foo2zjs/KONICA_MINOLTA-magicolor_1600W.ppd", "LAVAFLOW"),
     ("lava-mc2530", "foo2zjs", "foo2zjs:0/ppd/foo2zjs/KONICA_MINOLTA-magicolor_2530_DL.ppd", "LAVAFLOW"),
+    ("opl-mc2480", "foo2zjs", "foo2zjs:0/ppd/foo2zjs/KONICA_MINOLTA-magicolor_2480_MF.ppd", "OPL"),  # foo2lava -z1
     ("hbpl-dell1355", "foo2zjs", "foo2zjs:0/ppd/foo2zjs/Dell-1355.ppd", "HBPL"),
     ("hbpl-ph3010", "foo2zjs", "foo2zjs:0/ppd/foo2zjs/Xerox-Phaser_3010.ppd", "HBPL"),
     ("ddst-sp112", "foo2zjs", "foo2zjs:0/ppd/foo2zjs/Ricoh-SP_112.ppd", "DDST"),
@@ -85,9 +86,10 @@ QUEUES = [
     ("c2050", "c2050", "foomatic-db-compressed-ppds:0/ppd/foomatic-ppd/Lexmark-2050-c2050.ppd", "Lexmark"),
     ("c2esp-esp5", "c2esp", "drv:///c2esp.drv/Kodak_ESP_5.ppd", "KODAK"),
     ("pxljr-clj3600", "pxljr", "pxljr:0/ppd/pxljr/HP-Color_LaserJet_3600-pxljr.ppd", "PCLXL"),
-    ("m2300w", "m2300w", "m2300w:0/ppd/m2300w/KONICA_MINOLTA-magicolor_2300W-m2300w.ppd", "MINOLTA"),
+    ("m2300w", "m2300w", "m2300w:0/ppd/m2300w/KONICA_MINOLTA-magicolor_2300W-m2300w.ppd", "M2300W"),
+    ("m2400w", "m2300w", "m2300w:0/ppd/m2300w/KONICA_MINOLTA-magicolor_2400W-m2400w.ppd", "M2300W"),
     ("min12xxw-1300w", "min12xxw", "foomatic-db-compressed-ppds:0/ppd/foomatic-ppd/KONICA_MINOLTA-PagePro_1300W-min12xxw.ppd",
-     "MINOLTA"),
+     "PageProGDI"),
     ("sag-gdi", "sag-gdi", "drv:///rastertosag-gdi.drv/rsp1000s.ppd", "RicohGDI"),
     ("fujixerox", "fujixerox", "fujixerox:0/cups/model/FujiXerox/en/fxlinuxprint.ppd", "PDF"),
     # ptouch: the QL models send their rows as 'g' with a big-endian length, the PT models as 'G'.
@@ -120,7 +122,7 @@ COPIES_ONE_PAGE = 1 << 20
 
 # The tags of our languages among the languages above.
 OWN = {"ZJSTREAM", "OAKT", "HIPERC", "QPDL", "PCL", "PCLXL", "ESCP2", "CANON", "Lexmark", "PDF", "LIDIL",
-       "RicohGDI", "PTouch", "Dymo"}
+       "RicohGDI", "PTouch", "Dymo", "OPL", "M2300W", "PageProGDI"}
 
 
 def run(cmd, **kw):

@@ -108,6 +108,10 @@ SetEnv FAKETIME $FAKE_DATE
 SetEnv FAKETIME_DONT_FAKE_MONOTONIC 1
 EOF
 
+# m2300w's wrapper appends to /tmp/m2300w.log, and its Ghostscript writes
+# nothing when the filters' user cannot: the job comes out as its PJL alone.
+touch /tmp/m2300w.log && chmod 666 /tmp/m2300w.log
+
 python3 "$ROOT/scripts/corpus/capture.py" "$CAPTURE_PORT" "$T/capture" &
 CAPTURE_PID=$!
 cupsd -f -c "$T/etc/cupsd.conf" -s "$T/etc/cups-files.conf" &

@@ -12,8 +12,10 @@
 #
 # Truth: pages, paper and colour come from the masters, copies and duplex
 # from the options given. Each job is then read back by the driver package's
-# own decoder (xqxdecode, lavadecode, hbpldecode): its page records and each page's colour planes
-# must agree with that truth, or the job is not written.
+# own decoder (xqxdecode, lavadecode, opldecode, hbpldecode; m2300w's
+# package has none, and a walk of its blocks written here reads its jobs):
+# its page records and each page's colour planes must agree with that truth,
+# or the job is not written.
 set -euo pipefail
 export LC_ALL=C
 
@@ -24,6 +26,7 @@ jobs=$corpus/jobs colour=$corpus/colour
 need=()
 command -v gs >/dev/null || need+=(ghostscript)
 command -v foo2xqx >/dev/null || need+=(printer-driver-foo2zjs)
+command -v m2300w >/dev/null || need+=(printer-driver-m2300w)
 command -v faketime >/dev/null || need+=(faketime)
 if ((${#need[@]})); then
     apt-get -o DPkg::Lock::Timeout=900 install -y "${need[@]}" >&2
@@ -85,6 +88,41 @@ lava_read() {
         /(YELLOW|MAGENTA|CYAN) DOTS: \[[1-9]/ { c[n] = "C" }
         END { s = ""; for (i = 1; i <= n; i++) s = s c[i]; print n, copies, s }'
 }
+# What opldecode reads in an OPL job (foo2lava -z1): pages, copies (none in
+# the stream: 1), then one letter a page, C where a plane other than black
+# (mask 000000) is announced.
+opl_read() {
+    opldecode <"$1" | awk '
+        BEGIN { n = 1 }
+        /RasterObject.Planes=/ && !/Planes=000000/ { c[n] = "C" }
+        /Event=EndOfPage/ { if (!c[n]) c[n] = "M"; n++ }
+        END { s = ""; for (i = 1; i < n; i++) s = s c[i]; print n - 1, 1, s }'
+}
+
+# What a walk of m2300w's blocks reads: pages, copies of page 1, then one
+# letter a page, C where the page sends a raster block of a colour plane.
+m2300w_read() {
+    python3 - "$1" <<'EOF'
+import sys
+d = open(sys.argv[1], "rb").read()
+i, s, copies = 0, "", 0
+while i + 6 <= len(d) and d[i] == 0x1B:
+    t, n = d[i + 1], d[i + 3] | d[i + 4] << 8
+    body = d[i + 6:i + 6 + n]
+    if i + 6 + n >= len(d) or sum(d[i:i + 6 + n]) & 255 != d[i + 6 + n]:
+        break
+    i += 7 + n
+    if t == 0x51:
+        s += "M"
+        copies = copies or body[1]
+    elif t == 0x52:
+        i += int.from_bytes(body[:4], "little")
+        if body[4]:
+            s = s[:-1] + "C"
+print(len(s), copies, s)
+EOF
+}
+
 # Paper codes, as foo2lava takes them.
 lava_paper() { case $1 in letter) echo 2 ;; legal) echo 3 ;; a4) echo 26 ;; esac; }
 
@@ -188,8 +226,37 @@ for m in "${!CPAGES[@]}"; do
     colour_job XQX "$m" mono xqx_read -- foo2xqx -p1
     colour_job LAVAFLOW "$m" colour lava_read -- foo2lava -p2 -c -A -B
     colour_job LAVAFLOW "$m" mono lava_read -- foo2lava -p2
+    colour_job OPL "$m" colour opl_read -- foo2lava -z1 -pna_letter_8.5x11in -c -A -B
+    colour_job OPL "$m" mono opl_read -- foo2lava -z1 -pna_letter_8.5x11in
     colour_job HBPL "$m" colour hbpl_read -- foo2hbpl2 -p4 -c -A -B
     colour_job HBPL "$m" mono hbpl_read -- foo2hbpl2 -p4
+done
+
+# --- m2300w (magicolor 2300W): its colour masters ------------------------------
+# The driver takes 1200x600 dpi, a letter page 10 MB of raster: the masters
+# are rendered at 300x150 dpi, a quarter of it each way (the page prints
+# a quarter of its size), as the driver's wrapper feeds it (pksmraw for colour, pbmraw for
+# mono). Letter is its paper code 27.
+# m2300w has no switch that keeps black off the colour planes: the rich
+# black page is printed with colour toner too, so in colour mode it is
+# colour, as the grey images are.
+declare -A M2300W_COLOUR=([grey-images-2]=CC [rich-black-2]=CC)
+for m in "${!CPAGES[@]}"; do
+    for mode in colour mono; do
+        want=${M2300W_COLOUR[$m]:-${CPAGES[$m]}} dev=pksmraw c=2
+        [[ $mode == mono ]] && want=${want//C/M} dev=pbmraw c=1
+        out="$cjobs/$m.m2300w-$mode.m2300w"
+        gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=$dev -r300x150 -g2550x1650 -dFIXEDMEDIA -sOutputFile=- \
+            "$colour/masters/$m.ps" 2>/dev/null </dev/null | m2300w -p 27 -i - -o - -c $c -r 2 >"$out" 2>/dev/null || true
+        got=$(m2300w_read "$out" | cut -d' ' -f3)
+        if [[ ! -s $out || $got != "$want" ]]; then
+            failed+=("$out: the block walk reads '$got', the master says '$want'")
+            rm -f "$out"
+            continue
+        fi
+        crows+=("$(printf '%s\t' "jobs/gdi/${out##*/}" M2300W \
+            "gs -sDEVICE=$dev -r300x150 -g2550x1650 | m2300w -p 27 -c $c -r 2" "$mode" "${#want}" "$want")")
+    done
 done
 
 # --- the truth files ------------------------------------------------------------

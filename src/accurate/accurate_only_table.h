@@ -17,6 +17,9 @@
     A(XQX, "XQX (HP LaserJet P1005/P1505/M1005 host-based stream)", Group::None) \
     A(LAVAFLOW, "LAVAFLOW (Konica Minolta magicolor 1600W/2530DL host-based stream)", Group::None) \
     A(HBPL, "HBPL version 2 (Dell, Xerox and Fuji Xerox host-based stream)", Group::None) \
+    A(OPL, "OPL (Konica Minolta magicolor 2480 MF host-based stream)", Group::None) \
+    A(PageProGDI, "Minolta PagePro 1200W-1400W host-based stream", Group::None) \
+    A(M2300W, "Minolta magicolor 2300W/2400W host-based stream", Group::None) \
     A(ESCPR, "Epson ESC/P-R (inkjet raster)", Group::None) \
     A(ZPL, "Zebra ZPL II (label printers)", Group::None) \
     A(EPL, "Zebra EPL2, page mode (label printers)", Group::None) \

@@ -58,7 +58,8 @@ constexpr Alias kAliases[] = {
     {"FUJI", "FijiPhoto"},    {"PRINTRONIX", "PrintronixGL"}, {"BJ", "CANON"},        {"BJC", "CANON"},
     {"TEXT", "UnixTextPCL"},  {"PWG", "PWGRaster"},        {"APPLERASTER", "URF"},  {"UNIRAST", "URF"},
     {"APPLE-RASTER", "URF"},  {"CUPS", "CUPSRaster"},        {"RASTER", "CUPSRaster"}, {"CUPS-RASTER", "CUPSRaster"},
-    {"HBPL2", "HBPL"},
+    {"HBPL2", "HBPL"},         {"MIN12XXW", "PageProGDI"},    {"PAGEPRO", "PageProGDI"}, {"M2400W", "M2300W"},
+    {"MAGICOLOR2300W", "M2300W"}, {"MAGICOLOR2400W", "M2300W"},
     {"ESCP-R", "ESCPR"},
     {"SAGGDI", "RicohGDI"},   {"SAG-GDI", "RicohGDI"},       {"GDI_RL", "RicohGDI"},  {"P-TOUCH", "PTouch"},
 };

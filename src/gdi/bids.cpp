@@ -3,6 +3,8 @@
 // they state.
 #include "gdi/hbpl.h"
 #include "gdi/lava.h"
+#include "gdi/minolta.h"
+#include "gdi/opl.h"
 #include "gdi/saggdi.h"
 #include "gdi/xqx.h"
 
@@ -13,7 +15,46 @@ namespace {
 // holds the whole job and the walk ends it.
 constexpr int kRecords = 3;
 
+// Minolta's block stream: the family's start block, then blocks whose
+// checksums hold, chained by their lengths.
+int BidMinolta(const BidInput& in, const gdi::MinoltaFamily& f) noexcept {
+    const Bytes b = Body(in);
+    if (!gdi::OpensMinolta(b, f)) return kNoBid;
+    uint32_t at = 0;
+    int n = 0;
+    while (n < kRecords && at < b.size) {
+        gdi::MinoltaBlock k;
+        const gdi::MinoltaRead r = gdi::ReadMinoltaBlock(b, at, k);
+        if (r == gdi::MinoltaRead::Invalid) return kNoBid;
+        if (r == gdi::MinoltaRead::Cut) break;
+        at = k.next;
+        ++n;
+    }
+    return n >= kRecords || (n > 0 && WholeJob(in) && at == b.size) ? kBidStructure : kBidSignature;
+}
+
 }  // namespace
+
+// PageProGDI (min12xxw) and M2300W (m2300w): the start block names the model.
+int BidPageProGDI(const BidInput& in) noexcept { return BidMinolta(in, gdi::kPageProGdi); }
+int BidM2300W(const BidInput& in) noexcept { return BidMinolta(in, gdi::kM2300w); }
+
+// OPL: the job's start event, then items that read as the stream's.
+int BidOPL(const BidInput& in) noexcept {
+    const Bytes b = Body(in);
+    if (!gdi::OpensOpl(b)) return kNoBid;
+    uint32_t at = 0;
+    int n = 0;
+    while (n < kRecords && at < b.size) {
+        gdi::OplItem item;
+        const gdi::OplRead r = gdi::ReadOplItem(b, at, item);
+        if (r == gdi::OplRead::Invalid) return kNoBid;
+        if (r == gdi::OplRead::Cut) break;
+        at = item.next;
+        ++n;
+    }
+    return n >= kRecords || (n > 0 && WholeJob(in) && at == b.size) ? kBidStructure : kBidSignature;
+}
 
 // XQX: ",XQX", then a document start whose items parse, then records.
 int BidXQX(const BidInput& in) noexcept {
