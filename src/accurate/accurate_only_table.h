@@ -18,6 +18,7 @@
     A(LAVAFLOW, "LAVAFLOW (Konica Minolta magicolor 1600W/2530DL host-based stream)", Group::None) \
     A(HBPL, "HBPL version 2 (Dell, Xerox and Fuji Xerox host-based stream)", Group::None) \
     A(ESCPR, "Epson ESC/P-R (inkjet raster)", Group::None) \
+    A(KodakESP, "Kodak ESP and Hero inkjet stream (c2esp)", Group::None) \
     A(ZPL, "Zebra ZPL II (label printers)", Group::None) \
     A(EPL, "Zebra EPL2, page mode (label printers)", Group::None) \
     A(CPCL, "Zebra CPCL (label printers)", Group::None) \

@@ -59,7 +59,7 @@ constexpr Alias kAliases[] = {
     {"TEXT", "UnixTextPCL"},  {"PWG", "PWGRaster"},        {"APPLERASTER", "URF"},  {"UNIRAST", "URF"},
     {"APPLE-RASTER", "URF"},  {"CUPS", "CUPSRaster"},        {"RASTER", "CUPSRaster"}, {"CUPS-RASTER", "CUPSRaster"},
     {"HBPL2", "HBPL"},
-    {"ESCP-R", "ESCPR"},
+    {"ESCP-R", "ESCPR"},      {"KODAK", "KodakESP"},         {"C2ESP", "KodakESP"},
 };
 
 // The names PJL and EJL headers give our languages, besides the tags (upper
