@@ -36,6 +36,10 @@ constexpr uint32_t kMaxName = 64;
 constexpr uint32_t kMaxValue = 64 * 1024;
 // A row of pixels: at most 65535 in a run (its count is 16 bits), three planes.
 constexpr uint32_t kRowRecord = 4;
+// Inflated bytes a job may make the count read, whatever its pages claim:
+// a deflated block can grow a thousandfold. Pages past it are of unknown
+// colour. (A 600 dpi Letter page of colour rows is 100 MB at most.)
+constexpr uint64_t kInflateBudget = uint64_t{1} << 30;
 // Components of a neutral pixel differ by at most this (colour management
 // leaves greys a few steps apart).
 constexpr int kTolerance = 8;
@@ -129,10 +133,12 @@ bool Neutral(uint8_t c, uint8_t m, uint8_t y) noexcept {
 }
 
 // The rows of a page's deflated block, read as they are inflated: each row's
-// runs must add up to the page's width. Finds whether a pixel is colour.
+// runs must add up to the page's width, and there are no more rows than its
+// height. Finds whether a pixel is colour. Inflating spends `budget`.
 class Rows {
 public:
-    Rows(uint32_t width, uint32_t planes) : width_(width), planes_(planes) {
+    Rows(uint32_t width, uint32_t height, uint32_t planes, uint64_t& budget)
+        : width_(width), height_(height), planes_(planes), budget_(budget) {
         if (inflateInit(&z_) != Z_OK) bad_ = true;
     }
     ~Rows() { inflateEnd(&z_); }
@@ -149,7 +155,10 @@ public:
             const int rc = inflate(&z_, Z_NO_FLUSH);
             if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) bad_ = true;
             ended_ = rc == Z_STREAM_END;
-            Parse(out, uint32_t(sizeof out - z_.avail_out));
+            const uint32_t made = uint32_t(sizeof out - z_.avail_out);
+            if (made > budget_) bad_ = true;
+            budget_ -= std::min<uint64_t>(made, budget_);
+            Parse(out, made);
             if (rc == Z_BUF_ERROR) break;
         }
     }
@@ -172,7 +181,7 @@ private:
                 record_.clear();
                 x_ += count;
                 if (!blank) run_ = count * planes_, pixels_.clear(), pixels_.reserve(run_);
-                if (x_ == width_ && blank) x_ = 0;
+                if (x_ == width_ && blank) EndRow();
                 continue;
             }
             const uint32_t take = std::min(run_, n - i);
@@ -181,9 +190,13 @@ private:
             run_ -= take;
             if (run_ == 0) {
                 Check();
-                if (x_ == width_) x_ = 0;
+                if (x_ == width_) EndRow();
             }
         }
+    }
+    void EndRow() noexcept {
+        x_ = 0;
+        bad_ = bad_ || ++rows_ > height_;
     }
     void Check() noexcept {
         if (planes_ < 3) return;
@@ -194,8 +207,9 @@ private:
     }
 
     z_stream z_{};
-    uint32_t width_, planes_;
-    uint32_t x_ = 0, run_ = 0;
+    uint32_t width_, height_, planes_;
+    uint64_t& budget_;
+    uint32_t x_ = 0, run_ = 0, rows_ = 0;
     std::vector<uint8_t> record_, pixels_;
     bool bad_ = false, ended_ = false, colour_ = false;
 };
@@ -203,7 +217,8 @@ private:
 // What the job's settings say, and the page being read.
 struct Walk {
     Result* out = nullptr;
-    uint32_t pages = 0, width = 0;
+    uint32_t pages = 0, width = 0, height = 0;
+    uint64_t budget = kInflateBudget;
     int64_t copies = 0;
     bool started = false, ended = false, duplex = false, inPage = false, bad = false;
     bool colourPlanes = false, deflated = false, jbig = false, planesNamed = false;
@@ -213,7 +228,7 @@ struct Walk {
     void StartPage() {
         inPage = true;
         colourPlanes = deflated = jbig = planesNamed = false;
-        width = 0;
+        width = height = 0;
         rows.reset();
     }
     uint8_t PageColour() const noexcept {
@@ -265,11 +280,14 @@ struct Walk {
         } else if (name == "RasterObject.Width") {
             const auto r = std::from_chars(value.data(), value.data() + value.size(), width);
             if (r.ec != std::errc{}) width = 0;
+        } else if (name == "RasterObject.Height") {
+            const auto r = std::from_chars(value.data(), value.data() + value.size(), height);
+            if (r.ec != std::errc{}) height = 0;
         }
     }
     void Data(std::string_view data) {
-        if (!inPage || !deflated || !colourPlanes || width == 0) return;
-        if (!rows) rows = std::make_unique<Rows>(width, 3);
+        if (!inPage || !deflated || !colourPlanes || width == 0 || height == 0) return;
+        if (!rows) rows = std::make_unique<Rows>(width, height, 3, budget);
         rows->Feed(data);
     }
 };
