@@ -84,7 +84,11 @@ QUEUES = [
     ("cjet-lbp8a1", "cjet", "foomatic-db-compressed-ppds:0/ppd/foomatic-ppd/Canon-LBP-8A1-cjet.ppd", "CAPSL"),
     ("oki-9pin", "oki", "lsb/usr/okidata/okdotmatrix9.ppd", "ESCP2"),
     ("c2050", "c2050", "foomatic-db-compressed-ppds:0/ppd/foomatic-ppd/Lexmark-2050-c2050.ppd", "Lexmark"),
-    ("c2esp-esp5", "c2esp", "drv:///c2esp.drv/Kodak_ESP_5.ppd", "KODAK"),
+    # c2esp: JBIG bands for the ESP 3 to 9 and 5xxx models, deflated rows (c2espC) for the
+    # ESP C and Hero models; the ESP 7 and Hero 9.1 print two-sided.
+    ("c2esp-esp5", "c2esp", "drv:///c2esp.drv/Kodak_ESP_5.ppd", "KodakESP"),
+    ("c2esp-esp7", "c2esp", "drv:///c2esp.drv/Kodak_ESP_7.ppd", "KodakESP"),
+    ("c2esp-hero91", "c2esp", "drv:///c2espC.drv/KHERO91.ppd", "KodakESP"),
     ("pxljr-clj3600", "pxljr", "pxljr:0/ppd/pxljr/HP-Color_LaserJet_3600-pxljr.ppd", "PCLXL"),
     ("m2300w", "m2300w", "m2300w:0/ppd/m2300w/KONICA_MINOLTA-magicolor_2300W-m2300w.ppd", "M2300W"),
     ("m2400w", "m2300w", "m2300w:0/ppd/m2300w/KONICA_MINOLTA-magicolor_2400W-m2400w.ppd", "M2300W"),
@@ -122,7 +126,7 @@ COPIES_ONE_PAGE = 1 << 20
 
 # The tags of our languages among the languages above.
 OWN = {"ZJSTREAM", "OAKT", "HIPERC", "QPDL", "PCL", "PCLXL", "ESCP2", "CANON", "Lexmark", "PDF", "LIDIL",
-       "RicohGDI", "PTouch", "Dymo", "OPL", "M2300W", "PageProGDI"}
+       "RicohGDI", "PTouch", "Dymo", "OPL", "M2300W", "PageProGDI", "KodakESP"}
 
 
 def run(cmd, **kw):
@@ -219,6 +223,15 @@ class Census:
                     return data if len(data) >= 1024 else None
             time.sleep(0.3)
         run(["cancel", job], env=self.env)
+        # A cancelled filter may still end its page and its job (c2esp does):
+        # wait until the job has left the queue and its connection is closed,
+        # or the next job would be handed this one's bytes.
+        deadline = time.monotonic() + self.a.timeout
+        while time.monotonic() < deadline:
+            busy = job in run(["lpstat", "-W", "not-completed", "-o"], env=self.env).stdout
+            if not busy and not any(n.endswith(".part") for n in os.listdir(self.a.capture)):
+                break
+            time.sleep(1)
         time.sleep(2)
         # A job that did reach the backend late still takes its file number.
         while os.path.exists(os.path.join(self.a.capture, "%04d.prn" % (self.captured + 1))):

@@ -21,6 +21,7 @@
     A(PageProGDI, "Minolta PagePro 1200W-1400W host-based stream", Group::None) \
     A(M2300W, "Minolta magicolor 2300W/2400W host-based stream", Group::None) \
     A(ESCPR, "Epson ESC/P-R (inkjet raster)", Group::None) \
+    A(KodakESP, "Kodak ESP and Hero inkjet stream (c2esp)", Group::None) \
     A(ZPL, "Zebra ZPL II (label printers)", Group::None) \
     A(EPL, "Zebra EPL2, page mode (label printers)", Group::None) \
     A(CPCL, "Zebra CPCL (label printers)", Group::None) \

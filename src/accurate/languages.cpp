@@ -62,6 +62,7 @@ constexpr Alias kAliases[] = {
     {"MAGICOLOR2300W", "M2300W"}, {"MAGICOLOR2400W", "M2300W"},
     {"ESCP-R", "ESCPR"},
     {"SAGGDI", "RicohGDI"},   {"SAG-GDI", "RicohGDI"},       {"GDI_RL", "RicohGDI"},  {"P-TOUCH", "PTouch"},
+    {"KODAK", "KodakESP"},    {"C2ESP", "KodakESP"},
 };
 
 // The names PJL and EJL headers give our languages, besides the tags (upper

@@ -1,8 +1,9 @@
 // The colour masters printed in colour and in mono mode through the drivers
 // of the languages without an export whose truth tables give colour only:
 // ESC/P-R (printer-driver-escpr; a page of the driver's mono mode is mono)
-// and the host-based GDI drivers (scripts/corpus/gdi.sh; printed on one
-// sheet size whatever the master's, so paper is not compared). Each job is
+// and the host-based GDI drivers (scripts/corpus/gdi.sh) and Kodak's Hero
+// filter (scripts/corpus/kodak.sh), printed on one sheet size whatever the
+// master's, so paper is not compared. Each job is
 // counted page by page through QuirometerCountPages: the language detected,
 // and every page's colour as its table states it.
 #include <gtest/gtest.h>
