@@ -296,6 +296,7 @@ private:
     bool counting_ = false;
     uint32_t pos_ = 0, end_ = 0;  // the top level's place in the job: where currentfile reads
     OperandStack stack_;
+    std::vector<Val> scratch_;
     std::vector<Val> arena_;
     std::unordered_map<std::string_view, Val, NameHash> vars_;
     std::unordered_map<uint32_t, std::pair<uint32_t, uint32_t>> closes_;  // body start: its "}", and after it
@@ -585,7 +586,7 @@ private:
                 break;
             }
             case Kind::CloseArray: case Kind::CloseDict: {
-                std::vector<Val> items;
+                std::vector<Val>& items = scratch_;  // an array's items, in a buffer kept between arrays
                 ToMark(items);
                 if (t.kind == Kind::CloseDict && items.size() % 2 != 0) items.clear();
                 Push(Group(t.kind == Kind::CloseArray ? T::Array : T::Dict, items.data(),
@@ -801,8 +802,7 @@ private:
             m.t = T::Mark;
             Push(m);
         } else if (op == kCleartomark) {
-            std::vector<Val> gone;
-            ToMark(gone);
+            ToMark(scratch_);
         } else if (op == kCounttomark) {
             Push(Number(static_cast<double>(stack_.AboveMark())));
         } else if (op == kCount) {
@@ -1242,6 +1242,21 @@ private:
     }
 };
 
+// Whether the line at `i` may open with "N G obj" (digits, white space,
+// digits, white space, the keyword; a comment on the way is left to the
+// parser): the object parser is tried on those lines only, as most lines of
+// PostScript page code start with a number.
+bool ObjectLine(Bytes job, uint32_t i, uint32_t end) noexcept {
+    for (int part = 0; part < 2; ++part) {
+        const uint32_t digits = i;
+        while (i < end && job[i] >= '0' && job[i] <= '9') ++i;
+        if (i == digits || i >= end || !pdf::IsSpace(job[i])) return i > digits && i < end && job[i] == '%';
+        while (i < end && pdf::IsSpace(job[i])) ++i;
+        if (i < end && job[i] == '%') return true;
+    }
+    return i + 3 <= end && job[i] == 'o' && job[i + 1] == 'b' && job[i + 2] == 'j';
+}
+
 // A page written as PDF objects (ps2write): the "N G obj" of its page
 // dictionary after the page comment, or nothing.
 bool PdfPageObject(Bytes job, Span page, pdf::Value& dict) {
@@ -1249,7 +1264,7 @@ bool PdfPageObject(Bytes job, Span page, pdf::Value& dict) {
     for (uint32_t i = page.from; i < window; ++i) {
         if (job[i] != '\n' && job[i] != '\r') continue;
         const uint32_t line = i + 1;
-        if (line >= window || job[line] < '0' || job[line] > '9') continue;
+        if (line >= window || !ObjectLine(job, line, window)) continue;
         pdf::Parser p(Bytes(job.data, window), line);
         uint32_t number = 0, generation = 0;
         if (!p.objectHeader(number, generation)) continue;
