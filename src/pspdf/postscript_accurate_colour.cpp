@@ -41,6 +41,8 @@ constexpr uint64_t kStepsFloor = 1u << 20;   // and at least this many
 constexpr uint32_t kMaxImageData = 16u << 20;
 constexpr double kSlack = 8.0 / 255;
 constexpr uint32_t kShortBody = 24;         // tokens of a procedure always run
+constexpr size_t kMaxMeanings = 8;          // other meanings kept per name defined in a body that may not run
+constexpr uint16_t kAnyMeaning = 0xFFFF;    // a name with more: which it has is not known
 constexpr size_t kMaxLexed = 1u << 17;      // tokens of procedure bodies kept lexed, over all bodies
 
 enum class T : uint8_t { Unknown, Number, Bool, Name, String, Array, Dict, Proc, Mark, File };
@@ -48,6 +50,7 @@ enum class T : uint8_t { Unknown, Number, Bool, Name, String, Array, Dict, Proc,
 struct Val {
     T t = T::Unknown;
     bool b = false;
+    uint16_t alt = 0;  // a definition's other meanings (see Evaluator::Define): 1 + their index, or kAnyMeaning
     double n = 0;
     uint32_t from = 0, to = 0;   // Name: its text; String: the token; Proc: the body between the braces
     uint32_t items = 0, count = 0;  // Array, Dict, File: their items in the arena (File: source, then filters)
@@ -299,6 +302,14 @@ private:
     std::vector<Val> scratch_;
     std::vector<Val> arena_;
     std::unordered_map<std::string_view, Val, NameHash> vars_;
+    // What a name may mean besides its last definition, when that was made
+    // in a body that may not have run: the definitions before it, or the
+    // operator of that name (or none) when there was none.
+    struct Meanings {
+        std::vector<Val> values;
+        bool builtin = false;
+    };
+    std::vector<Meanings> meanings_;
     std::unordered_map<uint32_t, std::pair<uint32_t, uint32_t>> closes_;  // body start: its "}", and after it
     std::unordered_map<uint32_t, bool> bears_;
     // A body's tokens, lexed the first time it runs: procedures are run
@@ -338,6 +349,8 @@ private:
         stack_.clear();
         std::vector<Val> kept;
         for (auto& [name, v] : vars_) v = Keep(v, arena_, kept, 0);
+        for (Meanings& m : meanings_)
+            for (Val& v : m.values) v = Keep(v, arena_, kept, 0);
         arena_.swap(kept);
     }
     static Val Keep(const Val& v, const std::vector<Val>& from, std::vector<Val>& to, int depth) {
@@ -616,7 +629,7 @@ private:
             if (t.kind != Kind::Name) continue;
             const auto var = vars_.find(t.text);
             if (var != vars_.end()) {
-                bears = var->second.t == T::Proc && Bears(var->second, depth + 1);
+                bears = var->second.alt != 0 || (var->second.t == T::Proc && Bears(var->second, depth + 1));
             } else {
                 const auto builtin = Builtins().find(t.text);
                 bears = builtin == Builtins().end() ||
@@ -638,7 +651,7 @@ private:
 
     void Call(std::string_view name, int depth) {
         const auto var = vars_.find(name);
-        if (var != vars_.end()) return Call(depth, &var->second, kNoOp);
+        if (var != vars_.end()) return Call(depth, &var->second, var->second.alt ? BuiltinOf(name) : uint16_t{kNoOp});
         Call(depth, nullptr, BuiltinOf(name));
     }
 
@@ -646,7 +659,9 @@ private:
     void Call(int depth, Val* var, uint16_t handler) {
         if (var) {
             const Val v = *var;  // running it may redefine the name
-            if (v.t != T::Proc) {
+            if (v.alt != 0) {
+                Uncertain(v, depth, handler);
+            } else if (v.t != T::Proc) {
                 Push(v);
             } else if (Bears(v, depth)) {
                 Run(v, depth);
@@ -655,6 +670,10 @@ private:
             }
             return;
         }
+        Builtin(handler, depth);
+    }
+
+    void Builtin(uint16_t handler, int depth) {
         if (handler >= kSetgray && handler <= kShfill) Colour(handler);
         else if (handler >= kDef && handler <= kCopypage) Control(handler, depth);
         else if (handler >= kPop && handler <= kCount) Stack(handler);
@@ -668,14 +687,72 @@ private:
         }
     }
 
+    // A name defined in a body that may not have run means its last
+    // definition or what it meant before: each is run as a body that may
+    // not run (a colour in one leaves the page unknown; mono is decided
+    // only when none has a colour), and what the call leaves is unknown.
+    void Uncertain(const Val& v, int depth, uint16_t handler) {
+        if (v.alt == kAnyMeaning) {
+            Event(QM_PAGE_COLOR_UNKNOWN);
+            stack_.clear();
+            return;
+        }
+        const Meanings m = meanings_[v.alt - 1u];  // a copy: running them may define more
+        ++conditional_;
+        for (size_t k = 0; k <= m.values.size(); ++k) {
+            const Val& meaning = k == 0 ? v : m.values[k - 1];
+            if (meaning.t == T::Proc && Bears(meaning, depth)) Maybe(meaning, depth);
+        }
+        if (m.builtin && handler != kNoOp) {
+            const Saved saved = Save();
+            Builtin(handler, depth);
+            Restore(saved);
+        }
+        --conditional_;
+        stack_.clear();
+    }
+
+    // A definition; one made in a body that may not have run keeps what the
+    // name meant before as another meaning.
+    void Define(std::string_view name, Val value) {
+        const auto old = vars_.find(name);
+        if (old == vars_.end() && vars_.size() >= kMaxVariables) return;
+        value.alt = 0;
+        if (conditional_ > 0) {
+            uint16_t alt = old != vars_.end() ? old->second.alt : 0;
+            if (alt == 0) {
+                if (meanings_.size() >= kAnyMeaning - 1u) {
+                    alt = kAnyMeaning;
+                } else {
+                    meanings_.emplace_back();
+                    alt = static_cast<uint16_t>(meanings_.size());
+                }
+            }
+            if (alt != kAnyMeaning) {
+                Meanings& m = meanings_[alt - 1u];
+                if (old == vars_.end()) {
+                    m.builtin = true;
+                } else if (m.values.size() < kMaxMeanings) {
+                    Val before = old->second;
+                    before.alt = 0;
+                    m.values.push_back(before);
+                } else {
+                    alt = kAnyMeaning;
+                }
+            }
+            value.alt = alt;
+        }
+        vars_[name] = value;
+    }
+
     void Control(uint16_t op, int depth) {
         if (op == kDef || op == kStore) {
             const Val value = Pop(), key = Pop();
-            if (key.t == T::Name && (vars_.size() < kMaxVariables || vars_.count(Text(key)))) vars_[Text(key)] = value;
+            if (key.t == T::Name) Define(Text(key), value);
         } else if (op == kLoad) {
             const Val key = Pop();
             const auto var = key.t == T::Name ? vars_.find(Text(key)) : vars_.end();
-            Push(var != vars_.end() ? var->second : Val());
+            Push(var != vars_.end() && var->second.alt == 0 ? var->second : Val());
         } else if (op == kExec) {
             Run(Pop(), depth);
         } else if (op == kIf) {
