@@ -1,8 +1,11 @@
 // The accurate count of PDF and PostScript jobs with and without reading
 // their pages for colour, in one process on the same bytes in memory.
 //   colour_peers REPS FILE...   per file: median microseconds with colour,
-//                               without it, the pages, the colour pages and
-//                               the pages left unknown
+//                               without it, the pages, the colour pages, the
+//                               pages left unknown, and the median
+//                               microseconds of QuirometerCount on the file's
+//                               path (what a host calls: the file opened and
+//                               mapped, its language detected, colour read)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +17,7 @@
 #include "bench_jobs.h"
 #include "pspdf/pdf_accurate.h"
 #include "pspdf/postscript_accurate.h"
+#include "quirometer/quirometer.h"
 
 namespace {
 
@@ -43,6 +47,19 @@ double MedianMicros(int reps, const std::string& bytes, bool colour, Found& foun
     return t[t.size() / 2];
 }
 
+double HostMicros(int reps, const char* path) {
+    std::vector<double> t;
+    for (int i = 0; i < reps; ++i) {
+        QuirometerJob job{};
+        job.size = sizeof job;
+        const auto a = std::chrono::steady_clock::now();
+        QuirometerCount(path, nullptr, &job);
+        t.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - a).count());
+    }
+    std::sort(t.begin(), t.end());
+    return t[t.size() / 2];
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -56,7 +73,9 @@ int main(int argc, char** argv) {
         Found found, none;
         const double with = MedianMicros(reps, bytes, true, found);
         const double without = MedianMicros(reps, bytes, false, none);
-        std::printf("%s\t%.1f\t%.1f\t%u\t%u\t%u\n", argv[i], with, without, found.pages, found.colour, found.unknown);
+        const double host = HostMicros(reps, argv[i]);
+        std::printf("%s\t%.1f\t%.1f\t%u\t%u\t%u\t%.1f\n", argv[i], with, without, found.pages, found.colour, found.unknown,
+                    host);
     }
     return 0;
 }

@@ -436,6 +436,15 @@ void ColourCheck::stream(const Object& s, const Value& resources, int depth) {
 // Operands are read only as far as colour needs them: the numbers and the
 // last name before each operator. Strings, arrays and dictionaries are
 // stepped over without building objects.
+namespace {
+// The bytes a literal string's scan stops at: the escape and the parentheses.
+struct StringStops {
+    bool of[256] = {};
+    constexpr StringStops() { of['\\'] = of['('] = of[')'] = true; }
+};
+constexpr StringStops kStringStops{};
+}  // namespace
+
 void ColourCheck::content(std::string_view data, const Value& resources, int depth) {
     if (depth > kMaxFormDepth) {
         unknown_ = true;
@@ -458,6 +467,8 @@ void ColourCheck::content(std::string_view data, const Value& resources, int dep
         } else if (c == '(') {
             int open = 1;
             for (++i; i < b.size && open > 0; ++i) {
+                while (i < b.size && !kStringStops.of[b[i]]) ++i;  // text: most bytes are none of the three
+                if (i >= b.size) break;
                 if (b[i] == '\\') ++i;
                 else if (b[i] == '(') ++open;
                 else if (b[i] == ')') --open;
@@ -494,6 +505,13 @@ void ColourCheck::content(std::string_view data, const Value& resources, int dep
             double value = 0, scale = 1;
             bool negative = c == '-', fraction = false;
             if (c == '-' || c == '+') ++i;
+            if (nesting > 0) {
+                // Inside an array (a TJ's adjustments): the value is not kept,
+                // only stepped over: digits and one point.
+                for (; i < b.size && ((b[i] >= '0' && b[i] <= '9') || (b[i] == '.' && !fraction)); ++i)
+                    fraction = fraction || b[i] == '.';
+                continue;
+            }
             for (; i < b.size; ++i) {
                 const uint8_t d = b[i];
                 if (d >= '0' && d <= '9') {

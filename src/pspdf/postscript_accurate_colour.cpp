@@ -41,6 +41,8 @@ constexpr uint64_t kStepsFloor = 1u << 20;   // and at least this many
 constexpr uint32_t kMaxImageData = 16u << 20;
 constexpr double kSlack = 8.0 / 255;
 constexpr uint32_t kShortBody = 24;         // tokens of a procedure always run
+constexpr size_t kMaxMeanings = 8;          // other meanings kept per name defined in a body that may not run
+constexpr uint16_t kAnyMeaning = 0xFFFF;    // a name with more: which it has is not known
 constexpr size_t kMaxLexed = 1u << 17;      // tokens of procedure bodies kept lexed, over all bodies
 
 enum class T : uint8_t { Unknown, Number, Bool, Name, String, Array, Dict, Proc, Mark, File };
@@ -48,6 +50,7 @@ enum class T : uint8_t { Unknown, Number, Bool, Name, String, Array, Dict, Proc,
 struct Val {
     T t = T::Unknown;
     bool b = false;
+    uint16_t alt = 0;  // a definition's other meanings (see Evaluator::Define): 1 + their index, or kAnyMeaning
     double n = 0;
     uint32_t from = 0, to = 0;   // Name: its text; String: the token; Proc: the body between the braces
     uint32_t items = 0, count = 0;  // Array, Dict, File: their items in the arena (File: source, then filters)
@@ -115,7 +118,7 @@ constexpr Plain kPlain[] = {
     {"currentpagedevice", 0, 1}, {"execform", 1, 0}, {"rootfont", 0, 1},   {"setshared", 1, 0},
     {"countdictstack", 0, 1}, {"xcheck", 1, 1},    {"rcheck", 1, 1},       {"wcheck", 1, 1},
     {"search", 2, 3},      {"anchorsearch", 2, 3}, {"token", 1, 3},        {"bitshift", 2, 1},
-    {"xor", 2, 1},         {"rand", 0, 1},         {"srand", 1, 0},        {"realtime", 0, 1},
+    {"rand", 0, 1},         {"srand", 1, 0},        {"realtime", 0, 1},
     {"usertime", 0, 1},    {"version", 0, 1},      {"product", 0, 1},      {"setuserparams", 1, 0},
     {"setsystemparams", 1, 0}, {"setpacking", 1, 0}, {"currentpacking", 0, 1}, {"setfileposition", 2, 0},
     {"cvrs", 3, 1},        {"internaldict", 1, 1}, {"setcolortransfer", 4, 0},
@@ -138,30 +141,47 @@ struct NameHash {
     }
 };
 
-// The operators the evaluator knows, by the handler that runs them.
-enum Handler : uint16_t { kColour = 1, kControl, kStack, kArithmetic, kPlainBase };
+// The operators the evaluator runs itself, by an id given once when a name
+// is looked up: a handler picks its case by the id, not by comparing text.
+// The ids of one handler are contiguous; kOps gives each its name.
+enum Op : uint16_t {
+    kNoOp,
+    // colour
+    kSetgray, kSetrgbcolor, kSetcmykcolor, kSethsbcolor, kSetcolorspace, kSetcolor, kSetpattern, kCurrentrgbcolor,
+    kCurrentgray, kCurrentcmykcolor, kImage, kColorimage, kImagemask, kShfill,
+    // control
+    kDef, kStore, kLoad, kExec, kIf, kIfelse, kRepeat, kFor, kForall, kLoop, kStopped, kWhere, kGet, kAload, kLength,
+    kCurrentfile, kFilter, kSetpagedevice, kShowpage, kCopypage,
+    // stack
+    kPop, kExch, kDup, kCopy, kIndex, kRoll, kClear, kMark, kCleartomark, kCounttomark, kCount,
+    // arithmetic of two operands, then of one
+    kAdd, kSub, kMul, kDiv, kIdiv, kMod, kEq, kNe, kGt, kGe, kLt, kLe, kAnd, kOr, kXor,
+    kNeg, kAbs, kRound, kTruncate, kFloor, kCeiling, kCvi, kCvr, kSqrt, kNot,
+    kPlainBase  // then kPlain's operators, in its order
+};
+constexpr std::string_view kOps[kPlainBase] = {
+    "",
+    "setgray", "setrgbcolor", "setcmykcolor", "sethsbcolor", "setcolorspace", "setcolor", "setpattern", "currentrgbcolor",
+    "currentgray", "currentcmykcolor", "image", "colorimage", "imagemask", "shfill",
+    "def", "store", "load", "exec", "if", "ifelse", "repeat", "for", "forall", "loop", "stopped", "where", "get", "aload",
+    "length", "currentfile", "filter", "setpagedevice", "showpage", "copypage",
+    "pop", "exch", "dup", "copy", "index", "roll", "clear", "mark", "cleartomark", "counttomark", "count",
+    "add", "sub", "mul", "div", "idiv", "mod", "eq", "ne", "gt", "ge", "lt", "le", "and", "or", "xor",
+    "neg", "abs", "round", "truncate", "floor", "ceiling", "cvi", "cvr", "sqrt", "not",
+};
 const std::unordered_map<std::string_view, uint16_t, NameHash>& Builtins() {
     static const auto table = [] {
         std::unordered_map<std::string_view, uint16_t, NameHash> t;
-        for (std::string_view n : {"setgray", "setrgbcolor", "setcmykcolor", "sethsbcolor", "setcolorspace", "setcolor",
-                                   "setpattern", "currentrgbcolor", "currentgray", "currentcmykcolor", "image",
-                                   "colorimage", "imagemask", "shfill"})
-            t[n] = kColour;
-        for (std::string_view n : {"def", "store", "load", "exec", "if", "ifelse", "repeat", "for", "forall", "loop",
-                                   "stopped", "where", "get", "aload", "length", "currentfile", "filter",
-                                   "setpagedevice", "showpage", "copypage"})
-            t[n] = kControl;
-        for (std::string_view n : {"pop", "exch", "dup", "copy", "index", "roll", "clear", "mark", "cleartomark",
-                                   "counttomark", "count"})
-            t[n] = kStack;
-        for (std::string_view n : {"add", "sub", "mul", "div", "idiv", "mod", "eq", "ne", "gt", "ge", "lt", "le", "and",
-                                   "or", "neg", "abs", "round", "truncate", "floor", "ceiling", "cvi", "cvr", "sqrt",
-                                   "not"})
-            t[n] = kArithmetic;
+        for (uint16_t k = 1; k < kPlainBase; ++k) t[kOps[k]] = k;
         for (size_t k = 0; k < std::size(kPlain); ++k) t.emplace(kPlain[k].name, static_cast<uint16_t>(kPlainBase + k));
         return t;
     }();
     return table;
+}
+// The id of a built-in operator's name; kNoOp for any other.
+uint16_t BuiltinOf(std::string_view name) {
+    const auto b = Builtins().find(name);
+    return b == Builtins().end() ? uint16_t{kNoOp} : b->second;
 }
 
 // The operand stack. Unknown operands at its bottom are only counted, not
@@ -279,8 +299,17 @@ private:
     bool counting_ = false;
     uint32_t pos_ = 0, end_ = 0;  // the top level's place in the job: where currentfile reads
     OperandStack stack_;
+    std::vector<Val> scratch_;
     std::vector<Val> arena_;
     std::unordered_map<std::string_view, Val, NameHash> vars_;
+    // What a name may mean besides its last definition, when that was made
+    // in a body that may not have run: the definitions before it, or the
+    // operator of that name (or none) when there was none.
+    struct Meanings {
+        std::vector<Val> values;
+        bool builtin = false;
+    };
+    std::vector<Meanings> meanings_;
     std::unordered_map<uint32_t, std::pair<uint32_t, uint32_t>> closes_;  // body start: its "}", and after it
     std::unordered_map<uint32_t, bool> bears_;
     // A body's tokens, lexed the first time it runs: procedures are run
@@ -320,6 +349,8 @@ private:
         stack_.clear();
         std::vector<Val> kept;
         for (auto& [name, v] : vars_) v = Keep(v, arena_, kept, 0);
+        for (Meanings& m : meanings_)
+            for (Val& v : m.values) v = Keep(v, arena_, kept, 0);
         arena_.swap(kept);
     }
     static Val Keep(const Val& v, const std::vector<Val>& from, std::vector<Val>& to, int depth) {
@@ -447,7 +478,7 @@ private:
             for (size_t k = 0; k < body->size() && !exhausted_;) {
                 Lexed& l = (*body)[k];
                 if (l.t.kind == Kind::Name) {
-                    if (Spend()) Call(l.t.text, depth + 1, Variable(l), l.builtin);
+                    if (Spend()) Call(depth + 1, Variable(l), l.builtin);
                     ++k;
                     continue;
                 }
@@ -482,8 +513,7 @@ private:
             l.next = NextToken(job_, proc.to, i, l.t);
             i = l.next;
             if (l.t.kind == Kind::Name) {
-                const auto builtin = Builtins().find(l.t.text);
-                if (builtin != Builtins().end()) l.builtin = builtin->second;
+                l.builtin = BuiltinOf(l.t.text);
             }
             body.push_back(l);
         }
@@ -569,7 +599,7 @@ private:
                 break;
             }
             case Kind::CloseArray: case Kind::CloseDict: {
-                std::vector<Val> items;
+                std::vector<Val>& items = scratch_;  // an array's items, in a buffer kept between arrays
                 ToMark(items);
                 if (t.kind == Kind::CloseDict && items.size() % 2 != 0) items.clear();
                 Push(Group(t.kind == Kind::CloseArray ? T::Array : T::Dict, items.data(),
@@ -599,7 +629,7 @@ private:
             if (t.kind != Kind::Name) continue;
             const auto var = vars_.find(t.text);
             if (var != vars_.end()) {
-                bears = var->second.t == T::Proc && Bears(var->second, depth + 1);
+                bears = var->second.alt != 0 || (var->second.t == T::Proc && Bears(var->second, depth + 1));
             } else {
                 const auto builtin = Builtins().find(t.text);
                 bears = builtin == Builtins().end() ||
@@ -621,16 +651,17 @@ private:
 
     void Call(std::string_view name, int depth) {
         const auto var = vars_.find(name);
-        if (var != vars_.end()) return Call(name, depth, &var->second, 0);
-        const auto builtin = Builtins().find(name);
-        Call(name, depth, nullptr, builtin == Builtins().end() ? 0 : builtin->second);
+        if (var != vars_.end()) return Call(depth, &var->second, var->second.alt ? BuiltinOf(name) : uint16_t{kNoOp});
+        Call(depth, nullptr, BuiltinOf(name));
     }
 
     // A name whose definition (if any) and built-in handler (0 none) are known.
-    void Call(std::string_view name, int depth, Val* var, uint16_t handler) {
+    void Call(int depth, Val* var, uint16_t handler) {
         if (var) {
             const Val v = *var;  // running it may redefine the name
-            if (v.t != T::Proc) {
+            if (v.alt != 0) {
+                Uncertain(v, depth, handler);
+            } else if (v.t != T::Proc) {
                 Push(v);
             } else if (Bears(v, depth)) {
                 Run(v, depth);
@@ -639,10 +670,14 @@ private:
             }
             return;
         }
-        if (handler == kColour) Colour(name);
-        else if (handler == kControl) Control(name, depth);
-        else if (handler == kStack) Stack(name);
-        else if (handler == kArithmetic) Arithmetic(name);
+        Builtin(handler, depth);
+    }
+
+    void Builtin(uint16_t handler, int depth) {
+        if (handler >= kSetgray && handler <= kShfill) Colour(handler);
+        else if (handler >= kDef && handler <= kCopypage) Control(handler, depth);
+        else if (handler >= kPop && handler <= kCount) Stack(handler);
+        else if (handler >= kAdd && handler <= kNot) Arithmetic(handler);
         else if (handler >= kPlainBase) {
             const Plain& p = kPlain[handler - kPlainBase];
             for (int k = 0; k < p.pops; ++k) Pop();
@@ -652,24 +687,82 @@ private:
         }
     }
 
-    bool Control(std::string_view name, int depth) {
-        if (name == "def" || name == "store") {
+    // A name defined in a body that may not have run means its last
+    // definition or what it meant before: each is run as a body that may
+    // not run (a colour in one leaves the page unknown; mono is decided
+    // only when none has a colour), and what the call leaves is unknown.
+    void Uncertain(const Val& v, int depth, uint16_t handler) {
+        if (v.alt == kAnyMeaning) {
+            Event(QM_PAGE_COLOR_UNKNOWN);
+            stack_.clear();
+            return;
+        }
+        const Meanings m = meanings_[v.alt - 1u];  // a copy: running them may define more
+        ++conditional_;
+        for (size_t k = 0; k <= m.values.size(); ++k) {
+            const Val& meaning = k == 0 ? v : m.values[k - 1];
+            if (meaning.t == T::Proc && Bears(meaning, depth)) Maybe(meaning, depth);
+        }
+        if (m.builtin && handler != kNoOp) {
+            const Saved saved = Save();
+            Builtin(handler, depth);
+            Restore(saved);
+        }
+        --conditional_;
+        stack_.clear();
+    }
+
+    // A definition; one made in a body that may not have run keeps what the
+    // name meant before as another meaning.
+    void Define(std::string_view name, Val value) {
+        const auto old = vars_.find(name);
+        if (old == vars_.end() && vars_.size() >= kMaxVariables) return;
+        value.alt = 0;
+        if (conditional_ > 0) {
+            uint16_t alt = old != vars_.end() ? old->second.alt : 0;
+            if (alt == 0) {
+                if (meanings_.size() >= kAnyMeaning - 1u) {
+                    alt = kAnyMeaning;
+                } else {
+                    meanings_.emplace_back();
+                    alt = static_cast<uint16_t>(meanings_.size());
+                }
+            }
+            if (alt != kAnyMeaning) {
+                Meanings& m = meanings_[alt - 1u];
+                if (old == vars_.end()) {
+                    m.builtin = true;
+                } else if (m.values.size() < kMaxMeanings) {
+                    Val before = old->second;
+                    before.alt = 0;
+                    m.values.push_back(before);
+                } else {
+                    alt = kAnyMeaning;
+                }
+            }
+            value.alt = alt;
+        }
+        vars_[name] = value;
+    }
+
+    void Control(uint16_t op, int depth) {
+        if (op == kDef || op == kStore) {
             const Val value = Pop(), key = Pop();
-            if (key.t == T::Name && (vars_.size() < kMaxVariables || vars_.count(Text(key)))) vars_[Text(key)] = value;
-        } else if (name == "load") {
+            if (key.t == T::Name) Define(Text(key), value);
+        } else if (op == kLoad) {
             const Val key = Pop();
             const auto var = key.t == T::Name ? vars_.find(Text(key)) : vars_.end();
-            Push(var != vars_.end() ? var->second : Val());
-        } else if (name == "exec") {
+            Push(var != vars_.end() && var->second.alt == 0 ? var->second : Val());
+        } else if (op == kExec) {
             Run(Pop(), depth);
-        } else if (name == "if") {
+        } else if (op == kIf) {
             const Val proc = Pop(), cond = Pop();
             if (cond.t == T::Bool) {
                 if (cond.b) Run(proc, depth);
             } else {
                 Maybe(proc, depth);
             }
-        } else if (name == "ifelse") {
+        } else if (op == kIfelse) {
             const Val no = Pop(), yes = Pop(), cond = Pop();
             if (cond.t == T::Bool) {
                 Run(cond.b ? yes : no, depth);
@@ -677,26 +770,26 @@ private:
                 Maybe(yes, depth);
                 Maybe(no, depth);
             }
-        } else if (name == "repeat") {
+        } else if (op == kRepeat) {
             const Val proc = Pop(), times = Pop();
             if (times.t != T::Number || times.n >= 1) Loop(proc, depth, false);
-        } else if (name == "for") {
+        } else if (op == kFor) {
             const Val proc = Pop();
             Pop(), Pop(), Pop();
             Loop(proc, depth, true);
-        } else if (name == "forall") {
+        } else if (op == kForall) {
             const Val proc = Pop();
             Pop();
             Loop(proc, depth, true);
-        } else if (name == "loop") {
+        } else if (op == kLoop) {
             Loop(Pop(), depth, false);
-        } else if (name == "stopped") {
+        } else if (op == kStopped) {
             Maybe(Pop(), depth);
             Push(Boolean(false));
-        } else if (name == "where") {
+        } else if (op == kWhere) {
             Pop();
             Push(Val());
-        } else if (name == "get") {
+        } else if (op == kGet) {
             const Val key = Pop(), from = Pop();
             if (from.t == T::Array && key.t == T::Number && key.n >= 0 && key.n < from.count) {
                 Push(arena_[from.items + static_cast<uint32_t>(key.n)]);
@@ -705,7 +798,7 @@ private:
             } else {
                 Push(Val());
             }
-        } else if (name == "aload") {
+        } else if (op == kAload) {
             const Val a = Pop();
             if (a.t == T::Array) {
                 for (uint32_t k = 0; k < a.count; ++k) Push(arena_[a.items + k]);
@@ -713,28 +806,25 @@ private:
                 stack_.clear();
             }
             Push(a);
-        } else if (name == "length") {
+        } else if (op == kLength) {
             const Val a = Pop();
             Push(a.t == T::Array || a.t == T::Dict ? Number(a.t == T::Dict ? a.count / 2 : a.count) : Val());
-        } else if (name == "currentfile") {
+        } else if (op == kCurrentfile) {
             Val f;
             f.t = T::File;  // no items: the job itself
             Push(f);
-        } else if (name == "filter") {
+        } else if (op == kFilter) {
             Filter();
-        } else if (name == "setpagedevice") {
+        } else if (op == kSetpagedevice) {
             const Val* size = Get(Pop(), "PageSize");
             double wl[32];
             if (size && size->count == 2 && Numbers(*size, wl) && wl[0] > 0 && wl[1] > 0 && conditional_ == 0) {
                 partWidth_ = wl[0];
                 partLength_ = wl[1];
             }
-        } else if (name == "showpage" || name == "copypage") {
+        } else if (op == kShowpage || op == kCopypage) {
             if (counting_) Showpage();
-        } else {
-            return false;
         }
-        return true;
     }
 
     void Showpage() {
@@ -747,23 +837,23 @@ private:
         sheet_ = QM_PAGE_MONO;
     }
 
-    bool Stack(std::string_view name) {
-        if (name == "pop") {
+    void Stack(uint16_t op) {
+        if (op == kPop) {
             Pop();
-        } else if (name == "exch") {
+        } else if (op == kExch) {
             const Val a = Pop(), b = Pop();
             Push(a);
             Push(b);
-        } else if (name == "dup") {
+        } else if (op == kDup) {
             const Val a = Pop();
             Push(a);
             Push(a);
-        } else if (name == "copy" || name == "index") {
+        } else if (op == kCopy || op == kIndex) {
             const std::optional<double> n = NumberAt(0);
             Pop();
             if (!n || *n < 0 || *n > 64) {
                 stack_.clear();
-            } else if (name == "index") {
+            } else if (op == kIndex) {
                 const size_t k = static_cast<size_t>(*n);
                 Push(k < stack_.size() ? stack_[stack_.size() - 1 - k] : Val());
             } else {
@@ -771,7 +861,7 @@ private:
                 const size_t have = stack_.size();
                 for (size_t i = 0; i < k; ++i) Push(have >= k ? stack_[have - k + i] : Val());
             }
-        } else if (name == "roll") {
+        } else if (op == kRoll) {
             const std::optional<double> j = NumberAt(0), n = NumberAt(1);
             Pop(), Pop();
             if (!j || !n || !std::isfinite(*j) || *n < 0 || *n > stack_.size()) {
@@ -782,68 +872,71 @@ private:
                 Val* top = stack_.Top(static_cast<size_t>(count));
                 std::rotate(top, top + (count - shift), top + count);
             }
-        } else if (name == "clear") {
+        } else if (op == kClear) {
             stack_.clear();
-        } else if (name == "mark") {
+        } else if (op == kMark) {
             Val m;
             m.t = T::Mark;
             Push(m);
-        } else if (name == "cleartomark") {
-            std::vector<Val> gone;
-            ToMark(gone);
-        } else if (name == "counttomark") {
+        } else if (op == kCleartomark) {
+            ToMark(scratch_);
+        } else if (op == kCounttomark) {
             Push(Number(static_cast<double>(stack_.AboveMark())));
-        } else if (name == "count") {
+        } else if (op == kCount) {
             Push(Number(static_cast<double>(stack_.size())));
-        } else {
-            return false;
         }
-        return true;
     }
 
-    bool Arithmetic(std::string_view name) {
-        static constexpr std::string_view kTwo[] = {"add", "sub", "mul", "div", "idiv", "mod",
-                                                    "eq",  "ne",  "gt",  "ge",  "lt",   "le", "and", "or"};
-        static constexpr std::string_view kOne[] = {"neg", "abs", "round", "truncate", "floor", "ceiling",
-                                                    "cvi", "cvr", "sqrt", "not"};
-        if (std::find(std::begin(kTwo), std::end(kTwo), name) != std::end(kTwo)) {
-            const Val b = Pop(), a = Pop();
-            if (a.t == T::Bool && b.t == T::Bool && (name == "and" || name == "or" || name == "eq" || name == "ne")) {
-                Push(Boolean(name == "and" ? a.b && b.b : name == "or" ? a.b || b.b : (a.b == b.b) == (name == "eq")));
-            } else if (a.t == T::Name && b.t == T::Name && (name == "eq" || name == "ne")) {
-                Push(Boolean((Text(a) == Text(b)) == (name == "eq")));
-            } else if (a.t != T::Number || b.t != T::Number) {
-                Push(Val());
-            } else if (name == "add") Push(Number(a.n + b.n));
-            else if (name == "sub") Push(Number(a.n - b.n));
-            else if (name == "mul") Push(Number(a.n * b.n));
-            else if (name == "div") Push(b.n != 0 ? Number(a.n / b.n) : Val());
-            else if (name == "idiv") Push(b.n != 0 ? Number(std::trunc(a.n / b.n)) : Val());
-            else if (name == "mod") Push(b.n != 0 ? Number(std::fmod(a.n, b.n)) : Val());
-            else if (name == "eq") Push(Boolean(a.n == b.n));
-            else if (name == "ne") Push(Boolean(a.n != b.n));
-            else if (name == "gt") Push(Boolean(a.n > b.n));
-            else if (name == "ge") Push(Boolean(a.n >= b.n));
-            else if (name == "lt") Push(Boolean(a.n < b.n));
-            else if (name == "le") Push(Boolean(a.n <= b.n));
-            else Push(Val());
-            return true;
-        }
-        if (std::find(std::begin(kOne), std::end(kOne), name) != std::end(kOne)) {
+    void Arithmetic(uint16_t op) {
+        if (op >= kNeg) {
             const Val a = Pop();
-            if (name == "not") Push(a.t == T::Bool ? Boolean(!a.b) : Val());
+            if (op == kNot) Push(a.t == T::Bool ? Boolean(!a.b) : Integer(a) ? Number(~*Integer(a)) : Val());
             else if (a.t != T::Number) Push(Val());
-            else if (name == "neg") Push(Number(-a.n));
-            else if (name == "abs") Push(Number(std::fabs(a.n)));
-            else if (name == "round") Push(Number(std::floor(a.n + 0.5)));
-            else if (name == "truncate" || name == "cvi") Push(Number(std::trunc(a.n)));
-            else if (name == "floor") Push(Number(std::floor(a.n)));
-            else if (name == "ceiling") Push(Number(std::ceil(a.n)));
-            else if (name == "sqrt") Push(a.n >= 0 ? Number(std::sqrt(a.n)) : Val());
+            else if (op == kNeg) Push(Number(-a.n));
+            else if (op == kAbs) Push(Number(std::fabs(a.n)));
+            else if (op == kRound) Push(Number(std::floor(a.n + 0.5)));
+            else if (op == kTruncate || op == kCvi) Push(Number(std::trunc(a.n)));
+            else if (op == kFloor) Push(Number(std::floor(a.n)));
+            else if (op == kCeiling) Push(Number(std::ceil(a.n)));
+            else if (op == kSqrt) Push(a.n >= 0 ? Number(std::sqrt(a.n)) : Val());
             else Push(a);
-            return true;
+            return;
         }
-        return false;
+        const Val b = Pop(), a = Pop();
+        const bool logic = op == kAnd || op == kOr || op == kXor;
+        if (a.t == T::Bool && b.t == T::Bool && (logic || op == kEq || op == kNe)) {
+            Push(Boolean(op == kAnd ? a.b && b.b : op == kOr ? a.b || b.b : op == kXor ? a.b != b.b : (a.b == b.b) == (op == kEq)));
+        } else if (a.t == T::Name && b.t == T::Name && (op == kEq || op == kNe)) {
+            Push(Boolean((Text(a) == Text(b)) == (op == kEq)));
+        } else if (logic) {
+            // Bitwise on integers (a text rendering mode tested by its bits).
+            const std::optional<int32_t> x = Integer(a), y = Integer(b);
+            Push(!x || !y ? Val() : Number(op == kAnd ? *x & *y : op == kOr ? *x | *y : *x ^ *y));
+        } else if (a.t != T::Number || b.t != T::Number) {
+            Push(Val());
+        } else {
+            switch (op) {
+                case kAdd: Push(Number(a.n + b.n)); break;
+                case kSub: Push(Number(a.n - b.n)); break;
+                case kMul: Push(Number(a.n * b.n)); break;
+                case kDiv: Push(b.n != 0 ? Number(a.n / b.n) : Val()); break;
+                case kIdiv: Push(b.n != 0 ? Number(std::trunc(a.n / b.n)) : Val()); break;
+                case kMod: Push(b.n != 0 ? Number(std::fmod(a.n, b.n)) : Val()); break;
+                case kEq: Push(Boolean(a.n == b.n)); break;
+                case kNe: Push(Boolean(a.n != b.n)); break;
+                case kGt: Push(Boolean(a.n > b.n)); break;
+                case kGe: Push(Boolean(a.n >= b.n)); break;
+                case kLt: Push(Boolean(a.n < b.n)); break;
+                case kLe: Push(Boolean(a.n <= b.n)); break;
+                default: Push(Val()); break;
+            }
+        }
+    }
+
+    // A number that is a whole one in the range of PostScript's integers.
+    static std::optional<int32_t> Integer(const Val& v) noexcept {
+        if (v.t != T::Number || v.n != std::trunc(v.n) || v.n < -2147483648.0 || v.n > 2147483647.0) return std::nullopt;
+        return static_cast<int32_t>(v.n);
     }
 
     void Filter() {
@@ -962,17 +1055,17 @@ private:
         else if (!pdf::ColourCheck::Neutral(s, v, n)) Event(QM_PAGE_COLOR);
     }
 
-    bool Colour(std::string_view name) {
+    void Colour(uint16_t op) {
         Space s;
-        if (name == "setgray") {
+        if (op == kSetgray) {
             SetColour(s, 1);
-        } else if (name == "setrgbcolor") {
+        } else if (op == kSetrgbcolor) {
             s.family = Space::Rgb;
             SetColour(s, 3);
-        } else if (name == "setcmykcolor") {
+        } else if (op == kSetcmykcolor) {
             s.family = Space::Cmyk;
             SetColour(s, 4);
-        } else if (name == "sethsbcolor") {
+        } else if (op == kSethsbcolor) {
             // Neutral when unsaturated or black.
             const std::optional<double> b = NumberAt(0), sat = NumberAt(1), h = NumberAt(2);
             Pop(), Pop(), Pop();
@@ -980,29 +1073,26 @@ private:
             colourKnown_ = false;
             if (!b || !sat || !h) Event(QM_PAGE_COLOR_UNKNOWN);
             else if (*sat > kSlack && *b > kSlack) Event(QM_PAGE_COLOR);
-        } else if (name == "setcolorspace") {
+        } else if (op == kSetcolorspace) {
             space_ = SpaceOf(Pop());
             colourKnown_ = false;  // the initial colour: black or no tint, but Indexed's index 0
-        } else if (name == "setcolor") {
+        } else if (op == kSetcolor) {
             if (space_.family == Space::Pattern || space_.family == Space::Unknown) {
                 stack_.clear();
                 Event(QM_PAGE_COLOR_UNKNOWN);
             } else {
                 SetColour(space_, pdf::ColourCheck::Components(space_));
             }
-        } else if (name == "setpattern") {
+        } else if (op == kSetpattern) {
             Pop();
             Event(QM_PAGE_COLOR_UNKNOWN);
-        } else if (name == "currentrgbcolor" || name == "currentgray" || name == "currentcmykcolor") {
-            Current(name);
-        } else if (name == "image" || name == "colorimage" || name == "imagemask") {
-            Image(name);
-        } else if (name == "shfill") {
+        } else if (op == kCurrentrgbcolor || op == kCurrentgray || op == kCurrentcmykcolor) {
+            Current(kOps[op]);
+        } else if (op == kImage || op == kColorimage || op == kImagemask) {
+            Image(kOps[op]);
+        } else if (op == kShfill) {
             Shading(Pop());
-        } else {
-            return false;
         }
-        return true;
     }
 
     void Current(std::string_view name) {
@@ -1229,6 +1319,21 @@ private:
     }
 };
 
+// Whether the line at `i` may open with "N G obj" (digits, white space,
+// digits, white space, the keyword; a comment on the way is left to the
+// parser): the object parser is tried on those lines only, as most lines of
+// PostScript page code start with a number.
+bool ObjectLine(Bytes job, uint32_t i, uint32_t end) noexcept {
+    for (int part = 0; part < 2; ++part) {
+        const uint32_t digits = i;
+        while (i < end && job[i] >= '0' && job[i] <= '9') ++i;
+        if (i == digits || i >= end || !pdf::IsSpace(job[i])) return i > digits && i < end && job[i] == '%';
+        while (i < end && pdf::IsSpace(job[i])) ++i;
+        if (i < end && job[i] == '%') return true;
+    }
+    return i + 3 <= end && job[i] == 'o' && job[i + 1] == 'b' && job[i + 2] == 'j';
+}
+
 // A page written as PDF objects (ps2write): the "N G obj" of its page
 // dictionary after the page comment, or nothing.
 bool PdfPageObject(Bytes job, Span page, pdf::Value& dict) {
@@ -1236,7 +1341,7 @@ bool PdfPageObject(Bytes job, Span page, pdf::Value& dict) {
     for (uint32_t i = page.from; i < window; ++i) {
         if (job[i] != '\n' && job[i] != '\r') continue;
         const uint32_t line = i + 1;
-        if (line >= window || job[line] < '0' || job[line] > '9') continue;
+        if (line >= window || !ObjectLine(job, line, window)) continue;
         pdf::Parser p(Bytes(job.data, window), line);
         uint32_t number = 0, generation = 0;
         if (!p.objectHeader(number, generation)) continue;

@@ -11,11 +11,19 @@
 
 namespace qm::psaccurate {
 
-inline bool IsWhite(uint8_t b) noexcept { return b == ' ' || b == '\t' || b == '\r' || b == '\n' || b == '\f' || b == 0; }
-inline bool IsDelimiter(uint8_t b) noexcept {
-    return b == '(' || b == ')' || b == '<' || b == '>' || b == '[' || b == ']' || b == '{' || b == '}' ||
-           b == '/' || b == '%';
-}
+// Each byte's class, looked up once per byte of every token.
+enum : uint8_t { kWhite = 1, kDelimiter = 2 };
+struct ByteClasses {
+    uint8_t of[256] = {};
+    constexpr ByteClasses() {
+        for (uint8_t b : {' ', '\t', '\r', '\n', '\f', '\0'}) of[b] = kWhite;
+        for (uint8_t b : {'(', ')', '<', '>', '[', ']', '{', '}', '/', '%'}) of[b] = kDelimiter;
+    }
+};
+inline constexpr ByteClasses kByteClasses{};
+
+inline bool IsWhite(uint8_t b) noexcept { return kByteClasses.of[b] == kWhite; }
+inline bool IsDelimiter(uint8_t b) noexcept { return kByteClasses.of[b] == kDelimiter; }
 
 enum class Kind : uint8_t {
     None, Name, Literal, Number, Boolean, String, Other, OpenProc, CloseProc, OpenArray, CloseArray, OpenDict, CloseDict
@@ -119,7 +127,7 @@ inline uint32_t NextToken(Bytes c, uint32_t end, uint32_t i, Token& t) noexcept 
         if (k < end && c[k] == '/') ++k;
     }
     const uint32_t start = k;
-    while (k < end && !IsWhite(c[k]) && !IsDelimiter(c[k])) ++k;
+    while (k < end && kByteClasses.of[c[k]] == 0) ++k;
     if (k == i) {
         t.kind = Kind::Other;  // a byte PostScript has no token for
         return i + 1;
