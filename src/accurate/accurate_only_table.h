@@ -17,6 +17,8 @@
     A(XQX, "XQX (HP LaserJet P1005/P1505/M1005 host-based stream)", Group::None) \
     A(LAVAFLOW, "LAVAFLOW (Konica Minolta magicolor 1600W/2530DL host-based stream)", Group::None) \
     A(HBPL, "HBPL version 2 (Dell, Xerox and Fuji Xerox host-based stream)", Group::None) \
+    A(DDST, "DDST (Ricoh SP 100/112/200 host-based stream)", Group::None) \
+    A(CAPSL, "Canon CaPSL (Canon LBP page printers)", Group::None) \
     A(ESCPR, "Epson ESC/P-R (inkjet raster)", Group::None) \
     A(ZPL, "Zebra ZPL II (label printers)", Group::None) \
     A(EPL, "Zebra EPL2, page mode (label printers)", Group::None) \
