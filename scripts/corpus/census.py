@@ -123,10 +123,19 @@ PAPER_WRITTEN = {"sag-gdi": "A4"}
 # A one-copy job larger than this has its copies job made of its first page
 # alone (uncompressed rasters of 1 MB a page).
 COPIES_ONE_PAGE = 1 << 20
+# Queues whose stream selects another sheet than the one asked for: cjet
+# has no A3 code, and its PPD has it ignore the job's page size, so its
+# stream selects A4 (CSI 14 p) whatever was asked.
+PAPER_SENT = {"cjet-lbp8a1": "A4"}
+
+# Decoders the driver packages ship: a queue's jobs are read back by them,
+# and the pages they find are recorded with the truth (a line a page).
+DECODERS = {"ddst-sp112": ("ddstdecode", b"@PJL SET PAGESTATUS=END")}
 
 # The tags of our languages among the languages above.
 OWN = {"ZJSTREAM", "OAKT", "HIPERC", "QPDL", "PCL", "PCLXL", "ESCP2", "CANON", "Lexmark", "PDF", "LIDIL",
-       "RicohGDI", "PTouch", "Dymo", "OPL", "M2300W", "PageProGDI", "KodakESP"}
+       "RicohGDI", "PTouch", "Dymo", "OPL", "M2300W", "PageProGDI", "KodakESP", "XQX", "LAVAFLOW",
+       "HBPL", "DDST", "CAPSL"}
 
 
 def run(cmd, **kw):
@@ -274,6 +283,15 @@ class Census:
         return "cuts" if counted == list(range(1, pages + 1)) else "construction"
 
     def keep(self, folder, name, data, row):
+        queue = next((q for q in DECODERS if name.startswith(q + "-")), None)
+        if queue:
+            tool, line = DECODERS[queue]
+            pages = subprocess.run([tool], input=data, capture_output=True, check=False).stdout.count(line)
+            if pages != int(row["pages"]):
+                print("  %s: %s reads %d pages, the truth says %s: not kept" % (name, tool, pages, row["pages"]),
+                      file=sys.stderr)
+                return
+            row["verified"] += "; %s: %d page%s" % (tool, pages, "" if pages == 1 else "s")
         d = os.path.join(self.a.out, folder)
         os.makedirs(d, exist_ok=True)
         path = os.path.join(d, name + ".prn")
@@ -303,6 +321,9 @@ class Census:
             if name in PAPER_WRITTEN and paper != PAPER_WRITTEN[name]:
                 verified += "; %s asked, the driver writes %s" % (paper, PAPER_WRITTEN[name])
                 paper = PAPER_WRITTEN[name]
+            if name in PAPER_SENT and paper != PAPER_SENT[name]:
+                verified += "; paper as the stream selects it (%s, not %s)" % (PAPER_SENT[name], paper)
+                paper = PAPER_SENT[name]
             w, l = PAPERS.get(paper, (0, 0))
             colour_ = "-" if colour_ is None else int(colour_)  # None: not stated
             return dict(row, pages=pages, copies=copies, duplex=duplex, colour=colour_, paper=paper or "-",

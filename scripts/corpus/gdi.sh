@@ -12,10 +12,10 @@
 #
 # Truth: pages, paper and colour come from the masters, copies and duplex
 # from the options given. Each job is then read back by the driver package's
-# own decoder (xqxdecode, lavadecode, opldecode, hbpldecode; m2300w's
-# package has none, and a walk of its blocks written here reads its jobs):
-# its page records and each page's colour planes must agree with that truth,
-# or the job is not written.
+# own decoder (xqxdecode, lavadecode, opldecode, hbpldecode, ddstdecode;
+# m2300w's package has none, and a walk of its blocks written here reads its
+# jobs): its page records and each page's colour planes must agree with that
+# truth, or the job is not written.
 set -euo pipefail
 export LC_ALL=C
 
@@ -137,6 +137,16 @@ hbpl_read() {
 }
 hbpl_paper() { case $1 in letter) echo 4 ;; legal) echo 7 ;; a4) echo 1 ;; esac; }
 
+# What ddstdecode reads in a job: pages, copies of page 1, then one letter a
+# page (M: the stream has one plane).
+ddst_read() {
+    ddstdecode <"$1" 2>/dev/null | tr -d '\r' | awk '
+        /@PJL SET COPIES=/ && n == 0 { split($0, a, "="); copies = a[2] + 0 }
+        /@PJL SET PAGESTATUS=END/ { n++ }
+        END { s = ""; for (i = 1; i <= n; i++) s = s "M"; print n, copies, s }'
+}
+ddst_paper() { case $1 in letter) echo 1 ;; legal) echo 2 ;; a4) echo 5 ;; esac; }
+
 # driver_job tag driver ext reader master variant copies duplex colour(0|1) -- driver options
 # The job is written when the driver's own decoder (reader) reads the pages
 # and copies the master and options give.
@@ -219,6 +229,12 @@ driver_job HBPL foo2hbpl2 hbpl hbpl_read a4-report-3 colour-copies2 2 0 1 -- -n2
 driver_job HBPL foo2hbpl2 hbpl hbpl_read legal-posters-2 colour 1 0 1 --
 render_dpi=600
 
+# --- DDST (foo2ddst) ---------------------------------------------------------------
+# Black and white, 600 dpi only; -d only turns even pages for manual duplex.
+rm -rf "$jobs/ddst"
+driver_job DDST foo2ddst ddst ddst_read letter-memo-1 "" 1 0 0 --
+driver_job DDST foo2ddst ddst ddst_read letter-memo-1 copies2 2 0 0 -- -n2
+
 rm -rf "$cjobs"
 render_dpi=150
 for m in "${!CPAGES[@]}"; do
@@ -260,7 +276,7 @@ for m in "${!CPAGES[@]}"; do
 done
 
 # --- the truth files ------------------------------------------------------------
-own='$2 != "XQX" && $2 != "LAVAFLOW" && $2 != "HBPL"'
+own='$2 != "XQX" && $2 != "LAVAFLOW" && $2 != "HBPL" && $2 != "DDST"'
 {
     awk -F'\t' "NR == 1 || ($own)" "$corpus/truth.tsv"
     printf '%s\n' "${rows[@]}" | sed 's/\t$//'
@@ -271,7 +287,7 @@ mv "$corpus/truth.tsv.new" "$corpus/truth.tsv"
     printf '%s\n' "${crows[@]}" | sed 's/\t$//' | sort
 } >"$colour/gdi.tsv"
 
-echo "gdi: ${#rows[@]} corpus jobs, ${#crows[@]} colour jobs, $(du -shc "$jobs"/xqx "$jobs"/lavaflow "$jobs"/hbpl "$cjobs" | tail -1 | cut -f1)" >&2
+echo "gdi: ${#rows[@]} corpus jobs, ${#crows[@]} colour jobs, $(du -shc "$jobs"/xqx "$jobs"/lavaflow "$jobs"/hbpl "$jobs"/ddst "$cjobs" | tail -1 | cut -f1)" >&2
 if ((${#failed[@]})); then
     printf 'jobs not written:\n' >&2
     printf '  %s\n' "${failed[@]}" >&2

@@ -28,7 +28,15 @@
 # prefix method (the job of the master's first k pages is a prefix of the
 # job of all of them, k = 1 .. N - 1, so each page adds its own bytes).
 #
-# Writes tests/corpus/jobs/{escpr,zpl,epl,cpcl,dymo}/ with rows in tests/corpus/truth.tsv
+# CaPSL: cjet (printer-driver-cjet) turns Ghostscript's LaserJet III PCL
+# into CaPSL, as its foomatic PPD runs it (gs -sDEVICE=ljet3 | cjet), at the
+# lowest resolution the PPD offers (75 dpi); copies through Ghostscript's
+# NumCopies, which the PCL job sets and cjet passes on. Truth: pages from the
+# masters, paper and copies from the options; checked by the prefix method
+# (but for the last 512 bytes: cjet turns the PCL job's closing reset into
+# its own set-up sequence).
+#
+# Writes tests/corpus/jobs/{escpr,zpl,epl,cpcl,dymo,capsl}/ with rows in tests/corpus/truth.tsv
 # (rows of other tags are kept) and tests/corpus/colour/jobs/escpr/ with the
 # per-page truth in tests/corpus/colour/escpr.tsv.
 set -euo pipefail
@@ -44,6 +52,7 @@ command -v gcc >/dev/null || need+=(gcc)
 [[ -x /usr/lib/cups/filter/epson-escpr-wrapper ]] || need+=(printer-driver-escpr)
 [[ -x /usr/lib/cups/filter/rastertolabel ]] || need+=(cups)
 command -v ppdc >/dev/null || need+=(cups-ppdc)
+command -v cjet >/dev/null || need+=(printer-driver-cjet)
 command -v python3 >/dev/null || need+=(python3)
 if ((${#need[@]})); then
     apt-get -o DPkg::Lock::Timeout=900 install -y "${need[@]}" >&2
@@ -207,5 +216,29 @@ CPCL zebracpl 203 288x360 cpcl one-mark-5 1 5 1 4 5
 CPCL zebracpl 203 288x360 cpcl photo-2 3 2 3 4 5
 Dymo dymo 300 81x252 dymo one-mark-5 1 5 1 - -
 Dymo dymo 300 81x252 dymo photo-2 3 2 1 - -
+LIST
+
+# capsl MASTER OUT COPIES LAST: the master's first LAST pages through cjet.
+capsl() {
+    gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=ljet3 -r75 -dNumCopies="$3" -dLastPage="$4" -sOutputFile=- "$1" \
+        2>/dev/null </dev/null | cjet -q >"$2"
+}
+grep -v $'\tCAPSL\t' "$tmp/truth.tsv" >"$tmp/truth2.tsv"
+mv "$tmp/truth2.tsv" "$tmp/truth.tsv"
+mkdir -p "$corpus/jobs/capsl"
+while read -r master copies pages width length; do
+    out=jobs/capsl/$master.cjet-copies$copies.capsl
+    capsl "$corpus/masters/$master.ps" "$corpus/$out" "$copies" "$pages"
+    for ((k = 1; k < pages; k++)); do
+        capsl "$corpus/masters/$master.ps" "$tmp/prefix.capsl" "$copies" "$k"
+        size=$(($(stat -c %s "$tmp/prefix.capsl") - 512))
+        cmp -s -n "$size" "$tmp/prefix.capsl" "$corpus/$out" ||
+            { echo "$out: the job of $k pages is no prefix of the whole" >&2; exit 1; }
+    done
+    printf '%s\tCAPSL\tgs -sDEVICE=ljet3 -r75 -dNumCopies=%s | cjet -q\t%s\t%s\t0\t0\t%s\t%s\t\t\n' \
+        "$out" "$copies" "$pages" "$copies" "$width" "$length" >>"$tmp/truth.tsv"
+done <<'LIST'
+letter-drawings-4 1 4 8.5 11
+legal-posters-2 2 2 8.5 14
 LIST
 mv "$tmp/truth.tsv" "$truth"

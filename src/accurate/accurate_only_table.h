@@ -20,6 +20,8 @@
     A(OPL, "OPL (Konica Minolta magicolor 2480 MF host-based stream)", Group::None) \
     A(PageProGDI, "Minolta PagePro 1200W-1400W host-based stream", Group::None) \
     A(M2300W, "Minolta magicolor 2300W/2400W host-based stream", Group::None) \
+    A(DDST, "DDST (Ricoh SP 100/112/200 host-based stream)", Group::None) \
+    A(CAPSL, "Canon CaPSL (Canon LBP page printers)", Group::None) \
     A(ESCPR, "Epson ESC/P-R (inkjet raster)", Group::None) \
     A(KodakESP, "Kodak ESP and Hero inkjet stream (c2esp)", Group::None) \
     A(ZPL, "Zebra ZPL II (label printers)", Group::None) \

@@ -1,6 +1,7 @@
 // Detection bids of the host-based GDI streams of this folder: the stream's
 // signature after its PJL header, then its first records walked by the counts
 // they state.
+#include "gdi/ddst.h"
 #include "gdi/hbpl.h"
 #include "gdi/lava.h"
 #include "gdi/minolta.h"
@@ -134,6 +135,27 @@ int BidRicohGDI(const BidInput& in) noexcept {
     const bool declared = Declares(in, "RICOHGDI") || Declares(in, "SAGGDI") || Declares(in, "SAG-GDI") ||
                           Declares(in, "GDI_RL");
     return n >= kRecords || (n > 0 && WholeJob(in)) ? Parsed(declared) : kBidSignature;
+}
+
+// DDST: PJL lines alone, with no language entered (or DDST), up to a page
+// start whose first image line is followed by a JBIG header of one plane.
+int BidDDST(const BidInput& in) noexcept {
+    const bool declared = Declares(in, "DDST");
+    if (!declared && (!in.pjlLanguage.empty() || !in.ejlLanguage.empty())) return kNoBid;
+    bool uel = false, inPage = false;
+    for (uint32_t at = SkipWrapperBytes(in.head, 0, uel); at < in.head.size;) {
+        gdi::DdstLine line;
+        if (gdi::ReadDdstLine(in.head, at, line) != gdi::DdstRead::Ok) return kNoBid;
+        if (line.kind == gdi::DdstKind::PageStart) {
+            inPage = true;
+        } else if (line.kind == gdi::DdstKind::Image) {
+            return inPage && gdi::IsDdstBih(in.head, line.data) ? Parsed(declared) : kNoBid;
+        } else if (line.kind == gdi::DdstKind::EndOfJob || line.kind == gdi::DdstKind::PageEnd) {
+            return kNoBid;  // a page without its plane
+        }
+        at = line.next;
+    }
+    return kNoBid;
 }
 
 }  // namespace qm::accurate

@@ -2,6 +2,7 @@
 // job's first bytes (after its PJL or EJL wrapper) is that the job is of the
 // language.
 #include "accurate/accurate.h"
+#include "vendorlang/capsl.h"
 
 namespace qm::accurate {
 namespace {
@@ -126,6 +127,26 @@ int BidPrintronixGL(const BidInput& in) noexcept {
         if (!IsDigit(b[k] ^ 0xAA) || ++digits > 5) return kNoBid;
     }
     return digits > 0 && b.at(k) == 0xA7 ? Parsed(false) : kNoBid;
+}
+
+// CaPSL: ISO mode and a soft reset (ESC ; ESC <) open the job, then every
+// item of the head reads as CaPSL's (sequences well formed, their data by its
+// stated length) up to a few of them, or the whole job.
+int BidCAPSL(const BidInput& in) noexcept {
+    constexpr int kItems = 16;
+    const bool declared = Declares(in, "CAPSL");
+    const Bytes b = Body(in);
+    if (!b.matches(0, "\x1b;\x1b<")) return kNoBid;
+    int n = 0;
+    uint32_t at = 0;
+    for (; n < kItems && at < b.size; ++n) {
+        vendor::CapslItem it;
+        const vendor::CapslRead r = vendor::ReadCapslItem(b, at, it);
+        if (r == vendor::CapslRead::Invalid) return kNoBid;
+        if (r == vendor::CapslRead::Cut) break;
+        at = it.next;
+    }
+    return n >= kItems || (WholeJob(in) && at == b.size) ? Parsed(declared) : kBidSignature;
 }
 
 }  // namespace qm::accurate
