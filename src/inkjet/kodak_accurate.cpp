@@ -299,16 +299,21 @@ struct Walk {
 int BidKodakESP(const BidInput& in) noexcept {
     const Bytes b = Body(in);
     if (!b.matches(0, "LockPrinterWait?") && !b.matches(0, "Event=StartOfJob;")) return kNoBid;
+    // foo2lava's OPL writes items of the same form from "Event=StartOfJob;"
+    // on, but never a query nor a page start event: without one of them the
+    // stream is not this one.
     uint32_t at = 0;
-    bool started = false;
+    bool started = false, kodak = false;
     for (int n = 0; n < 8 && at < b.size; ++n) {
         Item item;
         const Read r = ReadItem(b, at, item);
         if (r == Read::Bad) return kNoBid;
-        if (r == Read::Cut) return kBidSignature;
+        if (r == Read::Cut) return kodak ? kBidSignature : kNoBid;
         started = started || (item.name == "Event" && item.value == "StartOfJob");
+        kodak = kodak || item.kind == Kind::Query || (item.name == "Event" && item.value == "StartOfPage");
         at = item.next;
     }
+    if (!kodak) return kNoBid;
     if (started) return Parsed(Declares(in, "KODAKESP"));
     return kBidSignature;
 }

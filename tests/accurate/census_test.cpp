@@ -46,7 +46,7 @@ TEST(Census, EveryJobNamedAndCountedRightOrUnknown) {
     for (const CaseRow& k : qmtest::ReadTsv(kCensus + "known.tsv", "census known.tsv", error)) known[k.text("file")] = k;
     ASSERT_EQ(error, "");
     ASSERT_GE(truth.size(), 60u);
-    int ours = 0, foreign = 0;
+    int ours = 0;  // every census language is one of ours now; a foreign row must come out unknown
     for (const CaseRow& row : truth) {
         const std::string file = row.text("file");
         SCOPED_TRACE(file);
@@ -57,7 +57,7 @@ TEST(Census, EveryJobNamedAndCountedRightOrUnknown) {
         }
         const std::string& language = row.text("language");
         const bool own = IsOurTag(language);
-        (own ? ours : foreign)++;
+        ours += own;
         Want w;
         w.tag = own ? language : "unknown";
         w.pages = uint32_t(row.num("pages"));
@@ -107,7 +107,6 @@ TEST(Census, EveryJobNamedAndCountedRightOrUnknown) {
         }
     }
     EXPECT_GT(ours, 0);
-    EXPECT_GT(foreign, 0);
 }
 
 }  // namespace
