@@ -133,6 +133,7 @@ bool Pcl5Colour::ConfigureDirectRgb(Bytes data) {
 
 void Pcl5Colour::ConfigureRaster(Bytes data) {
     blankByte_ = 0;
+    dirty_ = true;  // the rows may hold another blank until they are resized
     if (data.size > 0 && data[0] == 6) {
         if (!ConfigureDirectRgb(data)) layout_ = Layout::Unknown;
         return;
@@ -229,6 +230,7 @@ void Pcl5Colour::ResizeRows() {
     } else {
         rows_.assign(size_t{rowBytes_} * std::min(planes_, kMaxPlanes), blankByte_);
     }
+    dirty_ = false;
     isLazy_.fill(false);
     extent_.fill(0);
     blank_.fill(true);
@@ -242,7 +244,8 @@ void Pcl5Colour::Width(int64_t pixels) {
 }
 
 void Pcl5Colour::ClearRows() noexcept {
-    std::fill(rows_.begin(), rows_.end(), blankByte_);
+    if (dirty_) std::fill(rows_.begin(), rows_.end(), blankByte_);
+    dirty_ = false;
     isLazy_.fill(false);
     extent_.fill(0);
     blank_.fill(true);
@@ -257,6 +260,7 @@ void Pcl5Colour::SkipRows() noexcept { ClearRows(); }
 bool Pcl5Colour::WantsRows() const noexcept { return layout_ != Layout::Mono; }
 
 pclraster::Row Pcl5Colour::RowOf(uint32_t plane) noexcept {
+    dirty_ = true;
     return pclraster::Row(rows_.data() + size_t{plane} * rowBytes_, rowBytes_);
 }
 
@@ -424,6 +428,11 @@ void Pcl5Colour::EndRow() {
         pclraster::Written w;
         if (!pclraster::DecodeRow(s.method, s.data, RowOf(p), &w)) Paint(Ink::Unknown);
         extent_[p] = seed ? std::max(extent_[p], w.end) : w.end;
+        if (s.method == kNearLossless && layout_ == Layout::DirectPixels) {
+            // The row was grey, and its decoding saw each pixel it wrote.
+            if (w.notGrey) page_ = Ink::Colour;
+            continue;
+        }
         // A row without a seed also clears what the plane held past its end.
         const uint32_t end = seed ? w.end : std::max(before, w.end);
         if (w.begin < end) {

@@ -99,6 +99,7 @@ private:
     int method_ = 0;
     uint32_t rowBytes_ = 0;
     std::vector<uint8_t> rows_;      // one seed row per plane
+    bool dirty_ = false;             // rows_ written since they were last blank
     uint8_t blankByte_ = 0;          // what a seed row starts as: 0, or white RGB pixels
     uint32_t plane_ = 0;             // the next plane of the current row
     // The current row's data, plane by plane, decoded when the row ends.

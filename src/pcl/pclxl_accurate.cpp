@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -38,6 +39,18 @@ constexpr uint8_t kBeginPage = 0x43, kEndPage = 0x44, kVendorUnique = 0x46, kExe
 constexpr std::array<bool, 256> kPaints = [] {
     std::array<bool, 256> t{};
     for (uint8_t op : {0x86, 0x96, 0x98, 0x9E, 0xA0, 0xA2}) t[op] = true;
+    return t;
+}();
+
+// Operators that read no attribute and change no state: what they paint
+// is all the walk takes from them.
+constexpr std::array<bool, 256> kQuietOperators = [] {
+    std::array<bool, 256> t{};
+    for (uint32_t op = 0x41; op <= 0xBF; ++op) t[op] = true;
+    for (uint8_t op : {kBeginPage, kEndPage, kVendorUnique, kExecStream, kPopGs, kPushGs, kSetBrushSource,
+                       kSetColorSpace, kSetPenSource, kBeginImage, kReadImage, kEndImage, kBeginRastPattern,
+                       kReadRastPattern, kEndRastPattern})
+        t[op] = false;
     return t;
 }();
 
@@ -73,6 +86,12 @@ constexpr uint32_t ElementBytes(uint8_t type) noexcept {
         case 1: case 3: return 2;
         default: return 4;
     }
+}
+
+// Byte k of the eight bytes loaded into w, whatever the machine's byte order.
+uint64_t ByteOf(uint64_t w, uint32_t k) noexcept {
+    const uint32_t shift = std::endian::native == std::endian::little ? 8 * k : 8 * (7 - k);
+    return (w >> shift) & 0xFF;
 }
 
 bool IsValueTag(uint8_t b) noexcept {
@@ -137,6 +156,26 @@ public:
         const uint8_t* const d = job_.data;
         const uint32_t n = job_.size;
         while (i < n) {
+            if (n - i >= 16) {
+                // A value and the attribute identifier that names it (F8 and
+                // one byte), the most common pair, stepped over in one go:
+                // the identifier's place is read from the same load.
+                uint64_t w;
+                std::memcpy(&w, d + i, sizeof w);
+                const uint32_t length = kTokenLengths[ByteOf(w, 0)];
+                if (length - 1 < 7 && ByteOf(w, length) == 0xF8) {
+                    // And the operator that takes it, when it needs no
+                    // attribute (a cursor move, a text run's position).
+                    const uint32_t after = length + 2;
+                    if (after < 8 && kQuietOperators[ByteOf(w, after)]) {
+                        Quiet(static_cast<uint8_t>(ByteOf(w, after)));
+                        i = list = i + after + 1;
+                    } else {
+                        i += after;
+                    }
+                    continue;
+                }
+            }
             const uint8_t b = d[i];
             if (const uint32_t length = kTokenLengths[b]; length != 0) {
                 i = length < n - i ? i + length : n;
@@ -484,6 +523,12 @@ private:
 
     void OnData(Bytes data) {
         if (image_.block) DecodeBlock(data);
+    }
+
+    void Quiet(uint8_t op) noexcept {
+        if (op == kText || op == kScanLineRel) Paint(gs_.brush);
+        else if (kPaints[op]) Paint(gs_.brush, gs_.pen);
+        image_.block = false;
     }
 
     uint32_t OnOperator(uint32_t i) {
