@@ -10,7 +10,6 @@ namespace {
 
 constexpr uint32_t kMaxRowBytes = 1u << 16;      // a plane's row; wider rows are cut
 constexpr uint32_t kDefaultRowBytes = 1u << 11;  // when the job gives no raster width
-constexpr int kAdaptive = 5;
 constexpr int kNearLossless = 10;
 
 Ink Combine(Ink a, Ink b) noexcept { return std::max(a, b); }
@@ -257,7 +256,6 @@ void Pcl5Colour::StartRaster() noexcept { ClearRows(); }
 
 void Pcl5Colour::SkipRows() noexcept { ClearRows(); }
 
-bool Pcl5Colour::WantsRows() const noexcept { return layout_ != Layout::Mono; }
 
 pclraster::Row Pcl5Colour::RowOf(uint32_t plane) noexcept {
     dirty_ = true;
@@ -313,23 +311,12 @@ bool Pcl5Colour::NeutralUndecoded() const noexcept {
     }
 }
 
-void Pcl5Colour::Plane(Bytes data, bool last) {
-    if (layout_ == Layout::Mono) return;
+void Pcl5Colour::Whole(Bytes data) {
     if (layout_ == Layout::Unknown) {
         if (data.size > 0) Paint(Ink::Unknown);
         return;
     }
-    if (method_ == kAdaptive) {
-        Adaptive(data);
-        return;
-    }
-    if (plane_ < planes_) {
-        Sent& sent = row_[plane_];  // field by field: not built on the stack and copied whole
-        sent.data = data;
-        sent.method = method_;
-    }
-    ++plane_;
-    if (last) EndRow();
+    Adaptive(data);
 }
 
 // Adaptive compression: a block of rows of one plane, each a method byte (0

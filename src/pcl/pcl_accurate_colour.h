@@ -44,10 +44,23 @@ public:
     void Width(int64_t pixels);        // ESC * r # S
     void Method(int64_t method) noexcept { method_ = static_cast<int>(method); }  // ESC * b # M
     void SkipRows() noexcept;          // ESC * b # Y
-    void Plane(Bytes data, bool last);  // ESC * b # V (last false) or # W (last true)
+    void Plane(Bytes data, bool last) {  // ESC * b # V (last false) or # W (last true)
+        if (layout_ == Layout::Mono) return;
+        if (layout_ == Layout::Unknown || method_ == kAdaptive) {
+            Whole(data);
+            return;
+        }
+        if (plane_ < planes_) {
+            Sent& sent = row_[plane_];  // field by field: not built on the stack and copied whole
+            sent.data = data;
+            sent.method = method_;
+        }
+        ++plane_;
+        if (last) EndRow();
+    }
     // Is the raster's data worth handing over? False when no row can change
     // the page's answer: the reading then steps over it.
-    bool WantsRows() const noexcept;
+    bool WantsRows() const noexcept { return layout_ != Layout::Mono; }
 
     // The page ejected: what it printed; the next page starts blank.
     Ink TakePage() noexcept;
@@ -76,6 +89,8 @@ private:
     bool ColourPlane(uint32_t plane) const noexcept;
     bool NeutralUndecoded() const noexcept;
     void Adaptive(Bytes data);
+    void Whole(Bytes data);  // a plane whose data is not a row of the current layout
+    static constexpr int kAdaptive = 5;
 
     // The palette: which entries are not grey, and the components given for
     // the next assignment.
