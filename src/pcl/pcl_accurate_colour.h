@@ -59,8 +59,10 @@ public:
         if (last) EndRow();
     }
     // Is the raster's data worth handing over? False when no row can change
-    // the page's answer: the reading then steps over it.
-    bool WantsRows() const noexcept { return layout_ != Layout::Mono; }
+    // the page's answer (one plane of black, or a page already in colour):
+    // the reading then steps over it. The page's end clears the rows, so
+    // nothing of them outlives it.
+    bool WantsRows() const noexcept { return layout_ != Layout::Mono && page_ != Ink::Colour; }
 
     // The page ejected: what it printed; the next page starts blank.
     Ink TakePage() noexcept;
