@@ -10,7 +10,6 @@ namespace {
 
 constexpr uint32_t kMaxRowBytes = 1u << 16;      // a plane's row; wider rows are cut
 constexpr uint32_t kDefaultRowBytes = 1u << 11;  // when the job gives no raster width
-constexpr int kAdaptive = 5;
 constexpr int kNearLossless = 10;
 
 Ink Combine(Ink a, Ink b) noexcept { return std::max(a, b); }
@@ -147,6 +146,7 @@ bool Pcl5Colour::ConfigureDirectRgb(Bytes data) {
 void Pcl5Colour::ConfigureRaster(Bytes data) {
     blankByte_ = 0;
     blackFirst_ = false;
+    dirty_ = true;  // the rows may hold another blank until they are resized
     if (data.size > 0 && data[0] == 6) {
         if (!ConfigureDirectRgb(data)) layout_ = Layout::Unknown;
         return;
@@ -243,6 +243,7 @@ void Pcl5Colour::ResizeRows() {
     } else {
         rows_.assign(size_t{rowBytes_} * std::min(planes_, kMaxPlanes), blankByte_);
     }
+    dirty_ = false;
     isLazy_.fill(false);
     extent_.fill(0);
     blank_.fill(true);
@@ -256,7 +257,8 @@ void Pcl5Colour::Width(int64_t pixels) {
 }
 
 void Pcl5Colour::ClearRows() noexcept {
-    std::fill(rows_.begin(), rows_.end(), blankByte_);
+    if (dirty_) std::fill(rows_.begin(), rows_.end(), blankByte_);
+    dirty_ = false;
     isLazy_.fill(false);
     extent_.fill(0);
     blank_.fill(true);
@@ -268,9 +270,9 @@ void Pcl5Colour::StartRaster() noexcept { ClearRows(); }
 
 void Pcl5Colour::SkipRows() noexcept { ClearRows(); }
 
-bool Pcl5Colour::WantsRows() const noexcept { return layout_ != Layout::Mono; }
 
 pclraster::Row Pcl5Colour::RowOf(uint32_t plane) noexcept {
+    dirty_ = true;
     return pclraster::Row(rows_.data() + size_t{plane} * rowBytes_, rowBytes_);
 }
 
@@ -323,23 +325,12 @@ bool Pcl5Colour::NeutralUndecoded() const noexcept {
     }
 }
 
-void Pcl5Colour::Plane(Bytes data, bool last) {
-    if (layout_ == Layout::Mono || (blackFirst_ && !last)) return;
+void Pcl5Colour::Whole(Bytes data) {
     if (layout_ == Layout::Unknown) {
         if (data.size > 0) Paint(Ink::Unknown);
         return;
     }
-    if (method_ == kAdaptive) {
-        Adaptive(data);
-        return;
-    }
-    if (plane_ < planes_) {
-        Sent& sent = row_[plane_];  // field by field: not built on the stack and copied whole
-        sent.data = data;
-        sent.method = method_;
-    }
-    ++plane_;
-    if (last) EndRow();
+    Adaptive(data);
 }
 
 // Adaptive compression: a block of rows of one plane, each a method byte (0
@@ -438,6 +429,11 @@ void Pcl5Colour::EndRow() {
         pclraster::Written w;
         if (!pclraster::DecodeRow(s.method, s.data, RowOf(p), &w)) Paint(Ink::Unknown);
         extent_[p] = seed ? std::max(extent_[p], w.end) : w.end;
+        if (s.method == kNearLossless && layout_ == Layout::DirectPixels) {
+            // The row was grey, and its decoding saw each pixel it wrote.
+            if (w.notGrey) page_ = Ink::Colour;
+            continue;
+        }
         // A row without a seed also clears what the plane held past its end.
         const uint32_t end = seed ? w.end : std::max(before, w.end);
         if (w.begin < end) {

@@ -44,10 +44,25 @@ public:
     void Width(int64_t pixels);        // ESC * r # S
     void Method(int64_t method) noexcept { method_ = static_cast<int>(method); }  // ESC * b # M
     void SkipRows() noexcept;          // ESC * b # Y
-    void Plane(Bytes data, bool last);  // ESC * b # V (last false) or # W (last true)
+    void Plane(Bytes data, bool last) {  // ESC * b # V (last false) or # W (last true)
+        if (layout_ == Layout::Mono || (blackFirst_ && !last)) return;  // hpcups's 1-bit black part
+        if (layout_ == Layout::Unknown || method_ == kAdaptive) {
+            Whole(data);
+            return;
+        }
+        if (plane_ < planes_) {
+            Sent& sent = row_[plane_];  // field by field: not built on the stack and copied whole
+            sent.data = data;
+            sent.method = method_;
+        }
+        ++plane_;
+        if (last) EndRow();
+    }
     // Is the raster's data worth handing over? False when no row can change
-    // the page's answer: the reading then steps over it.
-    bool WantsRows() const noexcept;
+    // the page's answer (one plane of black, or a page already in colour):
+    // the reading then steps over it. The page's end clears the rows, so
+    // nothing of them outlives it.
+    bool WantsRows() const noexcept { return layout_ != Layout::Mono && page_ != Ink::Colour; }
 
     // The page ejected: what it printed; the next page starts blank.
     Ink TakePage() noexcept;
@@ -76,6 +91,8 @@ private:
     bool ColourPlane(uint32_t plane) const noexcept;
     bool NeutralUndecoded() const noexcept;
     void Adaptive(Bytes data);
+    void Whole(Bytes data);  // a plane whose data is not a row of the current layout
+    static constexpr int kAdaptive = 5;
 
     // The palette: which entries are not grey, and the components given for
     // the next assignment.
@@ -99,6 +116,7 @@ private:
     int method_ = 0;
     uint32_t rowBytes_ = 0;
     std::vector<uint8_t> rows_;      // one seed row per plane
+    bool dirty_ = false;             // rows_ written since they were last blank
     uint8_t blankByte_ = 0;          // what a seed row starts as: 0, or white RGB pixels
     bool blackFirst_ = false;        // each row's planes before its last are black ink, never read
     uint32_t plane_ = 0;             // the next plane of the current row

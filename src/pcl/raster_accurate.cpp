@@ -1,6 +1,7 @@
 #include "pcl/raster_accurate.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -121,7 +122,13 @@ bool NewPixel(Bytes in, uint32_t& k, const uint8_t* above, uint8_t out[3]) noexc
     return true;
 }
 
-uint32_t NearLosslessRgb(Bytes in, Row row, uint32_t& first) noexcept {
+// Primaries more than one apart: what the near-lossless rows' grey allows.
+bool NotGrey(const uint8_t p[3]) noexcept {
+    const auto apart = [](int a, int b) { return a - b > 1 || b - a > 1; };
+    return apart(p[0], p[1]) || apart(p[1], p[2]) || apart(p[0], p[2]);
+}
+
+uint32_t NearLosslessRgb(Bytes in, Row row, uint32_t& first, bool& notGrey) noexcept {
     const uint32_t size = static_cast<uint32_t>(row.size()) / 3 * 3;
     uint8_t* r = row.data();
     uint8_t cached[3] = {0xFF, 0xFF, 0xFF};
@@ -130,6 +137,7 @@ uint32_t NearLosslessRgb(Bytes in, Row row, uint32_t& first) noexcept {
         if (pos + 3 <= size) {
             std::memcpy(r + pos, p, 3);
             first = std::min(first, pos);
+            notGrey = notGrey || NotGrey(p);
         }
         pos += 3;
     };
@@ -158,15 +166,15 @@ uint32_t NearLosslessRgb(Bytes in, Row row, uint32_t& first) noexcept {
         if (run) {
             count += 2;
             if (count == 9) count = Extend(in, k, count);
-            // A run fills its pixels by doubling what it has written.
+            // A run of one grey level (white, mostly) is a fill of bytes.
             const uint32_t n = std::min(count, (size - pos) / 3);
             if (n > 0) {
                 put(pixel);
-                for (uint32_t done = 3, total = 3 * n; done < total;) {
-                    const uint32_t step = std::min(done, total - done);
-                    std::memcpy(r + pos, r + pos - done, step);
-                    done += step;
-                    pos += step;
+                if (pixel[0] == pixel[1] && pixel[1] == pixel[2]) {
+                    std::memset(r + pos, pixel[0], 3 * (n - 1));
+                    pos += 3 * (n - 1);
+                } else {
+                    for (uint32_t j = 1; j < n; ++j, pos += 3) std::memcpy(r + pos, pixel, 3);
                 }
             }
             continue;
@@ -189,8 +197,10 @@ uint32_t NearLosslessRgb(Bytes in, Row row, uint32_t& first) noexcept {
 
 namespace {
 
-// A command replaces at most eight bytes: copied byte by byte where both
-// the data and the row hold them all, which is nearly always.
+// A command replaces at most eight bytes. Where eight bytes of both the
+// data and the row follow, they are merged as one word, the row's bytes
+// past the command's count kept; else copied byte by byte where both hold
+// them all, which is nearly always.
 Cursor Delta(Bytes in, Row row) noexcept {
     Cursor at;
     const uint32_t size = static_cast<uint32_t>(row.size());
@@ -200,7 +210,18 @@ Cursor Delta(Bytes in, Row row) noexcept {
         if (offset == 0x1F) offset = Extend(in, k, offset);
         at += offset;
         const uint32_t count = (c >> 5) + 1u;
-        if (in.has(k, count) && at.pos < size && size - at.pos >= count) {
+        if (std::endian::native == std::endian::little && in.has(k, 8) && at.pos < size && size - at.pos >= 8) {
+            uint8_t* out = row.data() + at.pos;
+            uint64_t now, data;
+            std::memcpy(&now, out, 8);
+            std::memcpy(&data, in.data + k, 8);
+            const uint64_t mask = ~uint64_t{0} >> (64 - 8 * count);  // the first `count` bytes
+            now = (now & ~mask) | (data & mask);
+            std::memcpy(out, &now, 8);
+            at.Wrote(count);
+            at.pos += count;
+            k += count;
+        } else if (in.has(k, count) && at.pos < size && size - at.pos >= count) {
             uint8_t* out = row.data() + at.pos;
             for (uint32_t j = 0; j < count; ++j) out[j] = in.data[k + j];
             at.Wrote(count);
@@ -219,6 +240,7 @@ uint32_t DeltaRow(Bytes in, Row row) noexcept { return Delta(in, row).pos; }
 
 bool DecodeRow(int method, Bytes in, Row row, Written* written) noexcept {
     Cursor at;
+    bool notGrey = false;
     switch (method) {
         case 0: {
             uint32_t k = 0;
@@ -231,10 +253,11 @@ bool DecodeRow(int method, Bytes in, Row row, Written* written) noexcept {
         case 2: at.pos = PackBits(in, row), at.first = 0; break;
         case 3: at = Delta(in, row); break;
         case 9: at = ReplacementDelta(in, row); break;
-        case 10: at.pos = NearLosslessRgb(in, row, at.first); break;
+        case 10: at.pos = NearLosslessRgb(in, row, at.first, notGrey); break;
         default: return false;
     }
     if (written != nullptr) {
+        written->notGrey = notGrey;
         const uint32_t size = static_cast<uint32_t>(row.size());
         written->end = std::min(at.pos, size);
         written->begin = std::min(at.first, written->end);

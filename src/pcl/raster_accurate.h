@@ -19,9 +19,12 @@ using Row = std::span<uint8_t>;
 // False for a method these do not know (the row is left as it was).
 // `written`, when given, receives the part of the row the data changed:
 // all of it up to `end` for the methods without a seed (the rest cleared),
-// begin == end when nothing was written.
+// begin == end when nothing was written. Method 10 also tells whether a
+// pixel it wrote is not grey (primaries more than one apart): a row built
+// from grey pixels and this data is grey exactly when none is.
 struct Written {
     uint32_t begin = 0, end = 0;
+    bool notGrey = false;
 };
 bool DecodeRow(int method, Bytes in, Row row, Written* written = nullptr) noexcept;
 
