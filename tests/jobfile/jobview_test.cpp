@@ -24,6 +24,7 @@ TEST(JobFileView, FileFailuresReportCodeAndOneLineAndLeaveTheRecord) {
         {"missing file", empty.dir() + "/no-such-file.prn", QM_E_FILE_NOT_FOUND, open + "2\n"},
         {"missing folder", empty.dir() + "/no-such-folder/job.prn", QM_E_PATH_NOT_FOUND, open + "3\n"},
         {"missing file in the root folder", "/no-such-quirometer-job.prn", QM_E_FILE_NOT_FOUND, open + "2\n"},
+        {"missing file of a one-byte name", "\x01", QM_E_FILE_NOT_FOUND, open + "2\n"},
         {"a file taken for a folder", empty.path() + std::string("/job.prn"), QM_E_PATH_NOT_FOUND, open + "3\n"},
         {"a folder", empty.dir(), QM_E_ACCESS_DENIED, open + "5\n"},
         {"empty path", "", QM_E_PATH_NOT_FOUND, open + "3\n"},
