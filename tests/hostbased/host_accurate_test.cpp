@@ -74,6 +74,8 @@ TEST(AccurateOakt, PagesAtTheirEndsDuplexFromBothRecords) {
         {"A3 by its Windows paper code", head + OakPage(8, {3}), {.pages = 1, .width = 11.69, .length = 16.54}},
         {"image data cut by the end of the job", head + OakPage(5, {3}) + OakData(1, "abc").substr(0, 70),
          {.pages = 1, .width = 8.5, .length = 14, .estimated = true}},
+        {"records too short for their fields (a duplex flag, copies) read none",
+         "OAKT" + Le32(12) + Le32(0x0F) + OakPage(9, {3}) + Oak(0x2A, Le32(5)), {.pages = 1, .copies = 1, .width = 8.27, .length = 11.69}},
         {"no page", head + Oak(0x0B), kNotUnderstood},
     };
     for (const AccurateCase& c : cases) ExpectAccurate(qm::accurate::CountOakt, c);

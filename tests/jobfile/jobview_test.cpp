@@ -4,6 +4,7 @@
 
 #include "jobfile/diag.h"
 #include "pspdf/pdfread.h"
+#include "casefile.h"
 #include "testutil.h"
 
 using namespace qmtest;
@@ -22,6 +23,9 @@ TEST(JobFileView, FileFailuresReportCodeAndOneLineAndLeaveTheRecord) {
     } cases[] = {
         {"missing file", empty.dir() + "/no-such-file.prn", QM_E_FILE_NOT_FOUND, open + "2\n"},
         {"missing folder", empty.dir() + "/no-such-folder/job.prn", QM_E_PATH_NOT_FOUND, open + "3\n"},
+        {"missing file in the root folder", "/no-such-quirometer-job.prn", QM_E_FILE_NOT_FOUND, open + "2\n"},
+        {"missing file of a one-byte name", "\x01", QM_E_FILE_NOT_FOUND, open + "2\n"},
+        {"a file taken for a folder", empty.path() + std::string("/job.prn"), QM_E_PATH_NOT_FOUND, open + "3\n"},
         {"a folder", empty.dir(), QM_E_ACCESS_DENIED, open + "5\n"},
         {"empty path", "", QM_E_PATH_NOT_FOUND, open + "3\n"},
         {"empty file", empty.path(), QM_E_EMPTY_FILE,
@@ -89,6 +93,7 @@ TEST(JobFileView, NulOnlyJobIsEmptyForSkippingCounters) {
     ExpectRecord("HBP", "NULs only", std::string(4096, '\0'), {0, 1, 1}, true);
     // Only the final byte is not NUL: the scan starts there and reads no further.
     ExpectRecord("HBP", "last byte alone", std::string(100, '\0') + "@", {0, 1, 1});
+    ExpectRecord("HBP", "a file of one byte", "@", {0, 1, 1}, true);
 }
 
 // The record is written whole (reserved bytes zeroed), and the job's view is
@@ -104,29 +109,19 @@ TEST(JobFileView, SuccessWritesTheWholeRecordAndUnmapsTheJob) {
 }
 
 TEST(Diagnostics, FormatsLikeWsprintf) {
-    const struct {
-        const char* fmt;
-        int a;
-        const char* want;
-    } cases[] = {
-        {"%X", static_cast<int>(0x800703EE), "800703EE"},
-        {"%X", 0, "0"},
-        {"%x", 255, "ff"},
-        {"%d", -42, "-42"},
-        {"%c", 'Q', "Q"},
-        {"%10d|", 7, "         7|"},
-        {"%04X", 10, "000A"},
-        {"100%%", 0, "100%"},
-    };
-    for (const auto& c : cases) {
+    for (const CaseRow& r : ReadCases("jobfile/cases/diag.tsv")) {
         char buf[qm::kDiagBufferSize];
         std::memset(buf, '#', sizeof buf);
-        qm::FormatDiagf(buf, sizeof buf, c.fmt, c.a);
-        EXPECT_STREQ(buf, c.want) << c.fmt;
+        const int a = static_cast<int>(static_cast<int64_t>(r.num("a")));
+        const std::string fmt = r.text("fmt"), text = r.text("text");
+        const size_t n = text.empty() ? qm::FormatDiagf(buf, sizeof buf, fmt.c_str(), a)
+                                      : qm::FormatDiagf(buf, sizeof buf, fmt.c_str(), text.c_str(), a);
+        EXPECT_EQ(std::string(buf, n), r.bytes("want")) << r.name();
+        EXPECT_EQ(buf[n], '\0') << r.name();
     }
-    char buf[qm::kDiagBufferSize];
-    qm::FormatDiagf(buf, sizeof buf, "%s=%d", "copies", 3);
-    EXPECT_STREQ(buf, "copies=3");
+    char one[1] = {'#'};
+    EXPECT_EQ(qm::FormatDiagf(one, 0, "x"), 0u);  // no room at all: not even the terminator
+    EXPECT_EQ(one[0], '#');
 }
 
 TEST(Diagnostics, NeverOverrunsTheLineBuffer) {

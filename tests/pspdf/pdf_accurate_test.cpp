@@ -392,7 +392,10 @@ TEST(AccuratePdf, PasswordProtectedFilesAreRefused) {
     p.obj(30, "<< /Filter /Standard /V 2 /R 3 /Length 128 /P -4 /O <" + std::string(64, 'A') + "> /U <" +
                   std::string(64, 'B') + "> >>");
     const std::string id = "<0123456789ABCDEF0123456789ABCDEF>";
-    EXPECT_EQ(Count(p.table(" /Encrypt 30 0 R /ID [" + id + " " + id + "]")).code, QM_E_ENCRYPTED);
+    const std::string locked = p.table(" /Encrypt 30 0 R /ID [" + id + " " + id + "]");
+    EXPECT_EQ(Count(locked).code, QM_E_ENCRYPTED);
+    // Behind a PJL header the copy handed to the decryption is the file from its "%PDF" to the end.
+    EXPECT_EQ(Count("\x1b%-12345X@PJL ENTER LANGUAGE=PDF\n" + locked).code, QM_E_ENCRYPTED);
 }
 
 TEST(AccuratePdfParser, Objects) {
