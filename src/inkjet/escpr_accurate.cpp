@@ -32,8 +32,9 @@ constexpr std::string_view kExitRemote("\x1b\x00\x00\x00", 4);
 constexpr double kResolutions[] = {360, 720, 300, 600};
 // Colour modes of "setq".
 constexpr uint8_t kColourMode = 0, kMonochromeMode = 1;
-// Colour planes of "setq": 3-byte RGB pixels, or 1-byte palette indexes.
-constexpr uint8_t kFullColour = 0, kPalette = 1;
+// Colour planes of "setq": 3-byte RGB pixels, or (any other value) 1-byte
+// palette indexes.
+constexpr uint8_t kFullColour = 0;
 // A pixel is neutral when its components differ by at most this (the
 // tolerance of the colour truth: colour management leaves greys a few
 // steps apart).

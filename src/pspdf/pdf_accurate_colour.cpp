@@ -440,7 +440,7 @@ namespace {
 // The bytes a literal string's scan stops at: the escape and the parentheses.
 struct StringStops {
     bool of[256] = {};
-    constexpr StringStops() { of['\\'] = of['('] = of[')'] = true; }
+    constexpr StringStops() { of[uint8_t('\\')] = of[uint8_t('(')] = of[uint8_t(')')] = true; }
 };
 constexpr StringStops kStringStops{};
 }  // namespace
