@@ -245,10 +245,12 @@ TEST(EntryPoints, NameTagsAndCodes) {
     }
     EXPECT_EQ(QuirometerCanonicalTag(nullptr), nullptr);
 
-    // Every code has its own sentence; an unknown code has one too.
+    // Every code has its own sentence; another error of the file system
+    // (a name too long) has one, and an unknown code one more.
     const int32_t codes[] = {QM_OK, QM_E_FILE_NOT_FOUND, QM_E_PATH_NOT_FOUND, QM_E_ACCESS_DENIED,
                              QM_E_SHARING_VIOLATION, QM_E_EMPTY_FILE, QM_E_POINTER, QM_E_FAIL, QM_E_INVALIDARG,
-                             QM_E_UNKNOWN_PDL, QM_E_NOT_UNDERSTOOD, QM_E_ENCRYPTED};
+                             QM_E_UNKNOWN_PDL, QM_E_NOT_UNDERSTOOD, QM_E_ENCRYPTED, QM_HRESULT_FROM_WIN32(206),
+                             0x12345678};
     std::set<std::string> texts;
     for (int32_t code : codes) {
         const char* text = QuirometerErrorText(code);
