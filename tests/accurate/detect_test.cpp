@@ -174,6 +174,8 @@ TEST(EntryPoints, FailCleanly) {
         {"detected job", pxl, nullptr, QM_OK, "PCLXL"},
         {"detected job, empty pdl", pxl, "", QM_OK, "PCLXL"},
         {"forced by alias", pxl, "pcl6", QM_OK, "PCLXL"},
+        {"forced over another language, bold text on an ESC/P printer", "\x1b" "Epage\f\x1b" "E", "ESCP2", QM_OK,
+         "PCL"},
         {"unknown tag", pxl, "NOSUCH", QM_E_INVALIDARG, ""},
         {"zeros", std::string(8192, '\0'), nullptr, QM_E_UNKNOWN_PDL, "unknown"},
         {"zeros forced", std::string(8192, '\0'), "PCL", QM_E_NOT_UNDERSTOOD, "unknown"},
@@ -190,7 +192,8 @@ TEST(EntryPoints, FailCleanly) {
         EXPECT_STREQ(job.detected, c.detected) << c.name;
         if (code == QM_OK) {
             EXPECT_GE(job.copies, 1u) << c.name;
-            EXPECT_STREQ(job.pdl, "PCLXL") << c.name;
+            const bool forced = c.pdl != nullptr && *c.pdl != '\0';
+            EXPECT_STREQ(job.pdl, forced ? QuirometerCanonicalTag(c.pdl) : c.detected) << c.name;
             continue;
         }
         EXPECT_EQ(job.size, sizeof job) << c.name;
