@@ -174,6 +174,8 @@ TEST(EntryPoints, FailCleanly) {
         {"detected job", pxl, nullptr, QM_OK, "PCLXL"},
         {"detected job, empty pdl", pxl, "", QM_OK, "PCLXL"},
         {"forced by alias", pxl, "pcl6", QM_OK, "PCLXL"},
+        {"forced over another language, bold text on an ESC/P printer", "\x1b" "Epage\f\x1b" "E", "ESCP2", QM_OK,
+         "PCL"},
         {"unknown tag", pxl, "NOSUCH", QM_E_INVALIDARG, ""},
         {"zeros", std::string(8192, '\0'), nullptr, QM_E_UNKNOWN_PDL, "unknown"},
         {"zeros forced", std::string(8192, '\0'), "PCL", QM_E_NOT_UNDERSTOOD, "unknown"},
@@ -190,7 +192,8 @@ TEST(EntryPoints, FailCleanly) {
         EXPECT_STREQ(job.detected, c.detected) << c.name;
         if (code == QM_OK) {
             EXPECT_GE(job.copies, 1u) << c.name;
-            EXPECT_STREQ(job.pdl, "PCLXL") << c.name;
+            const bool forced = c.pdl != nullptr && *c.pdl != '\0';
+            EXPECT_STREQ(job.pdl, forced ? QuirometerCanonicalTag(c.pdl) : c.detected) << c.name;
             continue;
         }
         EXPECT_EQ(job.size, sizeof job) << c.name;
@@ -245,10 +248,12 @@ TEST(EntryPoints, NameTagsAndCodes) {
     }
     EXPECT_EQ(QuirometerCanonicalTag(nullptr), nullptr);
 
-    // Every code has its own sentence; an unknown code has one too.
+    // Every code has its own sentence; another error of the file system
+    // (a name too long) has one, and an unknown code one more.
     const int32_t codes[] = {QM_OK, QM_E_FILE_NOT_FOUND, QM_E_PATH_NOT_FOUND, QM_E_ACCESS_DENIED,
                              QM_E_SHARING_VIOLATION, QM_E_EMPTY_FILE, QM_E_POINTER, QM_E_FAIL, QM_E_INVALIDARG,
-                             QM_E_UNKNOWN_PDL, QM_E_NOT_UNDERSTOOD, QM_E_ENCRYPTED};
+                             QM_E_UNKNOWN_PDL, QM_E_NOT_UNDERSTOOD, QM_E_ENCRYPTED, QM_HRESULT_FROM_WIN32(206),
+                             0x12345678};
     std::set<std::string> texts;
     for (int32_t code : codes) {
         const char* text = QuirometerErrorText(code);

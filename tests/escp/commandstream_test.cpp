@@ -93,6 +93,8 @@ TEST(CommandStream, PositionsAndEndOfData) {
                         expectPos = c.length + st.amount; break;
                 }
             }
+            // A seek to before the start fails and leaves the position.
+            EXPECT_FALSE(s.Seek(-1 - static_cast<int32_t>(c.tell), CommandStream::Origin::Current)) << label;
             EXPECT_EQ(s.Tell(), c.tell) << label;
             EXPECT_EQ(s.AtEnd(), c.atEnd) << label;
             EXPECT_EQ(s.Size(), c.size) << label;
