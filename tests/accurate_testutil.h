@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "accurate/accurate.h"
 #include "testutil.h"
@@ -28,7 +29,9 @@ struct AccurateCase {
 // field of the finished record and whether it was estimated.
 inline void ExpectAccurate(int32_t (*count)(qm::Bytes, qm::accurate::Result&), const AccurateCase& c) {
     qm::accurate::Result r;
-    const int32_t code = count(qm::Bytes(c.job), r);
+    // A block of exactly the job's size: the sanitizer build sees a read past its end.
+    const std::vector<uint8_t> exact(c.job.begin(), c.job.end());
+    const int32_t code = count(qm::Bytes(exact.data(), uint32_t(exact.size())), r);
     ASSERT_EQ(code, c.want.code) << c.name;
     if (code != QM_OK) return;
     qm::accurate::Finish(r);

@@ -259,7 +259,7 @@ std::string Lzw(const std::string& data) {
 }
 
 // A baseline JPEG (YCbCr) of w x h grey pixels but for an 8 x 8 `mark` in the middle.
-std::string Jpeg(int w, int h, const std::array<uint8_t, 3>& mark) {
+std::string Jpeg(int w, int h, const std::array<uint8_t, 3>& mark, int quality = 75) {
     jpeg_compress_struct info{};
     jpeg_error_mgr err{};
     info.err = jpeg_std_error(&err);
@@ -272,6 +272,7 @@ std::string Jpeg(int w, int h, const std::array<uint8_t, 3>& mark) {
     info.input_components = 3;
     info.in_color_space = JCS_RGB;
     jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE);
     jpeg_start_compress(&info, TRUE);
     std::vector<uint8_t> row(3 * w);
     while (info.next_scanline < info.image_height) {
@@ -311,6 +312,8 @@ TEST(AccuratePdf, ColourFromWhatThePagesDraw) {
         p.obj(30, Stream(image + " /Filter /LZWDecode", Lzw(std::string("\x10\x10\x10\xff\x00\x00", 6))));
         p.obj(31, Stream(rgbJpeg + " /Filter [/DCTDecode]", greyPhoto));
         p.obj(32, Stream(rgbJpeg + " /Filter /DCTDecode", markedPhoto));
+        p.obj(34, Stream(rgbJpeg + " /Filter /DCTDecode", Jpeg(32, 32, {100, 104, 102}, 100)));
+        p.obj(35, Stream(rgbJpeg + " /Filter /DCTDecode", Jpeg(32, 32, {108, 100, 102}, 100)));
         p.obj(33, Stream(" /FunctionType 4 /Domain [0 1] /Range [0 1 0 1 0 1]", "{ dup dup }"));
         const Counted r = Count(p.obj(25, Stream(" /Subtype /Form /BBox [0 0 1 1]", "1 0 0 RG 0 0 m 1 1 l S")).table());
         ASSERT_EQ(r.code, QM_OK) << c.name();
