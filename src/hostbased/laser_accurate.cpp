@@ -58,6 +58,24 @@ void ReadZjsItems(const Bytes& job, uint32_t chunk, uint32_t chunkEnd, uint32_t 
 
 // ---------------------------------------------------------------- Tally
 
+// A sheet by its code in a table of codes.
+struct PaperRow {
+    uint32_t code;
+    double width, length;
+};
+
+template <size_t N>
+bool FindPaper(const PaperRow (&rows)[N], uint32_t code, double& width, double& length) noexcept {
+    for (const PaperRow& r : rows) {
+        if (r.code == code) {
+            width = r.width;
+            length = r.length;
+            return true;
+        }
+    }
+    return false;
+}
+
 // foo2slx's chunks share ZjStream's layout behind their own file header and
 // signature; a page chunk's items name its sheet.
 constexpr uint16_t kTallySignature = 0xA5A5;
@@ -66,22 +84,11 @@ constexpr uint32_t kTallyCustomPaper = 255;  // the sheet is the custom width an
 
 // The sheets of foo2slx's paper codes (its own numbering, not Windows').
 bool TallyPaperSize(uint32_t code, double& width, double& length) {
-    struct Row {
-        uint32_t code;
-        double width, length;
-    };
-    static constexpr Row kRows[] = {
+    static constexpr PaperRow kRows[] = {
         {2, 8.27, 11.69},  {4, 7.17, 10.12},  {5, 6.93, 9.84},  {6, 8.5, 11.0},   {8, 7.25, 10.5},  {9, 8.5, 14.0},
         {10, 4.125, 9.5},  {11, 4.33, 8.66},  {13, 5.83, 8.27}, {28, 6.38, 9.02}, {34, 6.93, 9.84}, {37, 3.875, 7.5},
     };
-    for (const Row& r : kRows) {
-        if (r.code == code) {
-            width = r.width;
-            length = r.length;
-            return true;
-        }
-    }
-    return false;
+    return FindPaper(kRows, code, width, length);
 }
 
 // ---------------------------------------------------------------- OAKT
@@ -132,24 +139,13 @@ void SetPages(Result& out, uint32_t pages, bool broken) {
 }  // namespace
 
 bool WindowsPaper(uint32_t code, double& width, double& length) noexcept {
-    struct Row {
-        uint32_t code;
-        double width, length;
-    };
-    static constexpr Row kRows[] = {
+    static constexpr PaperRow kRows[] = {
         {1, 8.5, 11.0},     {2, 8.5, 11.0},    {3, 11.0, 17.0},   {4, 17.0, 11.0},  {5, 8.5, 14.0},
         {6, 5.5, 8.5},      {7, 7.25, 10.5},   {8, 11.69, 16.54}, {9, 8.27, 11.69}, {10, 8.27, 11.69},
         {11, 5.83, 8.27},   {12, 9.84, 13.9},  {13, 7.17, 10.12}, {14, 8.5, 13.0},  {20, 4.125, 9.5},
         {27, 4.33, 8.66},   {28, 6.38, 9.02},  {37, 3.875, 7.5},  {70, 4.13, 5.83},
     };
-    for (const Row& r : kRows) {
-        if (r.code == code) {
-            width = r.width;
-            length = r.length;
-            return true;
-        }
-    }
-    return false;
+    return FindPaper(kRows, code, width, length);
 }
 
 int32_t CountZjStream(Bytes job, Result& out) {
