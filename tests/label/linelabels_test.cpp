@@ -5,6 +5,7 @@
 
 #include "accurate_testutil.h"
 #include "casefile.h"
+#include "gdi/gdi_testutil.h"
 
 namespace {
 
@@ -12,6 +13,8 @@ TEST(LineLabels, Epl) { qmtest::ExpectAccurateCases(qm::accurate::AccurateEPL, "
 
 TEST(LineLabels, Cpcl) { qmtest::ExpectAccurateCases(qm::accurate::AccurateCPCL, "label/cases/cpcl.tsv"); }
 
-TEST(LineLabels, Bids) { qmtest::ExpectBidCases("label/cases/linelabels_bids.tsv"); }
+TEST(LineLabels, Bids) {
+    qmtest::gdi::ExpectBidLevels("label/cases/linelabels_bids.tsv", [](const qmtest::CaseRow& c) { return c.bytes("job"); });
+}
 
 }  // namespace
