@@ -314,6 +314,9 @@ TEST(AccuratePdf, ColourFromWhatThePagesDraw) {
         p.obj(32, Stream(rgbJpeg + " /Filter /DCTDecode", markedPhoto));
         p.obj(34, Stream(rgbJpeg + " /Filter /DCTDecode", Jpeg(32, 32, {100, 104, 102}, 100)));
         p.obj(35, Stream(rgbJpeg + " /Filter /DCTDecode", Jpeg(32, 32, {108, 100, 102}, 100)));
+        const std::string sampled = " /FunctionType 0 /Domain [0 1] /Range [0 1 0 1 0 0.5] /BitsPerSample 8 /Size [2]";
+        p.obj(36, Stream(sampled, std::string("\x10\x10\x20\x80\x80\xff", 6)));
+        p.obj(37, Stream(sampled, std::string("\x10\x10\x20\x80\x80\x80", 6)));
         p.obj(33, Stream(" /FunctionType 4 /Domain [0 1] /Range [0 1 0 1 0 1]", "{ dup dup }"));
         const Counted r = Count(p.obj(25, Stream(" /Subtype /Form /BBox [0 0 1 1]", "1 0 0 RG 0 0 m 1 1 l S")).table());
         ASSERT_EQ(r.code, QM_OK) << c.name();
