@@ -308,6 +308,9 @@ TEST(AccuratePdf, ColourFromWhatThePagesDraw) {
         p.obj(23, Stream(image, std::string("\x10\x10\x10\xff\x00\x00", 6)));
         p.obj(24, Stream(image + " /Filter /DCTDecode", "jpeg"));
         p.obj(27, Stream(indexed, std::string("\0\1", 2))).obj(28, Stream(indexed, std::string("\1\2", 2)));
+        p.obj(38, Stream(indexed + " /Filter /DCTDecode", "jpeg"));
+        p.obj(39, Stream(" /Subtype /Image /Width 2 /Height 1 /BitsPerComponent 8 /ColorSpace [/Indexed /DeviceRGB 1 "
+                         "<000000808080>] /Filter /DCTDecode", "jpeg"));
         p.obj(29, Stream(image + " /Filter /RunLengthDecode", std::string("\xfb\x40\x80", 3)));
         p.obj(30, Stream(image + " /Filter /LZWDecode", Lzw(std::string("\x10\x10\x10\xff\x00\x00", 6))));
         p.obj(31, Stream(rgbJpeg + " /Filter [/DCTDecode]", greyPhoto));
