@@ -119,7 +119,12 @@ private:
         if (Is(t, "bind") || Is(t, "executeonly") || Is(t, "readonly") || Is(t, "noaccess")) return;
         closed_ = false;
         Effects body = closedFrame_.effects;
-        if (closedAgain_) body.Merge(otherBody_);
+        if (closedAgain_) {
+            // Only one of two bodies runs: its showpages are the larger body's, not both added up.
+            const uint64_t either = std::max(body.showpages, otherBody_.showpages);
+            body.Merge(otherBody_);
+            body.showpages = either;
+        }
         closedAgain_ = false;
         if (Is(t, "def")) {
             // A definition: remembered for the calls, asks for nothing now.

@@ -308,12 +308,18 @@ TEST(AccuratePdf, ColourFromWhatThePagesDraw) {
         p.obj(23, Stream(image, std::string("\x10\x10\x10\xff\x00\x00", 6)));
         p.obj(24, Stream(image + " /Filter /DCTDecode", "jpeg"));
         p.obj(27, Stream(indexed, std::string("\0\1", 2))).obj(28, Stream(indexed, std::string("\1\2", 2)));
+        p.obj(38, Stream(indexed + " /Filter /DCTDecode", "jpeg"));
+        p.obj(39, Stream(" /Subtype /Image /Width 2 /Height 1 /BitsPerComponent 8 /ColorSpace [/Indexed /DeviceRGB 1 "
+                         "<000000808080>] /Filter /DCTDecode", "jpeg"));
         p.obj(29, Stream(image + " /Filter /RunLengthDecode", std::string("\xfb\x40\x80", 3)));
         p.obj(30, Stream(image + " /Filter /LZWDecode", Lzw(std::string("\x10\x10\x10\xff\x00\x00", 6))));
         p.obj(31, Stream(rgbJpeg + " /Filter [/DCTDecode]", greyPhoto));
         p.obj(32, Stream(rgbJpeg + " /Filter /DCTDecode", markedPhoto));
         p.obj(34, Stream(rgbJpeg + " /Filter /DCTDecode", Jpeg(32, 32, {100, 104, 102}, 100)));
         p.obj(35, Stream(rgbJpeg + " /Filter /DCTDecode", Jpeg(32, 32, {108, 100, 102}, 100)));
+        const std::string sampled = " /FunctionType 0 /Domain [0 1] /Range [0 1 0 1 0 0.5] /BitsPerSample 8 /Size [2]";
+        p.obj(36, Stream(sampled, std::string("\x10\x10\x20\x80\x80\xff", 6)));
+        p.obj(37, Stream(sampled, std::string("\x10\x10\x20\x80\x80\x80", 6)));
         p.obj(33, Stream(" /FunctionType 4 /Domain [0 1] /Range [0 1 0 1 0 1]", "{ dup dup }"));
         const Counted r = Count(p.obj(25, Stream(" /Subtype /Form /BBox [0 0 1 1]", "1 0 0 RG 0 0 m 1 1 l S")).table());
         ASSERT_EQ(r.code, QM_OK) << c.name();
