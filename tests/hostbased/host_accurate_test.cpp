@@ -38,6 +38,7 @@ TEST(AccurateZjStream, PagesAtTheirEndsSettingsFromTheItems) {
         {"not a ZjStream", "JZJz" + ZjPage(1, 1, 1), kNotUnderstood},
     };
     for (const AccurateCase& c : cases) ExpectAccurate(qm::accurate::CountZjStream, c);
+    ExpectAccurateCases(qm::accurate::CountZjStream, "hostbased/cases/zjs_accurate.tsv");
 }
 
 // ---- OAKT: "OAKT", length (padded to 16), type; image data follows its record.
@@ -79,6 +80,7 @@ TEST(AccurateOakt, PagesAtTheirEndsDuplexFromBothRecords) {
         {"no page", head + Oak(0x0B), kNotUnderstood},
     };
     for (const AccurateCase& c : cases) ExpectAccurate(qm::accurate::CountOakt, c);
+    ExpectAccurateCases(qm::accurate::CountOakt, "hostbased/cases/oakt_accurate.tsv");
 }
 
 // ---- HIPERC: PJL, then records of length (whole record) and type.
@@ -117,6 +119,7 @@ TEST(AccurateHiperc, ColourFromThePlanesEachPageSends) {
         {"no page", kHpPjl + kHpEnd, kNotUnderstood},
     };
     for (const AccurateCase& c : cases) ExpectAccurate(qm::accurate::CountHiperc, c);
+    ExpectAccurateCases(qm::accurate::CountHiperc, "hostbased/cases/hiperc_accurate.tsv");
 }
 
 // ---- PPA: "$", channel, length; commands in short or long framing.
