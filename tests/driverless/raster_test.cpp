@@ -22,7 +22,7 @@ using namespace qmtest::raster;
 uint32_t ColoursOf(uint32_t space) {
     switch (space) {
         case 0: case 3: case 18: return 1;
-        case 2: case 6: case 7: case 8: return 4;
+        case 2: case 6: case 7: case 8: case 9: return 4;
         default: return 3;  // RGB, CMY, CIELab, sRGB, AdobeRGB, ICC2, DEVICE3
     }
 }
