@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -27,8 +28,19 @@ inline std::string PageLetters(const qm::accurate::Result& r) {
     return s;
 }
 
+// Each page's own paper as WxL in inches, pages separated by blanks.
+inline std::string PagePapers(const qm::accurate::Result& r) {
+    std::string s;
+    for (const auto& run : r.pages.Runs()) {
+        char one[48];
+        std::snprintf(one, sizeof one, "%.2fx%.2f", run.page.paperWidth, run.page.paperLength);
+        for (uint32_t i = 0; i < run.count; ++i) s += (s.empty() ? "" : " ") + std::string(one);
+    }
+    return s;
+}
+
 // Rows: pages ("-": not understood), copies, duplex, width, length,
-// estimated (yes/no), pagelog (PageLetters).
+// estimated (yes/no), pagelog (PageLetters), and where given papers (PagePapers).
 inline void ExpectPageCases(int32_t (*count)(qm::Bytes, qm::accurate::Result&), const std::string& table,
                             const std::function<std::string(const CaseRow&)>& job) {
     for (const CaseRow& c : ReadCases(table)) {
@@ -48,6 +60,7 @@ inline void ExpectPageCases(int32_t (*count)(qm::Bytes, qm::accurate::Result&), 
         EXPECT_NEAR(r.rec.paperLength, c.num("length"), 0.01) << c.name();
         EXPECT_EQ(r.estimated, c.text("estimated") == "yes") << c.name();
         EXPECT_EQ(PageLetters(r), c.text("pagelog")) << c.name();
+        if (!c.text("papers").empty()) EXPECT_EQ(PagePapers(r), c.text("papers")) << c.name();
     }
 }
 
