@@ -77,6 +77,7 @@ TEST(PjlHeader, SettingsApplyToTheBody) {
         check("colour", job.color, QM_FIELD_COLOR);
         EXPECT_DOUBLE_EQ(job.paperWidth, r.num("width"));
         EXPECT_DOUBLE_EQ(job.paperLength, r.num("length"));
+        EXPECT_EQ(job.certainty, r.num("certainty"));
     }
 }
 

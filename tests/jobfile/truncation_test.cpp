@@ -116,11 +116,10 @@ void RaiseBusAfter(const struct sigaction& prior) {
 }
 TEST(TruncationDeathTest, AForeignBusErrorReachesTheHandlerInstalledBefore) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    struct sigaction withInfo {}, plain {}, byDefault {}, ignored {};
+    struct sigaction withInfo {}, plain {}, byDefault {}, ignored {};  // zero-filled: SIG_DFL
     withInfo.sa_flags = SA_SIGINFO;
     withInfo.sa_sigaction = [](int sig, siginfo_t* info, void*) { ::_exit(sig + (info->si_signo == SIGBUS ? 10 : 0)); };
     plain.sa_handler = [](int sig) { ::_exit(sig + 20); };
-    byDefault.sa_handler = SIG_DFL;
     ignored.sa_handler = SIG_IGN;
     EXPECT_EXIT(RaiseBusAfter(withInfo), ::testing::ExitedWithCode(SIGBUS + 10), "");
     EXPECT_EXIT(RaiseBusAfter(plain), ::testing::ExitedWithCode(SIGBUS + 20), "");
