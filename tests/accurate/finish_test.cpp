@@ -30,18 +30,14 @@ TEST(AccurateFinish, SettlesEveryField) {
 // streams are counted from the bytes too; PDF, whose export reads its file by
 // path, gives none, and an unknown tag leaves the record alone.
 TEST(AccuratePassThrough, CountsCommandStreamsAndNothingElse) {
-    const struct {
-        const char* tag;
-        int32_t code;
-        uint32_t pages;
-    } cases[] = {{"ESCP2", QM_OK, 1}, {"CANON", QM_OK, 1}, {"HBP", QM_OK, 0},
-                 {"PDF", QM_E_NOT_UNDERSTOOD, 0}, {"NOSUCH", QM_E_INVALIDARG, 7}};
+    const std::tuple<const char*, int32_t, uint32_t> cases[] = {{"ESCP2", QM_OK, 1}, {"CANON", QM_OK, 1},
+        {"HBP", QM_OK, 0}, {"PDF", QM_E_NOT_UNDERSTOOD, 0}, {"NOSUCH", QM_E_INVALIDARG, 7}};
     qmtest::SilenceStdout quiet;  // the interpreters trace their commands
-    for (const auto& c : cases) {
+    for (const auto& [tag, code, pages] : cases) {
         qm::accurate::Result r;
         r.rec.pages = 7;
-        EXPECT_EQ(qm::accurate::PassThrough(c.tag, qm::Bytes(std::string_view("\x1b@page\f")), r), c.code) << c.tag;
-        EXPECT_EQ(r.rec.pages, c.pages) << c.tag;
+        EXPECT_EQ(qm::accurate::PassThrough(tag, qm::Bytes(std::string_view("\x1b@page\f")), r), code) << tag;
+        EXPECT_EQ(r.rec.pages, pages) << tag;
     }
 }
 

@@ -108,8 +108,7 @@ TEST(Truncation, AScanCutShortRunsAgainOnWhatIsLeft) {
 // ours, called as it was installed; with none (or ignored), the default action.
 void RaiseBusAfter(const struct sigaction& prior) {
     ::sigaction(SIGBUS, &prior, nullptr);
-    const uint8_t byte = 0;
-    qm::RunGuarded([](void*) {}, nullptr, &byte, 1);  // the guard's handler goes on top
+    qm::RunGuarded([](void*) {}, nullptr, nullptr, 0);  // the guard's handler goes on top
     ::raise(SIGBUS);
     ::raise(SIGBUS);
     ::_exit(0);
