@@ -26,16 +26,18 @@ TEST(AccurateFinish, SettlesEveryField) {
     }
 }
 
-// The export's record passed through: the languages of command streams are
-// counted from the bytes too; PDF, whose export reads its file by path, and
-// an unknown tag give none.
+// The export's record passed through, cleared first: the languages of command
+// streams are counted from the bytes too; PDF, whose export reads its file by
+// path, gives none, and an unknown tag leaves the record alone.
 TEST(AccuratePassThrough, CountsCommandStreamsAndNothingElse) {
-    const std::pair<const char*, int32_t> cases[] = {
-        {"ESCP2", QM_OK}, {"CANON", QM_OK}, {"PDF", QM_E_NOT_UNDERSTOOD}, {"NOSUCH", QM_E_INVALIDARG}};
+    const std::tuple<const char*, int32_t, uint32_t> cases[] = {{"ESCP2", QM_OK, 1}, {"CANON", QM_OK, 1},
+        {"HBP", QM_OK, 0}, {"PDF", QM_E_NOT_UNDERSTOOD, 0}, {"NOSUCH", QM_E_INVALIDARG, 7}};
     qmtest::SilenceStdout quiet;  // the interpreters trace their commands
-    for (const auto& [tag, code] : cases) {
+    for (const auto& [tag, code, pages] : cases) {
         qm::accurate::Result r;
+        r.rec.pages = 7;
         EXPECT_EQ(qm::accurate::PassThrough(tag, qm::Bytes(std::string_view("\x1b@page\f")), r), code) << tag;
+        EXPECT_EQ(r.rec.pages, pages) << tag;
     }
 }
 
@@ -93,7 +95,11 @@ TEST(AccuratePageLog, MergesAlikePagesAndStaysBounded) {
     EXPECT_EQ(log.Runs().back().page.color, QM_PAGE_COLOR_UNKNOWN);
     EXPECT_EQ(log.Runs().back().count, 3u);
     EXPECT_EQ(log.Pages(), 6 + qm::accurate::PageLog::kMaxRuns - 1 + 2);
-    log.Resize(7, mono);
+    log.Resize(7, mono);  // cut inside the runs: those after the 7th page go
     EXPECT_EQ(log.Pages(), 7u);
+    EXPECT_EQ(log.Runs().size(), 2u);
     EXPECT_EQ(log.Count(QM_PAGE_MONO) + log.Count(QM_PAGE_COLOR), 7u);
+    log.Add(colour, 3);
+    log.Resize(8, mono);  // cut inside the second run
+    EXPECT_EQ(log.Count(QM_PAGE_COLOR), 2u);
 }

@@ -77,6 +77,8 @@ TEST(PjlHeader, SettingsApplyToTheBody) {
         check("colour", job.color, QM_FIELD_COLOR);
         EXPECT_DOUBLE_EQ(job.paperWidth, r.num("width"));
         EXPECT_DOUBLE_EQ(job.paperLength, r.num("length"));
+        EXPECT_EQ(job.certainty, r.num("certainty"));
+        EXPECT_EQ((job.unknown & QM_FIELD_PAPER) != 0, r.num("width") == 0);
     }
 }
 

@@ -93,7 +93,12 @@ TEST(JobFileView, NulOnlyJobIsEmptyForSkippingCounters) {
     ExpectRecord("HBP", "NULs only", std::string(4096, '\0'), {0, 1, 1}, true);
     // Only the final byte is not NUL: the scan starts there and reads no further.
     ExpectRecord("HBP", "last byte alone", std::string(100, '\0') + "@", {0, 1, 1});
+    // A host running with its standard input closed gets descriptor 0 for the job.
+    const int input = ::dup(0);
+    ::close(0);
     ExpectRecord("HBP", "a file of one byte", "@", {0, 1, 1}, true);
+    ::dup2(input, 0);
+    ::close(input);
 }
 
 // The record is written whole (reserved bytes zeroed), and the job's view is

@@ -3,6 +3,7 @@
 // now ends.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -84,6 +85,44 @@ TEST(TruncationDeathTest, FaultOutsideTheGuardedBytesIsNotSwallowed) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     ShrunkView v;
     EXPECT_DEATH(qm::RunGuarded(Touch, v.base + v.page, v.base, v.page), "");
+}
+
+// A file cut short by another writer during the scan itself: the scan runs
+// again on the bytes the file still holds, and its record is the one kept.
+std::string gCutPath;
+const uint32_t kPage = static_cast<uint32_t>(::sysconf(_SC_PAGESIZE));
+int32_t CutThenReadLastByte(qm::Bytes b, uint32_t, PageCountResult& rec) {
+    if (b.size > kPage && ::truncate(gCutPath.c_str(), kPage) != 0) return QM_E_FAIL;
+    rec.pages = b.size;
+    return b.data[b.size - 1] == 'x' ? QM_OK : QM_E_FAIL;
+}
+TEST(Truncation, AScanCutShortRunsAgainOnWhatIsLeft) {
+    qmtest::TempJob file(std::string(3 * kPage, 'x'));
+    gCutPath = file.path();
+    PageCountResult rec{};
+    EXPECT_EQ(qm::CountMappedFile(file.path(), &rec, CutThenReadLastByte, false), QM_OK);
+    EXPECT_EQ(rec.pages, kPage);
+}
+
+// A bus error that is not the count's goes to the host's handler from before
+// ours, called as it was installed; with none (or ignored), the default action.
+void RaiseBusAfter(const struct sigaction& prior) {
+    ::sigaction(SIGBUS, &prior, nullptr);
+    qm::RunGuarded([](void*) {}, nullptr, nullptr, 0);  // the guard's handler goes on top
+    ::raise(SIGBUS);
+    ::raise(SIGBUS);
+}
+TEST(TruncationDeathTest, AForeignBusErrorReachesTheHandlerInstalledBefore) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    struct sigaction withInfo {}, plain {}, byDefault {}, ignored {};  // zero-filled: SIG_DFL
+    withInfo.sa_flags = SA_SIGINFO;
+    withInfo.sa_sigaction = [](int sig, siginfo_t* info, void*) { ::_exit(sig + (info->si_signo == SIGBUS ? 10 : 0)); };
+    plain.sa_handler = [](int sig) { ::_exit(sig + 20); };
+    ignored.sa_handler = SIG_IGN;
+    EXPECT_EXIT(RaiseBusAfter(withInfo), ::testing::ExitedWithCode(SIGBUS + 10), "");
+    EXPECT_EXIT(RaiseBusAfter(plain), ::testing::ExitedWithCode(SIGBUS + 20), "");
+    EXPECT_EXIT(RaiseBusAfter(byDefault), ::testing::KilledBySignal(SIGBUS), "");
+    EXPECT_EXIT(RaiseBusAfter(ignored), ::testing::KilledBySignal(SIGBUS), "");
 }
 
 }  // namespace
