@@ -259,7 +259,7 @@ std::string Lzw(const std::string& data) {
 }
 
 // A baseline JPEG (YCbCr) of w x h grey pixels but for an 8 x 8 `mark` in the middle.
-std::string Jpeg(int w, int h, const std::array<uint8_t, 3>& mark, int quality = 75) {
+std::string Jpeg(int w, int h, const std::array<uint8_t, 3>& mark, int quality = 75, bool storeRgb = false) {
     jpeg_compress_struct info{};
     jpeg_error_mgr err{};
     info.err = jpeg_std_error(&err);
@@ -273,6 +273,7 @@ std::string Jpeg(int w, int h, const std::array<uint8_t, 3>& mark, int quality =
     info.in_color_space = JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
+    if (storeRgb) jpeg_set_colorspace(&info, JCS_RGB);  // kept as RGB, not YCbCr
     jpeg_start_compress(&info, TRUE);
     std::vector<uint8_t> row(3 * w);
     while (info.next_scanline < info.image_height) {
@@ -317,6 +318,9 @@ TEST(AccuratePdf, ColourFromWhatThePagesDraw) {
         p.obj(32, Stream(rgbJpeg + " /Filter /DCTDecode", markedPhoto));
         p.obj(34, Stream(rgbJpeg + " /Filter /DCTDecode", Jpeg(32, 32, {100, 104, 102}, 100)));
         p.obj(35, Stream(rgbJpeg + " /Filter /DCTDecode", Jpeg(32, 32, {108, 100, 102}, 100)));
+        p.obj(40, Stream(rgbJpeg + " /Filter /DCTDecode", Jpeg(32, 32, {100, 106, 112}, 100, true)));
+        p.obj(41, Stream(rgbJpeg + " /Filter /DCTDecode", Jpeg(32, 32, {100, 100, 160}, 100, true)));
+        p.obj(42, Stream(rgbJpeg + " /Filter /DCTDecode", Jpeg(32, 32, {160, 100, 100}, 100, true)));
         const std::string sampled = " /FunctionType 0 /Domain [0 1] /Range [0 1 0 1 0 0.5] /BitsPerSample 8 /Size [2]";
         p.obj(36, Stream(sampled, std::string("\x10\x10\x20\x80\x80\xff", 6)));
         p.obj(37, Stream(sampled, std::string("\x10\x10\x20\x80\x80\x80", 6)));
