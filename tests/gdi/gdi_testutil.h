@@ -60,7 +60,9 @@ inline void ExpectPageCases(int32_t (*count)(qm::Bytes, qm::accurate::Result&), 
         EXPECT_NEAR(r.rec.paperLength, c.num("length"), 0.01) << c.name();
         EXPECT_EQ(r.estimated, c.text("estimated") == "yes") << c.name();
         EXPECT_EQ(PageLetters(r), c.text("pagelog")) << c.name();
-        if (!c.text("papers").empty()) EXPECT_EQ(PagePapers(r), c.text("papers")) << c.name();
+        if (!c.text("papers").empty()) {
+            EXPECT_EQ(PagePapers(r), c.text("papers")) << c.name();
+        }
     }
 }
 
