@@ -190,10 +190,7 @@ inline AccurateWant AccurateWantOf(const CaseRow& r) {
 }
 
 inline void ExpectAccurateCases(int32_t (*count)(qm::Bytes, qm::accurate::Result&), const std::string& table) {
-    for (const CaseRow& r : ReadCases(table)) {
-        const std::string name = r.name();
-        ExpectAccurate(count, {name.c_str(), r.bytes("job"), AccurateWantOf(r)});
-    }
+    for (const CaseRow& r : ReadCases(table)) ExpectAccurate(count, {r.name().c_str(), r.bytes("job"), AccurateWantOf(r)});
 }
 
 // Whether the language of column `tag` bids for the job (column bid, yes or no).
