@@ -176,20 +176,21 @@ inline void ExpectLinesCases(const char* tag, const std::string& table) {
 
 // Counts the job of every row with `count`; columns as in AccurateWant ("not understood" for
 // its code, estimated yes or no).
+inline AccurateWant AccurateWantOf(const CaseRow& r) {
+    AccurateWant w;
+    w.code = r.text("code") == "not understood" ? QM_E_NOT_UNDERSTOOD : int32_t(r.num("code", QM_OK));
+    w.pages = uint32_t(r.num("pages"));
+    w.copies = uint32_t(r.num("copies", 1));
+    w.colour = int(r.num("colour"));
+    w.duplex = int(r.num("duplex"));
+    w.width = r.num("width");
+    w.length = r.num("length");
+    w.estimated = Yes(r, "estimated");
+    return w;
+}
+
 inline void ExpectAccurateCases(int32_t (*count)(qm::Bytes, qm::accurate::Result&), const std::string& table) {
-    for (const CaseRow& r : ReadCases(table)) {
-        AccurateWant w;
-        w.code = r.text("code") == "not understood" ? QM_E_NOT_UNDERSTOOD : int32_t(r.num("code", QM_OK));
-        w.pages = uint32_t(r.num("pages"));
-        w.copies = uint32_t(r.num("copies", 1));
-        w.colour = int(r.num("colour"));
-        w.duplex = int(r.num("duplex"));
-        w.width = r.num("width");
-        w.length = r.num("length");
-        w.estimated = Yes(r, "estimated");
-        const std::string name = r.name();
-        ExpectAccurate(count, {name.c_str(), r.bytes("job"), w});
-    }
+    for (const CaseRow& r : ReadCases(table)) ExpectAccurate(count, {r.name().c_str(), r.bytes("job"), AccurateWantOf(r)});
 }
 
 // Whether the language of column `tag` bids for the job (column bid, yes or no).

@@ -15,13 +15,18 @@ TEST(AccurateFinish, SettlesEveryField) {
         r.rec.duplex = static_cast<uint8_t>(c.num("duplex"));
         r.rec.paperWidth = c.num("width");
         r.rec.paperLength = c.num("length");
+        r.unknown = static_cast<uint32_t>(c.num("unknown"));
+        qm::PjlSettings pjl;  // a PJL header before the job: its settings fill what the counter left
+        const std::string header = c.bytes("pjl");
+        qm::ReadPjlHeader(qm::Bytes(header), 0, pjl);
+        qm::accurate::ApplyHeader(pjl, r);
         qm::accurate::Finish(r);
         const bool paperUnknown = c.num("paperUnknown") != 0;
         EXPECT_EQ(r.rec.copies, c.num("wantCopies"));
         EXPECT_EQ(r.rec.color, c.num("color") != 0 ? 1 : 0);
         EXPECT_EQ(r.rec.duplex, c.num("wantDuplex"));
         EXPECT_EQ(r.rec.paperWidth, c.num("wantWidth"));
-        EXPECT_EQ(r.rec.paperLength, paperUnknown ? 0.0 : c.num("length"));
+        EXPECT_EQ(r.rec.paperLength, paperUnknown ? 0.0 : c.num("wantLength", c.num("length")));
         EXPECT_EQ(r.unknown, paperUnknown ? QM_FIELD_PAPER : 0u);
     }
 }

@@ -3,6 +3,7 @@
 // run coding of their rows.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <string>
 
@@ -15,6 +16,7 @@ struct Header {
     uint32_t copies = 1, duplex = 0, tumble = 0;
     uint32_t pageWidth = 612, pageLength = 792;  // points
     uint32_t resolution = 72;
+    float exactWidth = 0, exactLength = 0;  // cupsPageSize, from version 2 on
     bool pwg = false;  // "PwgRaster" as the media class
 
     uint32_t BitsPerPixel() const { return order == 0 ? bits * colours : bits; }
@@ -61,7 +63,10 @@ inline std::string CupsHeader(const Header& h, char version, bool big) {
     Put32(s, 392, h.Line(), big);
     Put32(s, 396, h.order, big);
     Put32(s, 400, h.space, big);
-    if (version != 't') Put32(s, 420, h.colours, big);
+    if (version == 't') return s;
+    Put32(s, 420, h.colours, big);
+    Put32(s, 428, std::bit_cast<uint32_t>(h.exactWidth), big);
+    Put32(s, 432, std::bit_cast<uint32_t>(h.exactLength), big);
     return s;
 }
 

@@ -131,17 +131,9 @@ TEST(Raster, ReadsAppleRaster) {
     EXPECT_DOUBLE_EQ(r.rec.paperWidth, 8.27);
     EXPECT_DOUBLE_EQ(r.rec.paperLength, 11.69);
     EXPECT_EQ(Colours(r), "MC");
-    // A size that is no common sheet stays as the dots say; one-sided.
-    Result odd;
-    ASSERT_EQ(Count(UrfFile(1) + UrfHeader(8, 0, 1, 100, 50, 20) + CodedRows(50, 100, std::string(1, '\0')), odd), QM_OK);
-    EXPECT_DOUBLE_EQ(odd.rec.paperWidth, 5.0);
-    EXPECT_DOUBLE_EQ(odd.rec.paperLength, 2.5);
-    EXPECT_EQ(odd.rec.duplex, 0);
-    // Colour space codes past CMYK are no URF page.
-    Result bad;
-    EXPECT_EQ(Count(UrfFile(1) + UrfHeader(8, 7, 1, 100, 50, 20) + CodedRows(50, 100, std::string(1, '\0')), bad),
-              QM_E_NOT_UNDERSTOOD);
 }
+
+TEST(Raster, AppleRasterCases) { qmtest::ExpectAccurateCases(qm::accurate::AccurateURF, "driverless/cases/urf.tsv"); }
 
 // The run coding, step by step: a page's end found exactly, so the next
 // page's header is read where it stands.
@@ -166,6 +158,25 @@ TEST(Raster, WalksCodedRowsToThePageEnd) {
         ASSERT_EQ(Count(head + c.rows + next, r), QM_OK) << c.name;
         EXPECT_EQ(r.rec.pages, 2u) << c.name;
         EXPECT_FALSE(r.estimated) << c.name;
+    }
+}
+
+// One page of the header a row states (version t, 2 or 3; the other
+// columns name Header's fields) and the rows after it, big-endian; the
+// record as ExpectAccurateCases reads it.
+TEST(Raster, HeaderCases) {
+    for (const qmtest::CaseRow& c : qmtest::ReadCases("driverless/cases/headers.tsv")) {
+        Header h;
+        const auto u = [&](const char* col, uint32_t otherwise) { return uint32_t(c.num(col, otherwise)); };
+        h.space = u("space", h.space), h.colours = u("colours", h.colours), h.bits = u("bits", h.bits);
+        h.width = u("w", h.width), h.height = u("h", h.height), h.resolution = u("res", h.resolution);
+        h.pageWidth = u("pageWidth", h.pageWidth), h.pageLength = u("pageLength", h.pageLength);
+        h.exactWidth = float(c.num("exactWidth")), h.exactLength = float(c.num("exactLength"));
+        h.copies = u("copies", 1), h.duplex = u("duplex", 0);
+        const char version = c.text("version")[0];
+        qmtest::ExpectAccurate(qm::accurate::AccurateCUPSRaster,
+                               {c.name().c_str(), Sync(version, true) + CupsHeader(h, version, true) + c.bytes("rows"),
+                                qmtest::AccurateWantOf(c)});
     }
 }
 

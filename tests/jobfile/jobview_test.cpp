@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 
 #include "jobfile/diag.h"
@@ -42,6 +44,19 @@ TEST(JobFileView, FileFailuresReportCodeAndOneLineAndLeaveTheRecord) {
             EXPECT_EQ(captured.lines(), std::vector<std::string>{c.line});
         }
     }
+}
+
+// With standard input closed a job opens on descriptor 0: the count closes it too.
+TEST(JobFileView, ClosesAJobOpenedOnDescriptorZero) {
+    TempJob job("\x1b" "E\f");
+    ASSERT_NE(qm::FindCounter("ZIMF")->scan, nullptr);  // a counter that maps the file
+    const int saved = ::dup(0);
+    ::close(0);
+    PageCountResult rec = MarkedRecord();
+    qm::FindCounter("ZIMF")->entry(job.path(), &rec);
+    const bool open = ::fcntl(0, F_GETFD) != -1;
+    ::dup2(saved, 0), ::close(saved);
+    EXPECT_FALSE(open);
 }
 
 // The PDF export fails to open as the Windows DLL does under wine64 (the
