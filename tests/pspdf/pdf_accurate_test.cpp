@@ -194,6 +194,11 @@ TEST(AccuratePdf, CrossReferenceStreamsObjectStreamsAndUpdates) {
     u.table();
     u.obj(2, "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 /MediaBox [0 0 612 792] >>");
     ExpectPages("update", u.table(" /Prev " + std::to_string(first), {2}), 2, false);
+
+    // An /Index that ends before page 7's row: the rows past its count are not read.
+    Pdf x = Catalog();
+    x.obj(5, ObjStm({{2, "<< /Type /Pages /Kids [3 0 R 7 0 R] /Count 2 >>"}, {3, "<< /Type /Page >>"}, {7, "<< /Type /Page >>"}}));
+    ExpectPages("index", x.xrefStream(11, " /Index [0 6]", 5, {2, 3, 7}), 1, true);
 }
 
 TEST(AccuratePdf, WrappersAndJunk) {
