@@ -194,6 +194,17 @@ TEST(AccuratePdf, CrossReferenceStreamsObjectStreamsAndUpdates) {
     u.table();
     u.obj(2, "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 /MediaBox [0 0 612 792] >>");
     ExpectPages("update", u.table(" /Prev " + std::to_string(first), {2}), 2, false);
+
+    // An /Index that ends before page 7's row: the rows past its count are not read.
+    Pdf x = Catalog();
+    x.obj(5, ObjStm({{2, "<< /Type /Pages /Kids [3 0 R 7 0 R] /Count 2 >>"}, {3, "<< /Type /Page >>"}, {7, "<< /Type /Page >>"}}));
+    ExpectPages("index", x.xrefStream(11, " /Index [0 6]", 5, {2, 3, 7}), 1, true);
+
+    // An /XRefStm at the file's very end names no stream: the table alone is read.
+    std::string end = Simple(2).table(" /XRefStm 000000");
+    const std::string size = std::to_string(end.size());
+    end.replace(end.rfind("000000"), 6, std::string(6 - size.size(), '0') + size);
+    ExpectPages("XRefStm at the end", end, 2, false);
 }
 
 TEST(AccuratePdf, WrappersAndJunk) {

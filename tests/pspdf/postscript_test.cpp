@@ -110,12 +110,13 @@ TEST(PostScriptAccurate, ColourOfEachPage) {
         for (const auto& run : r.pages.Runs()) {
             for (uint32_t k = 0; k < run.count; ++k) {
                 colours += run.page.color == QM_PAGE_MONO ? 'M' : run.page.color == QM_PAGE_COLOR ? 'C' : '?';
-                widths += (widths.empty() ? "" : ",") + std::to_string(int(run.page.paperWidth * 72 + 0.5));
+                widths += (widths.empty() ? "" : ",") + std::to_string(int(run.page.paperWidth * 72 + 0.5)) + "x" +
+                          std::to_string(int(run.page.paperLength * 72 + 0.5));
             }
         }
         EXPECT_EQ(colours, c.text("colours")) << c.name();
-        if (!c.text("widths").empty()) {
-            EXPECT_EQ(widths, c.text("widths")) << c.name();
+        if (!c.text("sizes").empty()) {
+            EXPECT_EQ(widths, c.text("sizes")) << c.name();
         }
         const bool anyColour = colours.find('C') != std::string::npos;
         EXPECT_EQ(r.rec.color, anyColour || colours.find('?') != std::string::npos ? 1 : 0) << c.name();
