@@ -68,7 +68,9 @@ inline void ExpectPageCases(int32_t (*count)(qm::Bytes, qm::accurate::Result&), 
 
 // Rows: the bid the language named in `tag` gives: structure, declared,
 // signature or none.
-inline void ExpectBidLevels(const std::string& table, const std::function<std::string(const CaseRow&)>& job) {
+inline void ExpectBidLevels(
+    const std::string& table,
+    const std::function<std::string(const CaseRow&)>& job = [](const CaseRow& c) { return c.bytes("job"); }) {
     for (const CaseRow& c : ReadCases(table)) {
         const std::string bytes = job(c);
         const int bid = qm::accurate::BidOf(*qm::accurate::FindLanguage(c.text("tag")), qm::Bytes(bytes));

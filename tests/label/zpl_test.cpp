@@ -11,20 +11,16 @@
 
 namespace {
 
-void ExpectBids(const std::string& table) {
-    qmtest::gdi::ExpectBidLevels(table, [](const qmtest::CaseRow& c) { return c.bytes("job"); });
-}
-
 TEST(Zpl, Jobs) { qmtest::ExpectAccurateCases(qm::accurate::AccurateZPL, "label/cases/zpl.tsv"); }
 
-TEST(Zpl, Bids) { ExpectBids("label/cases/zpl_bids.tsv"); }
+TEST(Zpl, Bids) { qmtest::gdi::ExpectBidLevels("label/cases/zpl_bids.tsv"); }
 
 TEST(Dymo, Jobs) { qmtest::ExpectAccurateCases(qm::accurate::AccurateDymo, "label/cases/dymo.tsv"); }
 
-TEST(Dymo, Bids) { ExpectBids("label/cases/dymo_bids.tsv"); }
+TEST(Dymo, Bids) { qmtest::gdi::ExpectBidLevels("label/cases/dymo_bids.tsv"); }
 
 TEST(PTouch, Jobs) { qmtest::ExpectAccurateCases(qm::accurate::AccuratePTouch, "label/cases/ptouch.tsv"); }
 
-TEST(PTouch, Bids) { ExpectBids("label/cases/ptouch_bids.tsv"); }
+TEST(PTouch, Bids) { qmtest::gdi::ExpectBidLevels("label/cases/ptouch_bids.tsv"); }
 
 }  // namespace

@@ -106,17 +106,17 @@ TEST(PostScriptAccurate, ColourOfEachPage) {
         qm::accurate::Finish(r);
         EXPECT_EQ(r.rec.pages, uint32_t(c.num("pages"))) << c.name();
         EXPECT_EQ(r.estimated, Yes(c, "estimated")) << c.name();
-        std::string colours, widths;
+        std::string colours, sizes;
         for (const auto& run : r.pages.Runs()) {
             for (uint32_t k = 0; k < run.count; ++k) {
                 colours += run.page.color == QM_PAGE_MONO ? 'M' : run.page.color == QM_PAGE_COLOR ? 'C' : '?';
-                widths += (widths.empty() ? "" : ",") + std::to_string(int(run.page.paperWidth * 72 + 0.5)) + "x" +
-                          std::to_string(int(run.page.paperLength * 72 + 0.5));
+                sizes += (sizes.empty() ? "" : ",") + std::to_string(int(run.page.paperWidth * 72 + 0.5)) + "x" +
+                         std::to_string(int(run.page.paperLength * 72 + 0.5));
             }
         }
         EXPECT_EQ(colours, c.text("colours")) << c.name();
         if (!c.text("sizes").empty()) {
-            EXPECT_EQ(widths, c.text("sizes")) << c.name();
+            EXPECT_EQ(sizes, c.text("sizes")) << c.name();
         }
         const bool anyColour = colours.find('C') != std::string::npos;
         EXPECT_EQ(r.rec.color, anyColour || colours.find('?') != std::string::npos ? 1 : 0) << c.name();
