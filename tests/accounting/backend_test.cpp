@@ -311,16 +311,17 @@ TEST_F(Backend, QuotaRefusesTheJobThatWouldPassIt) {
     EXPECT_TRUE(Contains(refused.err, "\nPAGE: total 0\n")) << refused.err;
     EXPECT_FALSE(std::filesystem::exists(dir_.Path("args-2")));  // never sent
     // A job on standard input is spooled and counted before it may be sent.
-    EXPECT_EQ(Job(4, job, false).status, 5);
-    EXPECT_FALSE(std::filesystem::exists(dir_.Path("args-4")));
+    EXPECT_EQ(Job(3, job, false).status, 5);
+    EXPECT_FALSE(std::filesystem::exists(dir_.Path("args-3")));
     // A job whose pages cannot be known is not held back by a quota.
-    EXPECT_EQ(Job(3, dir_.Write("junk", "no language"), true).status, 0);
+    EXPECT_EQ(Job(4, dir_.Write("junk", "no language"), true).status, 0);
+    // Records come in time order, then by job id: the ids follow the order run.
     const auto records = Records();
     ASSERT_EQ(records.size(), 4u);
     EXPECT_EQ(records[1].status, Status::Refused);
     EXPECT_TRUE(Contains(records[1].error, "quota")) << records[1].error;
-    EXPECT_EQ(records[2].status, Status::NotCounted);
-    EXPECT_EQ(records[3].status, Status::Refused);
+    EXPECT_EQ(records[2].status, Status::Refused);
+    EXPECT_EQ(records[3].status, Status::NotCounted);
 }
 
 TEST_F(Backend, UnwritableStoreJournalsAndTheNextJobReplays) {
