@@ -232,7 +232,8 @@ public:
         }
         return top_.data() + top_.size() - n;
     }
-    // Pops to the nearest mark, leaving what was above it in `out` (bottom first).
+    // Pops to the nearest mark, leaving what was above it in `out` (bottom first);
+    // without a mark the stack is cleared and `out` left empty.
     bool ToMark(std::vector<Val>& out) {
         for (size_t k = top_.size(); k-- > 0;) {
             if (top_[k].t == T::Mark) {
@@ -241,6 +242,7 @@ public:
                 return true;
             }
         }
+        out.clear();
         clear();
         return false;
     }
