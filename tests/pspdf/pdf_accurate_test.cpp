@@ -246,6 +246,8 @@ TEST(AccuratePdf, RepairsBrokenCrossReferenceData) {
         ExpectPages("repair " + std::to_string(i), cases[i].first, cases[i].second, true);
 }
 
+TEST(AccuratePdf, WholeFiles) { qmtest::ExpectAccurateCases(qm::accurate::AccuratePDF, "pspdf/cases/pdf_files.tsv"); }
+
 TEST(AccuratePdf, UnrepairableFilesGetNoCount) {
     for (const CaseRow& c : ReadCases("pspdf/cases/pdf_unrepairable.tsv"))
         EXPECT_EQ(Count(c.bytes("file")).code, QM_E_NOT_UNDERSTOOD) << c.name();
