@@ -246,6 +246,8 @@ TEST(AccuratePdf, RepairsBrokenCrossReferenceData) {
         ExpectPages("repair " + std::to_string(i), cases[i].first, cases[i].second, true);
 }
 
+TEST(AccuratePdf, WholeFiles) { qmtest::ExpectAccurateCases(qm::accurate::AccuratePDF, "pspdf/cases/pdf_files.tsv"); }
+
 TEST(AccuratePdf, UnrepairableFilesGetNoCount) {
     for (const CaseRow& c : ReadCases("pspdf/cases/pdf_unrepairable.tsv"))
         EXPECT_EQ(Count(c.bytes("file")).code, QM_E_NOT_UNDERSTOOD) << c.name();
@@ -329,6 +331,7 @@ TEST(AccuratePdf, ColourFromWhatThePagesDraw) {
         p.obj(32, Stream(rgbJpeg + " /Filter /DCTDecode", markedPhoto));
         p.obj(34, Stream(rgbJpeg + " /Filter /DCTDecode", Jpeg(32, 32, {100, 104, 102}, 100)));
         p.obj(35, Stream(rgbJpeg + " /Filter /DCTDecode", Jpeg(32, 32, {108, 100, 102}, 100)));
+        p.obj(43, Stream(rgbJpeg + " /Filter /DCTDecode", Jpeg(1, 8, {200, 30, 30})));  // one red column
         p.obj(40, Stream(rgbJpeg + " /Filter /DCTDecode", Jpeg(32, 32, {100, 106, 112}, 100, true)));
         p.obj(41, Stream(rgbJpeg + " /Filter /DCTDecode", Jpeg(32, 32, {100, 100, 160}, 100, true)));
         p.obj(42, Stream(rgbJpeg + " /Filter /DCTDecode", Jpeg(32, 32, {160, 100, 100}, 100, true)));
