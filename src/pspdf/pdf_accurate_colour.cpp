@@ -443,6 +443,25 @@ struct StringStops {
     constexpr StringStops() { of[uint8_t('\\')] = of[uint8_t('(')] = of[uint8_t(')')] = true; }
 };
 constexpr StringStops kStringStops{};
+// The bytes that mean something inside an array or dictionary, where
+// numbers, names and words are passed over unread.
+struct NestedStops {
+    bool of[256] = {};
+    constexpr NestedStops() {
+        for (char c : {'%', '(', '<', '>', '[', ']'}) of[uint8_t(c)] = true;
+    }
+};
+constexpr NestedStops kNestedStops{};
+// The first byte at or after i that `stops` holds, or the end; four bytes
+// a step while none of them is one.
+template <class Stops>
+uint32_t SkipTo(const Bytes& b, uint32_t i, const Stops& stops) noexcept {
+    for (; i + 4 <= b.size; i += 4) {
+        if (stops.of[b[i]] | stops.of[b[i + 1]] | stops.of[b[i + 2]] | stops.of[b[i + 3]]) break;
+    }
+    while (i < b.size && !stops.of[b[i]]) ++i;
+    return i;
+}
 }  // namespace
 
 void ColourCheck::content(std::string_view data, const Value& resources, int depth) {
@@ -459,6 +478,11 @@ void ColourCheck::content(std::string_view data, const Value& resources, int dep
     int nesting = 0;  // inside arrays and dictionaries
     uint32_t i = 0;
     while (i < b.size && !colour_) {
+        if (nesting > 0) {
+            // A TJ's adjustments and the like: only delimiters count here.
+            i = SkipTo(b, i, kNestedStops);
+            if (i >= b.size) break;
+        }
         const uint8_t c = b[i];
         if (IsSpace(c)) {
             ++i;
@@ -467,7 +491,7 @@ void ColourCheck::content(std::string_view data, const Value& resources, int dep
         } else if (c == '(') {
             int open = 1;
             for (++i; i < b.size && open > 0; ++i) {
-                while (i < b.size && !kStringStops.of[b[i]]) ++i;  // text: most bytes are none of the three
+                i = SkipTo(b, i, kStringStops);  // text: most bytes are none of the three
                 if (i >= b.size) break;
                 if (b[i] == '\\') ++i;
                 else if (b[i] == '(') ++open;

@@ -18,6 +18,9 @@ bool Inflate(std::string_view in, std::string& out, uint32_t cap) {
         z_stream& z;
         ~End() { inflateEnd(&z); }
     } end{z};
+    // A wrong checksum keeps what came out (below), so it is not computed;
+    // the trailer is still read, and checked here when nothing came out.
+    inflateValidate(&z, 0);
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
     z.avail_in = static_cast<uInt>(in.size());
     uint8_t chunk[16384];
@@ -28,7 +31,7 @@ bool Inflate(std::string_view in, std::string& out, uint32_t cap) {
         const size_t got = sizeof chunk - z.avail_out;
         if (out.size() + got > cap) return false;
         out.append(reinterpret_cast<const char*>(chunk), got);
-        if (rc == Z_STREAM_END) return true;
+        if (rc == Z_STREAM_END) return !out.empty() || std::memcmp(z.next_in - 4, "\0\0\0\1", 4) == 0;
         // Data cut short or corrupt near its end: keep what came out, as
         // viewers do, when anything did.
         if (rc == Z_BUF_ERROR && z.avail_in == 0) return !out.empty();
