@@ -235,6 +235,12 @@ bool ColourCheck::neutral(const Space& s, const double* v, size_t n, const std::
             if (paint && paint->kind == Kind::Int && paint->integer == 2) {
                 Space base = s;
                 base.family = s.base;
+                // Only the underlying family is kept: a palette's entries
+                // are not, and a space not understood decides nothing.
+                if (base.family == Space::Unknown || base.family == Space::Indexed) {
+                    unknown_ = true;
+                    return true;
+                }
                 return Neutral(base, v, n);
             }
             once(*ref, [&] {
