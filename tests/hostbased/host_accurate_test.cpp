@@ -148,6 +148,9 @@ TEST(AccuratePpa, PagesAtEjectsColourFromTheSweeps) {
         {"a colour sweep on a page never ejected", load + ScpShort(18, Sweep(1)) + eject + load + ScpShort(18, Sweep(14)),
          {.pages = 1}},
         {"a packet past the end", load + eject + "$\x01\x10\x00", {.pages = 1, .estimated = true}},
+        {"a sweep whose ink byte ends it", load + ScpShort(18, Bin({0, 1, 2, 14})) + eject, {.pages = 1, .colour = 1}},
+        {"a sweep cut before its ink byte", load + ScpShort(18, Bin({0, 1, 2})) + eject, {.pages = 1}},
+        {"a media command of no data before a stray 2", load + eject + ScpShort(19, "") + "\x02", {.pages = 1, .estimated = true}},
         {"no eject", load + image, kNotUnderstood},
     };
     for (const AccurateCase& c : cases) ExpectAccurate(qm::accurate::CountPpa, c);
