@@ -151,6 +151,8 @@ TEST(AccuratePpa, PagesAtEjectsColourFromTheSweeps) {
         {"a sweep whose ink byte ends it", load + ScpShort(18, Bin({0, 1, 2, 14})) + eject, {.pages = 1, .colour = 1}},
         {"a sweep cut before its ink byte", load + ScpShort(18, Bin({0, 1, 2})) + eject, {.pages = 1}},
         {"a media command of no data before a stray 2", load + eject + ScpShort(19, "") + "\x02", {.pages = 1, .estimated = true}},
+        {"a long frame of no data whose header reads as a short one too",
+         load + eject + Vlink(1, Be16(19) + Be16(16) + Bin({7, 0}) + Be16(8) + Bin({2, 0, 0, 0, 0, 0, 0, 0})), {.pages = 1}},
         {"no eject", load + image, kNotUnderstood},
     };
     for (const AccurateCase& c : cases) ExpectAccurate(qm::accurate::CountPpa, c);
