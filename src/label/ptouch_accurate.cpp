@@ -87,7 +87,7 @@ Step Read(Bytes b, uint32_t& at, Walk& w, bool& reset) noexcept {
     if (b[at + 1] != 'i' || !b.has(at + 2)) return b[at + 1] == 'i' ? Step::Cut : Step::Invalid;
     const int n = Parameters(b[at + 2]);
     if (n < 0) return Step::Invalid;
-    if (!b.has(at + 3, uint32_t(n))) return Step::Cut;
+    if (n > 0 && !b.has(at + 3, uint32_t(n))) return Step::Cut;
     if (b[at + 2] == 'z' && (b[at + 3] & 0x04) != 0) {
         // Media and size: the tape's width, and a die-cut label's length.
         const bool dieCut = b[at + 4] == kDieCut;

@@ -61,7 +61,9 @@ TEST(AccurateFinish, SettlesThePagesAgainstTheRecord) {
         if (c.num("colorUnknown") != 0) r.unknown |= QM_FIELD_COLOR;
         for (char k : c.text("log")) {
             qm::accurate::Page p;
-            p.color = k == 'M' ? QM_PAGE_MONO : k == 'C' ? QM_PAGE_COLOR : QM_PAGE_COLOR_UNKNOWN;
+            p.color = k == 'C' ? QM_PAGE_COLOR : k == 'U' ? QM_PAGE_COLOR_UNKNOWN : QM_PAGE_MONO;
+            p.paperWidth = k == 'T' || k == 'W' ? 11 : 0;
+            p.paperLength = k == 'T' ? 17 : k == 'L' ? 14 : 0;
             if (k != '-') r.pages.Add(p);
         }
         qm::accurate::Finish(r);
@@ -71,8 +73,11 @@ TEST(AccurateFinish, SettlesThePagesAgainstTheRecord) {
             for (uint32_t i = 0; i < run.count; ++i) {
                 const QuirometerPage p = qm::accurate::Deliver(r, run.page, ++n);
                 EXPECT_EQ(p.number, n);
-                EXPECT_EQ(p.paperWidth, 8.5);
-                got += "MCU"[p.color];
+                const bool own = p.paperWidth == 11 && p.paperLength == 17;
+                if (!own) {
+                    EXPECT_EQ(std::pair(p.paperWidth, p.paperLength), std::pair(8.5, 11.0));
+                }
+                got += "MCU"[p.color] + std::string(own ? "t" : "");
                 if (p.side != QM_SIDE_NONE) got += p.side == QM_SIDE_FRONT ? 'f' : 'b';
             }
         }

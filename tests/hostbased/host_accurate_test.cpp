@@ -148,6 +148,11 @@ TEST(AccuratePpa, PagesAtEjectsColourFromTheSweeps) {
         {"a colour sweep on a page never ejected", load + ScpShort(18, Sweep(1)) + eject + load + ScpShort(18, Sweep(14)),
          {.pages = 1}},
         {"a packet past the end", load + eject + "$\x01\x10\x00", {.pages = 1, .estimated = true}},
+        {"a sweep whose ink byte ends it", load + ScpShort(18, Bin({0, 1, 2, 14})) + eject, {.pages = 1, .colour = 1}},
+        {"a sweep cut before its ink byte", load + ScpShort(18, Bin({0, 1, 2})) + eject, {.pages = 1}},
+        {"a media command of no data before a stray 2", load + eject + ScpShort(19, "") + "\x02", {.pages = 1, .estimated = true}},
+        {"a long frame of no data whose header reads as a short one too",
+         load + eject + Vlink(1, Be16(19) + Be16(16) + Bin({7, 0}) + Be16(8) + Bin({2, 0, 0, 0, 0, 0, 0, 0})), {.pages = 1}},
         {"no eject", load + image, kNotUnderstood},
     };
     for (const AccurateCase& c : cases) ExpectAccurate(qm::accurate::CountPpa, c);

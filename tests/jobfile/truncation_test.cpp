@@ -104,6 +104,24 @@ TEST(Truncation, AScanCutShortRunsAgainOnWhatIsLeft) {
     EXPECT_EQ(rec.pages, kPage);
 }
 
+// A file that faults on every run: given up after nine runs, as a read fault.
+int gRuns = 0;
+const uint8_t* gFirst = nullptr;
+int32_t CutToNothingThenRead(qm::Bytes b, uint32_t, PageCountResult&) {
+    if (gRuns++ == 0) {
+        gFirst = b.data;
+        if (::truncate(gCutPath.c_str(), 0) != 0) return QM_E_FAIL;
+    }
+    return *reinterpret_cast<volatile const uint8_t*>(gFirst) == 'x' ? QM_OK : QM_E_FAIL;
+}
+TEST(Truncation, AFileFaultingOnEveryRunIsAReadFault) {
+    qmtest::TempJob file(std::string(3 * kPage, 'x'));
+    gCutPath = file.path();
+    PageCountResult rec{};
+    EXPECT_EQ(qm::CountMappedFile(file.path(), &rec, CutToNothingThenRead, false), QM_HRESULT_FROM_WIN32(30));
+    EXPECT_EQ(gRuns, 9);
+}
+
 // A bus error that is not the count's goes to the host's handler from before
 // ours, called as it was installed; with none (or ignored), the default action.
 void RaiseBusAfter(const struct sigaction& prior) {
