@@ -127,9 +127,10 @@ private:
         }
         closedAgain_ = false;
         if (Is(t, "def")) {
-            // A definition: remembered for the calls, asks for nothing now.
-            if (!closedFrame_.name.empty() && body.Any() && procs_.size() < kMaxProcedures)
-                procs_[closedFrame_.name] = body;
+            // A definition: remembered for the calls, asks for nothing now. One
+            // that asks for nothing replaces what the name asked for before.
+            if (!closedFrame_.name.empty() && !body.Any()) procs_.erase(closedFrame_.name);
+            else if (!closedFrame_.name.empty() && procs_.size() < kMaxProcedures) procs_[closedFrame_.name] = body;
             return;
         }
         if (Is(t, "if")) {
