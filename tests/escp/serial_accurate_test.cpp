@@ -10,6 +10,7 @@
 
 #include "accurate/accurate.h"
 #include "casefile.h"
+#include "gdi/gdi_testutil.h"
 
 namespace {
 
@@ -105,6 +106,9 @@ TEST(SerialAccurate, RunCodingAndSheets) {
     const Sheet sheets[] = {
         {0, 11.0, true, 11.0}, {0, 11.5, false, 0}, {8.5, 14.3, true, 14.0},
         {8.5, 11.3, true, 11.0}, {8.5, 15.0, false, 0}, {9.0, 11.0, false, 0},
+        // each end of the length a form may state for a sheet, of the width, and one step outside
+        {8.5, 10.98, true, 11.0}, {8.5, 10.96, false, 0}, {8.5, 11.5, true, 11.0}, {8.5, 11.51, false, 0},
+        {8.53, 11.0, true, 11.0}, {8.54, 11.0, false, 0}, {0, 11.02, true, 11.0}, {0, 11.04, false, 0},
     };
     for (const Sheet& s : sheets) {
         double w = 0, l = 0;
@@ -124,7 +128,7 @@ TEST(SerialAccurate, Records) {
 }
 
 // Detection walks commands by the lengths they state: a byte that is
-// neither text nor a command, or data read as one, is no bid.
-TEST(SerialBids, StepOverDataByItsLength) { qmtest::ExpectBidCases("escp/cases/serial_bids.tsv"); }
+// neither text nor a command, or data read as one, is no bid; the level.
+TEST(SerialBids, StepOverDataByItsLength) { qmtest::gdi::ExpectBidLevels("escp/cases/serial_bids.tsv"); }
 
 }  // namespace
