@@ -22,8 +22,16 @@ std::string B(const char* s, size_t n) { return std::string(s, n); }
 
 qm::Bytes View(const std::string& s) { return qm::Bytes(s); }
 
-// Pages, colour, the sheet (width and length empty: none), two-sided or not, and whether the
-// walk slipped (met an unknown command or one cut short).
+// The colour of each page the count logged: a letter per page (M, C, U unknown).
+std::string Colours(const SerialCount& n) {
+    std::string colours;
+    for (const auto& run : n.pageLog.Runs())
+        colours.append(run.count, run.page.color == QM_PAGE_MONO ? 'M' : run.page.color == QM_PAGE_COLOR ? 'C' : 'U');
+    return colours;
+}
+
+// Pages, colour, the sheet (width and length empty: none), two-sided or not, whether the
+// walk slipped (met an unknown command or one cut short), and where given each page's colour.
 template <class Count>
 void ExpectSerialCases(const std::string& table, Count count) {
     for (const CaseRow& c : ReadCases(table)) {
@@ -34,6 +42,9 @@ void ExpectSerialCases(const std::string& table, Count count) {
         EXPECT_NEAR(n.paperWidth, c.num("width"), 0.01) << c.name();
         EXPECT_NEAR(n.paperLength, c.num("length"), 0.01) << c.name();
         EXPECT_EQ(n.unknownCommands != 0 || n.truncated, Yes(c, "slipped")) << c.name();
+        if (!c.text("colours").empty()) {
+            EXPECT_EQ(Colours(n), c.text("colours")) << c.name();
+        }
     }
 }
 
@@ -58,9 +69,7 @@ TEST(SerialAccurate, CanonModes) {
 TEST(SerialAccurate, CanonControlSequenceColour) {
     for (const CaseRow& c : ReadCases("escp/cases/canon_csi_colour.tsv")) {
         const SerialCount n = qm::serial::CountCanonJob(View(c.bytes("job")));
-        std::string colours;
-        for (const auto& run : n.pageLog.Runs())
-            colours.append(run.count, run.page.color == QM_PAGE_MONO ? 'M' : run.page.color == QM_PAGE_COLOR ? 'C' : 'U');
+        const std::string colours = Colours(n);
         EXPECT_EQ(n.pages, c.num("pages")) << c.name();
         EXPECT_EQ(colours, c.text("colours")) << c.name();
         EXPECT_EQ(n.color, colours.find('C') != std::string::npos) << c.name();

@@ -23,7 +23,7 @@ TEST(EscPageImages, HeadersAfterBraceIf) {
     ExpectRecordCases("ESC_PAGE", "vendorlang/cases/escpage_images.tsv");
 }
 
-TEST(EscPageBids, CommandsFromTheStart) { qmtest::gdi::ExpectBidLevels("vendorlang/cases/escpage_bids.tsv"); }
+TEST(VendorBids, Levels) { qmtest::gdi::ExpectBidLevels("vendorlang/cases/bids.tsv"); }
 
 TEST(EscPageEjl, SetLinesGiveCopiesAndDuplex) {
     ExpectRecordCases("ESC_PAGE", "vendorlang/cases/escpage_ejl.tsv");
