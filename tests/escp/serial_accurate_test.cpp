@@ -116,7 +116,7 @@ TEST(SerialAccurate, RunCodingAndSheets) {
         {0, 11.0, true, 11.0}, {0, 11.5, false, 0}, {8.5, 14.3, true, 14.0},
         {8.5, 11.3, true, 11.0}, {8.5, 15.0, false, 0}, {9.0, 11.0, false, 0},
         // each end of the length a form may state for a sheet, of the width, and one step outside
-        {8.5, 10.98, true, 11.0}, {8.5, 10.96, false, 0}, {8.5, 11.5, true, 11.0}, {8.5, 11.51, false, 0},
+        {8.5, 10.97, true, 11.0}, {8.5, 10.96, false, 0}, {8.5, 11.5, true, 11.0}, {8.5, 11.51, false, 0},
         {8.53, 11.0, true, 11.0}, {8.54, 11.0, false, 0}, {0, 11.02, true, 11.0}, {0, 11.04, false, 0},
     };
     for (const Sheet& s : sheets) {
