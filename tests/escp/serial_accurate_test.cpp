@@ -10,6 +10,7 @@
 
 #include "accurate/accurate.h"
 #include "casefile.h"
+#include "gdi/gdi_testutil.h"
 
 namespace {
 
@@ -21,8 +22,16 @@ std::string B(const char* s, size_t n) { return std::string(s, n); }
 
 qm::Bytes View(const std::string& s) { return qm::Bytes(s); }
 
-// Pages, colour, the sheet (width and length empty: none), two-sided or not, and whether the
-// walk slipped (met an unknown command or one cut short).
+// The colour of each page the count logged: a letter per page (M, C, U unknown).
+std::string Colours(const SerialCount& n) {
+    std::string colours;
+    for (const auto& run : n.pageLog.Runs())
+        colours.append(run.count, run.page.color == QM_PAGE_MONO ? 'M' : run.page.color == QM_PAGE_COLOR ? 'C' : 'U');
+    return colours;
+}
+
+// Pages, colour, the sheet (width and length empty: none), two-sided or not, whether the
+// walk slipped (met an unknown command or one cut short), and where given each page's colour.
 template <class Count>
 void ExpectSerialCases(const std::string& table, Count count) {
     for (const CaseRow& c : ReadCases(table)) {
@@ -33,6 +42,9 @@ void ExpectSerialCases(const std::string& table, Count count) {
         EXPECT_NEAR(n.paperWidth, c.num("width"), 0.01) << c.name();
         EXPECT_NEAR(n.paperLength, c.num("length"), 0.01) << c.name();
         EXPECT_EQ(n.unknownCommands != 0 || n.truncated, Yes(c, "slipped")) << c.name();
+        if (!c.text("colours").empty()) {
+            EXPECT_EQ(Colours(n), c.text("colours")) << c.name();
+        }
     }
 }
 
@@ -57,9 +69,7 @@ TEST(SerialAccurate, CanonModes) {
 TEST(SerialAccurate, CanonControlSequenceColour) {
     for (const CaseRow& c : ReadCases("escp/cases/canon_csi_colour.tsv")) {
         const SerialCount n = qm::serial::CountCanonJob(View(c.bytes("job")));
-        std::string colours;
-        for (const auto& run : n.pageLog.Runs())
-            colours.append(run.count, run.page.color == QM_PAGE_MONO ? 'M' : run.page.color == QM_PAGE_COLOR ? 'C' : 'U');
+        const std::string colours = Colours(n);
         EXPECT_EQ(n.pages, c.num("pages")) << c.name();
         EXPECT_EQ(colours, c.text("colours")) << c.name();
         EXPECT_EQ(n.color, colours.find('C') != std::string::npos) << c.name();
@@ -105,6 +115,9 @@ TEST(SerialAccurate, RunCodingAndSheets) {
     const Sheet sheets[] = {
         {0, 11.0, true, 11.0}, {0, 11.5, false, 0}, {8.5, 14.3, true, 14.0},
         {8.5, 11.3, true, 11.0}, {8.5, 15.0, false, 0}, {9.0, 11.0, false, 0},
+        // each end of the length a form may state for a sheet, of the width, and one step outside
+        {8.5, 10.97, true, 11.0}, {8.5, 10.96, false, 0}, {8.5, 11.5, true, 11.0}, {8.5, 11.51, false, 0},
+        {8.53, 11.0, true, 11.0}, {8.54, 11.0, false, 0}, {0, 11.02, true, 11.0}, {0, 11.04, false, 0},
     };
     for (const Sheet& s : sheets) {
         double w = 0, l = 0;
@@ -124,7 +137,7 @@ TEST(SerialAccurate, Records) {
 }
 
 // Detection walks commands by the lengths they state: a byte that is
-// neither text nor a command, or data read as one, is no bid.
-TEST(SerialBids, StepOverDataByItsLength) { qmtest::ExpectBidCases("escp/cases/serial_bids.tsv"); }
+// neither text nor a command, or data read as one, is no bid; the level.
+TEST(SerialBids, StepOverDataByItsLength) { qmtest::gdi::ExpectBidLevels("escp/cases/serial_bids.tsv"); }
 
 }  // namespace

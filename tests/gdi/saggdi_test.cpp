@@ -3,13 +3,12 @@
 // the stream's order (gdi/cases/saggdi.tsv); the bid (saggdi_bids.tsv).
 #include <gtest/gtest.h>
 
-#include "accurate_testutil.h"
-#include "casefile.h"
+#include "gdi_testutil.h"
 
 namespace {
 
 TEST(RicohGdi, Jobs) { qmtest::ExpectAccurateCases(qm::accurate::AccurateRicohGDI, "gdi/cases/saggdi.tsv"); }
 
-TEST(RicohGdi, Bids) { qmtest::ExpectBidCases("gdi/cases/saggdi_bids.tsv"); }
+TEST(RicohGdi, Bids) { qmtest::gdi::ExpectBidLevels("gdi/cases/saggdi_bids.tsv"); }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <random>
 
 #include "casefile.h"
+#include "gdi/gdi_testutil.h"
 #include "vendorlang/vendor_accurate.h"
 
 using namespace qmtest;
@@ -21,6 +22,8 @@ TEST(EscPageSettings, DuplexColourAndPaper) {
 TEST(EscPageImages, HeadersAfterBraceIf) {
     ExpectRecordCases("ESC_PAGE", "vendorlang/cases/escpage_images.tsv");
 }
+
+TEST(VendorBids, Levels) { qmtest::gdi::ExpectBidLevels("vendorlang/cases/bids.tsv"); }
 
 TEST(EscPageEjl, SetLinesGiveCopiesAndDuplex) {
     ExpectRecordCases("ESC_PAGE", "vendorlang/cases/escpage_ejl.tsv");
