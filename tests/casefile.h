@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -199,6 +200,23 @@ inline void ExpectBidCases(const std::string& table) {
         const std::string job = r.bytes("job");
         const int bid = qm::accurate::BidOf(*qm::accurate::FindLanguage(r.text("tag")), qm::Bytes(job));
         EXPECT_EQ(bid > qm::accurate::kNoBid, Yes(r, "bid")) << r.name();
+    }
+}
+
+// The bid the language of column `tag` gives (column bid: structure,
+// declared, signature or none), for the job `job` builds from the row.
+inline void ExpectBidLevels(
+    const std::string& table,
+    const std::function<std::string(const CaseRow&)>& job = [](const CaseRow& c) { return c.bytes("job"); }) {
+    for (const CaseRow& c : ReadCases(table)) {
+        const std::string bytes = job(c);
+        const int bid = qm::accurate::BidOf(*qm::accurate::FindLanguage(c.text("tag")), qm::Bytes(bytes));
+        const std::string want = c.text("bid");
+        const int expected = want == "structure"   ? qm::accurate::kBidStructure
+                             : want == "declared"  ? qm::accurate::kBidDeclared
+                             : want == "signature" ? qm::accurate::kBidSignature
+                                                   : qm::accurate::kNoBid;
+        EXPECT_EQ(bid, expected) << c.name();
     }
 }
 

@@ -10,7 +10,6 @@
 
 #include "accurate/accurate.h"
 #include "casefile.h"
-#include "gdi/gdi_testutil.h"
 
 namespace {
 
@@ -138,6 +137,6 @@ TEST(SerialAccurate, Records) {
 
 // Detection walks commands by the lengths they state: a byte that is
 // neither text nor a command, or data read as one, is no bid; the level.
-TEST(SerialBids, StepOverDataByItsLength) { qmtest::gdi::ExpectBidLevels("escp/cases/serial_bids.tsv"); }
+TEST(SerialBids, StepOverDataByItsLength) { qmtest::ExpectBidLevels("escp/cases/serial_bids.tsv"); }
 
 }  // namespace

@@ -37,6 +37,6 @@ std::string Job(const qmtest::CaseRow& c) {
 
 TEST(Ddst, LineWalk) { qmtest::gdi::ExpectPageCases(&qm::accurate::AccurateDDST, "gdi/cases/ddst.tsv", &Job); }
 
-TEST(Ddst, Bid) { qmtest::gdi::ExpectBidLevels("gdi/cases/ddst_bids.tsv", &Job); }
+TEST(Ddst, Bid) { qmtest::ExpectBidLevels("gdi/cases/ddst_bids.tsv", &Job); }
 
 }  // namespace

@@ -66,21 +66,4 @@ inline void ExpectPageCases(int32_t (*count)(qm::Bytes, qm::accurate::Result&), 
     }
 }
 
-// Rows: the bid the language named in `tag` gives: structure, declared,
-// signature or none.
-inline void ExpectBidLevels(
-    const std::string& table,
-    const std::function<std::string(const CaseRow&)>& job = [](const CaseRow& c) { return c.bytes("job"); }) {
-    for (const CaseRow& c : ReadCases(table)) {
-        const std::string bytes = job(c);
-        const int bid = qm::accurate::BidOf(*qm::accurate::FindLanguage(c.text("tag")), qm::Bytes(bytes));
-        const std::string want = c.text("bid");
-        const int expected = want == "structure"   ? qm::accurate::kBidStructure
-                             : want == "declared"  ? qm::accurate::kBidDeclared
-                             : want == "signature" ? qm::accurate::kBidSignature
-                                                   : qm::accurate::kNoBid;
-        EXPECT_EQ(bid, expected) << c.name();
-    }
-}
-
 }  // namespace qmtest::gdi

@@ -15,6 +15,6 @@ std::string Job(const qmtest::CaseRow& c) { return (c.text("header") == "no" ? "
 
 TEST(Hbpl, RecordWalk) { qmtest::gdi::ExpectPageCases(&qm::accurate::AccurateHBPL, "gdi/cases/hbpl.tsv", &Job); }
 
-TEST(Hbpl, Bid) { qmtest::gdi::ExpectBidLevels("gdi/cases/hbpl_bids.tsv", &Job); }
+TEST(Hbpl, Bid) { qmtest::ExpectBidLevels("gdi/cases/hbpl_bids.tsv", &Job); }
 
 }  // namespace

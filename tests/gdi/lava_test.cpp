@@ -18,7 +18,7 @@ std::string Job(const qmtest::CaseRow& c) { return (c.text("header") == "no" ? "
 
 TEST(Lava, CommandWalk) { qmtest::gdi::ExpectPageCases(&qm::accurate::AccurateLAVAFLOW, "gdi/cases/lava.tsv", &Job); }
 
-TEST(Lava, Bid) { qmtest::gdi::ExpectBidLevels("gdi/cases/lava_bids.tsv", &Job); }
+TEST(Lava, Bid) { qmtest::ExpectBidLevels("gdi/cases/lava_bids.tsv", &Job); }
 
 // A header that enters LAVAFLOW leaves the job to LAVAFLOW alone: PCL, whose
 // commands these are too, never gets it.

@@ -48,10 +48,10 @@ TEST(Minolta, PageProWalk) {
 
 TEST(Minolta, M2300wWalk) { qmtest::gdi::ExpectPageCases(&qm::accurate::AccurateM2300W, "gdi/cases/m2300w.tsv", &BlockJob); }
 
-TEST(Minolta, Bid) { qmtest::gdi::ExpectBidLevels("gdi/cases/minolta_bids.tsv", &BlockJob); }
+TEST(Minolta, Bid) { qmtest::ExpectBidLevels("gdi/cases/minolta_bids.tsv", &BlockJob); }
 
 TEST(Opl, ItemWalk) { qmtest::gdi::ExpectPageCases(&qm::accurate::AccurateOPL, "gdi/cases/opl.tsv", &OplJob); }
 
-TEST(Opl, Bid) { qmtest::gdi::ExpectBidLevels("gdi/cases/opl_bids.tsv", &OplJob); }
+TEST(Opl, Bid) { qmtest::ExpectBidLevels("gdi/cases/opl_bids.tsv", &OplJob); }
 
 }  // namespace

@@ -9,6 +9,6 @@ namespace {
 
 TEST(RicohGdi, Jobs) { qmtest::ExpectAccurateCases(qm::accurate::AccurateRicohGDI, "gdi/cases/saggdi.tsv"); }
 
-TEST(RicohGdi, Bids) { qmtest::gdi::ExpectBidLevels("gdi/cases/saggdi_bids.tsv"); }
+TEST(RicohGdi, Bids) { qmtest::ExpectBidLevels("gdi/cases/saggdi_bids.tsv"); }
 
 }  // namespace

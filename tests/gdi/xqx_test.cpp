@@ -96,6 +96,6 @@ std::string Job(const qmtest::CaseRow& c) { return Build(c.text("stream"), c.whe
 
 TEST(Xqx, RecordWalk) { qmtest::gdi::ExpectPageCases(&qm::accurate::AccurateXQX, "gdi/cases/xqx.tsv", &Job); }
 
-TEST(Xqx, Bid) { qmtest::gdi::ExpectBidLevels("gdi/cases/xqx_bids.tsv", &Job); }
+TEST(Xqx, Bid) { qmtest::ExpectBidLevels("gdi/cases/xqx_bids.tsv", &Job); }
 
 }  // namespace

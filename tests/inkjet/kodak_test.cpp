@@ -16,7 +16,7 @@ std::string Job(const qmtest::CaseRow& c) {
 TEST(Kodak, ItemWalk) { qmtest::gdi::ExpectPageCases(&qm::accurate::AccurateKodakESP, "inkjet/cases/kodak.tsv", &Job); }
 
 TEST(Kodak, Bid) {
-    qmtest::gdi::ExpectBidLevels("inkjet/cases/kodak_bids.tsv", [](const qmtest::CaseRow& c) { return c.bytes("job"); });
+    qmtest::ExpectBidLevels("inkjet/cases/kodak_bids.tsv", [](const qmtest::CaseRow& c) { return c.bytes("job"); });
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include "accurate_testutil.h"
 #include "casefile.h"
-#include "gdi/gdi_testutil.h"
 
 namespace {
 
@@ -13,6 +12,6 @@ TEST(LineLabels, Epl) { qmtest::ExpectAccurateCases(qm::accurate::AccurateEPL, "
 
 TEST(LineLabels, Cpcl) { qmtest::ExpectAccurateCases(qm::accurate::AccurateCPCL, "label/cases/cpcl.tsv"); }
 
-TEST(LineLabels, Bids) { qmtest::gdi::ExpectBidLevels("label/cases/linelabels_bids.tsv"); }
+TEST(LineLabels, Bids) { qmtest::ExpectBidLevels("label/cases/linelabels_bids.tsv"); }
 
 }  // namespace

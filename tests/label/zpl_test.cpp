@@ -7,20 +7,19 @@
 
 #include "accurate_testutil.h"
 #include "casefile.h"
-#include "gdi/gdi_testutil.h"
 
 namespace {
 
 TEST(Zpl, Jobs) { qmtest::ExpectAccurateCases(qm::accurate::AccurateZPL, "label/cases/zpl.tsv"); }
 
-TEST(Zpl, Bids) { qmtest::gdi::ExpectBidLevels("label/cases/zpl_bids.tsv"); }
+TEST(Zpl, Bids) { qmtest::ExpectBidLevels("label/cases/zpl_bids.tsv"); }
 
 TEST(Dymo, Jobs) { qmtest::ExpectAccurateCases(qm::accurate::AccurateDymo, "label/cases/dymo.tsv"); }
 
-TEST(Dymo, Bids) { qmtest::gdi::ExpectBidLevels("label/cases/dymo_bids.tsv"); }
+TEST(Dymo, Bids) { qmtest::ExpectBidLevels("label/cases/dymo_bids.tsv"); }
 
 TEST(PTouch, Jobs) { qmtest::ExpectAccurateCases(qm::accurate::AccuratePTouch, "label/cases/ptouch.tsv"); }
 
-TEST(PTouch, Bids) { qmtest::gdi::ExpectBidLevels("label/cases/ptouch_bids.tsv"); }
+TEST(PTouch, Bids) { qmtest::ExpectBidLevels("label/cases/ptouch_bids.tsv"); }
 
 }  // namespace

@@ -13,6 +13,6 @@ std::string Job(const qmtest::CaseRow& c) {
 
 TEST(Capsl, ItemWalk) { qmtest::gdi::ExpectPageCases(&qm::accurate::AccurateCAPSL, "vendorlang/cases/capsl.tsv", &Job); }
 
-TEST(Capsl, Bid) { qmtest::gdi::ExpectBidLevels("vendorlang/cases/capsl_bids.tsv", &Job); }
+TEST(Capsl, Bid) { qmtest::ExpectBidLevels("vendorlang/cases/capsl_bids.tsv", &Job); }
 
 }  // namespace

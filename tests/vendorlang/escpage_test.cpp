@@ -2,7 +2,6 @@
 #include <random>
 
 #include "casefile.h"
-#include "gdi/gdi_testutil.h"
 #include "vendorlang/vendor_accurate.h"
 
 using namespace qmtest;
@@ -23,7 +22,7 @@ TEST(EscPageImages, HeadersAfterBraceIf) {
     ExpectRecordCases("ESC_PAGE", "vendorlang/cases/escpage_images.tsv");
 }
 
-TEST(VendorBids, Levels) { qmtest::gdi::ExpectBidLevels("vendorlang/cases/bids.tsv"); }
+TEST(VendorBids, Levels) { qmtest::ExpectBidLevels("vendorlang/cases/bids.tsv"); }
 
 TEST(EscPageEjl, SetLinesGiveCopiesAndDuplex) {
     ExpectRecordCases("ESC_PAGE", "vendorlang/cases/escpage_ejl.tsv");
