@@ -235,13 +235,12 @@ bool ColourCheck::neutral(const Space& s, const double* v, size_t n, const std::
             if (paint && paint->kind == Kind::Int && paint->integer == 2) {
                 Space base = s;
                 base.family = s.base;
-                // Only the underlying family is kept: a palette's entries
-                // are not, and a space not understood decides nothing.
-                if (base.family == Space::Unknown || base.family == Space::Indexed) {
+                // Only the underlying family is kept, not a palette's entries.
+                if (base.family == Space::Indexed) {
                     unknown_ = true;
                     return true;
                 }
-                return Neutral(base, v, n);
+                return neutral(base, v, n, nullptr, resources, depth);
             }
             once(*ref, [&] {
                 const Value* type = pat.get("PatternType");
