@@ -129,8 +129,9 @@ private:
         if (Is(t, "def")) {
             // A definition: remembered for the calls, asks for nothing now. One
             // that asks for nothing replaces what the name asked for before.
-            if (!closedFrame_.name.empty() && !body.Any()) procs_.erase(closedFrame_.name);
-            else if (!closedFrame_.name.empty() && procs_.size() < kMaxProcedures) procs_[closedFrame_.name] = body;
+            if (closedFrame_.name.empty()) return;
+            if (!body.Any()) procs_.erase(closedFrame_.name);
+            else if (procs_.size() < kMaxProcedures) procs_[closedFrame_.name] = body;
             return;
         }
         if (Is(t, "if")) {
