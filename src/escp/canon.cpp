@@ -8,7 +8,7 @@ namespace qm::canon {
 
 PageCountResult CountStream(CommandStream& stream) {
     PageCountResult rec;
-    std::memset(&rec, 0, sizeof rec);
+    std::memset(&rec, 0, sizeof rec);  // one-sided: no command of either mode asks for two sides
     int mode = kEscpMode;
     while (stream.IsOpen()) {
         const int previousMode = mode;

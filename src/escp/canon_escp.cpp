@@ -97,7 +97,6 @@ void TracePageFormatHandler::Reset() {
     unit = 1.0;
     pageLength = 3960.0f;
     pageWidth = 3060.0f;
-    duplex = 0;
     color = 0;
     graphicsMode = false;
 }
@@ -527,7 +526,6 @@ void RunEscp(CommandStream& stream, int& mode, PageCountResult& rec) {
     const TracePageFormatHandler& page = handlers.page();
     rec.pages += page.pages;
     if (rec.color != 1) rec.color = page.color;
-    if (rec.duplex != 1) rec.duplex = page.duplex;
     if (rec.paperLength == 0.0) rec.paperLength = static_cast<double>(page.pageLength / 360.0f);
     if (rec.paperWidth == 0.0) rec.paperWidth = static_cast<double>(page.pageWidth / 360.0f);
 }

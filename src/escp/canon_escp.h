@@ -69,7 +69,6 @@ public:
     float pageLength = 3960.0f;
     float pageWidth = 3060.0f;
     uint8_t color = 0;
-    uint8_t duplex = 0;
     bool graphicsMode = false;  // only traced
 };
 

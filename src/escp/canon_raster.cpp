@@ -341,7 +341,6 @@ void RunRaster(CommandStream& stream, int& mode, PageCountResult& rec) {
     rec.pages += page.pages;
     rec.copies = 0;
     if (rec.color != 1) rec.color = page.color;
-    if (rec.duplex != 1) rec.duplex = page.duplex;
     if (rec.paperLength == 0.0 && page.lengthResolution != 0.0f)
         rec.paperLength = static_cast<double>(page.pageLength / page.lengthResolution);
     if (rec.paperWidth == 0.0) rec.paperWidth = static_cast<double>(page.pageWidth / 360.0f);

@@ -60,7 +60,6 @@ public:
 
     uint32_t pages = 0;
     uint8_t color = 0;
-    uint8_t duplex = 0;  // no raster command sets it
     // Page length in dots of `lengthResolution` per inch; the margin commands
     // give it in dots of the vertical raster resolution in force then.
     float pageLength = 3960.0f;

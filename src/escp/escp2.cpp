@@ -98,7 +98,6 @@ void PageFormatHandler::Reset() {
     unit = 1.0;
     pageLength = kDefaultLength;
     pageWidth = kDefaultWidth;
-    duplex = 0;
 }
 
 bool PageFormatHandler::SetPageLength() {
@@ -304,8 +303,7 @@ PageCountResult CountStream(CommandStream& stream) {
     PageCountResult rec{};
     rec.pages = page.pages == 0 ? 1 : page.pages;
     rec.copies = 0;  // no command of the language carries a copy count
-    rec.color = page.color;
-    rec.duplex = page.duplex;
+    rec.color = page.color;  // one-sided: no command of the language asks for two sides
     rec.paperLength = static_cast<double>(page.pageLength / 360.0f);
     rec.paperWidth = static_cast<double>(page.pageWidth / 360.0f);
     return rec;

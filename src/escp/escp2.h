@@ -68,7 +68,6 @@ public:
     float pageLength = kDefaultLength;
     float pageWidth = kDefaultWidth;
     uint8_t color = 0;
-    uint8_t duplex = 0;  // no command sets it
 };
 
 // Group 2: movement and graphics; owns the hook for bytes no table knows.
