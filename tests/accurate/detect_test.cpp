@@ -127,6 +127,7 @@ TEST(Unwrap, ReadsEveryWrapper) {
         EXPECT_EQ(in.body, wrapper.size());
         EXPECT_EQ(ejlHeader ? in.ejlLanguage : in.pjlLanguage, c.text("language"));
         EXPECT_EQ(ejlHeader ? in.pjlLanguage : in.ejlLanguage, "");
+        EXPECT_EQ(in.pjl, qmtest::Yes(c, "pjl"));
         EXPECT_EQ(in.size, wrapped.size());
         EXPECT_EQ(in.head.size, qm::accurate::kHeadBytes);
         EXPECT_EQ(in.tail.size, qm::accurate::kTailBytes);

@@ -23,7 +23,7 @@ TEST(AccurateFinish, SettlesEveryField) {
         qm::accurate::Finish(r);
         const bool paperUnknown = c.num("paperUnknown") != 0;
         EXPECT_EQ(r.rec.copies, c.num("wantCopies"));
-        EXPECT_EQ(r.rec.color, c.num("color") != 0 ? 1 : 0);
+        EXPECT_EQ(r.rec.color, c.num("wantColor", c.num("color") != 0 ? 1 : 0));
         EXPECT_EQ(r.rec.duplex, c.num("wantDuplex"));
         EXPECT_EQ(r.rec.paperWidth, c.num("wantWidth"));
         EXPECT_EQ(r.rec.paperLength, paperUnknown ? 0.0 : c.num("wantLength", c.num("length")));
@@ -64,6 +64,7 @@ TEST(AccurateFinish, SettlesThePagesAgainstTheRecord) {
             p.color = k == 'C' ? QM_PAGE_COLOR : k == 'U' ? QM_PAGE_COLOR_UNKNOWN : QM_PAGE_MONO;
             p.paperWidth = k == 'T' || k == 'W' ? 11 : 0;
             p.paperLength = k == 'T' ? 17 : k == 'L' ? 14 : 0;
+            p.side = k == 'F' ? QM_SIDE_FRONT : k == 'B' ? QM_SIDE_BACK : QM_SIDE_NONE;
             if (k != '-') r.pages.Add(p);
         }
         qm::accurate::Finish(r);
