@@ -18,7 +18,7 @@ constexpr uint32_t kMaxDimension = 0x00FFFFFF;
 // CUPS page header: a 420-byte version 1 part, 1796 bytes from version 2 on.
 constexpr uint32_t kCupsV1Header = 420, kCupsV2Header = 1796;
 constexpr uint32_t kMediaClass = 0;
-constexpr uint32_t kDuplex = 272, kResolution = 276, kNumCopies = 340, kPageSize = 352, kTumble = 368;
+constexpr uint32_t kDuplex = 272, kResolution = 276, kNumCopies = 340, kPageSize = 352;
 constexpr uint32_t kWidth = 372, kHeight = 376, kBitsPerColor = 384, kBitsPerPixel = 388, kBytesPerLine = 392;
 constexpr uint32_t kColorOrder = 396, kColorSpace = 400, kNumColors = 420, kCupsPageSize = 428;
 
@@ -66,6 +66,10 @@ bool ValidBits(uint32_t bits) noexcept {
     return bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16;
 }
 
+// The bytes of one pixel, the unit rows are coded in; in bands and planes a
+// pixel is one colour (the checks below hold its bits to one colour's).
+uint32_t PixelBytes(const RasterPage& p) noexcept { return (p.bitsPerPixel + 7) / 8; }
+
 // The checks a printer makes before it takes a page's raster.
 bool ValidRaster(const RasterPage& p) noexcept {
     if (!ValidBits(p.bitsPerColor) || p.numColors == 0 || p.colorOrder > kPlanar) return false;
@@ -74,9 +78,8 @@ bool ValidRaster(const RasterPage& p) noexcept {
     if (p.width == 0 || p.width > kMaxDimension || p.height == 0 || p.height > kMaxDimension) return false;
     uint64_t line = (uint64_t{p.width} * p.bitsPerPixel + 7) / 8;
     if (p.colorOrder == kBanded) line *= p.numColors;
-    const uint32_t unit = p.colorOrder == kChunked ? (p.bitsPerPixel + 7) / 8 : (p.bitsPerColor + 7) / 8;
     return p.bytesPerLine != 0 && p.bytesPerLine <= kMaxBytesPerLine && p.bytesPerLine == line &&
-           p.bytesPerLine % unit == 0;
+           p.bytesPerLine % PixelBytes(p) == 0;
 }
 
 double Inches(double points) noexcept { return points > 0.0 ? points / 72.0 : 0.0; }
@@ -110,7 +113,6 @@ HeaderState ReadCupsHeader(Bytes job, uint32_t at, const RasterStream& s, Raster
     if (!job.has(at, p.headerSize)) return HeaderState::Cut;
     const Reader r{Bytes(job.data + at, p.headerSize), s.bigEndian};
     p.duplex = r.u32(kDuplex) != 0;
-    p.tumble = r.u32(kTumble) != 0;
     p.copies = r.u32(kNumCopies);
     p.width = r.u32(kWidth);
     p.height = r.u32(kHeight);
@@ -150,9 +152,8 @@ HeaderState ReadUrfHeader(Bytes job, uint32_t at, RasterPage& p) noexcept {
     // Whole bytes per line, as Ghostscript writes its one-bit grey pages.
     p.bytesPerLine = static_cast<uint32_t>(std::min<uint64_t>((uint64_t{p.width} * p.bitsPerPixel + 7) / 8, ~0u));
     const uint8_t duplex = job[at + kUrfDuplex];
-    p.duplex = duplex >= 2;
-    p.tumble = duplex == 2;
-    p.copies = 0;  // URF has no copy count: the printer takes it from the request
+    p.duplex = duplex >= 2;  // 2 short edge, 3 long edge: two-sided either way
+    // No copy count (copies stays 0): the printer takes it from the request.
     const uint32_t res = job.be32(at + kUrfResolution);
     if (res == 0) return HeaderState::Invalid;
     PaperFromDots(p, res, res);
@@ -366,7 +367,7 @@ PageWalk WalkPlain(Bytes job, uint32_t at, const RasterPage& p, const PixelTest*
 // walk ends by the data's end whatever the header claims. A repeated pixel
 // or line is tested once.
 PageWalk WalkCoded(Bytes job, uint32_t at, const RasterPage& p, const PixelTest* test) noexcept {
-    const uint32_t unit = p.colorOrder == kChunked ? (p.bitsPerPixel + 7) / 8 : (p.bitsPerColor + 7) / 8;
+    const uint32_t unit = PixelBytes(p);
     const uint64_t rows = RowsOf(p);
     PageWalk w;
     uint64_t done = 0;

@@ -29,7 +29,7 @@ struct RasterPage {
     uint32_t width = 0, height = 0, bytesPerLine = 0;
     uint32_t bitsPerColor = 0, bitsPerPixel = 0, colorOrder = 0, colorSpace = 0, numColors = 0;
     uint32_t copies = 0;  // 0: not stated
-    bool duplex = false, tumble = false;
+    bool duplex = false;  // which edge the sheet turns on changes no count
     double paperWidth = 0.0, paperLength = 0.0;  // inches; 0 when not stated
     uint32_t headerSize = 0;                     // bytes of the page header
 };
