@@ -1,5 +1,7 @@
 // Detection bids of the driverless rasters and PCLm: the signature, then the
 // first page header read and checked as a printer checks it.
+#include <algorithm>
+
 #include "driverless/raster_accurate.h"
 
 namespace qm::accurate {
@@ -41,7 +43,7 @@ int BidPCLm(const BidInput& in) noexcept {
     const int pdf = BidPDF(in);
     if (pdf <= kNoBid) return kNoBid;
     const Bytes body = Body(in);
-    const uint32_t window = body.size < kPclmCommentWindow ? body.size : kPclmCommentWindow;
+    const uint32_t window = std::min(body.size, kPclmCommentWindow);
     for (uint32_t i = body.find(0, '\n'); i + 1 < window; i = body.find(i + 1, '\n')) {
         if (body.matches(i + 1, "%PCLm ")) return pdf + 1;
     }

@@ -333,6 +333,7 @@ TEST(Pclm, OutbidsThePdfItIs) {
     // The comment may start at byte 63 at the latest; further down it is no PCLm profile.
     EXPECT_EQ(detected("%PDF-1.7\n%" + std::string(52, 'x') + "\n%PCLm 1.0\n" + pdf.substr(9)), "PCLm");
     EXPECT_EQ(detected("%PDF-1.7\n%" + std::string(53, 'x') + "\n%PCLm 1.0\n" + pdf.substr(9)), "PDF");
+    EXPECT_EQ(detected("\x01\n%PCLm 1.0\n"), "unknown");  // the comment alone makes no PDF
 }
 
 }  // namespace
