@@ -11,8 +11,8 @@
 namespace qm::accurate {
 namespace {
 
+// `dest` holds `size` > 0 bytes (the callers check a host's buffer first).
 void CopyTag(const char* tag, char* dest, size_t size) noexcept {
-    if (dest == nullptr || size == 0) return;
     const size_t n = std::min(std::strlen(tag), size - 1);
     std::memcpy(dest, tag, n);
     dest[n] = '\0';
@@ -40,8 +40,7 @@ struct CountCall {
     static void Run(void* self) { static_cast<CountCall*>(self)->Count(); }
 
     void Count() noexcept {
-        std::memset(&job, 0, sizeof job);
-        job.size = sizeof job;
+        std::memset(&job, 0, sizeof job);  // the size the host passed is set once it is copied out
         code = QM_OK;
         const Language* lang = nullptr;
         const bool forced = pdl != nullptr && pdl[0] != '\0';

@@ -82,7 +82,7 @@ bool ValidRaster(const RasterPage& p) noexcept {
            p.bytesPerLine % PixelBytes(p) == 0;
 }
 
-double Inches(double points) noexcept { return points > 0.0 ? points / 72.0 : 0.0; }
+double Inches(double points) noexcept { return points / 72.0; }  // 0: not stated
 
 // Paper a raster names only by its dots and resolution: a size within a dot
 // of one of these common sheets is that sheet (drivers round the sheet down
@@ -128,7 +128,7 @@ HeaderState ReadCupsHeader(Bytes job, uint32_t at, const RasterStream& s, Raster
     double w = r.u32(kPageSize), l = r.u32(kPageSize + 4);
     if (!v1) {
         const double fw = r.f32(kCupsPageSize), fl = r.f32(kCupsPageSize + 4);
-        if (fw > 0.0 && fl > 0.0 && std::abs(fw - w) < 1.0 && std::abs(fl - l) < 1.0) w = fw, l = fl;
+        if (w > 0.0 && l > 0.0 && std::abs(fw - w) < 1.0 && std::abs(fl - l) < 1.0) w = fw, l = fl;
     }
     p.paperWidth = Inches(w);
     p.paperLength = Inches(l);

@@ -263,6 +263,7 @@ TEST(EntryPoints, NameTagsAndCodes) {
     }
     EXPECT_EQ(texts.size(), std::size(codes));
     EXPECT_STRNE(QuirometerErrorText(0x12345678), "");
+    EXPECT_STREQ(QuirometerErrorText(QM_HRESULT_FROM_WIN32(206)), "operating-system error on the job file");
     // Any code of the file system's facility, odd or even, has its sentence; the next facility's none.
     EXPECT_STREQ(QuirometerErrorText(QM_HRESULT_FROM_WIN32(207)), QuirometerErrorText(QM_HRESULT_FROM_WIN32(206)));
     EXPECT_STREQ(QuirometerErrorText(static_cast<int32_t>(0x80080000u)), QuirometerErrorText(0x12345678));

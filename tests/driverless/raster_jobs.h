@@ -13,13 +13,14 @@ struct Header {
     uint32_t space = 18, bits = 8, order = 0;  // cupsColorSpace, cupsBitsPerColor, cupsColorOrder
     uint32_t colours = 1;                      // colours of the space
     uint32_t width = 16, height = 2, bytesPerLine = 0;  // 0: from the width
-    uint32_t copies = 1, duplex = 0, tumble = 0;
+    uint32_t copies = 1, duplex = 0;
+    uint32_t bitsPerPixel = 0;  // 0: as the order, colours and bits make it
     uint32_t pageWidth = 612, pageLength = 792;  // points
     uint32_t resolution = 72;
     float exactWidth = 0, exactLength = 0;  // cupsPageSize, from version 2 on
     bool pwg = false;  // "PwgRaster" as the media class
 
-    uint32_t BitsPerPixel() const { return order == 0 ? bits * colours : bits; }
+    uint32_t BitsPerPixel() const { return bitsPerPixel != 0 ? bitsPerPixel : order == 0 ? bits * colours : bits; }
     uint32_t Line() const {
         if (bytesPerLine != 0) return bytesPerLine;
         const uint32_t bytes = (width * BitsPerPixel() + 7) / 8;
@@ -55,7 +56,6 @@ inline std::string CupsHeader(const Header& h, char version, bool big) {
     Put32(s, 340, h.copies, big);
     Put32(s, 352, h.pageWidth, big);
     Put32(s, 356, h.pageLength, big);
-    Put32(s, 368, h.tumble, big);
     Put32(s, 372, h.width, big);
     Put32(s, 376, h.height, big);
     Put32(s, 384, h.bits, big);

@@ -172,7 +172,7 @@ TEST(Raster, HeaderCases) {
         h.width = u("w", h.width), h.height = u("h", h.height), h.resolution = u("res", h.resolution);
         h.pageWidth = u("pageWidth", h.pageWidth), h.pageLength = u("pageLength", h.pageLength);
         h.exactWidth = float(c.num("exactWidth")), h.exactLength = float(c.num("exactLength"));
-        h.copies = u("copies", 1), h.duplex = u("duplex", 0);
+        h.copies = u("copies", 1), h.duplex = u("duplex", 0), h.bitsPerPixel = u("bpp", 0);
         const char version = c.text("version")[0];
         qmtest::ExpectAccurate(qm::accurate::AccurateCUPSRaster,
                                {c.name().c_str(), Sync(version, true) + CupsHeader(h, version, true) + c.bytes("rows"),
@@ -334,6 +334,7 @@ TEST(Pclm, OutbidsThePdfItIs) {
     EXPECT_EQ(detected("%PDF-1.7\n%" + std::string(52, 'x') + "\n%PCLm 1.0\n" + pdf.substr(9)), "PCLm");
     EXPECT_EQ(detected("%PDF-1.7\n%" + std::string(53, 'x') + "\n%PCLm 1.0\n" + pdf.substr(9)), "PDF");
     EXPECT_EQ(detected("\x01\n%PCLm 1.0\n"), "unknown");  // the comment alone makes no PDF
+    EXPECT_EQ(detected("%PDF-1.7\n\n%PCLm 1.0\n" + pdf.substr(9)), "PCLm");  // after a blank line
 }
 
 }  // namespace
