@@ -82,7 +82,8 @@ bool SameNoCase(std::string_view a, std::string_view b) noexcept {
 }  // namespace
 
 GroupMutex& GroupLock(Group g) noexcept {
-    static GroupMutex locks[static_cast<int>(Group::Canon) + 1];
+    constexpr int kGroups = static_cast<int>(Group::Canon) + 1;  // Canon is the last
+    static GroupMutex locks[kGroups];
     return locks[static_cast<int>(g)];
 }
 
@@ -145,11 +146,11 @@ Detection Detect(Bytes job) noexcept {
             d.winner = &l;
             d.best = bid;
             tie = false;
-        } else if (bid == d.best && bid > kNoBid) {
-            tie = true;
+        } else if (bid == d.best) {
+            tie = true;  // among languages that do not bid too: then there is no winner anyway
         }
     }
-    if (tie || d.best <= kNoBid) d.winner = nullptr;
+    if (tie) d.winner = nullptr;
     return d;
 }
 
