@@ -204,9 +204,9 @@ public:
             return;  // planes of a page come one after another: no bounded test
         } else if (p.bitsPerColor == 8) {
             mode_ = Mode::Bytes;
-        } else if (p.bitsPerColor == 16 && !lab_) {
+        } else if (p.bitsPerColor == 16) {  // CIELab is read in eight bits only (above)
             mode_ = Mode::Words;
-        } else if (p.bitsPerPixel <= 8 && 8 % p.bitsPerPixel == 0 && !lab_) {
+        } else if (8 % p.bitsPerPixel == 0) {  // whole pixels in a byte
             mode_ = Mode::Table;
             BuildTable(p.bitsPerColor, p.bitsPerPixel);
         } else {
