@@ -48,8 +48,10 @@ uint32_t FindKey(Bytes b, uint32_t i, uint32_t end, std::string_view key) noexce
 // Finds the setting `key` (case-insensitive) in the line [i, end), where
 // blanks or "=" follow the name; its index or end.
 uint32_t FindSetting(Bytes b, uint32_t i, uint32_t end, std::string_view key) noexcept {
-    for (uint32_t k = FindKey(b, i, end, key); k < end; k = FindKey(b, k + 1, end, key)) {
-        const int after = b.at(k + static_cast<uint32_t>(key.size()));
+    // The keys start with their only blank, so two of them never overlap.
+    const uint32_t size = static_cast<uint32_t>(key.size());
+    for (uint32_t k = FindKey(b, i, end, key); k < end; k = FindKey(b, k + size, end, key)) {
+        const int after = b.at(k + size);
         if (after == '=' || IsBlank(after)) return k;
     }
     return end;

@@ -121,9 +121,10 @@ TEST(Unwrap, ReadsEveryWrapper) {
         SCOPED_TRACE(c.name());
         const std::string wrapper = c.bytes("wrapper");
         const std::string wrapped = wrapper + stream;
-        char pjl[32], ejl[32];
+        char pjl[32] = "stale", ejl[32] = "stale";  // what a caller's buffers held before
         const auto in = qm::accurate::Unwrap(Bytes(wrapped), pjl, ejl);
         const bool ejlHeader = wrapper.starts_with("\x1b\x01");
+        EXPECT_EQ(std::string(ejlHeader ? pjl : ejl), "");
         EXPECT_EQ(in.body, wrapper.size());
         EXPECT_EQ(ejlHeader ? in.ejlLanguage : in.pjlLanguage, c.text("language"));
         EXPECT_EQ(ejlHeader ? in.pjlLanguage : in.ejlLanguage, "");
