@@ -173,6 +173,7 @@ TEST(Raster, HeaderCases) {
         h.pageWidth = u("pageWidth", h.pageWidth), h.pageLength = u("pageLength", h.pageLength);
         h.exactWidth = float(c.num("exactWidth")), h.exactLength = float(c.num("exactLength"));
         h.copies = u("copies", 1), h.duplex = u("duplex", 0), h.bitsPerPixel = u("bpp", 0);
+        h.order = u("order", 0);
         const char version = c.text("version")[0];
         qmtest::ExpectAccurate(qm::accurate::AccurateCUPSRaster,
                                {c.name().c_str(), Sync(version, true) + CupsHeader(h, version, true) + c.bytes("rows"),
