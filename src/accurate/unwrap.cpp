@@ -128,10 +128,12 @@ void ApplyHeader(const PjlSettings& pjl, Result& out) {
         out.unknown &= ~QM_FIELD_COPIES;
     }
     if (pjl.duplex != PjlDuplex::Unstated) {
-        if (pjl.duplex == PjlDuplex::On) r.duplex = 1;
+        if (pjl.duplex == PjlDuplex::On) r.duplex = true;
         out.unknown &= ~QM_FIELD_DUPLEX;
     }
-    if (!(r.paperWidth > 0.0 && r.paperLength > 0.0) && pjl.paperWidth > 0.0) {
+    // Where the counter states no whole paper, the header's (none: 0 x 0, which
+    // the finish marks unknown again).
+    if (!(r.paperWidth > 0.0 && r.paperLength > 0.0)) {
         r.paperWidth = pjl.paperWidth;
         r.paperLength = pjl.paperLength;
         out.unknown &= ~QM_FIELD_PAPER;
