@@ -317,10 +317,10 @@ private:
             bool neutral = true;
             for (uint32_t shift = 8; shift >= bitsPerPixel; shift -= bitsPerPixel) {
                 const uint32_t pixel = (v >> (shift - bitsPerPixel)) & ((1u << bitsPerPixel) - 1);
-                uint32_t c[3];
-                for (uint32_t k = 0; k < 3; ++k)
-                    c[k] = (pixel >> ((comps_ - 1 - (first_ + k)) * bitsPerColor)) & mask;
-                neutral = neutral && c[0] == c[1] && c[1] == c[2];
+                // The colour components, the first one highest in the pixel.
+                const auto colour = [&](uint32_t k) { return (pixel >> ((comps_ - 1 - (first_ + k)) * bitsPerColor)) & mask; };
+                const uint32_t one = colour(0), two = colour(1), three = colour(2);
+                neutral = neutral && one == two && two == three;
             }
             entry = neutral ? 1 : 0;
             ++v;
