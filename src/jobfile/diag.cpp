@@ -1,6 +1,7 @@
 #include "jobfile/diag.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "jobfile/platform.h"
@@ -69,8 +70,7 @@ size_t FormatDiag(char* buf, size_t cap, const char* fmt, va_list args) noexcept
             case 'd':
             case 'i': {
                 const int v = va_arg(args, int);
-                const uint64_t mag = v < 0 ? uint64_t{0} - static_cast<uint64_t>(static_cast<int64_t>(v))
-                                           : static_cast<uint64_t>(v);
+                const uint64_t mag = static_cast<uint64_t>(std::abs(static_cast<int64_t>(v)));  // every int's fits
                 PutNumber(out, mag, v < 0, 10, false, left, zero, width);
                 break;
             }
