@@ -1,5 +1,6 @@
 #include "jobfile/diag.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -31,7 +32,7 @@ void PutNumber(Out& out, uint64_t value, bool negative, unsigned base, bool uppe
         value /= base;
     } while (value != 0);
     const size_t len = n + (negative ? 1 : 0);
-    const size_t fill = width > len ? width - len : 0;
+    const size_t fill = std::max(width, len) - len;
     if (!left && !zero) out.pad(fill, ' ');
     if (negative) out.put('-');
     if (!left && zero) out.pad(fill, '0');
@@ -76,18 +77,20 @@ size_t FormatDiag(char* buf, size_t cap, const char* fmt, va_list args) noexcept
             }
             case 'c': {
                 const char c = static_cast<char>(va_arg(args, int));
-                if (!left && width > 1) out.pad(width - 1, ' ');
+                const size_t fill = std::max<size_t>(width, 1) - 1;
+                if (!left) out.pad(fill, ' ');
                 out.put(c);
-                if (left && width > 1) out.pad(width - 1, ' ');
+                if (left) out.pad(fill, ' ');
                 break;
             }
             case 's': {
                 const char* s = va_arg(args, const char*);
                 if (s == nullptr) s = "(null)";
                 const size_t len = std::strlen(s);
-                if (!left && width > len) out.pad(width - len, ' ');
+                const size_t fill = std::max(width, len) - len;
+                if (!left) out.pad(fill, ' ');
                 for (size_t k = 0; k < len; ++k) out.put(s[k]);
-                if (left && width > len) out.pad(width - len, ' ');
+                if (left) out.pad(fill, ' ');
                 break;
             }
             case '\0':

@@ -1,5 +1,6 @@
 #include "jobfile/jobview.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "jobfile/diag.h"
@@ -9,9 +10,10 @@
 namespace qm {
 
 JobFileView::~JobFileView() {
-    if (base_ != nullptr) platform::UnmapView(base_, mappedLength_);
-    if (mapping_ != platform::kNullHandle && mapping_ != platform::kInvalidHandle) platform::CloseMapping(mapping_);
-    if (file_ != platform::kNullHandle && file_ != platform::kInvalidHandle) platform::CloseFile(file_);
+    // Each does nothing for what was never opened.
+    platform::UnmapView(base_, mappedLength_);
+    platform::CloseMapping(mapping_);
+    platform::CloseFile(file_);
 }
 
 bool JobFileView::Open(const char* path, int32_t& code) noexcept { return Map(platform::OpenFile(path), code); }
@@ -53,14 +55,14 @@ bool JobFileView::Map(platform::Handle file, int32_t& code) noexcept {
         Debug(kSizeFailed, code);
         return false;
     }
-    scanSize_ = mapped < size ? static_cast<uint32_t>(mapped) : size;
+    scanSize_ = static_cast<uint32_t>(std::min<size_t>(mapped, size));
     return true;
 }
 
 uint32_t JobFileView::ReadableLength() const noexcept {
     const uint32_t now = platform::FileSize(file_);
     if (now == 0xFFFFFFFFu) return 0;
-    return now < scanSize_ ? now : scanSize_;
+    return std::min(now, scanSize_);
 }
 
 namespace {
@@ -96,7 +98,7 @@ int32_t RunOverView(const JobFileView& view, void (*body)(void*), void* ctx, Byt
         if (RunGuarded(body, ctx, view.bytes().data, view.bytes().size)) return QM_OK;
         if (attempt == 8) return HresultFromLastError(30 /* ERROR_READ_FAULT */);
         const uint32_t readable = view.ReadableLength();
-        bytes.size = readable < bytes.size ? readable : bytes.size;
+        bytes.size = std::min(readable, bytes.size);
     }
 }
 

@@ -52,6 +52,7 @@ Handle CreateMapping(Handle file) noexcept;
 const uint8_t* MapView(Handle mapping, size_t& mappedLength) noexcept;
 // GetFileSize(file, nullptr): 0xFFFFFFFF on failure.
 uint32_t FileSize(Handle file) noexcept;
+// The three do nothing for a null view or a null or invalid handle.
 void UnmapView(const uint8_t* base, size_t mappedLength) noexcept;
 // CloseHandle on the mapping, then on the file.
 void CloseMapping(Handle mapping) noexcept;

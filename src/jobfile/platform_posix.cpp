@@ -150,7 +150,7 @@ uint32_t FileSize(Handle file) noexcept {
 }
 
 void UnmapView(const uint8_t* base, size_t mappedLength) noexcept {
-    if (base != nullptr) ::munmap(const_cast<uint8_t*>(base), mappedLength);
+    ::munmap(const_cast<uint8_t*>(base), mappedLength);  // a null view: EINVAL, nothing unmapped
 }
 
 void CloseMapping(Handle mapping) noexcept {
@@ -158,7 +158,7 @@ void CloseMapping(Handle mapping) noexcept {
 }
 
 void CloseFile(Handle file) noexcept {
-    if (file > 0) ::close(FdOf(file));
+    ::close(FdOf(file));  // the null and invalid handles are no descriptor: EBADF, nothing closed
 }
 
 void FormatLine(char* buf, size_t cap, const char* fmt, va_list args) noexcept {

@@ -85,11 +85,17 @@ uint32_t FileSize(Handle file) noexcept {
     return ::GetFileSize(reinterpret_cast<HANDLE>(file), nullptr);
 }
 
-void UnmapView(const uint8_t* base, size_t) noexcept { ::UnmapViewOfFile(base); }
+void UnmapView(const uint8_t* base, size_t) noexcept {
+    if (base != nullptr) ::UnmapViewOfFile(base);
+}
 
-void CloseMapping(Handle mapping) noexcept { ::CloseHandle(reinterpret_cast<HANDLE>(mapping)); }
+void CloseMapping(Handle mapping) noexcept {
+    if (mapping != kNullHandle && mapping != kInvalidHandle) ::CloseHandle(reinterpret_cast<HANDLE>(mapping));
+}
 
-void CloseFile(Handle file) noexcept { ::CloseHandle(reinterpret_cast<HANDLE>(file)); }
+void CloseFile(Handle file) noexcept {
+    if (file != kNullHandle && file != kInvalidHandle) ::CloseHandle(reinterpret_cast<HANDLE>(file));
+}
 
 void FormatLine(char* buf, size_t cap, const char* fmt, va_list args) noexcept {
     // wsprintfA writes at most 1024 characters; format there, then keep what
