@@ -14,6 +14,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -133,8 +134,11 @@ constexpr std::string_view kBearing[] = {
     "setpagedevice", "currentrgbcolor", "currentgray", "currentcmykcolor", "eexec",
 };
 // Names are short: FNV-1a hashes them faster than the library's hash.
+// Not noexcept on purpose: the standard library then keeps each key's hash
+// in its node, and a lookup walks a bucket comparing those instead of
+// hashing every key it passes again.
 struct NameHash {
-    size_t operator()(std::string_view s) const noexcept {
+    size_t operator()(std::string_view s) const {
         uint64_t h = 1469598103934665603ull;
         for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
         return static_cast<size_t>(h);
@@ -178,6 +182,19 @@ const std::unordered_map<std::string_view, uint16_t, NameHash>& Builtins() {
     }();
     return table;
 }
+// Which built-in operators, by id, may bear on colour (kBearing).
+const std::vector<bool>& Bearing() {
+    static const auto table = [] {
+        std::vector<bool> t(kPlainBase + std::size(kPlain), false);
+        for (std::string_view name : kBearing) {
+            const auto b = Builtins().find(name);
+            if (b != Builtins().end()) t[b->second] = true;
+        }
+        return t;
+    }();
+    return table;
+}
+
 // The id of a built-in operator's name; kNoOp for any other.
 uint16_t BuiltinOf(std::string_view name) {
     const auto b = Builtins().find(name);
@@ -186,59 +203,74 @@ uint16_t BuiltinOf(std::string_view name) {
 
 // The operand stack. Unknown operands at its bottom are only counted, not
 // stored: a body undone after it cleared the stack puts hundreds back, and
-// an unknown operand is any other.
+// an unknown operand is any other. The stored ones live in one block of
+// kMaxStack operands allocated once: the evaluator never lets the stack
+// grow past that (Evaluator::Push drops the oldest half first).
 class OperandStack {
 public:
-    size_t size() const noexcept { return floor_ + top_.size(); }
+    size_t size() const noexcept { return floor_ + n_; }
     bool empty() const noexcept { return size() == 0; }
     void clear() noexcept {
         floor_ = 0;
-        top_.clear();
+        n_ = 0;
     }
-    void push_back(const Val& v) { top_.push_back(v); }
+    // Only below kMaxStack operands.
+    void push_back(const Val& v) noexcept { top_[n_++] = v; }
     void pop_back() noexcept {
-        if (!top_.empty()) top_.pop_back();
+        if (n_ > 0) --n_;
         else if (floor_ > 0) --floor_;
+    }
+    // Pops `n` operands, or as many as there are.
+    void Drop(size_t n) noexcept {
+        const size_t stored = std::min(n, n_);
+        n_ -= stored;
+        floor_ -= std::min(n - stored, floor_);
     }
     // The operand at `k` from the bottom (k < size()).
     const Val& operator[](size_t k) const noexcept { return k < floor_ ? kUnknown : top_[k - floor_]; }
-    const Val& back() const noexcept { return (*this)[size() - 1]; }
+    const Val& back() const noexcept { return n_ > 0 ? top_[n_ - 1] : kUnknown; }
 
     // Drops the `n` oldest operands.
-    void DropOldest(size_t n) {
+    void DropOldest(size_t n) noexcept {
         const size_t counted = std::min(n, floor_);
         floor_ -= counted;
-        n = std::min(n - counted, top_.size());
-        top_.erase(top_.begin(), top_.begin() + static_cast<std::ptrdiff_t>(n));
+        n = std::min(n - counted, n_);
+        std::copy(top_.get() + n, top_.get() + n_, top_.get());
+        n_ -= n;
     }
-    // Keeps the `n` oldest (n <= size()), or grows to `n` with unknown operands on top.
-    void Resize(size_t n) {
+    // Keeps the `n` oldest (n <= size()), or grows to `n` (at most
+    // kMaxStack) with unknown operands on top.
+    void Resize(size_t n) noexcept {
         if (n <= floor_) {
             floor_ = n;
-            top_.clear();
-        } else if (n <= size() || std::any_of(top_.begin(), top_.end(), [](const Val& v) { return v.t != T::Unknown; })) {
-            top_.resize(n - floor_);
+            n_ = 0;
+        } else if (n <= size() || std::any_of(top_.get(), top_.get() + n_, [](const Val& v) { return v.t != T::Unknown; })) {
+            const size_t stored = n - floor_;
+            std::fill(top_.get() + std::min(stored, n_), top_.get() + stored, Val());
+            n_ = stored;
         } else {
             floor_ = n;
-            top_.clear();
+            n_ = 0;
         }
     }
     // The top `n` operands (n <= size()) as stored ones, to be rewritten.
-    Val* Top(size_t n) {
-        if (n > top_.size()) {
-            const size_t more = n - top_.size();
-            top_.insert(top_.begin(), more, Val());
+    Val* Top(size_t n) noexcept {
+        if (n > n_) {
+            const size_t more = n - n_;
+            std::copy_backward(top_.get(), top_.get() + n_, top_.get() + n);
+            std::fill(top_.get(), top_.get() + more, Val());
             floor_ -= more;
+            n_ = n;
         }
-        return top_.data() + top_.size() - n;
+        return top_.get() + n_ - n;
     }
     // Pops to the nearest mark, leaving what was above it in `out` (bottom first);
     // without a mark the stack is cleared and `out` left empty.
     bool ToMark(std::vector<Val>& out) {
-        for (size_t k = top_.size(); k-- > 0;) {
+        for (size_t k = n_; k-- > 0;) {
             if (top_[k].t == T::Mark) {
-                out.assign(top_.begin() + static_cast<std::ptrdiff_t>(k) + 1, top_.end());
-                top_.resize(k);
+                out.assign(top_.get() + k + 1, top_.get() + n_);
+                n_ = k;
                 return true;
             }
         }
@@ -248,15 +280,16 @@ public:
     }
     // Operands above the nearest mark; all of them without one.
     size_t AboveMark() const noexcept {
-        for (size_t k = top_.size(); k-- > 0;)
-            if (top_[k].t == T::Mark) return top_.size() - k - 1;
+        for (size_t k = n_; k-- > 0;)
+            if (top_[k].t == T::Mark) return n_ - k - 1;
         return size();
     }
 
 private:
     static inline const Val kUnknown{};
     size_t floor_ = 0;  // unknown operands beneath the stored ones
-    std::vector<Val> top_;
+    size_t n_ = 0;      // stored operands
+    std::unique_ptr<Val[]> top_ = std::make_unique<Val[]>(kMaxStack);
 };
 
 class Evaluator {
@@ -312,23 +345,37 @@ private:
         bool builtin = false;
     };
     std::vector<Meanings> meanings_;
-    std::unordered_map<uint32_t, std::pair<uint32_t, uint32_t>> closes_;  // body start: its "}", and after it
-    std::unordered_map<uint32_t, bool> bears_;
     // A body's tokens, lexed the first time it runs: procedures are run
     // again and again (a text operator per string shown), lexed once.
+    // A literal keeps the operand it pushes, a body within the body the
+    // procedure it pushes and where the tokens after it start (once met).
     // A name's meaning is kept with it: the definition it found (never
     // erased, so the pointer holds), or the number of definitions there
     // were when it found none (only a new definition can change that).
     struct Lexed {
-        Token t;
-        uint32_t next;  // where the token after it starts
+        Kind kind = Kind::None;
         uint16_t builtin = 0;
+        uint32_t next = 0;  // where the token after it starts
+        uint32_t after = 0;  // a body: the index of the token after its "}"; 0 until met
+        std::string_view name;
+        Val value;
         Val* var = nullptr;
         size_t missedAt = SIZE_MAX;
     };
-    std::unordered_map<uint32_t, std::vector<Lexed>> lexed_;  // by body start
+    // What is known of a procedure body: where its "}" stands and where
+    // the token after it starts, whether running it may bear on colour
+    // (judged once), and its tokens once lexed. Found by where the body
+    // starts, and from a procedure by the index it carries (Val::items).
+    struct Body {
+        uint32_t close = 0, after = 0;  // after 0: not closed yet
+        int8_t bears = -1;  // not judged yet
+        bool lexed = false;
+        std::vector<Lexed> tokens;
+    };
+    std::deque<Body> bodies_;
+    std::unordered_map<uint32_t, uint32_t> bodyAt_;  // body start: its index in bodies_
     size_t lexedTokens_ = 0;
-    std::vector<uint32_t> running_;  // bodies being run, innermost last  // body start: whether running it may bear on colour
+    std::vector<uint32_t> running_;  // bodies being run, innermost last
     int conditional_ = 0;  // inside branches whose condition is unknown
     int looping_ = 0;      // inside loop bodies, run once
     uint8_t part_ = QM_PAGE_MONO;   // this page part's verdict
@@ -368,6 +415,23 @@ private:
         return moved;
     }
 
+    // A literal name's operand, its text standing in the job.
+    Val NameOf(std::string_view text) const noexcept {
+        Val v;
+        v.t = T::Name;
+        v.from = static_cast<uint32_t>(reinterpret_cast<const uint8_t*>(text.data()) - job_.data);
+        v.to = v.from + static_cast<uint32_t>(text.size());
+        return v;
+    }
+    // A string's operand: its token, from its opening delimiter to `to`.
+    static Val StringOf(uint32_t from, uint32_t to) noexcept {
+        Val v;
+        v.t = T::String;
+        v.from = from;
+        v.to = to;
+        return v;
+    }
+
     std::string_view Text(const Val& v) const noexcept {
         return std::string_view(reinterpret_cast<const char*>(job_.data) + v.from, v.to - v.from);
     }
@@ -378,11 +442,14 @@ private:
         Raise(sheet_, verdict);
     }
 
-    void Push(const Val& v) {
-        if (stack_.size() >= kMaxStack) stack_.DropOldest(kMaxStack / 2);
+    // Push, Pop and Spend run for nearly every token: kept inline in the loops.
+    [[gnu::always_inline]] void Push(const Val& v) {
+        if (stack_.size() >= kMaxStack) [[unlikely]] {
+            stack_.DropOldest(kMaxStack / 2);
+        }
         stack_.push_back(v);
     }
-    Val Pop() {
+    [[gnu::always_inline]] Val Pop() {
         if (stack_.empty()) return Val();
         Val v = stack_.back();
         stack_.pop_back();
@@ -420,35 +487,56 @@ private:
     // stands. Every body met on the way is remembered, so no byte is read
     // twice for this, however many bodies nest or stay open.
     uint32_t Close(uint32_t from, uint32_t end, uint32_t& after) {
-        const auto known = closes_.find(from);
-        if (known != closes_.end()) {
-            after = known->second.second;
-            return known->second.first;
+        const Body& known = bodies_[IndexOf(from)];
+        if (known.after != 0) {
+            after = known.after;
+            return known.close;
         }
         std::vector<uint32_t> open{from};
         Token t;
         for (uint32_t i = from; i < end && !open.empty();) {
             const uint32_t next = NextToken(job_, end, i, t);
             if (t.kind == Kind::OpenProc) {
-                const auto inner = closes_.find(next);
-                if (inner != closes_.end()) {
-                    i = inner->second.second;  // a body seen before: stepped over whole
+                const auto inner = bodyAt_.find(next);
+                if (inner != bodyAt_.end() && bodies_[inner->second].after != 0) {
+                    i = bodies_[inner->second].after;  // a body seen before: stepped over whole
                     continue;
                 }
                 open.push_back(next);
             } else if (t.kind == Kind::CloseProc) {
-                closes_[open.back()] = {t.from, next};
+                Closed(open.back(), t.from, next);
                 open.pop_back();
             }
             i = next;
         }
-        for (uint32_t o : open) closes_[o] = {end, end};
-        const auto& c = closes_[from];
-        after = c.second;
-        return c.first;
+        for (uint32_t o : open) Closed(o, end, end);
+        const Body& b = bodies_[IndexOf(from)];
+        after = b.after;
+        return b.close;
+    }
+    void Closed(uint32_t from, uint32_t close, uint32_t after) {
+        Body& b = bodies_[IndexOf(from)];
+        b.close = close;
+        b.after = after;
     }
 
-    bool Spend() {
+    // The index of the record of the body starting at `from`, made at the first call.
+    uint32_t IndexOf(uint32_t from) {
+        const auto [at, made] = bodyAt_.try_emplace(from, static_cast<uint32_t>(bodies_.size()));
+        if (made) bodies_.emplace_back();
+        return at->second;
+    }
+    // A procedure made of the body starting at `from`, whose "}" stands at `close`.
+    Val Procedure(uint32_t from, uint32_t close) {
+        Val v;
+        v.t = T::Proc;
+        v.from = from;
+        v.to = close;
+        v.items = IndexOf(from);
+        return v;
+    }
+
+    [[gnu::always_inline]] bool Spend() {
         if (++steps_ <= budget_) return true;
         exhausted_ = true;
         return false;
@@ -478,19 +566,23 @@ private:
         running_.push_back(proc.from);
         if (std::vector<Lexed>* body = Lex(proc)) {
             for (size_t k = 0; k < body->size() && !exhausted_;) {
-                Lexed& l = (*body)[k];
-                if (l.t.kind == Kind::Name) {
-                    if (Spend()) Call(depth + 1, Variable(l), l.builtin);
-                    ++k;
-                    continue;
-                }
-                const uint32_t i = Step(l.t, l.next, proc.to, depth + 1, false);
-                if (i == l.next) {
-                    ++k;
-                } else {  // a body stepped over: on at the first token past it
-                    k = static_cast<size_t>(std::partition_point(body->begin() + static_cast<std::ptrdiff_t>(k), body->end(),
-                                                                 [i](const Lexed& x) { return x.next <= i; }) -
-                                            body->begin());
+                Lexed& l = (*body)[k++];
+                switch (l.kind) {
+                    case Kind::Name:
+                        if (Spend()) Call(depth + 1, Variable(l), l.builtin);
+                        break;
+                    case Kind::Number: case Kind::Boolean: case Kind::Literal: case Kind::String:
+                        if (Spend()) Push(l.value);
+                        break;
+                    case Kind::OpenProc:
+                        if (Spend()) k = Inner(*body, k - 1, proc.to);
+                        break;
+                    default: {
+                        Token t;
+                        t.kind = l.kind;
+                        Step(t, l.next, proc.to, depth + 1, false);
+                        break;
+                    }
                 }
             }
         } else {
@@ -506,21 +598,51 @@ private:
     // The tokens of a body, lexed once; null once the bodies kept hold
     // kMaxLexed tokens (a body is then lexed as it runs).
     std::vector<Lexed>* Lex(const Val& proc) {
-        const auto known = lexed_.find(proc.from);
-        if (known != lexed_.end()) return &known->second;
+        Body& known = bodies_[proc.items];
+        if (known.lexed) return &known.tokens;
         std::vector<Lexed> body;
         for (uint32_t i = proc.from; i < proc.to;) {
             if (lexedTokens_ + body.size() >= kMaxLexed) return nullptr;
+            Token t;
             Lexed l;
-            l.next = NextToken(job_, proc.to, i, l.t);
+            l.next = NextToken(job_, proc.to, i, t);
             i = l.next;
-            if (l.t.kind == Kind::Name) {
-                l.builtin = BuiltinOf(l.t.text);
+            l.kind = t.kind;
+            if (t.kind == Kind::Name) {
+                l.name = t.text;
+                l.builtin = BuiltinOf(t.text);
+            } else if (t.kind == Kind::Number) {
+                l.value = Number(t.number);
+            } else if (t.kind == Kind::Boolean) {
+                l.value = Boolean(t.text == "true");
+            } else if (t.kind == Kind::Literal) {
+                l.value = NameOf(t.text);
+            } else if (t.kind == Kind::String) {
+                l.value = StringOf(t.from, l.next);
             }
             body.push_back(l);
         }
         lexedTokens_ += body.size();
-        return &lexed_.emplace(proc.from, std::move(body)).first->second;
+        Body& b = bodies_[proc.items];
+        b.tokens = std::move(body);
+        b.lexed = true;
+        return &b.tokens;
+    }
+
+    // Pushes the procedure whose "{" is the lexed token `k` of `body` (of a
+    // body ending at `end`); returns the index of the token after its "}".
+    size_t Inner(std::vector<Lexed>& body, size_t k, uint32_t end) {
+        Lexed& open = body[k];
+        if (open.after == 0) {
+            uint32_t after = open.next;
+            open.value = Procedure(open.next, Close(open.next, end, after));
+            open.after = static_cast<uint32_t>(
+                std::partition_point(body.begin() + static_cast<std::ptrdiff_t>(k), body.end(),
+                                     [after](const Lexed& x) { return x.next <= after; }) -
+                body.begin());
+        }
+        Push(open.value);
+        return open.after;
     }
 
     // The stack's size and its top operands, to undo a body that may not run.
@@ -568,29 +690,11 @@ private:
         switch (t.kind) {
             case Kind::Number: Push(Number(t.number)); break;
             case Kind::Boolean: Push(Boolean(t.text == "true")); break;
-            case Kind::Literal: {
-                Val v;
-                v.t = T::Name;
-                v.from = static_cast<uint32_t>(reinterpret_cast<const uint8_t*>(t.text.data()) - job_.data);
-                v.to = v.from + static_cast<uint32_t>(t.text.size());
-                Push(v);
-                break;
-            }
-            case Kind::String: {
-                Val v;
-                v.t = T::String;
-                v.from = t.from;
-                v.to = next;
-                Push(v);
-                break;
-            }
+            case Kind::Literal: Push(NameOf(t.text)); break;
+            case Kind::String: Push(StringOf(t.from, next)); break;
             case Kind::OpenProc: {
-                Val v;
-                v.t = T::Proc;
-                v.from = next;
                 uint32_t after = next;
-                v.to = Close(next, end, after);
-                Push(v);
+                Push(Procedure(next, Close(next, end, after)));
                 if (top) pos_ = after;
                 return after;
             }
@@ -619,33 +723,40 @@ private:
     // the stack is unknown (a short one runs: its operands may be colours).
     // Judged once per body.
     bool Bears(const Val& proc, int depth) {
-        const auto known = bears_.find(proc.from);
-        if (known != bears_.end()) return known->second;
-        bears_[proc.from] = false;  // a body that calls itself adds nothing
+        Body& known = bodies_[proc.items];
+        if (known.bears >= 0) return known.bears != 0;
+        known.bears = 0;  // a body that calls itself adds nothing
         bool bears = depth >= kMaxCallDepth;
-        Token t;
         uint32_t tokens = 0;
-        for (uint32_t i = proc.from; i < proc.to && !bears;) {
-            i = NextToken(job_, proc.to, i, t);
-            if (t.kind != Kind::None) ++tokens;
-            if (t.kind != Kind::Name) continue;
-            const auto var = vars_.find(t.text);
-            if (var != vars_.end()) {
-                bears = var->second.alt != 0 || (var->second.t == T::Proc && Bears(var->second, depth + 1));
-            } else {
-                const auto builtin = Builtins().find(t.text);
-                bears = builtin == Builtins().end() ||
-                        std::find(std::begin(kBearing), std::end(kBearing), t.text) != std::end(kBearing);
+        if (std::vector<Lexed>* body = Lex(proc)) {
+            for (size_t k = 0; k < body->size() && !bears; ++k) {
+                Lexed& l = (*body)[k];
+                if (l.kind != Kind::None) ++tokens;
+                if (l.kind == Kind::Name) bears = NameBears(Variable(l), l.builtin, depth);
+            }
+        } else {
+            Token t;
+            for (uint32_t i = proc.from; i < proc.to && !bears;) {
+                i = NextToken(job_, proc.to, i, t);
+                if (t.kind != Kind::None) ++tokens;
+                if (t.kind != Kind::Name) continue;
+                const auto var = vars_.find(t.text);
+                bears = NameBears(var != vars_.end() ? &var->second : nullptr, BuiltinOf(t.text), depth);
             }
         }
         bears = bears || tokens <= kShortBody;
-        bears_[proc.from] = bears;
+        known.bears = bears ? 1 : 0;
         return bears;
+    }
+    // Whether a name in a body may bear on colour: by its definition, else by the operator it names.
+    bool NameBears(const Val* var, uint16_t builtin, int depth) {
+        if (var) return var->alt != 0 || (var->t == T::Proc && Bears(*var, depth + 1));
+        return builtin == kNoOp || Bearing()[builtin];
     }
 
     Val* Variable(Lexed& l) {
         if (l.var || l.missedAt == vars_.size()) return l.var;
-        const auto var = vars_.find(l.t.text);
+        const auto var = vars_.find(l.name);
         if (var != vars_.end()) l.var = &var->second;
         else l.missedAt = vars_.size();
         return l.var;
@@ -682,7 +793,7 @@ private:
         else if (handler >= kAdd && handler <= kNot) Arithmetic(handler);
         else if (handler >= kPlainBase) {
             const Plain& p = kPlain[handler - kPlainBase];
-            for (int k = 0; k < p.pops; ++k) Pop();
+            stack_.Drop(p.pops);
             for (int k = 0; k < p.pushes; ++k) Push(Val());
         } else {
             stack_.clear();  // what an operator unknown here takes and leaves cannot be known
@@ -892,53 +1003,64 @@ private:
     void Arithmetic(uint16_t op) {
         if (op >= kNeg) {
             const Val a = Pop();
-            if (op == kNot) Push(a.t == T::Bool ? Boolean(!a.b) : Integer(a) ? Number(~*Integer(a)) : Val());
-            else if (a.t != T::Number) Push(Val());
-            else if (op == kNeg) Push(Number(-a.n));
-            else if (op == kAbs) Push(Number(std::fabs(a.n)));
-            else if (op == kRound) Push(Number(std::floor(a.n + 0.5)));
-            else if (op == kTruncate || op == kCvi) Push(Number(std::trunc(a.n)));
-            else if (op == kFloor) Push(Number(std::floor(a.n)));
-            else if (op == kCeiling) Push(Number(std::ceil(a.n)));
-            else if (op == kSqrt) Push(a.n >= 0 ? Number(std::sqrt(a.n)) : Val());
-            else Push(a);
+            Push(Unary(op, a));
             return;
         }
         const Val b = Pop(), a = Pop();
-        const bool logic = op == kAnd || op == kOr || op == kXor;
-        if (a.t == T::Bool && b.t == T::Bool && (logic || op == kEq || op == kNe)) {
-            Push(Boolean(op == kAnd ? a.b && b.b : op == kOr ? a.b || b.b : op == kXor ? a.b != b.b : (a.b == b.b) == (op == kEq)));
-        } else if (a.t == T::Name && b.t == T::Name && (op == kEq || op == kNe)) {
-            Push(Boolean((Text(a) == Text(b)) == (op == kEq)));
-        } else if (logic) {
-            // Bitwise on integers (a text rendering mode tested by its bits).
-            const std::optional<int32_t> x = Integer(a), y = Integer(b);
-            Push(!x || !y ? Val() : Number(op == kAnd ? *x & *y : op == kOr ? *x | *y : *x ^ *y));
-        } else if (a.t != T::Number || b.t != T::Number) {
-            Push(Val());
-        } else {
+        Push(Binary(op, a, b));
+    }
+
+    static Val Unary(uint16_t op, const Val& a) {
+        if (op == kNot) return a.t == T::Bool ? Boolean(!a.b) : Integer(a) ? Number(~*Integer(a)) : Val();
+        if (a.t != T::Number) return Val();
+        switch (op) {
+            case kNeg: return Number(-a.n);
+            case kAbs: return Number(std::fabs(a.n));
+            case kRound: return Number(std::floor(a.n + 0.5));
+            case kTruncate: case kCvi: return Number(std::trunc(a.n));
+            case kFloor: return Number(std::floor(a.n));
+            case kCeiling: return Number(std::ceil(a.n));
+            case kSqrt: return a.n >= 0 ? Number(std::sqrt(a.n)) : Val();
+            default: return a;
+        }
+    }
+
+    Val Binary(uint16_t op, const Val& a, const Val& b) const {
+        if (a.t == T::Number && b.t == T::Number) {
             switch (op) {
-                case kAdd: Push(Number(a.n + b.n)); break;
-                case kSub: Push(Number(a.n - b.n)); break;
-                case kMul: Push(Number(a.n * b.n)); break;
-                case kDiv: Push(b.n != 0 ? Number(a.n / b.n) : Val()); break;
-                case kIdiv: Push(b.n != 0 ? Number(std::trunc(a.n / b.n)) : Val()); break;
-                case kMod: Push(b.n != 0 ? Number(std::fmod(a.n, b.n)) : Val()); break;
-                case kEq: Push(Boolean(a.n == b.n)); break;
-                case kNe: Push(Boolean(a.n != b.n)); break;
-                case kGt: Push(Boolean(a.n > b.n)); break;
-                case kGe: Push(Boolean(a.n >= b.n)); break;
-                case kLt: Push(Boolean(a.n < b.n)); break;
-                case kLe: Push(Boolean(a.n <= b.n)); break;
-                default: Push(Val()); break;
+                case kAdd: return Number(a.n + b.n);
+                case kSub: return Number(a.n - b.n);
+                case kMul: return Number(a.n * b.n);
+                case kDiv: return b.n != 0 ? Number(a.n / b.n) : Val();
+                case kIdiv: return b.n != 0 ? Number(std::trunc(a.n / b.n)) : Val();
+                case kMod: return b.n != 0 ? Number(std::fmod(a.n, b.n)) : Val();
+                case kEq: return Boolean(a.n == b.n);
+                case kNe: return Boolean(a.n != b.n);
+                case kGt: return Boolean(a.n > b.n);
+                case kGe: return Boolean(a.n >= b.n);
+                case kLt: return Boolean(a.n < b.n);
+                case kLe: return Boolean(a.n <= b.n);
+                default: break;  // and, or, xor: bitwise below
             }
         }
+        const bool logic = op == kAnd || op == kOr || op == kXor;
+        if (a.t == T::Bool && b.t == T::Bool && (logic || op == kEq || op == kNe))
+            return Boolean(op == kAnd ? a.b && b.b : op == kOr ? a.b || b.b : op == kXor ? a.b != b.b : (a.b == b.b) == (op == kEq));
+        if (a.t == T::Name && b.t == T::Name && (op == kEq || op == kNe)) return Boolean((Text(a) == Text(b)) == (op == kEq));
+        if (logic) {
+            // Bitwise on integers (a text rendering mode tested by its bits).
+            const std::optional<int32_t> x = Integer(a), y = Integer(b);
+            return !x || !y ? Val() : Number(op == kAnd ? *x & *y : op == kOr ? *x | *y : *x ^ *y);
+        }
+        return Val();
     }
 
     // A number that is a whole one in the range of PostScript's integers.
     static std::optional<int32_t> Integer(const Val& v) noexcept {
-        if (v.t != T::Number || v.n != std::trunc(v.n) || v.n < -2147483648.0 || v.n > 2147483647.0) return std::nullopt;
-        return static_cast<int32_t>(v.n);
+        if (v.t != T::Number || !(v.n >= -2147483648.0 && v.n <= 2147483647.0)) return std::nullopt;
+        const auto whole = static_cast<int32_t>(v.n);
+        if (static_cast<double>(whole) != v.n) return std::nullopt;
+        return whole;
     }
 
     void Filter() {
@@ -1239,13 +1361,7 @@ private:
             const uint32_t next = NextToken(job_, src.to, src.from, t);
             Token after;
             NextToken(job_, src.to, next, after);
-            if (t.kind == Kind::String && after.kind == Kind::None) {
-                Val v;
-                v.t = T::String;
-                v.from = t.from;
-                v.to = next;
-                return StringBytes(v, out);
-            }
+            if (t.kind == Kind::String && after.kind == Kind::None) return StringBytes(StringOf(t.from, next), out);
             const std::string_view body(reinterpret_cast<const char*>(job_.data) + src.from, src.to - src.from);
             if (body.find("currentfile") == std::string_view::npos) {
                 if (!skipOnly) Event(QM_PAGE_COLOR_UNKNOWN);
