@@ -17,6 +17,7 @@
 #include <deque>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -345,18 +346,20 @@ private:
         bool builtin = false;
     };
     std::vector<Meanings> meanings_;
-    // A body's tokens, lexed the first time it runs: procedures are run
-    // again and again (a text operator per string shown), lexed once.
-    // A literal keeps the operand it pushes, a body within the body the
-    // procedure it pushes and where the tokens after it start (once met).
-    // A name's meaning is kept with it: the definition it found (never
-    // erased, so the pointer holds), or the number of definitions there
-    // were when it found none (only a new definition can change that).
+    // A body's tokens, lexed once: procedures are run again and again (a
+    // text operator per string shown). A literal keeps the operand it
+    // pushes, a body within the body the procedure it pushes and how many
+    // tokens on the one after its "}" is (once met). A name's operator is
+    // looked up when it first runs, and its meaning kept with it: the
+    // definition it found (never erased, so the pointer holds), or the
+    // number of definitions there were when it found none (only a new
+    // definition can change that).
+    static constexpr uint16_t kUnresolved = 0xFFFF;
     struct Lexed {
         Kind kind = Kind::None;
-        uint16_t builtin = 0;
+        uint16_t builtin = kUnresolved;
         uint32_t next = 0;  // where the token after it starts
-        uint32_t after = 0;  // a body: the index of the token after its "}"; 0 until met
+        uint32_t skip = 0;  // a body: tokens from this one to the one after its "}"; 0 until met
         std::string_view name;
         Val value;
         Val* var = nullptr;
@@ -366,11 +369,14 @@ private:
     // the token after it starts, whether running it may bear on colour
     // (judged once), and its tokens once lexed. Found by where the body
     // starts, and from a procedure by the index it carries (Val::items).
+    // A body first met at its "{" is lexed as its "}" is looked for, and
+    // the bodies inside it are runs of its tokens.
     struct Body {
         uint32_t close = 0, after = 0;  // after 0: not closed yet
         int8_t bears = -1;  // not judged yet
         bool lexed = false;
-        std::vector<Lexed> tokens;
+        std::vector<Lexed> own;
+        std::span<Lexed> tokens;  // in `own`, or in the tokens of a body around it
     };
     std::deque<Body> bodies_;
     std::unordered_map<uint32_t, uint32_t> bodyAt_;  // body start: its index in bodies_
@@ -487,12 +493,15 @@ private:
     // stands. Every body met on the way is remembered, so no byte is read
     // twice for this, however many bodies nest or stay open.
     uint32_t Close(uint32_t from, uint32_t end, uint32_t& after) {
-        const Body& known = bodies_[IndexOf(from)];
-        if (known.after != 0) {
-            after = known.after;
-            return known.close;
+        const uint32_t index = IndexOf(from);
+        if (bodies_[index].after != 0) {
+            after = bodies_[index].after;
+            return bodies_[index].close;
         }
-        std::vector<uint32_t> open{from};
+        std::vector<Slice> open{{from, 0, 0}};
+        std::vector<Slice> inside;  // the bodies closed on the way
+        std::vector<Lexed> tokens;  // the body's, while it is lexed
+        bool lexing = !bodies_[index].lexed;  // not once a body seen before is stepped over
         Token t;
         for (uint32_t i = from; i < end && !open.empty();) {
             const uint32_t next = NextToken(job_, end, i, t);
@@ -500,19 +509,53 @@ private:
                 const auto inner = bodyAt_.find(next);
                 if (inner != bodyAt_.end() && bodies_[inner->second].after != 0) {
                     i = bodies_[inner->second].after;  // a body seen before: stepped over whole
+                    lexing = false;
                     continue;
                 }
-                open.push_back(next);
+                lexing = lexing && Lexing(tokens, t, next);
+                open.push_back({next, tokens.size(), 0});
             } else if (t.kind == Kind::CloseProc) {
-                Closed(open.back(), t.from, next);
+                Closed(open.back().from, t.from, next);
+                if (open.size() > 1) inside.push_back({open.back().from, open.back().first, tokens.size()});
                 open.pop_back();
+                if (!open.empty()) lexing = lexing && Lexing(tokens, t, next);
+            } else {
+                lexing = lexing && Lexing(tokens, t, next);
             }
             i = next;
         }
-        for (uint32_t o : open) Closed(o, end, end);
-        const Body& b = bodies_[IndexOf(from)];
-        after = b.after;
-        return b.close;
+        for (const Slice& o : open) {
+            Closed(o.from, end, end);
+            if (o.from != from) inside.push_back({o.from, o.first, tokens.size()});
+        }
+        if (lexing) Keep(index, std::move(tokens), inside);
+        after = bodies_[index].after;
+        return bodies_[index].close;
+    }
+    // A body's tokens from `first` to `last` of those of the body being closed.
+    struct Slice {
+        uint32_t from;
+        size_t first, last;
+    };
+    // Adds a token to a body's while they stay within kMaxLexed.
+    bool Lexing(std::vector<Lexed>& tokens, const Token& t, uint32_t next) {
+        if (t.kind == Kind::None) return true;  // a comment does nothing
+        if (lexedTokens_ + tokens.size() >= kMaxLexed) return false;
+        tokens.push_back(MakeLexed(t, next));
+        return true;
+    }
+    // Keeps the tokens of the body at `index`, and those of the bodies inside it as runs of them.
+    void Keep(uint32_t index, std::vector<Lexed>&& tokens, const std::vector<Slice>& inside) {
+        lexedTokens_ += tokens.size();
+        Body& b = bodies_[index];
+        b.own = std::move(tokens);
+        b.tokens = std::span<Lexed>(b.own);
+        b.lexed = true;
+        for (const Slice& s : inside) {
+            Body& in = bodies_[IndexOf(s.from)];
+            in.tokens = b.tokens.subspan(s.first, s.last - s.first);
+            in.lexed = true;
+        }
     }
     void Closed(uint32_t from, uint32_t close, uint32_t after) {
         Body& b = bodies_[IndexOf(from)];
@@ -564,18 +607,19 @@ private:
             return;
         }
         running_.push_back(proc.from);
-        if (std::vector<Lexed>* body = Lex(proc)) {
-            for (size_t k = 0; k < body->size() && !exhausted_;) {
-                Lexed& l = (*body)[k++];
+        if (const Body* lexed = Lex(proc)) {
+            const std::span<Lexed> body = lexed->tokens;
+            for (size_t k = 0; k < body.size() && !exhausted_;) {
+                Lexed& l = body[k++];
                 switch (l.kind) {
                     case Kind::Name:
-                        if (Spend()) Call(depth + 1, Variable(l), l.builtin);
+                        if (Spend()) Call(depth + 1, Variable(l), Handler(l));
                         break;
                     case Kind::Number: case Kind::Boolean: case Kind::Literal: case Kind::String:
                         if (Spend()) Push(l.value);
                         break;
                     case Kind::OpenProc:
-                        if (Spend()) k = Inner(*body, k - 1, proc.to);
+                        if (Spend()) k = Inner(body, k - 1, proc.to);
                         break;
                     default: {
                         Token t;
@@ -595,54 +639,51 @@ private:
         running_.pop_back();
     }
 
-    // The tokens of a body, lexed once; null once the bodies kept hold
+    // A body, its tokens lexed once; null once the bodies kept hold
     // kMaxLexed tokens (a body is then lexed as it runs).
-    std::vector<Lexed>* Lex(const Val& proc) {
-        Body& known = bodies_[proc.items];
-        if (known.lexed) return &known.tokens;
+    const Body* Lex(const Val& proc) {
+        if (bodies_[proc.items].lexed) return &bodies_[proc.items];
         std::vector<Lexed> body;
+        Token t;
         for (uint32_t i = proc.from; i < proc.to;) {
-            if (lexedTokens_ + body.size() >= kMaxLexed) return nullptr;
-            Token t;
-            Lexed l;
-            l.next = NextToken(job_, proc.to, i, t);
-            i = l.next;
-            l.kind = t.kind;
-            if (t.kind == Kind::Name) {
-                l.name = t.text;
-                l.builtin = BuiltinOf(t.text);
-            } else if (t.kind == Kind::Number) {
-                l.value = Number(t.number);
-            } else if (t.kind == Kind::Boolean) {
-                l.value = Boolean(t.text == "true");
-            } else if (t.kind == Kind::Literal) {
-                l.value = NameOf(t.text);
-            } else if (t.kind == Kind::String) {
-                l.value = StringOf(t.from, l.next);
-            }
-            body.push_back(l);
+            const uint32_t next = NextToken(job_, proc.to, i, t);
+            if (!Lexing(body, t, next)) return nullptr;
+            i = next;
         }
-        lexedTokens_ += body.size();
-        Body& b = bodies_[proc.items];
-        b.tokens = std::move(body);
-        b.lexed = true;
-        return &b.tokens;
+        Keep(proc.items, std::move(body), {});
+        return &bodies_[proc.items];
+    }
+    Lexed MakeLexed(const Token& t, uint32_t next) const {
+        Lexed l;
+        l.kind = t.kind;
+        l.next = next;
+        if (t.kind == Kind::Name) l.name = t.text;
+        else if (t.kind == Kind::Number) l.value = Number(t.number);
+        else if (t.kind == Kind::Boolean) l.value = Boolean(t.text == "true");
+        else if (t.kind == Kind::Literal) l.value = NameOf(t.text);
+        else if (t.kind == Kind::String) l.value = StringOf(t.from, next);
+        return l;
+    }
+    // The operator a lexed name names (kNoOp none), looked up the first time.
+    static uint16_t Handler(Lexed& l) {
+        if (l.builtin == kUnresolved) l.builtin = BuiltinOf(l.name);
+        return l.builtin;
     }
 
     // Pushes the procedure whose "{" is the lexed token `k` of `body` (of a
     // body ending at `end`); returns the index of the token after its "}".
-    size_t Inner(std::vector<Lexed>& body, size_t k, uint32_t end) {
+    size_t Inner(std::span<Lexed> body, size_t k, uint32_t end) {
         Lexed& open = body[k];
-        if (open.after == 0) {
+        if (open.skip == 0) {
             uint32_t after = open.next;
             open.value = Procedure(open.next, Close(open.next, end, after));
-            open.after = static_cast<uint32_t>(
+            open.skip = static_cast<uint32_t>(
                 std::partition_point(body.begin() + static_cast<std::ptrdiff_t>(k), body.end(),
                                      [after](const Lexed& x) { return x.next <= after; }) -
-                body.begin());
+                (body.begin() + static_cast<std::ptrdiff_t>(k)));
         }
         Push(open.value);
-        return open.after;
+        return k + open.skip;
     }
 
     // The stack's size and its top operands, to undo a body that may not run.
@@ -728,11 +769,11 @@ private:
         known.bears = 0;  // a body that calls itself adds nothing
         bool bears = depth >= kMaxCallDepth;
         uint32_t tokens = 0;
-        if (std::vector<Lexed>* body = Lex(proc)) {
-            for (size_t k = 0; k < body->size() && !bears; ++k) {
-                Lexed& l = (*body)[k];
+        if (const Body* lexed = Lex(proc)) {
+            for (size_t k = 0; k < lexed->tokens.size() && !bears; ++k) {
+                Lexed& l = lexed->tokens[k];
                 if (l.kind != Kind::None) ++tokens;
-                if (l.kind == Kind::Name) bears = NameBears(Variable(l), l.builtin, depth);
+                if (l.kind == Kind::Name) bears = NameBears(Variable(l), Handler(l), depth);
             }
         } else {
             Token t;
