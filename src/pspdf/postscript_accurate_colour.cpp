@@ -135,14 +135,63 @@ constexpr std::string_view kBearing[] = {
     "setpagedevice", "currentrgbcolor", "currentgray", "currentcmykcolor", "eexec",
 };
 // Names are short: FNV-1a hashes them faster than the library's hash.
-// Not noexcept on purpose: the standard library then keeps each key's hash
-// in its node, and a lookup walks a bucket comparing those instead of
-// hashing every key it passes again.
-struct NameHash {
-    size_t operator()(std::string_view s) const {
-        uint64_t h = 1469598103934665603ull;
-        for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
-        return static_cast<size_t>(h);
+uint64_t NameHash(std::string_view s) noexcept {
+    uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
+    return h;
+}
+
+// Values by name: the operators' ids, the definitions. A name's hash is
+// computed once by the caller and may serve two tables; slots are probed
+// in a table of a power of two, kept at most half full. The values stay
+// where they were put (a deque): pointers to them hold as the table grows.
+template <typename V>
+class NameTable {
+public:
+    struct Entry {
+        std::string_view name;
+        V value;
+    };
+    V* find(std::string_view name, uint64_t h) noexcept {
+        if (slots_.empty()) return nullptr;
+        for (size_t i = h & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+            const Slot& s = slots_[i];
+            if (!s.entry) return nullptr;
+            if (s.hash == h && s.entry->name == name) return &s.entry->value;
+        }
+    }
+    const V* find(std::string_view name, uint64_t h) const noexcept {
+        return const_cast<NameTable*>(this)->find(name, h);
+    }
+    // The value of `name`, made (value-initialised) when it has none.
+    V& insert(std::string_view name, uint64_t h) {
+        if (V* v = find(name, h)) return *v;
+        if (2 * (size_ + 1) > slots_.size()) Grow();
+        entries_.push_back(Entry{name, V{}});
+        ++size_;
+        Place(&entries_.back(), h);
+        return entries_.back().value;
+    }
+    size_t size() const noexcept { return size_; }
+    std::deque<Entry>& entries() noexcept { return entries_; }
+
+private:
+    struct Slot {
+        uint64_t hash = 0;
+        Entry* entry = nullptr;
+    };
+    std::vector<Slot> slots_;
+    std::deque<Entry> entries_;
+    size_t size_ = 0;  // entries_.size(), at hand
+
+    void Place(Entry* e, uint64_t h) noexcept {
+        size_t i = h & (slots_.size() - 1);
+        while (slots_[i].entry) i = (i + 1) & (slots_.size() - 1);
+        slots_[i] = {h, e};
+    }
+    void Grow() {
+        slots_.assign(std::max<size_t>(64, 2 * slots_.size()), Slot{});
+        for (Entry& e : entries_) Place(&e, NameHash(e.name));
     }
 };
 
@@ -174,32 +223,35 @@ constexpr std::string_view kOps[kPlainBase] = {
     "add", "sub", "mul", "div", "idiv", "mod", "eq", "ne", "gt", "ge", "lt", "le", "and", "or", "xor",
     "neg", "abs", "round", "truncate", "floor", "ceiling", "cvi", "cvr", "sqrt", "not",
 };
-const std::unordered_map<std::string_view, uint16_t, NameHash>& Builtins() {
+const NameTable<uint16_t>& Builtins() {
     static const auto table = [] {
-        std::unordered_map<std::string_view, uint16_t, NameHash> t;
-        for (uint16_t k = 1; k < kPlainBase; ++k) t[kOps[k]] = k;
-        for (size_t k = 0; k < std::size(kPlain); ++k) t.emplace(kPlain[k].name, static_cast<uint16_t>(kPlainBase + k));
-        return t;
-    }();
-    return table;
-}
-// Which built-in operators, by id, may bear on colour (kBearing).
-const std::vector<bool>& Bearing() {
-    static const auto table = [] {
-        std::vector<bool> t(kPlainBase + std::size(kPlain), false);
-        for (std::string_view name : kBearing) {
-            const auto b = Builtins().find(name);
-            if (b != Builtins().end()) t[b->second] = true;
+        NameTable<uint16_t> t;
+        for (uint16_t k = 1; k < kPlainBase; ++k) t.insert(kOps[k], NameHash(kOps[k])) = k;
+        for (size_t k = 0; k < std::size(kPlain); ++k) {
+            uint16_t& id = t.insert(kPlain[k].name, NameHash(kPlain[k].name));
+            if (id == kNoOp) id = static_cast<uint16_t>(kPlainBase + k);
         }
         return t;
     }();
     return table;
 }
 
-// The id of a built-in operator's name; kNoOp for any other.
-uint16_t BuiltinOf(std::string_view name) {
-    const auto b = Builtins().find(name);
-    return b == Builtins().end() ? uint16_t{kNoOp} : b->second;
+// The id of a built-in operator's name (of hash `h`); kNoOp for any other.
+uint16_t BuiltinOf(std::string_view name, uint64_t h) {
+    const uint16_t* id = Builtins().find(name, h);
+    return id ? *id : uint16_t{kNoOp};
+}
+uint16_t BuiltinOf(std::string_view name) { return BuiltinOf(name, NameHash(name)); }
+
+// Which built-in operators, by id, may bear on colour (kBearing).
+const std::vector<bool>& Bearing() {
+    static const auto table = [] {
+        std::vector<bool> t(kPlainBase + std::size(kPlain), false);
+        for (std::string_view name : kBearing) t[BuiltinOf(name)] = true;
+        t[kNoOp] = false;
+        return t;
+    }();
+    return table;
 }
 
 // The operand stack. Unknown operands at its bottom are only counted, not
@@ -337,7 +389,8 @@ private:
     OperandStack stack_;
     std::vector<Val> scratch_;
     std::vector<Val> arena_;
-    std::unordered_map<std::string_view, Val, NameHash> vars_;
+    NameTable<Val> vars_;
+    Val* Defined(std::string_view name) noexcept { return vars_.find(name, NameHash(name)); }
     // What a name may mean besides its last definition, when that was made
     // in a body that may not have run: the definitions before it, or the
     // operator of that name (or none) when there was none.
@@ -378,7 +431,7 @@ private:
         std::vector<Lexed> own;
         std::span<Lexed> tokens;  // in `own`, or in the tokens of a body around it
     };
-    std::deque<Body> bodies_;
+    std::vector<std::unique_ptr<Body>> bodies_;  // each where it was made: references to one hold
     std::unordered_map<uint32_t, uint32_t> bodyAt_;  // body start: its index in bodies_
     size_t lexedTokens_ = 0;
     std::vector<uint32_t> running_;  // bodies being run, innermost last
@@ -403,7 +456,7 @@ private:
     void Compact() {
         stack_.clear();
         std::vector<Val> kept;
-        for (auto& [name, v] : vars_) v = Keep(v, arena_, kept, 0);
+        for (auto& var : vars_.entries()) var.value = Keep(var.value, arena_, kept, 0);
         for (Meanings& m : meanings_)
             for (Val& v : m.values) v = Keep(v, arena_, kept, 0);
         arena_.swap(kept);
@@ -494,21 +547,21 @@ private:
     // twice for this, however many bodies nest or stay open.
     uint32_t Close(uint32_t from, uint32_t end, uint32_t& after) {
         const uint32_t index = IndexOf(from);
-        if (bodies_[index].after != 0) {
-            after = bodies_[index].after;
-            return bodies_[index].close;
+        if (bodies_[index]->after != 0) {
+            after = bodies_[index]->after;
+            return bodies_[index]->close;
         }
         std::vector<Slice> open{{from, 0, 0}};
         std::vector<Slice> inside;  // the bodies closed on the way
         std::vector<Lexed> tokens;  // the body's, while it is lexed
-        bool lexing = !bodies_[index].lexed;  // not once a body seen before is stepped over
+        bool lexing = !bodies_[index]->lexed;  // not once a body seen before is stepped over
         Token t;
         for (uint32_t i = from; i < end && !open.empty();) {
             const uint32_t next = NextToken(job_, end, i, t);
             if (t.kind == Kind::OpenProc) {
                 const auto inner = bodyAt_.find(next);
-                if (inner != bodyAt_.end() && bodies_[inner->second].after != 0) {
-                    i = bodies_[inner->second].after;  // a body seen before: stepped over whole
+                if (inner != bodyAt_.end() && bodies_[inner->second]->after != 0) {
+                    i = bodies_[inner->second]->after;  // a body seen before: stepped over whole
                     lexing = false;
                     continue;
                 }
@@ -529,8 +582,8 @@ private:
             if (o.from != from) inside.push_back({o.from, o.first, tokens.size()});
         }
         if (lexing) Keep(index, std::move(tokens), inside);
-        after = bodies_[index].after;
-        return bodies_[index].close;
+        after = bodies_[index]->after;
+        return bodies_[index]->close;
     }
     // A body's tokens from `first` to `last` of those of the body being closed.
     struct Slice {
@@ -547,18 +600,18 @@ private:
     // Keeps the tokens of the body at `index`, and those of the bodies inside it as runs of them.
     void Keep(uint32_t index, std::vector<Lexed>&& tokens, const std::vector<Slice>& inside) {
         lexedTokens_ += tokens.size();
-        Body& b = bodies_[index];
+        Body& b = *bodies_[index];
         b.own = std::move(tokens);
         b.tokens = std::span<Lexed>(b.own);
         b.lexed = true;
         for (const Slice& s : inside) {
-            Body& in = bodies_[IndexOf(s.from)];
+            Body& in = *bodies_[IndexOf(s.from)];
             in.tokens = b.tokens.subspan(s.first, s.last - s.first);
             in.lexed = true;
         }
     }
     void Closed(uint32_t from, uint32_t close, uint32_t after) {
-        Body& b = bodies_[IndexOf(from)];
+        Body& b = *bodies_[IndexOf(from)];
         b.close = close;
         b.after = after;
     }
@@ -566,7 +619,7 @@ private:
     // The index of the record of the body starting at `from`, made at the first call.
     uint32_t IndexOf(uint32_t from) {
         const auto [at, made] = bodyAt_.try_emplace(from, static_cast<uint32_t>(bodies_.size()));
-        if (made) bodies_.emplace_back();
+        if (made) bodies_.push_back(std::make_unique<Body>());
         return at->second;
     }
     // A procedure made of the body starting at `from`, whose "}" stands at `close`.
@@ -642,7 +695,7 @@ private:
     // A body, its tokens lexed once; null once the bodies kept hold
     // kMaxLexed tokens (a body is then lexed as it runs).
     const Body* Lex(const Val& proc) {
-        if (bodies_[proc.items].lexed) return &bodies_[proc.items];
+        if (bodies_[proc.items]->lexed) return bodies_[proc.items].get();
         std::vector<Lexed> body;
         Token t;
         for (uint32_t i = proc.from; i < proc.to;) {
@@ -651,7 +704,7 @@ private:
             i = next;
         }
         Keep(proc.items, std::move(body), {});
-        return &bodies_[proc.items];
+        return bodies_[proc.items].get();
     }
     Lexed MakeLexed(const Token& t, uint32_t next) const {
         Lexed l;
@@ -764,7 +817,7 @@ private:
     // the stack is unknown (a short one runs: its operands may be colours).
     // Judged once per body.
     bool Bears(const Val& proc, int depth) {
-        Body& known = bodies_[proc.items];
+        Body& known = *bodies_[proc.items];
         if (known.bears >= 0) return known.bears != 0;
         known.bears = 0;  // a body that calls itself adds nothing
         bool bears = depth >= kMaxCallDepth;
@@ -781,8 +834,7 @@ private:
                 i = NextToken(job_, proc.to, i, t);
                 if (t.kind != Kind::None) ++tokens;
                 if (t.kind != Kind::Name) continue;
-                const auto var = vars_.find(t.text);
-                bears = NameBears(var != vars_.end() ? &var->second : nullptr, BuiltinOf(t.text), depth);
+                bears = NameBears(Defined(t.text), BuiltinOf(t.text), depth);
             }
         }
         bears = bears || tokens <= kShortBody;
@@ -797,16 +849,15 @@ private:
 
     Val* Variable(Lexed& l) {
         if (l.var || l.missedAt == vars_.size()) return l.var;
-        const auto var = vars_.find(l.name);
-        if (var != vars_.end()) l.var = &var->second;
-        else l.missedAt = vars_.size();
+        l.var = Defined(l.name);
+        if (!l.var) l.missedAt = vars_.size();
         return l.var;
     }
 
     void Call(std::string_view name, int depth) {
-        const auto var = vars_.find(name);
-        if (var != vars_.end()) return Call(depth, &var->second, var->second.alt ? BuiltinOf(name) : uint16_t{kNoOp});
-        Call(depth, nullptr, BuiltinOf(name));
+        const uint64_t h = NameHash(name);
+        if (Val* var = vars_.find(name, h)) return Call(depth, var, var->alt ? BuiltinOf(name, h) : uint16_t{kNoOp});
+        Call(depth, nullptr, BuiltinOf(name, h));
     }
 
     // A name whose definition (if any) and built-in handler (0 none) are known.
@@ -869,11 +920,12 @@ private:
     // A definition; one made in a body that may not have run keeps what the
     // name meant before as another meaning.
     void Define(std::string_view name, Val value) {
-        const auto old = vars_.find(name);
-        if (old == vars_.end() && vars_.size() >= kMaxVariables) return;
+        const uint64_t h = NameHash(name);
+        const Val* old = vars_.find(name, h);
+        if (!old && vars_.size() >= kMaxVariables) return;
         value.alt = 0;
         if (conditional_ > 0) {
-            uint16_t alt = old != vars_.end() ? old->second.alt : 0;
+            uint16_t alt = old ? old->alt : 0;
             if (alt == 0) {
                 if (meanings_.size() >= kAnyMeaning - 1u) {
                     alt = kAnyMeaning;
@@ -884,10 +936,10 @@ private:
             }
             if (alt != kAnyMeaning) {
                 Meanings& m = meanings_[alt - 1u];
-                if (old == vars_.end()) {
+                if (!old) {
                     m.builtin = true;
                 } else if (m.values.size() < kMaxMeanings) {
-                    Val before = old->second;
+                    Val before = *old;
                     before.alt = 0;
                     m.values.push_back(before);
                 } else {
@@ -896,7 +948,7 @@ private:
             }
             value.alt = alt;
         }
-        vars_[name] = value;
+        vars_.insert(name, h) = value;
     }
 
     void Control(uint16_t op, int depth) {
@@ -905,8 +957,8 @@ private:
             if (key.t == T::Name) Define(Text(key), value);
         } else if (op == kLoad) {
             const Val key = Pop();
-            const auto var = key.t == T::Name ? vars_.find(Text(key)) : vars_.end();
-            Push(var != vars_.end() && var->second.alt == 0 ? var->second : Val());
+            const Val* var = key.t == T::Name ? Defined(Text(key)) : nullptr;
+            Push(var && var->alt == 0 ? *var : Val());
         } else if (op == kExec) {
             Run(Pop(), depth);
         } else if (op == kIf) {
