@@ -1549,6 +1549,10 @@ bool ObjectLine(Bytes job, uint32_t i, uint32_t end) noexcept {
 // dictionary after the page comment, or nothing.
 bool PdfPageObject(Bytes job, Span page, pdf::Value& dict) {
     const uint32_t window = std::min<uint32_t>(page.to, page.from + 4096);
+    if (window <= page.from) return false;
+    // No "obj" in the window, no object header (the parser reads no further): most pages.
+    const std::string_view text(reinterpret_cast<const char*>(job.data) + page.from, window - page.from);
+    if (text.find("obj") == std::string_view::npos) return false;
     for (uint32_t i = page.from; i < window; ++i) {
         if (job[i] != '\n' && job[i] != '\r') continue;
         const uint32_t line = i + 1;
