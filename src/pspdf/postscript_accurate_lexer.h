@@ -84,7 +84,7 @@ inline bool ReadNumber(std::string_view s, double& v, bool& integer) noexcept {
 }
 
 // Reads the token at or after i into t (kind None at the end); returns the index after it.
-inline uint32_t NextToken(Bytes c, uint32_t end, uint32_t i, Token& t) noexcept {
+[[gnu::always_inline]] inline uint32_t NextToken(Bytes c, uint32_t end, uint32_t i, Token& t) noexcept {
     t = Token{};
     while (i < end && IsWhite(c[i])) ++i;
     if (i >= end) return end;
