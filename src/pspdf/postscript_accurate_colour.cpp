@@ -434,6 +434,7 @@ private:
     std::vector<std::unique_ptr<Body>> bodies_;  // each where it was made: references to one hold
     std::unordered_map<uint32_t, uint32_t> bodyAt_;  // body start: its index in bodies_
     size_t lexedTokens_ = 0;
+    std::vector<Lexed> lexing_;  // a body's tokens as it is lexed, kept between bodies
     std::vector<uint32_t> running_;  // bodies being run, innermost last
     int conditional_ = 0;  // inside branches whose condition is unknown
     int looping_ = 0;      // inside loop bodies, run once
@@ -553,7 +554,8 @@ private:
         }
         std::vector<Slice> open{{from, 0, 0}};
         std::vector<Slice> inside;  // the bodies closed on the way
-        std::vector<Lexed> tokens;  // the body's, while it is lexed
+        std::vector<Lexed>& tokens = lexing_;  // the body's, while it is lexed
+        tokens.clear();
         bool lexing = !bodies_[index]->lexed;  // not once a body seen before is stepped over
         Token t;
         for (uint32_t i = from; i < end && !open.empty();) {
@@ -581,7 +583,7 @@ private:
             Closed(o.from, end, end);
             if (o.from != from) inside.push_back({o.from, o.first, tokens.size()});
         }
-        if (lexing) Keep(index, std::move(tokens), inside);
+        if (lexing) Keep(index, tokens, inside);
         after = bodies_[index]->after;
         return bodies_[index]->close;
     }
@@ -594,14 +596,14 @@ private:
     bool Lexing(std::vector<Lexed>& tokens, const Token& t, uint32_t next) {
         if (t.kind == Kind::None) return true;  // a comment does nothing
         if (lexedTokens_ + tokens.size() >= kMaxLexed) return false;
-        tokens.push_back(MakeLexed(t, next));
+        MakeLexed(tokens.emplace_back(), t, next);
         return true;
     }
     // Keeps the tokens of the body at `index`, and those of the bodies inside it as runs of them.
-    void Keep(uint32_t index, std::vector<Lexed>&& tokens, const std::vector<Slice>& inside) {
+    void Keep(uint32_t index, const std::vector<Lexed>& tokens, const std::vector<Slice>& inside) {
         lexedTokens_ += tokens.size();
         Body& b = *bodies_[index];
-        b.own = std::move(tokens);
+        b.own.assign(tokens.begin(), tokens.end());  // no more room than its tokens take
         b.tokens = std::span<Lexed>(b.own);
         b.lexed = true;
         for (const Slice& s : inside) {
@@ -696,18 +698,18 @@ private:
     // kMaxLexed tokens (a body is then lexed as it runs).
     const Body* Lex(const Val& proc) {
         if (bodies_[proc.items]->lexed) return bodies_[proc.items].get();
-        std::vector<Lexed> body;
+        std::vector<Lexed>& body = lexing_;
+        body.clear();
         Token t;
         for (uint32_t i = proc.from; i < proc.to;) {
             const uint32_t next = NextToken(job_, proc.to, i, t);
             if (!Lexing(body, t, next)) return nullptr;
             i = next;
         }
-        Keep(proc.items, std::move(body), {});
+        Keep(proc.items, body, {});
         return bodies_[proc.items].get();
     }
-    Lexed MakeLexed(const Token& t, uint32_t next) const {
-        Lexed l;
+    void MakeLexed(Lexed& l, const Token& t, uint32_t next) const {
         l.kind = t.kind;
         l.next = next;
         if (t.kind == Kind::Name) l.name = t.text;
@@ -715,7 +717,6 @@ private:
         else if (t.kind == Kind::Boolean) l.value = Boolean(t.text == "true");
         else if (t.kind == Kind::Literal) l.value = NameOf(t.text);
         else if (t.kind == Kind::String) l.value = StringOf(t.from, next);
-        return l;
     }
     // The operator a lexed name names (kNoOp none), looked up the first time.
     static uint16_t Handler(Lexed& l) {
