@@ -647,7 +647,13 @@ private:
             Token t;
             const uint32_t next = NextToken(job_, end_, pos_, t);
             pos_ = next;
-            Step(t, next, end_, 0, true);
+            if (t.kind == Kind::Number) {  // most of a page's tokens: kept out of Step
+                if (Spend()) Push(Number(t.number));
+            } else if (t.kind == Kind::Name) {
+                if (Spend()) Call(t.text, 0);
+            } else {
+                Step(t, next, end_, 0, true);
+            }
         }
         if (exhausted_) Event(QM_PAGE_COLOR_UNKNOWN);
     }
