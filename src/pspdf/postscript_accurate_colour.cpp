@@ -20,7 +20,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "pspdf/pdf_accurate_colour.h"
@@ -223,6 +222,49 @@ constexpr std::string_view kOps[kPlainBase] = {
     "add", "sub", "mul", "div", "idiv", "mod", "eq", "ne", "gt", "ge", "lt", "le", "and", "or", "xor",
     "neg", "abs", "round", "truncate", "floor", "ceiling", "cvi", "cvr", "sqrt", "not",
 };
+// Indices by position in the job (a body's start): open addressing as
+// above, the positions' hash a multiplication.
+class PositionTable {
+public:
+    static constexpr uint32_t kNone = UINT32_MAX;
+    uint32_t find(uint32_t key) const noexcept {
+        if (slots_.empty()) return kNone;
+        for (size_t i = Home(key);; i = (i + 1) & (slots_.size() - 1)) {
+            if (slots_[i].value == kNone || slots_[i].key == key) return slots_[i].value;
+        }
+    }
+    // The index of `key`, given `value` when it had none.
+    uint32_t insert(uint32_t key, uint32_t value) {
+        if (2 * (size_ + 1) > slots_.size()) Grow();
+        size_t i = Home(key);
+        while (slots_[i].value != kNone && slots_[i].key != key) i = (i + 1) & (slots_.size() - 1);
+        if (slots_[i].value == kNone) {
+            slots_[i] = {key, value};
+            ++size_;
+        }
+        return slots_[i].value;
+    }
+
+private:
+    struct Slot {
+        uint32_t key = 0, value = kNone;
+    };
+    std::vector<Slot> slots_;
+    size_t size_ = 0;
+
+    size_t Home(uint32_t key) const noexcept {
+        return static_cast<size_t>((uint64_t{key} * 0x9E3779B97F4A7C15ull) >> 32) & (slots_.size() - 1);
+    }
+    void Grow() {
+        std::vector<Slot> old(std::max<size_t>(64, 2 * slots_.size()));
+        old.swap(slots_);
+        size_ = 0;
+        for (const Slot& s : old) {
+            if (s.value != kNone) insert(s.key, s.value);
+        }
+    }
+};
+
 const NameTable<uint16_t>& Builtins() {
     static const auto table = [] {
         NameTable<uint16_t> t;
@@ -431,8 +473,9 @@ private:
         std::vector<Lexed> own;
         std::span<Lexed> tokens;  // in `own`, or in the tokens of a body around it
     };
-    std::vector<std::unique_ptr<Body>> bodies_;  // each where it was made: references to one hold
-    std::unordered_map<uint32_t, uint32_t> bodyAt_;  // body start: its index in bodies_
+    std::deque<Body> made_;       // each where it was made: references to one hold
+    std::vector<Body*> bodies_;   // by index
+    PositionTable bodyAt_;        // body start: its index in bodies_
     size_t lexedTokens_ = 0;
     std::vector<Lexed> lexing_;  // a body's tokens as it is lexed, kept between bodies
     std::vector<uint32_t> running_;  // bodies being run, innermost last
@@ -561,9 +604,9 @@ private:
         for (uint32_t i = from; i < end && !open.empty();) {
             const uint32_t next = NextToken(job_, end, i, t);
             if (t.kind == Kind::OpenProc) {
-                const auto inner = bodyAt_.find(next);
-                if (inner != bodyAt_.end() && bodies_[inner->second]->after != 0) {
-                    i = bodies_[inner->second]->after;  // a body seen before: stepped over whole
+                const uint32_t inner = bodyAt_.find(next);
+                if (inner != PositionTable::kNone && bodies_[inner]->after != 0) {
+                    i = bodies_[inner]->after;  // a body seen before: stepped over whole
                     lexing = false;
                     continue;
                 }
@@ -620,9 +663,9 @@ private:
 
     // The index of the record of the body starting at `from`, made at the first call.
     uint32_t IndexOf(uint32_t from) {
-        const auto [at, made] = bodyAt_.try_emplace(from, static_cast<uint32_t>(bodies_.size()));
-        if (made) bodies_.push_back(std::make_unique<Body>());
-        return at->second;
+        const uint32_t index = bodyAt_.insert(from, static_cast<uint32_t>(bodies_.size()));
+        if (index == bodies_.size()) bodies_.push_back(&made_.emplace_back());
+        return index;
     }
     // A procedure made of the body starting at `from`, whose "}" stands at `close`.
     Val Procedure(uint32_t from, uint32_t close) {
@@ -703,7 +746,7 @@ private:
     // A body, its tokens lexed once; null once the bodies kept hold
     // kMaxLexed tokens (a body is then lexed as it runs).
     const Body* Lex(const Val& proc) {
-        if (bodies_[proc.items]->lexed) return bodies_[proc.items].get();
+        if (bodies_[proc.items]->lexed) return bodies_[proc.items];
         std::vector<Lexed>& body = lexing_;
         body.clear();
         Token t;
@@ -713,7 +756,7 @@ private:
             i = next;
         }
         Keep(proc.items, body, {});
-        return bodies_[proc.items].get();
+        return bodies_[proc.items];
     }
     void MakeLexed(Lexed& l, const Token& t, uint32_t next) const {
         l.kind = t.kind;
