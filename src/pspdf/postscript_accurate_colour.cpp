@@ -134,7 +134,7 @@ constexpr std::string_view kBearing[] = {
     "setpagedevice", "currentrgbcolor", "currentgray", "currentcmykcolor", "eexec",
 };
 // Names are short: FNV-1a hashes them faster than the library's hash.
-uint64_t NameHash(std::string_view s) noexcept {
+constexpr uint64_t NameHash(std::string_view s) noexcept {
     uint64_t h = 1469598103934665603ull;
     for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
     return h;
@@ -265,36 +265,56 @@ private:
     }
 };
 
-const NameTable<uint16_t>& Builtins() {
-    static const auto table = [] {
-        NameTable<uint16_t> t;
-        for (uint16_t k = 1; k < kPlainBase; ++k) t.insert(kOps[k], NameHash(kOps[k])) = k;
-        for (size_t k = 0; k < std::size(kPlain); ++k) {
-            uint16_t& id = t.insert(kPlain[k].name, NameHash(kPlain[k].name));
-            if (id == kNoOp) id = static_cast<uint16_t>(kPlainBase + k);
+// The operators' ids by name, a table of open addressing made when the
+// library is built: nothing to set up when a job comes.
+class BuiltinTable {
+public:
+    constexpr BuiltinTable() {
+        for (uint16_t k = 1; k < kPlainBase; ++k) Add(kOps[k], k);
+        for (size_t k = 0; k < std::size(kPlain); ++k) Add(kPlain[k].name, static_cast<uint16_t>(kPlainBase + k));
+    }
+    constexpr uint16_t Find(std::string_view name, uint64_t h) const noexcept {
+        for (size_t i = h & (kSlots - 1);; i = (i + 1) & (kSlots - 1)) {
+            const Slot& s = slots_[i];
+            if (s.id == kNoOp || (s.hash == h && s.name == name)) return s.id;
         }
-        return t;
-    }();
-    return table;
-}
+    }
+
+private:
+    static constexpr size_t kSlots = 512;  // at least twice the operators
+    struct Slot {
+        uint64_t hash = 0;
+        uint16_t id = kNoOp;
+        std::string_view name;
+    };
+    Slot slots_[kSlots] = {};
+
+    // The first id given a name is its own.
+    constexpr void Add(std::string_view name, uint16_t id) {
+        const uint64_t h = NameHash(name);
+        size_t i = h & (kSlots - 1);
+        for (; slots_[i].id != kNoOp; i = (i + 1) & (kSlots - 1)) {
+            if (slots_[i].name == name) return;
+        }
+        slots_[i] = {h, id, name};
+    }
+};
+static_assert(2 * (kPlainBase + std::size(kPlain)) <= 512);
+constexpr BuiltinTable kBuiltins{};
 
 // The id of a built-in operator's name (of hash `h`); kNoOp for any other.
-uint16_t BuiltinOf(std::string_view name, uint64_t h) {
-    const uint16_t* id = Builtins().find(name, h);
-    return id ? *id : uint16_t{kNoOp};
-}
-uint16_t BuiltinOf(std::string_view name) { return BuiltinOf(name, NameHash(name)); }
+uint16_t BuiltinOf(std::string_view name, uint64_t h) { return kBuiltins.Find(name, h); }
+constexpr uint16_t BuiltinOf(std::string_view name) { return kBuiltins.Find(name, NameHash(name)); }
 
 // Which built-in operators, by id, may bear on colour (kBearing).
-const std::vector<bool>& Bearing() {
-    static const auto table = [] {
-        std::vector<bool> t(kPlainBase + std::size(kPlain), false);
-        for (std::string_view name : kBearing) t[BuiltinOf(name)] = true;
-        t[kNoOp] = false;
-        return t;
-    }();
-    return table;
-}
+struct BearingTable {
+    bool of[kPlainBase + std::size(kPlain)] = {};
+    constexpr BearingTable() {
+        for (std::string_view name : kBearing) of[BuiltinOf(name)] = true;
+        of[kNoOp] = false;
+    }
+};
+constexpr BearingTable kBearingIds{};
 
 // The operand stack. Unknown operands at its bottom are only counted, not
 // stored: a body undone after it cleared the stack puts hundreds back, and
@@ -894,7 +914,7 @@ private:
     // Whether a name in a body may bear on colour: by its definition, else by the operator it names.
     bool NameBears(const Val* var, uint16_t builtin, int depth) {
         if (var) return var->alt != 0 || (var->t == T::Proc && Bears(*var, depth + 1));
-        return builtin == kNoOp || Bearing()[builtin];
+        return builtin == kNoOp || kBearingIds.of[builtin];
     }
 
     Val* Variable(Lexed& l) {
