@@ -498,6 +498,8 @@ private:
     PositionTable bodyAt_;        // body start: its index in bodies_
     size_t lexedTokens_ = 0;
     std::vector<Lexed> lexing_;  // a body's tokens as it is lexed, kept between bodies
+    struct Slice;
+    std::vector<Slice> open_, inside_;  // Close's, kept between bodies
     std::vector<uint32_t> running_;  // bodies being run, innermost last
     int conditional_ = 0;  // inside branches whose condition is unknown
     int looping_ = 0;      // inside loop bodies, run once
@@ -615,8 +617,10 @@ private:
             after = bodies_[index]->after;
             return bodies_[index]->close;
         }
-        std::vector<Slice> open{{from, 0, 0}};
-        std::vector<Slice> inside;  // the bodies closed on the way
+        std::vector<Slice>& open = open_;
+        std::vector<Slice>& inside = inside_;  // the bodies closed on the way
+        open.assign(1, {from, 0, 0});
+        inside.clear();
         std::vector<Lexed>& tokens = lexing_;  // the body's, while it is lexed
         tokens.clear();
         bool lexing = !bodies_[index]->lexed;  // not once a body seen before is stepped over
