@@ -335,6 +335,8 @@ public:
         if (n_ > 0) --n_;
         else if (floor_ > 0) --floor_;
     }
+    // The top `n` operands where they are stored; null when some are only counted.
+    Val* Stored(size_t n) noexcept { return n <= n_ ? top_.get() + n_ - n : nullptr; }
     // Pops `n` operands, or as many as there are.
     void Drop(size_t n) noexcept {
         const size_t stored = std::min(n, n_);
@@ -1171,6 +1173,11 @@ private:
         if (op >= kNeg) {
             const Val a = Pop();
             Push(Unary(op, a));
+            return;
+        }
+        if (Val* ab = stack_.Stored(2)) {  // as popping both and pushing the result, in place
+            ab[0] = Binary(op, ab[0], ab[1]);
+            stack_.Drop(1);
             return;
         }
         const Val b = Pop(), a = Pop();
