@@ -154,7 +154,7 @@ inline bool ReadNumber(std::string_view s, double& v, bool& integer) noexcept {
     t.text = std::string_view(reinterpret_cast<const char*>(c.data + start), k - start);
     if (b == '/') {
         t.kind = Kind::Literal;
-    } else if (t.text == "true" || t.text == "false") {
+    } else if ((b == 't' && t.text == "true") || (b == 'f' && t.text == "false")) {
         t.kind = Kind::Boolean;
     } else if (ReadNumber(t.text, t.number, t.integer)) {
         t.kind = Kind::Number;
