@@ -168,10 +168,12 @@ public:
         if (2 * (size_ + 1) > slots_.size()) Grow();
         entries_.push_back(Entry{name, V{}});
         ++size_;
+        longest_ = std::max(longest_, name.size());
         Place(&entries_.back(), h);
         return entries_.back().value;
     }
     size_t size() const noexcept { return size_; }
+    size_t longest() const noexcept { return longest_; }  // the longest name it holds
     std::deque<Entry>& entries() noexcept { return entries_; }
 
 private:
@@ -182,6 +184,7 @@ private:
     std::vector<Slot> slots_;
     std::deque<Entry> entries_;
     size_t size_ = 0;  // entries_.size(), at hand
+    size_t longest_ = 0;
 
     void Place(Entry* e, uint64_t h) noexcept {
         size_t i = h & (slots_.size() - 1);
@@ -273,6 +276,7 @@ public:
         for (uint16_t k = 1; k < kPlainBase; ++k) Add(kOps[k], k);
         for (size_t k = 0; k < std::size(kPlain); ++k) Add(kPlain[k].name, static_cast<uint16_t>(kPlainBase + k));
     }
+    constexpr size_t Longest() const noexcept { return longest_; }
     constexpr uint16_t Find(std::string_view name, uint64_t h) const noexcept {
         for (size_t i = h & (kSlots - 1);; i = (i + 1) & (kSlots - 1)) {
             const Slot& s = slots_[i];
@@ -288,6 +292,7 @@ private:
         std::string_view name;
     };
     Slot slots_[kSlots] = {};
+    size_t longest_ = 0;
 
     // The first id given a name is its own.
     constexpr void Add(std::string_view name, uint16_t id) {
@@ -297,6 +302,7 @@ private:
             if (slots_[i].name == name) return;
         }
         slots_[i] = {h, id, name};
+        longest_ = std::max(longest_, name.size());
     }
 };
 static_assert(2 * (kPlainBase + std::size(kPlain)) <= 512);
@@ -931,6 +937,9 @@ private:
     }
 
     void Call(std::string_view name, int depth) {
+        // Longer than any operator's name and any name defined (data after
+        // eexec, say): neither, and not worth hashing.
+        if (name.size() > kBuiltins.Longest() && name.size() > vars_.longest()) return Call(depth, nullptr, kNoOp);
         const uint64_t h = NameHash(name);
         if (Val* var = vars_.find(name, h)) return Call(depth, var, var->alt ? BuiltinOf(name, h) : uint16_t{kNoOp});
         Call(depth, nullptr, BuiltinOf(name, h));
