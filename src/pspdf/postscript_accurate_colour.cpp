@@ -401,6 +401,17 @@ public:
         clear();
         return false;
     }
+    // Where the nearest mark is stored; SIZE_MAX without one.
+    size_t MarkAt() const noexcept {
+        for (size_t k = n_; k-- > 0;)
+            if (top_[k].t == T::Mark) return k;
+        return SIZE_MAX;
+    }
+    // The stored operands from `k` up (k <= stored()), and how many are stored.
+    const Val* StoredFrom(size_t k) const noexcept { return top_.get() + k; }
+    size_t stored() const noexcept { return n_; }
+    // Keeps the unknown operands and the `k` oldest stored ones (k <= stored()).
+    void Cut(size_t k) noexcept { n_ = k; }
     // Operands above the nearest mark; all of them without one.
     size_t AboveMark() const noexcept {
         for (size_t k = n_; k-- > 0;)
@@ -881,11 +892,15 @@ private:
                 break;
             }
             case Kind::CloseArray: case Kind::CloseDict: {
-                std::vector<Val>& items = scratch_;  // an array's items, in a buffer kept between arrays
-                ToMark(items);
-                if (t.kind == Kind::CloseDict && items.size() % 2 != 0) items.clear();
-                Push(Group(t.kind == Kind::CloseArray ? T::Array : T::Dict, items.data(),
-                           static_cast<uint32_t>(items.size())));
+                // The items above the mark go to the arena from where they stand on the stack.
+                const size_t mark = stack_.MarkAt();
+                size_t count = mark == SIZE_MAX ? 0 : stack_.stored() - mark - 1;
+                if (t.kind == Kind::CloseDict && count % 2 != 0) count = 0;
+                const Val group = Group(t.kind == Kind::CloseArray ? T::Array : T::Dict,
+                                        mark == SIZE_MAX ? nullptr : stack_.StoredFrom(mark + 1), static_cast<uint32_t>(count));
+                if (mark == SIZE_MAX) stack_.clear();
+                else stack_.Cut(mark);
+                Push(group);
                 break;
             }
             case Kind::Name: Call(t.text, depth); break;
