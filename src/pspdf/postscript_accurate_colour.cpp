@@ -54,7 +54,8 @@ struct Val {
     uint16_t alt = 0;  // a definition's other meanings (see Evaluator::Define): 1 + their index, or kAnyMeaning
     double n = 0;
     uint32_t from = 0, to = 0;   // Name: its text; String: the token; Proc: the body between the braces
-    uint32_t items = 0, count = 0;  // Array, Dict, File: their items in the arena (File: source, then filters)
+    uint32_t items = 0, count = 0;  // Array, Dict, File: their items in the arena (File: source, then filters);
+                                    // Proc: items is its body's record (Evaluator::Body)
 };
 
 Val Number(double n) {
@@ -482,8 +483,8 @@ private:
     std::vector<Meanings> meanings_;
     // A body's tokens, lexed once: procedures are run again and again (a
     // text operator per string shown). A literal keeps the operand it
-    // pushes, a body within the body the procedure it pushes and how many
-    // tokens on the one after its "}" is (once met). A name's operator is
+    // pushes; the "{" of a body inside keeps the procedure it pushes and,
+    // once met, how many tokens on the one after its "}" stands. A name's operator is
     // looked up when it first runs, and its meaning kept with it: the
     // definition it found (never erased, so the pointer holds), or the
     // number of definitions there were when it found none (only a new
