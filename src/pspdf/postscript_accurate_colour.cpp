@@ -510,14 +510,17 @@ private:
         uint32_t close = 0, after = 0;  // after 0: not closed yet
         int8_t bears = -1;  // not judged yet
         bool lexed = false;
-        std::vector<Lexed> own;
-        std::span<Lexed> tokens;  // in `own`, or in the tokens of a body around it
+        std::span<Lexed> tokens;  // in a block of lexed_, shared with the bodies around it
     };
     std::deque<Body> made_;       // each where it was made: references to one hold
     std::vector<Body*> bodies_;   // by index
     PositionTable bodyAt_;        // body start: its index in bodies_
     size_t lexedTokens_ = 0;
     std::vector<Lexed> lexing_;  // a body's tokens as it is lexed, kept between bodies
+    // The tokens of the bodies lexed, in blocks each filled up to the room
+    // it was made with (and never moved), so that spans into them hold; a
+    // long body has a block of its own, so a block's unused end stays short.
+    std::vector<std::vector<Lexed>> lexed_, longBodies_;
     struct Slice;
     std::vector<Slice> open_, inside_;  // Close's, kept between bodies
     std::vector<uint32_t> running_;  // bodies being run, innermost last
@@ -686,12 +689,25 @@ private:
         MakeLexed(tokens.emplace_back(), t, next);
         return true;
     }
+    std::span<Lexed> Store(const std::vector<Lexed>& tokens) {
+        if (tokens.size() > 512) {
+            std::vector<Lexed>& own = longBodies_.emplace_back(tokens.begin(), tokens.end());
+            return std::span<Lexed>(own);
+        }
+        if (lexed_.empty() || lexed_.back().capacity() - lexed_.back().size() < tokens.size()) {
+            const size_t room = lexed_.empty() ? 256 : std::min<size_t>(4096, 2 * lexed_.back().capacity());
+            lexed_.emplace_back().reserve(std::max(room, tokens.size()));
+        }
+        std::vector<Lexed>& block = lexed_.back();
+        const size_t at = block.size();
+        block.insert(block.end(), tokens.begin(), tokens.end());
+        return std::span<Lexed>(block.data() + at, tokens.size());
+    }
     // Keeps the tokens of the body at `index`, and those of the bodies inside it as runs of them.
     void Keep(uint32_t index, const std::vector<Lexed>& tokens, const std::vector<Slice>& inside) {
         lexedTokens_ += tokens.size();
         Body& b = *bodies_[index];
-        b.own.assign(tokens.begin(), tokens.end());  // no more room than its tokens take
-        b.tokens = std::span<Lexed>(b.own);
+        b.tokens = Store(tokens);
         b.lexed = true;
         for (const Slice& s : inside) {
             Body& in = *bodies_[IndexOf(s.from)];
