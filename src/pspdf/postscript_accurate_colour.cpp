@@ -216,6 +216,7 @@ enum Op : uint16_t {
     kNeg, kAbs, kRound, kTruncate, kFloor, kCeiling, kCvi, kCvr, kSqrt, kNot,
     kPlainBase  // then kPlain's operators, in its order
 };
+static_assert(kShfill + 1 == kDef && kCopypage + 1 == kPop && kCount + 1 == kAdd && kNot + 1 == kPlainBase);
 constexpr std::string_view kOps[kPlainBase] = {
     "",
     "setgray", "setrgbcolor", "setcmykcolor", "sethsbcolor", "setcolorspace", "setcolor", "setpattern", "currentrgbcolor",
@@ -995,15 +996,20 @@ private:
         Builtin(handler, depth);
     }
 
+    // The handlers' ids run in the order of Op: each is told by its first.
     void Builtin(uint16_t handler, int depth) {
-        if (handler >= kSetgray && handler <= kShfill) Colour(handler);
-        else if (handler >= kDef && handler <= kCopypage) Control(handler, depth);
-        else if (handler >= kPop && handler <= kCount) Stack(handler);
-        else if (handler >= kAdd && handler <= kNot) Arithmetic(handler);
-        else if (handler >= kPlainBase) {
+        if (handler >= kPlainBase) {
             const Plain& p = kPlain[handler - kPlainBase];
             stack_.Drop(p.pops);
             for (int k = 0; k < p.pushes; ++k) Push(Val());
+        } else if (handler >= kAdd) {
+            Arithmetic(handler);
+        } else if (handler >= kPop) {
+            Stack(handler);
+        } else if (handler >= kDef) {
+            Control(handler, depth);
+        } else if (handler >= kSetgray) {
+            Colour(handler);
         } else {
             stack_.clear();  // what an operator unknown here takes and leaves cannot be known
         }
