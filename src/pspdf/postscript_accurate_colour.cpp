@@ -14,11 +14,12 @@
 #include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "pspdf/pdf_accurate_colour.h"
@@ -53,7 +54,8 @@ struct Val {
     uint16_t alt = 0;  // a definition's other meanings (see Evaluator::Define): 1 + their index, or kAnyMeaning
     double n = 0;
     uint32_t from = 0, to = 0;   // Name: its text; String: the token; Proc: the body between the braces
-    uint32_t items = 0, count = 0;  // Array, Dict, File: their items in the arena (File: source, then filters)
+    uint32_t items = 0, count = 0;  // Array, Dict, File: their items in the arena (File: source, then filters);
+                                    // Proc: items is its body's record (Evaluator::Body)
 };
 
 Val Number(double n) {
@@ -133,11 +135,66 @@ constexpr std::string_view kBearing[] = {
     "setpagedevice", "currentrgbcolor", "currentgray", "currentcmykcolor", "eexec",
 };
 // Names are short: FNV-1a hashes them faster than the library's hash.
-struct NameHash {
-    size_t operator()(std::string_view s) const noexcept {
-        uint64_t h = 1469598103934665603ull;
-        for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
-        return static_cast<size_t>(h);
+constexpr uint64_t NameHash(std::string_view s) noexcept {
+    uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
+    return h;
+}
+
+// Values by name: the operators' ids, the definitions. A name's hash is
+// computed once by the caller and may serve two tables; slots are probed
+// in a table of a power of two, kept at most half full. The values stay
+// where they were put (a deque): pointers to them hold as the table grows.
+template <typename V>
+class NameTable {
+public:
+    struct Entry {
+        std::string_view name;
+        V value;
+    };
+    V* find(std::string_view name, uint64_t h) noexcept {
+        if (slots_.empty()) return nullptr;
+        for (size_t i = h & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+            const Slot& s = slots_[i];
+            if (!s.entry) return nullptr;
+            if (s.hash == h && s.entry->name == name) return &s.entry->value;
+        }
+    }
+    const V* find(std::string_view name, uint64_t h) const noexcept {
+        return const_cast<NameTable*>(this)->find(name, h);
+    }
+    // The value of `name`, made (value-initialised) when it has none.
+    V& insert(std::string_view name, uint64_t h) {
+        if (V* v = find(name, h)) return *v;
+        if (2 * (size_ + 1) > slots_.size()) Grow();
+        entries_.push_back(Entry{name, V{}});
+        ++size_;
+        longest_ = std::max(longest_, name.size());
+        Place(&entries_.back(), h);
+        return entries_.back().value;
+    }
+    size_t size() const noexcept { return size_; }
+    size_t longest() const noexcept { return longest_; }  // the longest name it holds
+    std::deque<Entry>& entries() noexcept { return entries_; }
+
+private:
+    struct Slot {
+        uint64_t hash = 0;
+        Entry* entry = nullptr;
+    };
+    std::vector<Slot> slots_;
+    std::deque<Entry> entries_;
+    size_t size_ = 0;  // entries_.size(), at hand
+    size_t longest_ = 0;
+
+    void Place(Entry* e, uint64_t h) noexcept {
+        size_t i = h & (slots_.size() - 1);
+        while (slots_[i].entry) i = (i + 1) & (slots_.size() - 1);
+        slots_[i] = {h, e};
+    }
+    void Grow() {
+        slots_.assign(std::max<size_t>(64, 2 * slots_.size()), Slot{});
+        for (Entry& e : entries_) Place(&e, NameHash(e.name));
     }
 };
 
@@ -159,6 +216,7 @@ enum Op : uint16_t {
     kNeg, kAbs, kRound, kTruncate, kFloor, kCeiling, kCvi, kCvr, kSqrt, kNot,
     kPlainBase  // then kPlain's operators, in its order
 };
+static_assert(kShfill + 1 == kDef && kCopypage + 1 == kPop && kCount + 1 == kAdd && kNot + 1 == kPlainBase);
 constexpr std::string_view kOps[kPlainBase] = {
     "",
     "setgray", "setrgbcolor", "setcmykcolor", "sethsbcolor", "setcolorspace", "setcolor", "setpattern", "currentrgbcolor",
@@ -169,76 +227,175 @@ constexpr std::string_view kOps[kPlainBase] = {
     "add", "sub", "mul", "div", "idiv", "mod", "eq", "ne", "gt", "ge", "lt", "le", "and", "or", "xor",
     "neg", "abs", "round", "truncate", "floor", "ceiling", "cvi", "cvr", "sqrt", "not",
 };
-const std::unordered_map<std::string_view, uint16_t, NameHash>& Builtins() {
-    static const auto table = [] {
-        std::unordered_map<std::string_view, uint16_t, NameHash> t;
-        for (uint16_t k = 1; k < kPlainBase; ++k) t[kOps[k]] = k;
-        for (size_t k = 0; k < std::size(kPlain); ++k) t.emplace(kPlain[k].name, static_cast<uint16_t>(kPlainBase + k));
-        return t;
-    }();
-    return table;
-}
-// The id of a built-in operator's name; kNoOp for any other.
-uint16_t BuiltinOf(std::string_view name) {
-    const auto b = Builtins().find(name);
-    return b == Builtins().end() ? uint16_t{kNoOp} : b->second;
-}
+// Indices by position in the job (a body's start): open addressing as
+// above, the positions' hash a multiplication.
+class PositionTable {
+public:
+    static constexpr uint32_t kNone = UINT32_MAX;
+    uint32_t find(uint32_t key) const noexcept {
+        if (slots_.empty()) return kNone;
+        for (size_t i = Home(key);; i = (i + 1) & (slots_.size() - 1)) {
+            if (slots_[i].value == kNone || slots_[i].key == key) return slots_[i].value;
+        }
+    }
+    // The index of `key`, given `value` when it had none.
+    uint32_t insert(uint32_t key, uint32_t value) {
+        if (2 * (size_ + 1) > slots_.size()) Grow();
+        size_t i = Home(key);
+        while (slots_[i].value != kNone && slots_[i].key != key) i = (i + 1) & (slots_.size() - 1);
+        if (slots_[i].value == kNone) {
+            slots_[i] = {key, value};
+            ++size_;
+        }
+        return slots_[i].value;
+    }
+
+private:
+    struct Slot {
+        uint32_t key = 0, value = kNone;
+    };
+    std::vector<Slot> slots_;
+    size_t size_ = 0;
+
+    size_t Home(uint32_t key) const noexcept {
+        return static_cast<size_t>((uint64_t{key} * 0x9E3779B97F4A7C15ull) >> 32) & (slots_.size() - 1);
+    }
+    void Grow() {
+        std::vector<Slot> old(std::max<size_t>(64, 2 * slots_.size()));
+        old.swap(slots_);
+        size_ = 0;
+        for (const Slot& s : old) {
+            if (s.value != kNone) insert(s.key, s.value);
+        }
+    }
+};
+
+// The operators' ids by name, a table of open addressing made when the
+// library is built: nothing to set up when a job comes.
+class BuiltinTable {
+public:
+    constexpr BuiltinTable() {
+        for (uint16_t k = 1; k < kPlainBase; ++k) Add(kOps[k], k);
+        for (size_t k = 0; k < std::size(kPlain); ++k) Add(kPlain[k].name, static_cast<uint16_t>(kPlainBase + k));
+    }
+    constexpr size_t Longest() const noexcept { return longest_; }
+    constexpr uint16_t Find(std::string_view name, uint64_t h) const noexcept {
+        for (size_t i = h & (kSlots - 1);; i = (i + 1) & (kSlots - 1)) {
+            const Slot& s = slots_[i];
+            if (s.id == kNoOp || (s.hash == h && s.name == name)) return s.id;
+        }
+    }
+
+private:
+    static constexpr size_t kSlots = 512;  // at least twice the operators
+    struct Slot {
+        uint64_t hash = 0;
+        uint16_t id = kNoOp;
+        std::string_view name;
+    };
+    Slot slots_[kSlots] = {};
+    size_t longest_ = 0;
+
+    // The first id given a name is its own.
+    constexpr void Add(std::string_view name, uint16_t id) {
+        const uint64_t h = NameHash(name);
+        size_t i = h & (kSlots - 1);
+        for (; slots_[i].id != kNoOp; i = (i + 1) & (kSlots - 1)) {
+            if (slots_[i].name == name) return;
+        }
+        slots_[i] = {h, id, name};
+        longest_ = std::max(longest_, name.size());
+    }
+};
+static_assert(2 * (kPlainBase + std::size(kPlain)) <= 512);
+constexpr BuiltinTable kBuiltins{};
+
+// The id of a built-in operator's name (of hash `h`); kNoOp for any other.
+uint16_t BuiltinOf(std::string_view name, uint64_t h) { return kBuiltins.Find(name, h); }
+constexpr uint16_t BuiltinOf(std::string_view name) { return kBuiltins.Find(name, NameHash(name)); }
+
+// Which built-in operators, by id, may bear on colour (kBearing).
+struct BearingTable {
+    bool of[kPlainBase + std::size(kPlain)] = {};
+    constexpr BearingTable() {
+        for (std::string_view name : kBearing) of[BuiltinOf(name)] = true;
+        of[kNoOp] = false;
+    }
+};
+constexpr BearingTable kBearingIds{};
 
 // The operand stack. Unknown operands at its bottom are only counted, not
 // stored: a body undone after it cleared the stack puts hundreds back, and
-// an unknown operand is any other.
+// an unknown operand is any other. The stored ones live in one block of
+// kMaxStack operands allocated once: the evaluator never lets the stack
+// grow past that (Evaluator::Push drops the oldest half first).
 class OperandStack {
 public:
-    size_t size() const noexcept { return floor_ + top_.size(); }
+    size_t size() const noexcept { return floor_ + n_; }
     bool empty() const noexcept { return size() == 0; }
     void clear() noexcept {
         floor_ = 0;
-        top_.clear();
+        n_ = 0;
     }
-    void push_back(const Val& v) { top_.push_back(v); }
+    // Only below kMaxStack operands.
+    void push_back(const Val& v) noexcept { top_[n_++] = v; }
     void pop_back() noexcept {
-        if (!top_.empty()) top_.pop_back();
+        if (n_ > 0) --n_;
         else if (floor_ > 0) --floor_;
+    }
+    // The top `n` operands where they are stored; null when some are only counted.
+    Val* Stored(size_t n) noexcept { return n <= n_ ? top_.get() + n_ - n : nullptr; }
+    // Pops `n` operands, or as many as there are.
+    void Drop(size_t n) noexcept {
+        const size_t stored = std::min(n, n_);
+        n_ -= stored;
+        floor_ -= std::min(n - stored, floor_);
     }
     // The operand at `k` from the bottom (k < size()).
     const Val& operator[](size_t k) const noexcept { return k < floor_ ? kUnknown : top_[k - floor_]; }
-    const Val& back() const noexcept { return (*this)[size() - 1]; }
+    const Val& back() const noexcept { return n_ > 0 ? top_[n_ - 1] : kUnknown; }
 
     // Drops the `n` oldest operands.
-    void DropOldest(size_t n) {
+    void DropOldest(size_t n) noexcept {
         const size_t counted = std::min(n, floor_);
         floor_ -= counted;
-        n = std::min(n - counted, top_.size());
-        top_.erase(top_.begin(), top_.begin() + static_cast<std::ptrdiff_t>(n));
+        n = std::min(n - counted, n_);
+        std::copy(top_.get() + n, top_.get() + n_, top_.get());
+        n_ -= n;
     }
-    // Keeps the `n` oldest (n <= size()), or grows to `n` with unknown operands on top.
-    void Resize(size_t n) {
+    // Keeps the `n` oldest (n <= size()), or grows to `n` (at most
+    // kMaxStack) with unknown operands on top.
+    void Resize(size_t n) noexcept {
         if (n <= floor_) {
             floor_ = n;
-            top_.clear();
-        } else if (n <= size() || std::any_of(top_.begin(), top_.end(), [](const Val& v) { return v.t != T::Unknown; })) {
-            top_.resize(n - floor_);
+            n_ = 0;
+        } else if (n <= size() || std::any_of(top_.get(), top_.get() + n_, [](const Val& v) { return v.t != T::Unknown; })) {
+            const size_t stored = n - floor_;
+            std::fill(top_.get() + std::min(stored, n_), top_.get() + stored, Val());
+            n_ = stored;
         } else {
             floor_ = n;
-            top_.clear();
+            n_ = 0;
         }
     }
     // The top `n` operands (n <= size()) as stored ones, to be rewritten.
-    Val* Top(size_t n) {
-        if (n > top_.size()) {
-            const size_t more = n - top_.size();
-            top_.insert(top_.begin(), more, Val());
+    Val* Top(size_t n) noexcept {
+        if (n > n_) {
+            const size_t more = n - n_;
+            std::copy_backward(top_.get(), top_.get() + n_, top_.get() + n);
+            std::fill(top_.get(), top_.get() + more, Val());
             floor_ -= more;
+            n_ = n;
         }
-        return top_.data() + top_.size() - n;
+        return top_.get() + n_ - n;
     }
     // Pops to the nearest mark, leaving what was above it in `out` (bottom first);
     // without a mark the stack is cleared and `out` left empty.
     bool ToMark(std::vector<Val>& out) {
-        for (size_t k = top_.size(); k-- > 0;) {
+        for (size_t k = n_; k-- > 0;) {
             if (top_[k].t == T::Mark) {
-                out.assign(top_.begin() + static_cast<std::ptrdiff_t>(k) + 1, top_.end());
-                top_.resize(k);
+                out.assign(top_.get() + k + 1, top_.get() + n_);
+                n_ = k;
                 return true;
             }
         }
@@ -246,17 +403,29 @@ public:
         clear();
         return false;
     }
+    // Where the nearest mark is stored; SIZE_MAX without one.
+    size_t MarkAt() const noexcept {
+        for (size_t k = n_; k-- > 0;)
+            if (top_[k].t == T::Mark) return k;
+        return SIZE_MAX;
+    }
+    // The stored operands from `k` up (k <= stored()), and how many are stored.
+    const Val* StoredFrom(size_t k) const noexcept { return top_.get() + k; }
+    size_t stored() const noexcept { return n_; }
+    // Keeps the unknown operands and the `k` oldest stored ones (k <= stored()).
+    void Cut(size_t k) noexcept { n_ = k; }
     // Operands above the nearest mark; all of them without one.
     size_t AboveMark() const noexcept {
-        for (size_t k = top_.size(); k-- > 0;)
-            if (top_[k].t == T::Mark) return top_.size() - k - 1;
+        for (size_t k = n_; k-- > 0;)
+            if (top_[k].t == T::Mark) return n_ - k - 1;
         return size();
     }
 
 private:
     static inline const Val kUnknown{};
     size_t floor_ = 0;  // unknown operands beneath the stored ones
-    std::vector<Val> top_;
+    size_t n_ = 0;      // stored operands
+    std::unique_ptr<Val[]> top_ = std::make_unique<Val[]>(kMaxStack);
 };
 
 class Evaluator {
@@ -303,7 +472,8 @@ private:
     OperandStack stack_;
     std::vector<Val> scratch_;
     std::vector<Val> arena_;
-    std::unordered_map<std::string_view, Val, NameHash> vars_;
+    NameTable<Val> vars_;
+    Val* Defined(std::string_view name) noexcept { return vars_.find(name, NameHash(name)); }
     // What a name may mean besides its last definition, when that was made
     // in a body that may not have run: the definitions before it, or the
     // operator of that name (or none) when there was none.
@@ -312,23 +482,49 @@ private:
         bool builtin = false;
     };
     std::vector<Meanings> meanings_;
-    std::unordered_map<uint32_t, std::pair<uint32_t, uint32_t>> closes_;  // body start: its "}", and after it
-    std::unordered_map<uint32_t, bool> bears_;
-    // A body's tokens, lexed the first time it runs: procedures are run
-    // again and again (a text operator per string shown), lexed once.
-    // A name's meaning is kept with it: the definition it found (never
-    // erased, so the pointer holds), or the number of definitions there
-    // were when it found none (only a new definition can change that).
+    // A body's tokens, lexed once: procedures are run again and again (a
+    // text operator per string shown). A literal keeps the operand it
+    // pushes; the "{" of a body inside keeps the procedure it pushes and,
+    // once met, how many tokens on the one after its "}" stands. A name's operator is
+    // looked up when it first runs, and its meaning kept with it: the
+    // definition it found (never erased, so the pointer holds), or the
+    // number of definitions there were when it found none (only a new
+    // definition can change that).
+    static constexpr uint16_t kUnresolved = 0xFFFF;
     struct Lexed {
-        Token t;
-        uint32_t next;  // where the token after it starts
-        uint16_t builtin = 0;
+        Kind kind = Kind::None;
+        uint16_t builtin = kUnresolved;
+        uint32_t next = 0;  // where the token after it starts
+        uint32_t skip = 0;  // a body: tokens from this one to the one after its "}"; 0 until met
+        std::string_view name;
+        Val value;
         Val* var = nullptr;
         size_t missedAt = SIZE_MAX;
     };
-    std::unordered_map<uint32_t, std::vector<Lexed>> lexed_;  // by body start
+    // What is known of a procedure body: where its "}" stands and where
+    // the token after it starts, whether running it may bear on colour
+    // (judged once), and its tokens once lexed. Found by where the body
+    // starts, and from a procedure by the index it carries (Val::items).
+    // A body first met at its "{" is lexed as its "}" is looked for, and
+    // the bodies inside it are runs of its tokens.
+    struct Body {
+        uint32_t close = 0, after = 0;  // after 0: not closed yet
+        int8_t bears = -1;  // not judged yet
+        bool lexed = false;
+        std::span<Lexed> tokens;  // in a block of lexed_, shared with the bodies around it
+    };
+    std::deque<Body> made_;       // each where it was made: references to one hold
+    std::vector<Body*> bodies_;   // by index
+    PositionTable bodyAt_;        // body start: its index in bodies_
     size_t lexedTokens_ = 0;
-    std::vector<uint32_t> running_;  // bodies being run, innermost last  // body start: whether running it may bear on colour
+    std::vector<Lexed> lexing_;  // a body's tokens as it is lexed, kept between bodies
+    // The tokens of the bodies lexed, in blocks each filled up to the room
+    // it was made with (and never moved), so that spans into them hold; a
+    // long body has a block of its own, so a block's unused end stays short.
+    std::vector<std::vector<Lexed>> lexed_, longBodies_;
+    struct Slice;
+    std::vector<Slice> open_, inside_;  // Close's, kept between bodies
+    std::vector<uint32_t> running_;  // bodies being run, innermost last
     int conditional_ = 0;  // inside branches whose condition is unknown
     int looping_ = 0;      // inside loop bodies, run once
     uint8_t part_ = QM_PAGE_MONO;   // this page part's verdict
@@ -350,7 +546,7 @@ private:
     void Compact() {
         stack_.clear();
         std::vector<Val> kept;
-        for (auto& [name, v] : vars_) v = Keep(v, arena_, kept, 0);
+        for (auto& var : vars_.entries()) var.value = Keep(var.value, arena_, kept, 0);
         for (Meanings& m : meanings_)
             for (Val& v : m.values) v = Keep(v, arena_, kept, 0);
         arena_.swap(kept);
@@ -368,6 +564,23 @@ private:
         return moved;
     }
 
+    // A literal name's operand, its text standing in the job.
+    Val NameOf(std::string_view text) const noexcept {
+        Val v;
+        v.t = T::Name;
+        v.from = static_cast<uint32_t>(reinterpret_cast<const uint8_t*>(text.data()) - job_.data);
+        v.to = v.from + static_cast<uint32_t>(text.size());
+        return v;
+    }
+    // A string's operand: its token, from its opening delimiter to `to`.
+    static Val StringOf(uint32_t from, uint32_t to) noexcept {
+        Val v;
+        v.t = T::String;
+        v.from = from;
+        v.to = to;
+        return v;
+    }
+
     std::string_view Text(const Val& v) const noexcept {
         return std::string_view(reinterpret_cast<const char*>(job_.data) + v.from, v.to - v.from);
     }
@@ -378,11 +591,14 @@ private:
         Raise(sheet_, verdict);
     }
 
-    void Push(const Val& v) {
-        if (stack_.size() >= kMaxStack) stack_.DropOldest(kMaxStack / 2);
+    // Push, Pop and Spend run for nearly every token: kept inline in the loops.
+    [[gnu::always_inline]] void Push(const Val& v) {
+        if (stack_.size() >= kMaxStack) [[unlikely]] {
+            stack_.DropOldest(kMaxStack / 2);
+        }
         stack_.push_back(v);
     }
-    Val Pop() {
+    [[gnu::always_inline]] Val Pop() {
         if (stack_.empty()) return Val();
         Val v = stack_.back();
         stack_.pop_back();
@@ -420,35 +636,109 @@ private:
     // stands. Every body met on the way is remembered, so no byte is read
     // twice for this, however many bodies nest or stay open.
     uint32_t Close(uint32_t from, uint32_t end, uint32_t& after) {
-        const auto known = closes_.find(from);
-        if (known != closes_.end()) {
-            after = known->second.second;
-            return known->second.first;
+        const uint32_t index = IndexOf(from);
+        if (bodies_[index]->after != 0) {
+            after = bodies_[index]->after;
+            return bodies_[index]->close;
         }
-        std::vector<uint32_t> open{from};
+        std::vector<Slice>& open = open_;
+        std::vector<Slice>& inside = inside_;  // the bodies closed on the way
+        open.assign(1, {from, 0, 0});
+        inside.clear();
+        std::vector<Lexed>& tokens = lexing_;  // the body's, while it is lexed
+        tokens.clear();
+        bool lexing = !bodies_[index]->lexed;  // not once a body seen before is stepped over
         Token t;
         for (uint32_t i = from; i < end && !open.empty();) {
             const uint32_t next = NextToken(job_, end, i, t);
             if (t.kind == Kind::OpenProc) {
-                const auto inner = closes_.find(next);
-                if (inner != closes_.end()) {
-                    i = inner->second.second;  // a body seen before: stepped over whole
+                const uint32_t inner = bodyAt_.find(next);
+                if (inner != PositionTable::kNone && bodies_[inner]->after != 0) {
+                    i = bodies_[inner]->after;  // a body seen before: stepped over whole
+                    lexing = false;
                     continue;
                 }
-                open.push_back(next);
+                lexing = lexing && Lexing(tokens, t, next);
+                open.push_back({next, tokens.size(), 0});
             } else if (t.kind == Kind::CloseProc) {
-                closes_[open.back()] = {t.from, next};
+                Closed(open.back().from, t.from, next);
+                if (open.size() > 1) inside.push_back({open.back().from, open.back().first, tokens.size()});
                 open.pop_back();
+                if (!open.empty()) lexing = lexing && Lexing(tokens, t, next);
+            } else {
+                lexing = lexing && Lexing(tokens, t, next);
             }
             i = next;
         }
-        for (uint32_t o : open) closes_[o] = {end, end};
-        const auto& c = closes_[from];
-        after = c.second;
-        return c.first;
+        for (const Slice& o : open) {
+            Closed(o.from, end, end);
+            if (o.from != from) inside.push_back({o.from, o.first, tokens.size()});
+        }
+        if (lexing) Keep(index, tokens, inside);
+        after = bodies_[index]->after;
+        return bodies_[index]->close;
+    }
+    // A body's tokens from `first` to `last` of those of the body being closed.
+    struct Slice {
+        uint32_t from;
+        size_t first, last;
+    };
+    // Adds a token to a body's while they stay within kMaxLexed.
+    bool Lexing(std::vector<Lexed>& tokens, const Token& t, uint32_t next) {
+        if (t.kind == Kind::None) return true;  // a comment does nothing
+        if (lexedTokens_ + tokens.size() >= kMaxLexed) return false;
+        MakeLexed(tokens.emplace_back(), t, next);
+        return true;
+    }
+    std::span<Lexed> Store(const std::vector<Lexed>& tokens) {
+        if (tokens.size() > 512) {
+            std::vector<Lexed>& own = longBodies_.emplace_back(tokens.begin(), tokens.end());
+            return std::span<Lexed>(own);
+        }
+        if (lexed_.empty() || lexed_.back().capacity() - lexed_.back().size() < tokens.size()) {
+            const size_t room = lexed_.empty() ? 256 : std::min<size_t>(4096, 2 * lexed_.back().capacity());
+            lexed_.emplace_back().reserve(std::max(room, tokens.size()));
+        }
+        std::vector<Lexed>& block = lexed_.back();
+        const size_t at = block.size();
+        block.insert(block.end(), tokens.begin(), tokens.end());
+        return std::span<Lexed>(block.data() + at, tokens.size());
+    }
+    // Keeps the tokens of the body at `index`, and those of the bodies inside it as runs of them.
+    void Keep(uint32_t index, const std::vector<Lexed>& tokens, const std::vector<Slice>& inside) {
+        lexedTokens_ += tokens.size();
+        Body& b = *bodies_[index];
+        b.tokens = Store(tokens);
+        b.lexed = true;
+        for (const Slice& s : inside) {
+            Body& in = *bodies_[IndexOf(s.from)];
+            in.tokens = b.tokens.subspan(s.first, s.last - s.first);
+            in.lexed = true;
+        }
+    }
+    void Closed(uint32_t from, uint32_t close, uint32_t after) {
+        Body& b = *bodies_[IndexOf(from)];
+        b.close = close;
+        b.after = after;
     }
 
-    bool Spend() {
+    // The index of the record of the body starting at `from`, made at the first call.
+    uint32_t IndexOf(uint32_t from) {
+        const uint32_t index = bodyAt_.insert(from, static_cast<uint32_t>(bodies_.size()));
+        if (index == bodies_.size()) bodies_.push_back(&made_.emplace_back());
+        return index;
+    }
+    // A procedure made of the body starting at `from`, whose "}" stands at `close`.
+    Val Procedure(uint32_t from, uint32_t close) {
+        Val v;
+        v.t = T::Proc;
+        v.from = from;
+        v.to = close;
+        v.items = IndexOf(from);
+        return v;
+    }
+
+    [[gnu::always_inline]] bool Spend() {
         if (++steps_ <= budget_) return true;
         exhausted_ = true;
         return false;
@@ -461,7 +751,13 @@ private:
             Token t;
             const uint32_t next = NextToken(job_, end_, pos_, t);
             pos_ = next;
-            Step(t, next, end_, 0, true);
+            if (t.kind == Kind::Number) {  // most of a page's tokens: kept out of Step
+                if (Spend()) Push(Number(t.number));
+            } else if (t.kind == Kind::Name) {
+                if (Spend()) Call(t.text, 0);
+            } else {
+                Step(t, next, end_, 0, true);
+            }
         }
         if (exhausted_) Event(QM_PAGE_COLOR_UNKNOWN);
     }
@@ -476,21 +772,26 @@ private:
             return;
         }
         running_.push_back(proc.from);
-        if (std::vector<Lexed>* body = Lex(proc)) {
-            for (size_t k = 0; k < body->size() && !exhausted_;) {
-                Lexed& l = (*body)[k];
-                if (l.t.kind == Kind::Name) {
-                    if (Spend()) Call(depth + 1, Variable(l), l.builtin);
-                    ++k;
-                    continue;
-                }
-                const uint32_t i = Step(l.t, l.next, proc.to, depth + 1, false);
-                if (i == l.next) {
-                    ++k;
-                } else {  // a body stepped over: on at the first token past it
-                    k = static_cast<size_t>(std::partition_point(body->begin() + static_cast<std::ptrdiff_t>(k), body->end(),
-                                                                 [i](const Lexed& x) { return x.next <= i; }) -
-                                            body->begin());
+        if (const Body* lexed = Lex(proc)) {
+            const std::span<Lexed> body = lexed->tokens;
+            for (size_t k = 0; k < body.size() && !exhausted_;) {
+                Lexed& l = body[k++];
+                switch (l.kind) {
+                    case Kind::Name:
+                        if (Spend()) Call(depth + 1, Variable(l), Handler(l));
+                        break;
+                    case Kind::Number: case Kind::Boolean: case Kind::Literal: case Kind::String:
+                        if (Spend()) Push(l.value);
+                        break;
+                    case Kind::OpenProc:
+                        if (Spend()) k = Inner(body, k - 1, proc.to);
+                        break;
+                    default: {
+                        Token t;
+                        t.kind = l.kind;
+                        Step(t, l.next, proc.to, depth + 1, false);
+                        break;
+                    }
                 }
             }
         } else {
@@ -503,24 +804,50 @@ private:
         running_.pop_back();
     }
 
-    // The tokens of a body, lexed once; null once the bodies kept hold
+    // A body, its tokens lexed once; null once the bodies kept hold
     // kMaxLexed tokens (a body is then lexed as it runs).
-    std::vector<Lexed>* Lex(const Val& proc) {
-        const auto known = lexed_.find(proc.from);
-        if (known != lexed_.end()) return &known->second;
-        std::vector<Lexed> body;
+    const Body* Lex(const Val& proc) {
+        if (bodies_[proc.items]->lexed) return bodies_[proc.items];
+        std::vector<Lexed>& body = lexing_;
+        body.clear();
+        Token t;
         for (uint32_t i = proc.from; i < proc.to;) {
-            if (lexedTokens_ + body.size() >= kMaxLexed) return nullptr;
-            Lexed l;
-            l.next = NextToken(job_, proc.to, i, l.t);
-            i = l.next;
-            if (l.t.kind == Kind::Name) {
-                l.builtin = BuiltinOf(l.t.text);
-            }
-            body.push_back(l);
+            const uint32_t next = NextToken(job_, proc.to, i, t);
+            if (!Lexing(body, t, next)) return nullptr;
+            i = next;
         }
-        lexedTokens_ += body.size();
-        return &lexed_.emplace(proc.from, std::move(body)).first->second;
+        Keep(proc.items, body, {});
+        return bodies_[proc.items];
+    }
+    void MakeLexed(Lexed& l, const Token& t, uint32_t next) const {
+        l.kind = t.kind;
+        l.next = next;
+        if (t.kind == Kind::Name) l.name = t.text;
+        else if (t.kind == Kind::Number) l.value = Number(t.number);
+        else if (t.kind == Kind::Boolean) l.value = Boolean(t.text == "true");
+        else if (t.kind == Kind::Literal) l.value = NameOf(t.text);
+        else if (t.kind == Kind::String) l.value = StringOf(t.from, next);
+    }
+    // The operator a lexed name names (kNoOp none), looked up the first time.
+    static uint16_t Handler(Lexed& l) {
+        if (l.builtin == kUnresolved) l.builtin = BuiltinOf(l.name);
+        return l.builtin;
+    }
+
+    // Pushes the procedure whose "{" is the lexed token `k` of `body` (of a
+    // body ending at `end`); returns the index of the token after its "}".
+    size_t Inner(std::span<Lexed> body, size_t k, uint32_t end) {
+        Lexed& open = body[k];
+        if (open.skip == 0) {
+            uint32_t after = open.next;
+            open.value = Procedure(open.next, Close(open.next, end, after));
+            open.skip = static_cast<uint32_t>(
+                std::partition_point(body.begin() + static_cast<std::ptrdiff_t>(k), body.end(),
+                                     [after](const Lexed& x) { return x.next <= after; }) -
+                (body.begin() + static_cast<std::ptrdiff_t>(k)));
+        }
+        Push(open.value);
+        return k + open.skip;
     }
 
     // The stack's size and its top operands, to undo a body that may not run.
@@ -568,29 +895,11 @@ private:
         switch (t.kind) {
             case Kind::Number: Push(Number(t.number)); break;
             case Kind::Boolean: Push(Boolean(t.text == "true")); break;
-            case Kind::Literal: {
-                Val v;
-                v.t = T::Name;
-                v.from = static_cast<uint32_t>(reinterpret_cast<const uint8_t*>(t.text.data()) - job_.data);
-                v.to = v.from + static_cast<uint32_t>(t.text.size());
-                Push(v);
-                break;
-            }
-            case Kind::String: {
-                Val v;
-                v.t = T::String;
-                v.from = t.from;
-                v.to = next;
-                Push(v);
-                break;
-            }
+            case Kind::Literal: Push(NameOf(t.text)); break;
+            case Kind::String: Push(StringOf(t.from, next)); break;
             case Kind::OpenProc: {
-                Val v;
-                v.t = T::Proc;
-                v.from = next;
                 uint32_t after = next;
-                v.to = Close(next, end, after);
-                Push(v);
+                Push(Procedure(next, Close(next, end, after)));
                 if (top) pos_ = after;
                 return after;
             }
@@ -601,11 +910,15 @@ private:
                 break;
             }
             case Kind::CloseArray: case Kind::CloseDict: {
-                std::vector<Val>& items = scratch_;  // an array's items, in a buffer kept between arrays
-                ToMark(items);
-                if (t.kind == Kind::CloseDict && items.size() % 2 != 0) items.clear();
-                Push(Group(t.kind == Kind::CloseArray ? T::Array : T::Dict, items.data(),
-                           static_cast<uint32_t>(items.size())));
+                // The items above the mark go to the arena from where they stand on the stack.
+                const size_t mark = stack_.MarkAt();
+                size_t count = mark == SIZE_MAX ? 0 : stack_.stored() - mark - 1;
+                if (t.kind == Kind::CloseDict && count % 2 != 0) count = 0;
+                const Val group = Group(t.kind == Kind::CloseArray ? T::Array : T::Dict,
+                                        mark == SIZE_MAX ? nullptr : stack_.StoredFrom(mark + 1), static_cast<uint32_t>(count));
+                if (mark == SIZE_MAX) stack_.clear();
+                else stack_.Cut(mark);
+                Push(group);
                 break;
             }
             case Kind::Name: Call(t.text, depth); break;
@@ -619,42 +932,50 @@ private:
     // the stack is unknown (a short one runs: its operands may be colours).
     // Judged once per body.
     bool Bears(const Val& proc, int depth) {
-        const auto known = bears_.find(proc.from);
-        if (known != bears_.end()) return known->second;
-        bears_[proc.from] = false;  // a body that calls itself adds nothing
+        Body& known = *bodies_[proc.items];
+        if (known.bears >= 0) return known.bears != 0;
+        known.bears = 0;  // a body that calls itself adds nothing
         bool bears = depth >= kMaxCallDepth;
-        Token t;
         uint32_t tokens = 0;
-        for (uint32_t i = proc.from; i < proc.to && !bears;) {
-            i = NextToken(job_, proc.to, i, t);
-            if (t.kind != Kind::None) ++tokens;
-            if (t.kind != Kind::Name) continue;
-            const auto var = vars_.find(t.text);
-            if (var != vars_.end()) {
-                bears = var->second.alt != 0 || (var->second.t == T::Proc && Bears(var->second, depth + 1));
-            } else {
-                const auto builtin = Builtins().find(t.text);
-                bears = builtin == Builtins().end() ||
-                        std::find(std::begin(kBearing), std::end(kBearing), t.text) != std::end(kBearing);
+        if (const Body* lexed = Lex(proc)) {
+            for (size_t k = 0; k < lexed->tokens.size() && !bears; ++k) {
+                Lexed& l = lexed->tokens[k];
+                if (l.kind != Kind::None) ++tokens;
+                if (l.kind == Kind::Name) bears = NameBears(Variable(l), Handler(l), depth);
+            }
+        } else {
+            Token t;
+            for (uint32_t i = proc.from; i < proc.to && !bears;) {
+                i = NextToken(job_, proc.to, i, t);
+                if (t.kind != Kind::None) ++tokens;
+                if (t.kind != Kind::Name) continue;
+                bears = NameBears(Defined(t.text), BuiltinOf(t.text), depth);
             }
         }
         bears = bears || tokens <= kShortBody;
-        bears_[proc.from] = bears;
+        known.bears = bears ? 1 : 0;
         return bears;
+    }
+    // Whether a name in a body may bear on colour: by its definition, else by the operator it names.
+    bool NameBears(const Val* var, uint16_t builtin, int depth) {
+        if (var) return var->alt != 0 || (var->t == T::Proc && Bears(*var, depth + 1));
+        return builtin == kNoOp || kBearingIds.of[builtin];
     }
 
     Val* Variable(Lexed& l) {
         if (l.var || l.missedAt == vars_.size()) return l.var;
-        const auto var = vars_.find(l.t.text);
-        if (var != vars_.end()) l.var = &var->second;
-        else l.missedAt = vars_.size();
+        l.var = Defined(l.name);
+        if (!l.var) l.missedAt = vars_.size();
         return l.var;
     }
 
     void Call(std::string_view name, int depth) {
-        const auto var = vars_.find(name);
-        if (var != vars_.end()) return Call(depth, &var->second, var->second.alt ? BuiltinOf(name) : uint16_t{kNoOp});
-        Call(depth, nullptr, BuiltinOf(name));
+        // Longer than any operator's name and any name defined (data after
+        // eexec, say): neither, and not worth hashing.
+        if (name.size() > kBuiltins.Longest() && name.size() > vars_.longest()) return Call(depth, nullptr, kNoOp);
+        const uint64_t h = NameHash(name);
+        if (Val* var = vars_.find(name, h)) return Call(depth, var, var->alt ? BuiltinOf(name, h) : uint16_t{kNoOp});
+        Call(depth, nullptr, BuiltinOf(name, h));
     }
 
     // A name whose definition (if any) and built-in handler (0 none) are known.
@@ -675,15 +996,20 @@ private:
         Builtin(handler, depth);
     }
 
+    // The handlers' ids run in the order of Op: each is told by its first.
     void Builtin(uint16_t handler, int depth) {
-        if (handler >= kSetgray && handler <= kShfill) Colour(handler);
-        else if (handler >= kDef && handler <= kCopypage) Control(handler, depth);
-        else if (handler >= kPop && handler <= kCount) Stack(handler);
-        else if (handler >= kAdd && handler <= kNot) Arithmetic(handler);
-        else if (handler >= kPlainBase) {
+        if (handler >= kPlainBase) {
             const Plain& p = kPlain[handler - kPlainBase];
-            for (int k = 0; k < p.pops; ++k) Pop();
+            stack_.Drop(p.pops);
             for (int k = 0; k < p.pushes; ++k) Push(Val());
+        } else if (handler >= kAdd) {
+            Arithmetic(handler);
+        } else if (handler >= kPop) {
+            Stack(handler);
+        } else if (handler >= kDef) {
+            Control(handler, depth);
+        } else if (handler >= kSetgray) {
+            Colour(handler);
         } else {
             stack_.clear();  // what an operator unknown here takes and leaves cannot be known
         }
@@ -717,11 +1043,12 @@ private:
     // A definition; one made in a body that may not have run keeps what the
     // name meant before as another meaning.
     void Define(std::string_view name, Val value) {
-        const auto old = vars_.find(name);
-        if (old == vars_.end() && vars_.size() >= kMaxVariables) return;
+        const uint64_t h = NameHash(name);
+        const Val* old = vars_.find(name, h);
+        if (!old && vars_.size() >= kMaxVariables) return;
         value.alt = 0;
         if (conditional_ > 0) {
-            uint16_t alt = old != vars_.end() ? old->second.alt : 0;
+            uint16_t alt = old ? old->alt : 0;
             if (alt == 0) {
                 if (meanings_.size() >= kAnyMeaning - 1u) {
                     alt = kAnyMeaning;
@@ -732,10 +1059,10 @@ private:
             }
             if (alt != kAnyMeaning) {
                 Meanings& m = meanings_[alt - 1u];
-                if (old == vars_.end()) {
+                if (!old) {
                     m.builtin = true;
                 } else if (m.values.size() < kMaxMeanings) {
-                    Val before = old->second;
+                    Val before = *old;
                     before.alt = 0;
                     m.values.push_back(before);
                 } else {
@@ -744,7 +1071,7 @@ private:
             }
             value.alt = alt;
         }
-        vars_[name] = value;
+        vars_.insert(name, h) = value;
     }
 
     void Control(uint16_t op, int depth) {
@@ -753,8 +1080,8 @@ private:
             if (key.t == T::Name) Define(Text(key), value);
         } else if (op == kLoad) {
             const Val key = Pop();
-            const auto var = key.t == T::Name ? vars_.find(Text(key)) : vars_.end();
-            Push(var != vars_.end() && var->second.alt == 0 ? var->second : Val());
+            const Val* var = key.t == T::Name ? Defined(Text(key)) : nullptr;
+            Push(var && var->alt == 0 ? *var : Val());
         } else if (op == kExec) {
             Run(Pop(), depth);
         } else if (op == kIf) {
@@ -892,53 +1219,69 @@ private:
     void Arithmetic(uint16_t op) {
         if (op >= kNeg) {
             const Val a = Pop();
-            if (op == kNot) Push(a.t == T::Bool ? Boolean(!a.b) : Integer(a) ? Number(~*Integer(a)) : Val());
-            else if (a.t != T::Number) Push(Val());
-            else if (op == kNeg) Push(Number(-a.n));
-            else if (op == kAbs) Push(Number(std::fabs(a.n)));
-            else if (op == kRound) Push(Number(std::floor(a.n + 0.5)));
-            else if (op == kTruncate || op == kCvi) Push(Number(std::trunc(a.n)));
-            else if (op == kFloor) Push(Number(std::floor(a.n)));
-            else if (op == kCeiling) Push(Number(std::ceil(a.n)));
-            else if (op == kSqrt) Push(a.n >= 0 ? Number(std::sqrt(a.n)) : Val());
-            else Push(a);
+            Push(Unary(op, a));
+            return;
+        }
+        if (Val* ab = stack_.Stored(2)) {  // as popping both and pushing the result, in place
+            ab[0] = Binary(op, ab[0], ab[1]);
+            stack_.Drop(1);
             return;
         }
         const Val b = Pop(), a = Pop();
-        const bool logic = op == kAnd || op == kOr || op == kXor;
-        if (a.t == T::Bool && b.t == T::Bool && (logic || op == kEq || op == kNe)) {
-            Push(Boolean(op == kAnd ? a.b && b.b : op == kOr ? a.b || b.b : op == kXor ? a.b != b.b : (a.b == b.b) == (op == kEq)));
-        } else if (a.t == T::Name && b.t == T::Name && (op == kEq || op == kNe)) {
-            Push(Boolean((Text(a) == Text(b)) == (op == kEq)));
-        } else if (logic) {
-            // Bitwise on integers (a text rendering mode tested by its bits).
-            const std::optional<int32_t> x = Integer(a), y = Integer(b);
-            Push(!x || !y ? Val() : Number(op == kAnd ? *x & *y : op == kOr ? *x | *y : *x ^ *y));
-        } else if (a.t != T::Number || b.t != T::Number) {
-            Push(Val());
-        } else {
+        Push(Binary(op, a, b));
+    }
+
+    static Val Unary(uint16_t op, const Val& a) {
+        if (op == kNot) return a.t == T::Bool ? Boolean(!a.b) : Integer(a) ? Number(~*Integer(a)) : Val();
+        if (a.t != T::Number) return Val();
+        switch (op) {
+            case kNeg: return Number(-a.n);
+            case kAbs: return Number(std::fabs(a.n));
+            case kRound: return Number(std::floor(a.n + 0.5));
+            case kTruncate: case kCvi: return Number(std::trunc(a.n));
+            case kFloor: return Number(std::floor(a.n));
+            case kCeiling: return Number(std::ceil(a.n));
+            case kSqrt: return a.n >= 0 ? Number(std::sqrt(a.n)) : Val();
+            default: return a;
+        }
+    }
+
+    Val Binary(uint16_t op, const Val& a, const Val& b) const {
+        if (a.t == T::Number && b.t == T::Number) {
             switch (op) {
-                case kAdd: Push(Number(a.n + b.n)); break;
-                case kSub: Push(Number(a.n - b.n)); break;
-                case kMul: Push(Number(a.n * b.n)); break;
-                case kDiv: Push(b.n != 0 ? Number(a.n / b.n) : Val()); break;
-                case kIdiv: Push(b.n != 0 ? Number(std::trunc(a.n / b.n)) : Val()); break;
-                case kMod: Push(b.n != 0 ? Number(std::fmod(a.n, b.n)) : Val()); break;
-                case kEq: Push(Boolean(a.n == b.n)); break;
-                case kNe: Push(Boolean(a.n != b.n)); break;
-                case kGt: Push(Boolean(a.n > b.n)); break;
-                case kGe: Push(Boolean(a.n >= b.n)); break;
-                case kLt: Push(Boolean(a.n < b.n)); break;
-                case kLe: Push(Boolean(a.n <= b.n)); break;
-                default: Push(Val()); break;
+                case kAdd: return Number(a.n + b.n);
+                case kSub: return Number(a.n - b.n);
+                case kMul: return Number(a.n * b.n);
+                case kDiv: return b.n != 0 ? Number(a.n / b.n) : Val();
+                case kIdiv: return b.n != 0 ? Number(std::trunc(a.n / b.n)) : Val();
+                case kMod: return b.n != 0 ? Number(std::fmod(a.n, b.n)) : Val();
+                case kEq: return Boolean(a.n == b.n);
+                case kNe: return Boolean(a.n != b.n);
+                case kGt: return Boolean(a.n > b.n);
+                case kGe: return Boolean(a.n >= b.n);
+                case kLt: return Boolean(a.n < b.n);
+                case kLe: return Boolean(a.n <= b.n);
+                default: break;  // and, or, xor: bitwise below
             }
         }
+        const bool logic = op == kAnd || op == kOr || op == kXor;
+        if (a.t == T::Bool && b.t == T::Bool && (logic || op == kEq || op == kNe))
+            return Boolean(op == kAnd ? a.b && b.b : op == kOr ? a.b || b.b : op == kXor ? a.b != b.b : (a.b == b.b) == (op == kEq));
+        if (a.t == T::Name && b.t == T::Name && (op == kEq || op == kNe)) return Boolean((Text(a) == Text(b)) == (op == kEq));
+        if (logic) {
+            // Bitwise on integers (a text rendering mode tested by its bits).
+            const std::optional<int32_t> x = Integer(a), y = Integer(b);
+            return !x || !y ? Val() : Number(op == kAnd ? *x & *y : op == kOr ? *x | *y : *x ^ *y);
+        }
+        return Val();
     }
 
     // A number that is a whole one in the range of PostScript's integers.
     static std::optional<int32_t> Integer(const Val& v) noexcept {
-        if (v.t != T::Number || v.n != std::trunc(v.n) || v.n < -2147483648.0 || v.n > 2147483647.0) return std::nullopt;
-        return static_cast<int32_t>(v.n);
+        if (v.t != T::Number || !(v.n >= -2147483648.0 && v.n <= 2147483647.0)) return std::nullopt;
+        const auto whole = static_cast<int32_t>(v.n);
+        if (static_cast<double>(whole) != v.n) return std::nullopt;
+        return whole;
     }
 
     void Filter() {
@@ -1239,13 +1582,7 @@ private:
             const uint32_t next = NextToken(job_, src.to, src.from, t);
             Token after;
             NextToken(job_, src.to, next, after);
-            if (t.kind == Kind::String && after.kind == Kind::None) {
-                Val v;
-                v.t = T::String;
-                v.from = t.from;
-                v.to = next;
-                return StringBytes(v, out);
-            }
+            if (t.kind == Kind::String && after.kind == Kind::None) return StringBytes(StringOf(t.from, next), out);
             const std::string_view body(reinterpret_cast<const char*>(job_.data) + src.from, src.to - src.from);
             if (body.find("currentfile") == std::string_view::npos) {
                 if (!skipOnly) Event(QM_PAGE_COLOR_UNKNOWN);
@@ -1340,6 +1677,10 @@ bool ObjectLine(Bytes job, uint32_t i, uint32_t end) noexcept {
 // dictionary after the page comment, or nothing.
 bool PdfPageObject(Bytes job, Span page, pdf::Value& dict) {
     const uint32_t window = std::min<uint32_t>(page.to, page.from + 4096);
+    if (window <= page.from) return false;
+    // No "obj" in the window, no object header (the parser reads no further): most pages.
+    const std::string_view text(reinterpret_cast<const char*>(job.data) + page.from, window - page.from);
+    if (text.find("obj") == std::string_view::npos) return false;
     for (uint32_t i = page.from; i < window; ++i) {
         if (job[i] != '\n' && job[i] != '\r') continue;
         const uint32_t line = i + 1;

@@ -4,7 +4,9 @@
 // is read.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string_view>
 
 #include "jobfile/bytes.h"
@@ -37,6 +39,22 @@ struct Token {
     uint32_t from = 0;  // where the token starts (strings: at their opening delimiter)
 };
 
+// The place values of a fraction's digits: 0.1, then each a tenth of the
+// one before, divided in the same order as a number's digits are read (so
+// a number's value does not depend on whether its digits are in the table),
+// rather than dividing once per digit of every number.
+struct Tenths {
+    double of[24] = {};
+    constexpr Tenths() {
+        double scale = 0.1;
+        for (double& place : of) {
+            place = scale;
+            scale /= 10;
+        }
+    }
+};
+inline constexpr Tenths kTenths{};
+
 // A decimal number, with sign and fraction (radix and exponent forms are not needed here).
 inline bool ReadNumber(std::string_view s, double& v, bool& integer) noexcept {
     size_t k = 0;
@@ -53,9 +71,10 @@ inline bool ReadNumber(std::string_view s, double& v, bool& integer) noexcept {
         integer = false;
         ++k;
         double scale = 0.1;
-        while (k < s.size() && s[k] >= '0' && s[k] <= '9') {
+        for (size_t place = 0; k < s.size() && s[k] >= '0' && s[k] <= '9'; ++place) {
+            if (place < std::size(kTenths.of)) scale = kTenths.of[place];
+            else scale /= 10;
             n += (s[k++] - '0') * scale;
-            scale /= 10;
             digits = true;
         }
     }
@@ -65,7 +84,7 @@ inline bool ReadNumber(std::string_view s, double& v, bool& integer) noexcept {
 }
 
 // Reads the token at or after i into t (kind None at the end); returns the index after it.
-inline uint32_t NextToken(Bytes c, uint32_t end, uint32_t i, Token& t) noexcept {
+[[gnu::always_inline]] inline uint32_t NextToken(Bytes c, uint32_t end, uint32_t i, Token& t) noexcept {
     t = Token{};
     while (i < end && IsWhite(c[i])) ++i;
     if (i >= end) return end;
@@ -135,7 +154,7 @@ inline uint32_t NextToken(Bytes c, uint32_t end, uint32_t i, Token& t) noexcept 
     t.text = std::string_view(reinterpret_cast<const char*>(c.data + start), k - start);
     if (b == '/') {
         t.kind = Kind::Literal;
-    } else if (t.text == "true" || t.text == "false") {
+    } else if ((b == 't' && t.text == "true") || (b == 'f' && t.text == "false")) {
         t.kind = Kind::Boolean;
     } else if (ReadNumber(t.text, t.number, t.integer)) {
         t.kind = Kind::Number;

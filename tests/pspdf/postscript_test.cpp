@@ -1,6 +1,11 @@
 // PostScript: the export's one-pass scan, its lookup of every byte, and the accurate count.
+#include <bit>
+#include <cstdint>
+#include <string_view>
+
 #include "pcl/reference_scan.h"
 #include "pspdf/postscript_accurate.h"
+#include "pspdf/postscript_accurate_lexer.h"
 #include "casefile.h"
 #include "testutil.h"
 
@@ -121,6 +126,32 @@ TEST(PostScriptAccurate, ColourOfEachPage) {
         const bool anyColour = colours.find('C') != std::string::npos;
         EXPECT_EQ(r.rec.color, anyColour || colours.find('?') != std::string::npos ? 1 : 0) << c.name();
         EXPECT_EQ((r.unknown & QM_FIELD_COLOR) != 0, !anyColour && colours.find('?') != std::string::npos) << c.name();
+    }
+}
+
+// Numbers read with the fraction's place values from the table are the
+// same doubles, bit for bit, as when each place is divided from the one
+// before (colour values are judged from them), however many digits.
+TEST(PostScriptAccurate, NumbersReadAsWhenEachPlaceIsDivided) {
+    const auto divided = [](std::string_view s) {
+        size_t k = s[0] == '-' || s[0] == '+' ? 1 : 0;
+        double n = 0;
+        for (; k < s.size() && s[k] != '.'; ++k) n = n * 10 + (s[k] - '0');
+        double scale = 0.1;
+        for (++k; k < s.size(); ++k, scale /= 10) n += (s[k] - '0') * scale;
+        return s[0] == '-' ? -n : n;
+    };
+    for (std::string_view s : {"0.5", "-0.333", "5.56", "8.664", "+12.0625", "0.299999999999999988898",
+                               "0.1234567890123456789012345678901234", "-3.9999999999999999999999999999", ".7",
+                               "1.00000000000000000000000000000000000000001", "0.01", "0.003", "0.00000007",
+                               "0.0000000000000000000009", "0.000000000000000000000003", "0.0000000000000000000000007",
+                               "0.00000000000000000000000000000000000001", "999999999999999.5", "1234567890123456.25",
+                               "-98765432109876543210.125", "9007199254740993.0", "000000000000000000001.5"}) {
+        double v = 0;
+        bool integer = true;
+        ASSERT_TRUE(qm::psaccurate::ReadNumber(s, v, integer)) << s;
+        EXPECT_FALSE(integer) << s;
+        EXPECT_EQ(std::bit_cast<uint64_t>(v), std::bit_cast<uint64_t>(divided(s))) << s;
     }
 }
 
