@@ -123,10 +123,7 @@ const uint8_t* MapView(Handle mapping, size_t& mappedLength) noexcept {
         tLastError = FromErrno(errno, nullptr);
         return nullptr;
     }
-    if (st.st_size <= 0) {
-        tLastError = kErrorFileInvalid;
-        return nullptr;
-    }
+    // CreateMapping refused an empty file; one emptied since fails in mmap.
     const size_t length = static_cast<size_t>(st.st_size);
     void* base = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, FdOf(mapping), 0);
     if (base == MAP_FAILED) {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "jobfile/platform.h"
+#include "jobfile/scanguard.h"
 
 namespace qm::platform {
 
@@ -115,4 +116,17 @@ bool HasOutput() noexcept { return true; }
 void OutputLine(const char* line) noexcept { ::OutputDebugStringA(line); }
 
 }  // namespace qm::platform
+
+namespace qm {
+
+// A file cannot be truncated on Windows while a view of it is mapped, so a
+// scan there never loses its pages.
+bool RunGuarded(void (*body)(void*), void* ctx, const uint8_t*, size_t) noexcept {
+    body(ctx);
+    return true;
+}
+
+uint64_t RecoveredReadFaults() noexcept { return 0; }
+
+}  // namespace qm
 #endif

@@ -19,6 +19,9 @@ struct GuardFrame {
     GuardFrame* previous;
 };
 
+// The handler runs with SIGBUS unblocked (SA_NODEFER); the jump restores the mask anyway.
+constexpr int kSaveSignalMask = 1;
+
 thread_local GuardFrame* tFrame = nullptr;
 struct sigaction gPreviousBus;
 std::once_flag gInstalled;
@@ -59,7 +62,7 @@ bool RunGuarded(void (*body)(void*), void* ctx, const uint8_t* guardBase, size_t
     frame.base = guardBase;
     frame.length = guardLength;
     frame.previous = tFrame;
-    if (sigsetjmp(frame.env, 1) != 0) {
+    if (sigsetjmp(frame.env, kSaveSignalMask) != 0) {
         tFrame = frame.previous;
         return false;
     }
@@ -73,18 +76,4 @@ uint64_t RecoveredReadFaults() noexcept { return gRecovered.load(std::memory_ord
 
 }  // namespace qm
 
-#else
-
-namespace qm {
-
-// A file cannot be truncated on Windows while a view of it is mapped, so a
-// scan there never loses its pages.
-bool RunGuarded(void (*body)(void*), void* ctx, const uint8_t*, size_t) noexcept {
-    body(ctx);
-    return true;
-}
-
-uint64_t RecoveredReadFaults() noexcept { return 0; }
-
-}  // namespace qm
-#endif
+#endif  // Windows: platform_win32.cpp
