@@ -17,14 +17,14 @@ constexpr uint32_t kMaxDimension = 0x00FFFFFF;
 
 // CUPS page header: a 420-byte version 1 part, 1796 bytes from version 2 on.
 constexpr uint32_t kCupsV1Header = 420, kCupsV2Header = 1796;
-constexpr uint32_t kMediaClass = 0;
 constexpr uint32_t kDuplex = 272, kResolution = 276, kNumCopies = 340, kPageSize = 352;
 constexpr uint32_t kWidth = 372, kHeight = 376, kBitsPerColor = 384, kBitsPerPixel = 388, kBytesPerLine = 392;
 constexpr uint32_t kColorOrder = 396, kColorSpace = 400, kNumColors = 420, kCupsPageSize = 428;
 
-// Apple Raster: "UNIRAST\0" and a page count, then 32-byte page headers.
+// Apple Raster: "UNIRAST\0" and a page count, then 32-byte page headers
+// (the bits a pixel first).
 constexpr uint32_t kUrfFileHeader = 12, kUrfPageHeader = 32;
-constexpr uint32_t kUrfBits = 0, kUrfSpace = 1, kUrfDuplex = 2, kUrfWidth = 12, kUrfHeight = 16, kUrfResolution = 20;
+constexpr uint32_t kUrfSpace = 1, kUrfDuplex = 2, kUrfWidth = 12, kUrfHeight = 16, kUrfResolution = 20;
 // URF colour space codes, as the CUPS colour spaces they stand for.
 constexpr uint32_t kUrfSpaces[] = {18 /* sGray */, 19 /* sRGB */, 16 /* CIELab */, 20 /* AdobeRGB */,
                                    0 /* W */,      1 /* RGB */,   6 /* CMYK */};
@@ -144,9 +144,8 @@ HeaderState ReadUrfHeader(Bytes job, uint32_t at, RasterPage& p) noexcept {
     if (space >= std::size(kUrfSpaces)) return HeaderState::Invalid;
     p.colorSpace = kUrfSpaces[space];
     p.numColors = kUrfColours[space];
-    p.bitsPerPixel = job[at + kUrfBits];
-    p.bitsPerColor = p.bitsPerPixel / p.numColors;
-    p.colorOrder = kChunked;
+    p.bitsPerPixel = job[at];
+    p.bitsPerColor = p.bitsPerPixel / p.numColors;  // chunked pixels, the order a new page has
     p.width = job.be32(at + kUrfWidth);
     p.height = job.be32(at + kUrfHeight);
     // Whole bytes per line, as Ghostscript writes its one-bit grey pages.
@@ -380,7 +379,7 @@ PageWalk WalkCoded(Bytes job, uint32_t at, const RasterPage& p, const PixelTest*
             if (!job.has(at)) return {job.size, false, w.colour};
             const uint8_t code = job[at++];
             if (code == 128) break;
-            const bool literal = code > 128;
+            const bool literal = (code & 0x80) != 0;  // 129-255 (128 ended the line above)
             const uint64_t pixels = literal ? 257u - code : code + 1u;
             const uint32_t covers = static_cast<uint32_t>(std::min<uint64_t>(pixels * unit, left));
             const uint32_t stored = literal ? covers : unit;
@@ -424,7 +423,7 @@ RasterStream ReadSignature(Bytes body) noexcept {
             // PWG Raster is version 2 with "PwgRaster" as the media class; a
             // job too short to tell is neither.
             constexpr std::string_view kPwg("PwgRaster\0", 10);
-            if (body.matches(4 + kMediaClass, kPwg)) s.kind = RasterKind::Pwg;
+            if (body.matches(4, kPwg)) s.kind = RasterKind::Pwg;  // the media class, the header's first field
             else if (!body.has(4, static_cast<uint32_t>(kPwg.size()))) s.kind = RasterKind::None;
         }
         return s;
