@@ -24,7 +24,8 @@ struct Out {
 
 void PutNumber(Out& out, uint64_t value, bool negative, unsigned base, bool upper, bool left, bool zero,
                size_t width) noexcept {
-    char digits[24];
+    constexpr size_t kMostDigits = 24;  // a 64-bit value in base 10 has 20
+    char digits[kMostDigits];
     size_t n = 0;
     const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
     do {
