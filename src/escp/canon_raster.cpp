@@ -74,10 +74,12 @@ int RasterPageHandler::SetPageMode() {
     return 0;
 }
 
+constexpr uint16_t kMarginFields = 4;  // the most the page-margins command carries
+
 int RasterPageHandler::SetPageMargins() {
     const uint16_t count = ReadCount(stream_);
-    if (count < 1 || count > 4) return Refuse(stream_, "SetPageMargins - invalid count.\n", count);
-    uint8_t field[4] = {0, 0, 0, 0};  // length, left, right, offset
+    if (count < 1 || count > kMarginFields) return Refuse(stream_, "SetPageMargins - invalid count.\n", count);
+    uint8_t field[kMarginFields] = {};  // length, left, right, offset
     stream_.Read(field, count);
     const uint16_t resolution = VerticalResolution();
     // Tenths of an inch, in dots of the vertical resolution.

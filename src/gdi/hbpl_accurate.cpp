@@ -60,9 +60,9 @@ int32_t CountHbpl(Bytes job, accurate::Result& out) {
     uint32_t pages = 0;
     bool inPage = false, ended = false;
     accurate::Page page;
-    for (uint32_t at = in.body; at < job.size;) {
+    for (uint32_t at = in.body;;) {
         HbplRecord r;
-        if (ReadHbplRecord(job, at, r) != HbplRead::Ok) break;
+        if (ReadHbplRecord(job, at, r) != HbplRead::Ok) break;  // the job's end reads as a cut record
         if (r.end) {
             ended = true;
             break;

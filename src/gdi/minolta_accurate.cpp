@@ -141,7 +141,7 @@ int32_t CountMinolta(Bytes job, accurate::Result& out, const MinoltaFamily& f) {
     for (uint32_t at = 0; at < body.size && !w.broken && !ended;) {
         MinoltaBlock k;
         if (ReadMinoltaBlock(body, at, k) != MinoltaRead::Ok) break;
-        if (k.type == kMinoltaStart && at > 0) break;  // another job's start
+        if (k.type == kMinoltaStart && at != 0) break;  // another job's start
         if (k.type == kMinoltaPage) w.StartPage(body, k);
         if (k.type == kMinoltaRaster) w.Raster(body, k);
         if (k.type == kMinoltaEject) w.EndPage();

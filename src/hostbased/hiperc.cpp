@@ -1,6 +1,8 @@
 // HIPERC jobs: a PJL header with the job settings, then raster records. Each
 // page record opens with 00 00 00 34 and carries 03 thirteen bytes on. Jobs
 // are colour unless the monochrome-speed setting asks for FASTMONO.
+#include <algorithm>
+
 #include "api/scanners.h"
 #include "pcl/leadbytes.h"
 #include "pcl/pjl.h"
@@ -66,7 +68,7 @@ int32_t ScanHipercWith(Bytes job, PageCountResult& rec, Candidate candidate, Pjl
     for (;;) {
         if (nextRecord < i) nextRecord = candidate(job, i);
         if (nextAt < i) nextAt = pjlAt(job, i);
-        i = nextRecord < nextAt ? nextRecord : nextAt;
+        i = std::min(nextRecord, nextAt);
         if (i >= job.size) break;
         if (i == nextRecord && IsPageRecord(job, i)) {
             ++pages;
