@@ -325,9 +325,9 @@ int32_t AccurateKodakESP(Bytes job, Result& out) {
     Walk w;
     w.out = &out;
     uint32_t at = 0;
-    while (at < b.size && !w.ended) {
+    while (!w.ended) {
         Item item;
-        if (ReadItem(b, at, item) != Read::Ok) break;
+        if (ReadItem(b, at, item) != Read::Ok) break;  // the end reads as a cut item
         if (item.kind == Kind::Setting) w.Setting(item.name, item.value);
         if (item.kind == Kind::Data) w.Data(item.value);
         at = item.next;
