@@ -10,10 +10,12 @@ qm_packages+=(libsqlite3-dev libpq-dev nlohmann-json3-dev)
 # The Python package: its tests and its offline pip install.
 qm_packages+=(python3 python3-pytest python3-pip)
 # The accounting tests with real daemons (tests/accounting/cups/run.sh sets
-# QM_DEPS_DAEMONS=1): cupsd and its clients, the filters of the driver
+# QM_DEPS_DAEMONS=1): cupsd and its clients, cups itself for the helpers
+# that list devices and build PPDs from the sample drivers (cups-deviced,
+# cups-driverd: cups-daemon does not bring them), the filters of the driver
 # queue, ippeveprinter with Avahi on D-Bus, and a PostgreSQL server.
 if [ "${QM_DEPS_DAEMONS:-0}" != 0 ]; then
-  qm_packages+=(cups-daemon cups-client cups-ipp-utils cups-filters avahi-daemon dbus postgresql)
+  qm_packages+=(cups cups-daemon cups-client cups-ipp-utils cups-filters avahi-daemon dbus postgresql)
 fi
 qm_missing=()
 for p in "${qm_packages[@]}" "$@"; do
