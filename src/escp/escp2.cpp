@@ -59,15 +59,14 @@ CommandHandler* HandlerOf(uint8_t group) noexcept {
 
 }  // namespace
 
-bool Dispatch(const CommandEntry* table, uint8_t code, CommandStream&) {
+void Dispatch(const CommandEntry* table, uint8_t code, CommandStream&) {
     const CommandEntry* row = FindRow(table, code);
     CommandHandler* handler = row != nullptr ? HandlerOf(row->group) : nullptr;
     if (handler == nullptr) {
         gMovement->UnknownCommand(code);
-        return false;
+        return;
     }
     (handler->*(row->operation))();
-    return true;
 }
 
 void Interpret(CommandStream& stream) {
@@ -100,100 +99,91 @@ void PageFormatHandler::Reset() {
     pageWidth = kDefaultWidth;
 }
 
-bool PageFormatHandler::SetPageLength() {
+void PageFormatHandler::SetPageLength() {
     const uint8_t n = TakePageLength(stream_);
     if (n >= 1 && n <= 127) pageLength = 360.0f * n;
-    return true;
 }
-bool PageFormatHandler::SetBottomMargin() { return TakeArgs(stream_, Op::SetBottomMargin), true; }
-bool PageFormatHandler::CancelBottomMargin() { return true; }
-bool PageFormatHandler::SetRightMargin() { return TakeArgs(stream_, Op::SetRightMargin), true; }
-bool PageFormatHandler::SetLeftMargin() { return TakeArgs(stream_, Op::SetLeftMargin), true; }
-bool PageFormatHandler::SetHorzTabs() { return TakeTabStops(stream_), true; }
-bool PageFormatHandler::SetVertTabs() { return TakeTabStops(stream_), true; }
+void PageFormatHandler::SetBottomMargin() { TakeArgs(stream_, Op::SetBottomMargin); }
+void PageFormatHandler::CancelBottomMargin() {}
+void PageFormatHandler::SetRightMargin() { TakeArgs(stream_, Op::SetRightMargin); }
+void PageFormatHandler::SetLeftMargin() { TakeArgs(stream_, Op::SetLeftMargin); }
+void PageFormatHandler::SetHorzTabs() { TakeTabStops(stream_); }
+void PageFormatHandler::SetVertTabs() { TakeTabStops(stream_); }
 
-bool PageFormatHandler::SetPageLengthInDefinedUnit() {
+void PageFormatHandler::SetPageLengthInDefinedUnit() {
     const Args a = TakeArgs(stream_, Op::SetPageLengthInDefinedUnit);
     if (a.v[0] == 2) pageLength = static_cast<float>(unit * a.v[1]);
-    return true;
 }
-bool PageFormatHandler::SetPageSizeInDefinedUnit() { return TakeArgs(stream_, Op::SetPageSizeInDefinedUnit), true; }
-bool PageFormatHandler::SetPagFormat() { return TakeArgs(stream_, Op::SetPagFormat), true; }
+void PageFormatHandler::SetPageSizeInDefinedUnit() { TakeArgs(stream_, Op::SetPageSizeInDefinedUnit); }
+void PageFormatHandler::SetPagFormat() { TakeArgs(stream_, Op::SetPagFormat); }
 
-bool PageFormatHandler::RemoteCommand() {
+void PageFormatHandler::RemoteCommand() {
     TakeArgs(stream_, Op::RemoteCommand);
     TakeRemoteBlock(stream_, *this);
-    return true;
 }
 
-bool PageFormatHandler::SetUnit() {
+void PageFormatHandler::SetUnit() {
     const Args a = TakeArgs(stream_, Op::SetUnit);
     if (a.v[0] == 1) unit = a.v[1] / 10.0;
-    return true;
 }
 
-bool PageFormatHandler::PrintDataAsChars() {
+void PageFormatHandler::PrintDataAsChars() {
     const Args a = TakeArgs(stream_, Op::PrintDataAsChars);
     // Each character would go to the movement handler's hook, which ignores it.
     TakeCharData(stream_, static_cast<uint16_t>(a.v[0]), nullptr, nullptr);
-    return true;
 }
-bool PageFormatHandler::SetGraphicsMode() { return TakeArgs(stream_, Op::SetGraphicsMode), true; }
+void PageFormatHandler::SetGraphicsMode() { TakeArgs(stream_, Op::SetGraphicsMode); }
 
 // ---- Movement (group 2) ----
 
-bool MovementHandler::CarriageReturn() { return true; }
-bool MovementHandler::LineFeed() { return true; }
-bool MovementHandler::FormFeed() { return gPageFormat->AddPage(), true; }
-bool MovementHandler::HorzTab() { return true; }
-bool MovementHandler::VertTab() { return true; }
-bool MovementHandler::BackSpace() { return true; }
-bool MovementHandler::CancelLine() { return true; }
-bool MovementHandler::DeleteLastCharInBuffer() { return true; }
-bool MovementHandler::SetAbsoluteHorzPos() { return TakeArgs(stream_, Op::SetAbsoluteHorzPos), true; }
-bool MovementHandler::SetRelativeHorzPos() { return TakeArgs(stream_, Op::SetRelativeHorzPos), true; }
-bool MovementHandler::AdvanceVertical() { return TakeArgs(stream_, Op::AdvanceVertical), true; }
+void MovementHandler::CarriageReturn() {}
+void MovementHandler::LineFeed() {}
+void MovementHandler::FormFeed() { gPageFormat->AddPage(); }
+void MovementHandler::HorzTab() {}
+void MovementHandler::VertTab() {}
+void MovementHandler::BackSpace() {}
+void MovementHandler::CancelLine() {}
+void MovementHandler::DeleteLastCharInBuffer() {}
+void MovementHandler::SetAbsoluteHorzPos() { TakeArgs(stream_, Op::SetAbsoluteHorzPos); }
+void MovementHandler::SetRelativeHorzPos() { TakeArgs(stream_, Op::SetRelativeHorzPos); }
+void MovementHandler::AdvanceVertical() { TakeArgs(stream_, Op::AdvanceVertical); }
 
-bool MovementHandler::PrintRaster() {
+void MovementHandler::PrintRaster() {
     const Raster r = TakeRasterHeader(stream_);
     TakeImageData(stream_, r.compression, r.needed);
-    return true;
 }
 
-bool MovementHandler::PrintColorRaster() {
+void MovementHandler::PrintColorRaster() {
     const ColorRaster r = TakeColorRasterHeader(stream_);
     TakeImageData(stream_, r.compression, r.needed);
     gPageFormat->SetColor();  // whatever colour the rows are in
-    return true;
 }
 
-bool MovementHandler::SelectBitImage() {
+void MovementHandler::SelectBitImage() {
     const BitImage image = TakeBitImageHeader(stream_);
     TakeBitImageData(stream_, image);
-    return true;
 }
-bool MovementHandler::ReassignBitImageMode() { return TakeArgs(stream_, Op::ReassignBitImageMode), true; }
-bool MovementHandler::Select60DPIGraph() { return TakeGraphics(stream_), true; }
-bool MovementHandler::Select120DPIGraph() { return TakeGraphics(stream_), true; }
-bool MovementHandler::Select120DPIDblSpdGraph() { return TakeGraphics(stream_), true; }
-bool MovementHandler::Select240DPIGraph() { return TakeGraphics(stream_), true; }
+void MovementHandler::ReassignBitImageMode() { TakeArgs(stream_, Op::ReassignBitImageMode); }
+void MovementHandler::Select60DPIGraph() { TakeGraphics(stream_); }
+void MovementHandler::Select120DPIGraph() { TakeGraphics(stream_); }
+void MovementHandler::Select120DPIDblSpdGraph() { TakeGraphics(stream_); }
+void MovementHandler::Select240DPIGraph() { TakeGraphics(stream_); }
 
-bool MovementHandler::SelectColor() {
+void MovementHandler::SelectColor() {
     if (TakeArgs(stream_, Op::SelectColor).v[0] != 0) gPageFormat->SetColor();
-    return true;
 }
-bool MovementHandler::SetAbsoluteVertPos() { return TakeArgs(stream_, Op::SetAbsoluteVertPos), true; }
-bool MovementHandler::SetRelativeVertPos() { return TakeArgs(stream_, Op::SetRelativeVertPos), true; }
-bool MovementHandler::Select18LineSpace() { return true; }
-bool MovementHandler::Select16LineSpace() { return true; }
-bool MovementHandler::Set180LineSpace() { return TakeArgs(stream_, Op::Set180LineSpace), true; }
-bool MovementHandler::Set360LineSpace() { return TakeArgs(stream_, Op::Set360LineSpace), true; }
-bool MovementHandler::Set60LineSpace() { return TakeArgs(stream_, Op::Set60LineSpace), true; }
+void MovementHandler::SetAbsoluteVertPos() { TakeArgs(stream_, Op::SetAbsoluteVertPos); }
+void MovementHandler::SetRelativeVertPos() { TakeArgs(stream_, Op::SetRelativeVertPos); }
+void MovementHandler::Select18LineSpace() {}
+void MovementHandler::Select16LineSpace() {}
+void MovementHandler::Set180LineSpace() { TakeArgs(stream_, Op::Set180LineSpace); }
+void MovementHandler::Set360LineSpace() { TakeArgs(stream_, Op::Set360LineSpace); }
+void MovementHandler::Set60LineSpace() { TakeArgs(stream_, Op::Set60LineSpace); }
 
 // ---- Characters (group 3): arguments only ----
 
 #define QM_ESCP2_CONSUME(Class, name) \
-    bool Class::name() { return TakeArgs(stream_, Op::name), true; }
+    void Class::name() { TakeArgs(stream_, Op::name); }
 QM_ESCP2_CONSUME(CharacterHandler, SelectCondensed)
 QM_ESCP2_CONSUME(CharacterHandler, CancelCondensed)
 QM_ESCP2_CONSUME(CharacterHandler, SelectDoubleWide)
@@ -227,9 +217,8 @@ QM_ESCP2_CONSUME(CharacterHandler, ToggleDoubleHigh)
 QM_ESCP2_CONSUME(CharacterHandler, AssignCharTable)
 QM_ESCP2_CONSUME(CharacterHandler, SelectStrikeThrough)
 
-bool CharacterHandler::DefineUserDefChars() {
+void CharacterHandler::DefineUserDefChars() {
     TakeUserCharsData(stream_, TakeUserCharsRange(stream_));
-    return true;
 }
 
 // ---- Printer control (group 4) ----
@@ -247,11 +236,10 @@ QM_ESCP2_CONSUME(PrinterControlHandler, SetMSBToZero)
 QM_ESCP2_CONSUME(PrinterControlHandler, SetMSBToReal)
 #undef QM_ESCP2_CONSUME
 
-bool PrinterControlHandler::InitializePrinter() {
+void PrinterControlHandler::InitializePrinter() {
     gPageFormat->Reset();
     gMovement->Reset();
     gCharacter->Reset();
-    return true;
 }
 
 // ---- The count ----

@@ -14,7 +14,7 @@
 namespace qm::escp2 {
 
 // Common base of the handlers: one operation per command, each reading its own
-// arguments from the stream. The base versions read nothing and answer false.
+// arguments from the stream. The base versions read nothing.
 class CommandHandler {
 public:
     explicit CommandHandler(CommandStream& stream) : stream_(stream) {}
@@ -23,7 +23,7 @@ public:
     virtual ~CommandHandler() = default;
 
 #define QM_ESCP2_DECLARE_BASE(name) \
-    virtual bool name() { return false; }
+    virtual void name() {}
     QM_ESCP2_OPERATIONS(QM_ESCP2_DECLARE_BASE)
 #undef QM_ESCP2_DECLARE_BASE
 
@@ -36,20 +36,20 @@ class PageFormatHandler : public virtual CommandHandler {
 public:
     explicit PageFormatHandler(CommandStream& stream) : CommandHandler(stream) {}
 
-    bool SetPageLength() override;
-    bool SetBottomMargin() override;
-    bool CancelBottomMargin() override;
-    bool SetRightMargin() override;
-    bool SetLeftMargin() override;
-    bool SetHorzTabs() override;
-    bool SetVertTabs() override;
-    bool SetPageLengthInDefinedUnit() override;
-    bool SetPageSizeInDefinedUnit() override;
-    bool SetPagFormat() override;
-    bool RemoteCommand() override;
-    bool SetUnit() override;
-    bool PrintDataAsChars() override;
-    bool SetGraphicsMode() override;
+    void SetPageLength() override;
+    void SetBottomMargin() override;
+    void CancelBottomMargin() override;
+    void SetRightMargin() override;
+    void SetLeftMargin() override;
+    void SetHorzTabs() override;
+    void SetVertTabs() override;
+    void SetPageLengthInDefinedUnit() override;
+    void SetPageSizeInDefinedUnit() override;
+    void SetPagFormat() override;
+    void RemoteCommand() override;
+    void SetUnit() override;
+    void PrintDataAsChars() override;
+    void SetGraphicsMode() override;
 
     void AddPage() { ++pages; }
     void SetColor() { color = 1; }
@@ -75,33 +75,33 @@ class MovementHandler : public virtual CommandHandler {
 public:
     explicit MovementHandler(CommandStream& stream) : CommandHandler(stream) {}
 
-    bool CarriageReturn() override;
-    bool LineFeed() override;
-    bool FormFeed() override;
-    bool HorzTab() override;
-    bool VertTab() override;
-    bool BackSpace() override;
-    bool CancelLine() override;
-    bool DeleteLastCharInBuffer() override;
-    bool SetAbsoluteHorzPos() override;
-    bool SetRelativeHorzPos() override;
-    bool AdvanceVertical() override;
-    bool PrintRaster() override;
-    bool PrintColorRaster() override;
-    bool SelectBitImage() override;
-    bool ReassignBitImageMode() override;
-    bool Select60DPIGraph() override;
-    bool Select120DPIGraph() override;
-    bool Select120DPIDblSpdGraph() override;
-    bool Select240DPIGraph() override;
-    bool SelectColor() override;
-    bool SetAbsoluteVertPos() override;
-    bool SetRelativeVertPos() override;
-    bool Select18LineSpace() override;
-    bool Select16LineSpace() override;
-    bool Set180LineSpace() override;
-    bool Set360LineSpace() override;
-    bool Set60LineSpace() override;
+    void CarriageReturn() override;
+    void LineFeed() override;
+    void FormFeed() override;
+    void HorzTab() override;
+    void VertTab() override;
+    void BackSpace() override;
+    void CancelLine() override;
+    void DeleteLastCharInBuffer() override;
+    void SetAbsoluteHorzPos() override;
+    void SetRelativeHorzPos() override;
+    void AdvanceVertical() override;
+    void PrintRaster() override;
+    void PrintColorRaster() override;
+    void SelectBitImage() override;
+    void ReassignBitImageMode() override;
+    void Select60DPIGraph() override;
+    void Select120DPIGraph() override;
+    void Select120DPIDblSpdGraph() override;
+    void Select240DPIGraph() override;
+    void SelectColor() override;
+    void SetAbsoluteVertPos() override;
+    void SetRelativeVertPos() override;
+    void Select18LineSpace() override;
+    void Select16LineSpace() override;
+    void Set180LineSpace() override;
+    void Set360LineSpace() override;
+    void Set60LineSpace() override;
 
     // Text and unknown codes change nothing that is counted.
     void UnknownCommand(uint8_t) {}
@@ -113,7 +113,7 @@ class CharacterHandler : public virtual CommandHandler {
 public:
     explicit CharacterHandler(CommandStream& stream) : CommandHandler(stream) {}
 
-#define QM_ESCP2_DECLARE_OVERRIDE(name) bool name() override;
+#define QM_ESCP2_DECLARE_OVERRIDE(name) void name() override;
     QM_ESCP2_DECLARE_OVERRIDE(SelectCondensed)
     QM_ESCP2_DECLARE_OVERRIDE(CancelCondensed)
     QM_ESCP2_DECLARE_OVERRIDE(SelectDoubleWide)
@@ -157,18 +157,18 @@ class PrinterControlHandler : public virtual CommandHandler {
 public:
     explicit PrinterControlHandler(CommandStream& stream) : CommandHandler(stream) {}
 
-    bool Beeper() override;
-    bool SelectPrinter() override;
-    bool DeselectPrinter() override;
-    bool EnableUpperCodePrinting() override;
-    bool EnableUpperCodes() override;
-    bool ControlPaperLoading() override;
-    bool ToggleUniDir() override;
-    bool SelectUniDir() override;
-    bool InitializePrinter() override;
-    bool CancelMSBControl() override;
-    bool SetMSBToZero() override;
-    bool SetMSBToReal() override;
+    void Beeper() override;
+    void SelectPrinter() override;
+    void DeselectPrinter() override;
+    void EnableUpperCodePrinting() override;
+    void EnableUpperCodes() override;
+    void ControlPaperLoading() override;
+    void ToggleUniDir() override;
+    void SelectUniDir() override;
+    void InitializePrinter() override;
+    void CancelMSBControl() override;
+    void SetMSBToZero() override;
+    void SetMSBToReal() override;
 };
 
 // The handler objects of the running count, one per group. The host never
@@ -178,7 +178,7 @@ extern MovementHandler* gMovement;
 extern CharacterHandler* gCharacter;
 extern PrinterControlHandler* gPrinterControl;
 
-using Operation = bool (CommandHandler::*)();
+using Operation = void (CommandHandler::*)();
 
 // One row of a dispatch table; a row without an operation ends the table.
 struct CommandEntry {
@@ -193,7 +193,7 @@ extern const CommandEntry kEscParenTable[];
 
 // Runs the first row of `table` that holds `code`; true when one did. A code
 // no row holds goes to the movement handler's hook.
-bool Dispatch(const CommandEntry* table, uint8_t code, CommandStream& stream);
+void Dispatch(const CommandEntry* table, uint8_t code, CommandStream& stream);
 
 // Interprets the stream to its end.
 void Interpret(CommandStream& stream);

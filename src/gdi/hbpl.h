@@ -15,7 +15,7 @@ namespace qm::gdi {
 struct HbplRecord {
     char type[2] = {};
     uint32_t body = 0;  // the record's own bytes (after its 4-byte header)
-    uint32_t next = 0;  // past the record and, for a page start, its planes
+    uint32_t next = 0;  // past the record and, for a page start, its planes (the end: unset)
     bool end = false;   // the UEL
 };
 enum class HbplRead { Ok, Invalid, Cut };

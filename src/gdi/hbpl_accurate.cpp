@@ -34,8 +34,7 @@ HbplRead ReadHbplRecord(Bytes b, uint32_t at, HbplRecord& r) noexcept {
     r.type[0] = char(b[at + 1]);
     r.type[1] = char(b[at + 2]);
     if (IsType(r, "%-")) {
-        r.end = true;
-        r.next = at;
+        r.end = true;  // the job's end: nothing after it is read
         return HbplRead::Ok;
     }
     if (!IsType(r, "JP") && !IsType(r, "DM") && !IsType(r, "PS") && !IsType(r, "PE")) return HbplRead::Invalid;

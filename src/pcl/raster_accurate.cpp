@@ -24,7 +24,8 @@ struct Cursor {
 // Writes up to `count` copies of v at the cursor, clipped to the row.
 void Fill(Row row, Cursor& at, uint32_t count, uint8_t v) noexcept {
     const uint32_t pos = at.pos;
-    const uint32_t n = pos < row.size() ? std::min<uint32_t>(count, static_cast<uint32_t>(row.size()) - pos) : 0;
+    const uint32_t size = static_cast<uint32_t>(row.size());
+    const uint32_t n = std::min(count, size - std::min(pos, size));  // none past the row's end
     if (n > 0) std::memset(row.data() + pos, v, n);  // an empty row may have no storage
     at.Wrote(n);
     at.pos += count;
@@ -34,7 +35,8 @@ void Fill(Row row, Cursor& at, uint32_t count, uint8_t v) noexcept {
 void Copy(Row row, Cursor& at, Bytes in, uint32_t& k, uint32_t count) noexcept {
     count = std::min(count, in.left(k));
     const uint32_t pos = at.pos;
-    const uint32_t n = pos < row.size() ? std::min<uint32_t>(count, static_cast<uint32_t>(row.size()) - pos) : 0;
+    const uint32_t size = static_cast<uint32_t>(row.size());
+    const uint32_t n = std::min(count, size - std::min(pos, size));  // none past the row's end
     if (n > 0) std::memcpy(row.data() + pos, in.data + k, n);  // nor empty data
     at.Wrote(n);
     at.pos += count;
