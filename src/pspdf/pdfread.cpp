@@ -72,7 +72,6 @@ int FindStartXref(int32_t* offset) {
     if (std::fseek(f, 0, SEEK_END) != 0) return pdfreadSetError(kSeekFailed);
     const long end = std::ftell(f);
     if (end < 0) return pdfreadSetError(kSeekFailed);
-    gReader.fileSize = static_cast<uint32_t>(end);
     const long n = end < kPdfTailWindow ? end : kPdfTailWindow;
     if (!pdfreadSeek(end - n)) return 0;
     if (!pdfreadReadBlock(gReader.buffer, static_cast<size_t>(n))) return 0;

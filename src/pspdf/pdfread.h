@@ -55,7 +55,6 @@ private:
 
 struct PdfReaderState {
     std::FILE* stream = nullptr;
-    uint32_t fileSize = 0;
     // The tail window while "startxref" is sought, then every line read. One
     // spare byte ends the window like a line.
     char buffer[kPdfLineCapacity + 1] = {};
