@@ -184,7 +184,7 @@ uint64_t PackBitsLength(const uint8_t* data, size_t size, uint64_t expanded) noe
             out += 257u - n;
         }
     }
-    return i < size ? i : size;
+    return std::min(i, size);
 }
 
 // ---- ESC/P2 --------------------------------------------------------------------

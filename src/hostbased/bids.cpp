@@ -9,6 +9,7 @@
 // the payload after a channel byte and a LIDIL length counts the whole
 // packet, so one job's chain breaks under the other reading. A job whose
 // chain holds under both readings is left unknown (a tie).
+#include <algorithm>
 #include <array>
 
 #include "accurate/accurate.h"
@@ -366,7 +367,7 @@ int BidPANASONIC(const BidInput& in) noexcept {
 int BidCanonUFR(const BidInput& in) noexcept {
     const Bytes b = Body(in);
     if (b.at(0) != kEsc || (b.at(1) != '+' && b.at(1) != '[')) return kNoBid;
-    const uint32_t window = b.size < 1024 ? b.size : 1024;
+    const uint32_t window = std::min<uint32_t>(b.size, 1024);
     for (uint32_t i = b.find(0, kEsc); i < window; i = b.find(i + 1, kEsc)) {
         if (!b.matches(i + 1, "[sop")) continue;
         uint32_t length = 0, width = 0;

@@ -21,6 +21,8 @@
 // random bytes that happen to begin with ESC E are not PCL. Two-character
 // sequences PCL does not define are passed over as a printer does, but
 // count against PCL.
+#include <algorithm>
+
 #include "accurate/accurate.h"
 
 namespace qm::accurate {
@@ -246,7 +248,7 @@ Kind Classify(const BidInput& in) noexcept {
     int sequences = 0;
     bool printed = false;  // text, raster or a form feed came before any HP-GL/2
     bool binary = false;
-    const uint32_t end = b.size < kTextWindow ? b.size : kTextWindow;
+    const uint32_t end = std::min(b.size, kTextWindow);
     uint32_t i = 0;
     while (i < end) {
         if (b[i] != kEsc) {

@@ -1,6 +1,8 @@
 // HP-GL/2 plots: advance-page and replot commands are the pages, Begin Plot
 // gives the copies, the plot-size command or PJL the paper, and PJL, palette
 // settings and raster configuration the colour.
+#include <algorithm>
+
 #include "api/scanners.h"
 #include "pcl/pcl_escape.h"
 #include "pcl/pjl.h"
@@ -37,7 +39,7 @@ struct Digits {
 Digits ReadDigits(Bytes job, uint32_t i) noexcept {
     Digits d;
     for (; i < job.size && job[i] >= '0' && job[i] <= '9'; ++i) d.value = d.value * 10 + (job[i] - '0');
-    d.end = i < job.size ? i : job.size;
+    d.end = std::min(i, job.size);
     return d;
 }
 

@@ -1,5 +1,6 @@
 #include "pcl/pjl.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string_view>
@@ -153,7 +154,7 @@ bool MatchPjl(Bytes job, uint32_t& i, std::span<const PjlKey> keys, PjlAttribute
             }
             case PjlAction::SkipLine: {
                 const uint32_t lf = job.find(afterKey, '\n');
-                i = lf < job.size ? lf : job.size - 1;
+                i = std::min(lf, job.size - 1);
                 return true;
             }
         }

@@ -10,6 +10,7 @@
 // settings a header gives any job all use that one reader.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -134,7 +135,7 @@ struct PjlSettings {
 
     // The copies asked for: the larger of COPIES and QTY, at least 1.
     uint32_t Copies() const noexcept {
-        const uint32_t c = copies > quantity ? copies : quantity;
+        const uint32_t c = std::max(copies, quantity);
         return c == 0 ? 1 : c;
     }
     bool CopiesStated() const noexcept { return copies > 0 || quantity > 0; }

@@ -1,6 +1,8 @@
 // Detection bids of this family's languages: how sure a bounded look at the
 // job's first bytes (after its PJL or EJL wrapper) is that the job is of the
 // language.
+#include <algorithm>
+
 #include "accurate/accurate.h"
 
 namespace qm::accurate {
@@ -47,7 +49,7 @@ int BidPOSTSCRIPT(const BidInput& in) noexcept {
         b = Bytes(b.data + at, b.size - at);
     }
     if (!b.matches(0, "%!")) return kNoBid;
-    const uint32_t window = b.size < 512 ? b.size : 512;
+    const uint32_t window = std::min<uint32_t>(b.size, 512);
     for (uint32_t i = 0; i < window; ++i) {
         if (!IsPsText(b[i])) return kNoBid;
     }
@@ -61,7 +63,7 @@ constexpr uint32_t kPdfHeaderWindow = 1024;
 // Where the "%PDF-" header with its version starts within the header
 // window, or b.size when it is not there.
 uint32_t FindPdfHeader(Bytes b) noexcept {
-    const uint32_t window = b.size < kPdfHeaderWindow ? b.size : kPdfHeaderWindow;
+    const uint32_t window = std::min(b.size, kPdfHeaderWindow);
     for (uint32_t i = b.find(0, '%'); i < window; i = b.find(i + 1, '%')) {
         if (b.matches(i, "%PDF-") && IsDigit(b.at(i + 5)) && b.at(i + 6) == '.' && IsDigit(b.at(i + 7))) return i;
     }

@@ -3,6 +3,7 @@
 // number of values one object may hold, whatever the file claims.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -78,7 +79,7 @@ public:
     explicit Parser(Bytes data, uint32_t pos = 0) : data_(data), pos_(pos) {}
 
     uint32_t pos() const noexcept { return pos_; }
-    void seek(uint32_t p) noexcept { pos_ = p < data_.size ? p : data_.size; }
+    void seek(uint32_t p) noexcept { pos_ = std::min(p, data_.size); }
     Bytes data() const noexcept { return data_; }
 
     // Skips whitespace and comments.

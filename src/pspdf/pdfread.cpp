@@ -1,5 +1,6 @@
 #include "pspdf/pdfread.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -72,7 +73,7 @@ int FindStartXref(int32_t* offset) {
     if (std::fseek(f, 0, SEEK_END) != 0) return pdfreadSetError(kSeekFailed);
     const long end = std::ftell(f);
     if (end < 0) return pdfreadSetError(kSeekFailed);
-    const long n = end < kPdfTailWindow ? end : kPdfTailWindow;
+    const long n = std::min<long>(end, kPdfTailWindow);
     if (!pdfreadSeek(end - n)) return 0;
     if (!pdfreadReadBlock(gReader.buffer, static_cast<size_t>(n))) return 0;
     gReader.buffer[n] = '\0';

@@ -1,6 +1,7 @@
 // PostScript jobs: pages, copies, colour, duplex and paper size read from
 // document-structuring comments, driver feature keywords, page-device keys and
 // a few operators, in one forward pass without interpreting the language.
+#include <algorithm>
 #include <array>
 
 #include "api/scanners.h"
@@ -295,7 +296,7 @@ uint32_t PageCount(const PsState& s) {
         // when nothing else is left, the printer's own page comments count.
         return comments > s.passThrough ? comments - s.passThrough : s.bracketPages;
     }
-    return s.bracketPages > s.declaredPages ? s.bracketPages : s.declaredPages;
+    return std::max(s.bracketPages, s.declaredPages);
 }
 
 // With no usable copies value, the copies are taken from just after the

@@ -1,6 +1,8 @@
 // Detection bids of this family's languages: how sure a bounded look at the
 // job's first bytes (after its PJL or EJL wrapper) is that the job is of the
 // language.
+#include <algorithm>
+
 #include "accurate/accurate.h"
 #include "vendorlang/capsl.h"
 
@@ -96,7 +98,7 @@ int BidQPDL(const BidInput& in) noexcept {
 // markers 0x0F "A" "U".
 int BidIPDL(const BidInput& in) noexcept {
     const Bytes b = Body(in);
-    const uint32_t window = b.size < 4096 ? b.size : 4096;
+    const uint32_t window = std::min<uint32_t>(b.size, 4096);
     for (uint32_t i = b.find(0, 0x01); i < window; i = b.find(i + 1, 0x01)) {
         if (!b.matches(i + 1, std::string_view("A\0", 2)) || !b.matches(i + 4, std::string_view("\0\0\x02@\0\x03", 6)) ||
             !b.has(i, 14)) {

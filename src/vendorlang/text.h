@@ -3,6 +3,7 @@
 // lead bytes that keeps memchr speed.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "jobfile/bytes.h"
@@ -36,7 +37,7 @@ public:
         if (nextA_ < i || !primed_) nextA_ = job_.find(i, a_);
         if (nextB_ < i || !primed_) nextB_ = job_.find(i, b_);
         primed_ = true;
-        return nextA_ < nextB_ ? nextA_ : nextB_;
+        return std::min(nextA_, nextB_);
     }
 
 private:
