@@ -33,11 +33,9 @@ static_assert(kRows.size() == kTags.size() + std::size(kAccurateOnly));
 const std::array<Language, kRows.size()>& Table() noexcept {
     static const auto table = [] {
         std::array<Language, kRows.size()> t{};
-        size_t i = 0;
-        for (const Language& row : kRows) {
-            t[i] = row;
+        for (size_t i = 0; i < kRows.size(); ++i) {
+            t[i] = kRows[i];
             t[i].counter = i < kTags.size() ? FindCounter(kTags[i]) : &kAccurateOnly[i - kTags.size()];
-            ++i;
         }
         return t;
     }();

@@ -48,10 +48,8 @@ uint32_t FindKey(Bytes b, uint32_t i, uint32_t end, std::string_view key) noexce
 // Finds the setting `key` (case-insensitive) in the line [i, end), where
 // blanks or "=" follow the name; its index or end.
 uint32_t FindSetting(Bytes b, uint32_t i, uint32_t end, std::string_view key) noexcept {
-    // The keys start with their only blank, so two of them never overlap.
-    const uint32_t size = static_cast<uint32_t>(key.size());
-    for (uint32_t k = FindKey(b, i, end, key); k < end; k = FindKey(b, k + size, end, key)) {
-        const int after = b.at(k + size);
+    for (uint32_t k = FindKey(b, i, end, key); k < end; k = FindKey(b, k + 1, end, key)) {
+        const int after = b.at(k + static_cast<uint32_t>(key.size()));
         if (after == '=' || IsBlank(after)) return k;
     }
     return end;
@@ -128,12 +126,10 @@ void ApplyHeader(const PjlSettings& pjl, Result& out) {
         out.unknown &= ~QM_FIELD_COPIES;
     }
     if (pjl.duplex != PjlDuplex::Unstated) {
-        if (pjl.duplex == PjlDuplex::On) r.duplex = true;
+        if (pjl.duplex == PjlDuplex::On) r.duplex = 1;
         out.unknown &= ~QM_FIELD_DUPLEX;
     }
-    // Where the counter states no whole paper, the header's (none: 0 x 0, which
-    // the finish marks unknown again).
-    if (!(r.paperWidth > 0.0 && r.paperLength > 0.0)) {
+    if (!(r.paperWidth > 0.0 && r.paperLength > 0.0) && pjl.paperWidth > 0.0) {
         r.paperWidth = pjl.paperWidth;
         r.paperLength = pjl.paperLength;
         out.unknown &= ~QM_FIELD_PAPER;

@@ -311,18 +311,16 @@ private:
     // first: each byte value is neutral or not once and for all.
     void BuildTable(uint32_t bitsPerColor, uint32_t bitsPerPixel) noexcept {
         const uint32_t mask = (1u << bitsPerColor) - 1;
-        uint32_t v = 0;  // the byte value of each entry
-        for (uint8_t& entry : table_) {
+        for (uint32_t v = 0; v < 256; ++v) {
             bool neutral = true;
             for (uint32_t shift = 8; shift >= bitsPerPixel; shift -= bitsPerPixel) {
                 const uint32_t pixel = (v >> (shift - bitsPerPixel)) & ((1u << bitsPerPixel) - 1);
-                // The colour components, the first one highest in the pixel.
-                const auto colour = [&](uint32_t k) { return (pixel >> ((comps_ - 1 - (first_ + k)) * bitsPerColor)) & mask; };
-                const uint32_t one = colour(0), two = colour(1), three = colour(2);
-                neutral = neutral && one == two && two == three;
+                uint32_t c[3];  // the colour components, the first one highest in the pixel
+                for (uint32_t k = 0; k < 3; ++k)
+                    c[k] = (pixel >> ((comps_ - 1 - (first_ + k)) * bitsPerColor)) & mask;
+                neutral = neutral && c[0] == c[1] && c[1] == c[2];
             }
-            entry = neutral ? 1 : 0;
-            ++v;
+            table_[v] = neutral ? 1 : 0;
         }
     }
 

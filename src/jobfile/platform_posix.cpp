@@ -123,7 +123,10 @@ const uint8_t* MapView(Handle mapping, size_t& mappedLength) noexcept {
         tLastError = FromErrno(errno, nullptr);
         return nullptr;
     }
-    // CreateMapping refused an empty file; one emptied since fails in mmap.
+    if (st.st_size <= 0) {  // emptied since CreateMapping looked
+        tLastError = kErrorFileInvalid;
+        return nullptr;
+    }
     const size_t length = static_cast<size_t>(st.st_size);
     void* base = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, FdOf(mapping), 0);
     if (base == MAP_FAILED) {
@@ -147,7 +150,7 @@ uint32_t FileSize(Handle file) noexcept {
 }
 
 void UnmapView(const uint8_t* base, size_t mappedLength) noexcept {
-    ::munmap(const_cast<uint8_t*>(base), mappedLength);  // a null view: EINVAL, nothing unmapped
+    if (base != nullptr) ::munmap(const_cast<uint8_t*>(base), mappedLength);
 }
 
 void CloseMapping(Handle mapping) noexcept {
@@ -155,7 +158,7 @@ void CloseMapping(Handle mapping) noexcept {
 }
 
 void CloseFile(Handle file) noexcept {
-    ::close(FdOf(file));  // the null and invalid handles are no descriptor: EBADF, nothing closed
+    if (file > 0) ::close(FdOf(file));  // the null and invalid handles are no descriptor
 }
 
 void FormatLine(char* buf, size_t cap, const char* fmt, va_list args) noexcept {
