@@ -522,26 +522,17 @@ void ColourCheck::content(std::string_view data, const Value& resources, int dep
         } else if (c == '/') {
             const uint32_t from = ++i;
             while (i < b.size && IsRegular(b[i])) ++i;
-            if (nesting == 0) {
-                // Resource names rarely hold #xx; the object parser decodes them.
-                name.assign(reinterpret_cast<const char*>(b.data) + from, i - from);
-                if (name.find('#') != std::string::npos) {
-                    Parser np(b, from - 1);
-                    name = np.object().text;
-                }
-                named = true;
+            // Resource names rarely hold #xx; the object parser decodes them.
+            name.assign(reinterpret_cast<const char*>(b.data) + from, i - from);
+            if (name.find('#') != std::string::npos) {
+                Parser np(b, from - 1);
+                name = np.object().text;
             }
+            named = true;
         } else if ((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.') {
             double value = 0, scale = 1;
             bool negative = c == '-', fraction = false;
             if (c == '-' || c == '+') ++i;
-            if (nesting > 0) {
-                // Inside an array (a TJ's adjustments): the value is not kept,
-                // only stepped over: digits and one point.
-                for (; i < b.size && ((b[i] >= '0' && b[i] <= '9') || (b[i] == '.' && !fraction)); ++i)
-                    fraction = fraction || b[i] == '.';
-                continue;
-            }
             for (; i < b.size; ++i) {
                 const uint8_t d = b[i];
                 if (d >= '0' && d <= '9') {
@@ -553,14 +544,14 @@ void ColourCheck::content(std::string_view data, const Value& resources, int dep
                     break;
                 }
             }
-            if (nesting == 0 && n < 32) v[n++] = negative ? -value : value;
+            if (n < 32) v[n++] = negative ? -value : value;
         } else if (!IsRegular(c)) {
             ++i;  // a stray delimiter
         } else {
             const uint32_t from = i;
             while (i < b.size && IsRegular(b[i])) ++i;
             const std::string_view op(reinterpret_cast<const char*>(b.data) + from, i - from);
-            if (nesting > 0 || op == "true" || op == "false" || op == "null") continue;
+            if (op == "true" || op == "false" || op == "null") continue;
             if (++operators_ > kMaxColourOperators) {
                 unknown_ = exhausted_ = true;
                 return;

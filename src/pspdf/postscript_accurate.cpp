@@ -89,7 +89,7 @@ private:
     size_t deeper_ = 0;  // bodies opened beyond kMaxDepth
     std::unordered_map<std::string, Effects> procs_;
     // The last tokens seen, most recent first; their text points into the job.
-    Token prev_[3];
+    Token prev_[2];
     // A body just closed, waiting for the token that says what becomes of it.
     bool closed_ = false;
     Frame closedFrame_;
@@ -103,7 +103,6 @@ private:
     Effects& Top() noexcept { return frames_.back().effects; }
 
     void Remember(const Token& t) noexcept {
-        prev_[2] = prev_[1];
         prev_[1] = prev_[0];
         prev_[0] = t;
     }
