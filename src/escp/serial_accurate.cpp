@@ -807,9 +807,8 @@ Verdict ImageColour(const uint32_t* params, unsigned count, const uint8_t* d, ui
                     RgbLine& line) {
     const uint32_t space = count > 7 ? params[7] : 0;
     if (space == 0) return Verdict::Neutral;  // one-bit or grey: black ink
-    const uint32_t coding = count > 3 ? params[3] : 0;
-    const uint32_t bits = count > 6 ? params[6] : 0;
-    const uint32_t width = count > 1 ? params[1] : 0;
+    // A colour space is the eighth parameter: the ones before it are there.
+    const uint32_t coding = params[3], bits = params[6], width = params[1];
     if (space != kSpaceRgb || bits != 8 || width == 0 || width > kMaxLinePixels) return Verdict::Unknown;
     Verdict v = Verdict::Unknown;
     if (coding == 0) {

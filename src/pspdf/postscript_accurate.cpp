@@ -491,7 +491,7 @@ Structure ReadStructure(Bytes job) {
             if (!w.empty() && s.inFirstPage && s.firstPageMedium.empty()) s.firstPageMedium = std::string(w[0]);
         } else if (StartsWith(line, "%%BoundingBox:")) {
             const auto w = Words(line, 14, 4);
-            double b[4];
+            double b[4] = {};
             if (w.size() == 4 && ToNumber(w[0], b[0]) && ToNumber(w[1], b[1]) && ToNumber(w[2], b[2]) &&
                 ToNumber(w[3], b[3]) && b[2] > b[0] && b[3] > b[1]) {
                 std::copy(b, b + 4, s.box);
