@@ -434,19 +434,22 @@ public:
         : job_(job), embedded_(embedded),
           budget_(std::max<uint64_t>(kStepsFloor, kStepsPerByte * uint64_t{job.size})) {}
 
-    // Runs the prolog: definitions and state, no page.
+    // Runs the prolog: definitions and state. What it paints is on the
+    // first sheet: the first showpage prints it.
     void Prolog(Span s) {
         counting_ = false;
+        part_ = QM_PAGE_MONO;
         Top(s);
         Reset();
-        sheet_ = QM_PAGE_MONO;
+        carried_ = part_;
     }
 
     // Runs one page part.
     void Page(Span s) {
         Compact();
         counting_ = true;
-        part_ = QM_PAGE_MONO;
+        part_ = carried_;
+        carried_ = QM_PAGE_MONO;
         partWidth_ = partLength_ = 0;
         Top(s);
     }
@@ -530,6 +533,7 @@ private:
     uint8_t part_ = QM_PAGE_MONO;   // this page part's verdict
     double partWidth_ = 0, partLength_ = 0;
     uint8_t sheet_ = QM_PAGE_MONO;  // since the last showpage
+    uint8_t carried_ = QM_PAGE_MONO;  // what the prolog painted, for the first page part
     Space space_;
     double colour_[4] = {0, 0, 0, 0};
     bool colourKnown_ = true;
