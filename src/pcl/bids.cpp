@@ -134,7 +134,7 @@ Sequence ReadSequence(Bytes b, uint32_t i) noexcept {
             return s;
         }
         if (p < 0x40 || p > 0x7E || p == 0x5F) return s;
-        const int up = p >= 0x60 ? p - 0x20 : p;
+        const int up = p & ~0x20;  // the final in upper case
         // ESC % takes a number and ends in A, B (HP-GL/2) or X (UEL).
         if (c == '%' && (k == digits || (up != 'A' && up != 'B' && up != 'X'))) return s;
         ++k;

@@ -120,7 +120,7 @@ int32_t ScanHpglWith(Bytes job, uint32_t start, PageCountResult& rec, NextLead n
             plotWidth = PlotInches(second.value);
         } else if (b == 'R' && next == 'P') {
             const Digits n = ReadDigits(job, i + 2);
-            pages += n.value > 0 ? n.value : 1;
+            pages += std::max(n.value, 1u);  // RP with no count, or 0, replots once
         }
         if (i >= job.size) break;
         ++i;

@@ -147,6 +147,14 @@ TEST(RasterRows, PackBitsStreamRunsAcrossRows) {
     ASSERT_TRUE(in.Next(row));
     EXPECT_EQ(row, std::vector<uint8_t>({7, 7, 8, 9}));
     EXPECT_FALSE(in.Next(row));  // the data ends before a row is full
+
+    // A literal whose last byte is all that is left for the next row.
+    qm::pclraster::PackBitsStream split{qm::Bytes(std::string_view("\x02\x08\x09\x0A\xFF\x0B"))};
+    std::vector<uint8_t> two(2);
+    ASSERT_TRUE(split.Next(two));
+    EXPECT_EQ(two, std::vector<uint8_t>({8, 9}));
+    ASSERT_TRUE(split.Next(two));
+    EXPECT_EQ(two, std::vector<uint8_t>({10, 11}));
 }
 
 }  // namespace
