@@ -118,6 +118,7 @@ void ExpectPages(const std::string& what, const std::string& file, uint32_t page
     ASSERT_EQ(r.code, QM_OK) << what;
     EXPECT_EQ(r.r.rec.pages, pages) << what;
     EXPECT_EQ(r.r.estimated, estimated) << what;
+    EXPECT_EQ(r.r.rec.color, 0u) << what << ": pages that draw nothing, or none, are mono";
 }
 
 // Catalog 1 (with `extra` keys), whose tree is object 2.
