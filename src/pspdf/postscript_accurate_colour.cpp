@@ -528,8 +528,7 @@ private:
     struct Slice;
     std::vector<Slice> open_, inside_;  // Close's, kept between bodies
     std::vector<uint32_t> running_;  // bodies being run, innermost last
-    int conditional_ = 0;  // inside branches whose condition is unknown
-    int looping_ = 0;      // inside loop bodies, run once
+    int conditional_ = 0;  // inside branches whose condition is unknown, and loop bodies (run once)
     uint8_t part_ = QM_PAGE_MONO;   // this page part's verdict
     double partWidth_ = 0, partLength_ = 0;
     uint8_t sheet_ = QM_PAGE_MONO;  // since the last showpage
@@ -883,14 +882,12 @@ private:
     }
 
     void Loop(const Val& proc, int depth, bool pushControl) {
-        ++looping_;
         const Saved saved = Save();
         ++conditional_;
         if (pushControl) Push(Val());
         Run(proc, depth);
         --conditional_;
         Restore(saved);
-        --looping_;
     }
 
     // One token; returns where the next one starts (a procedure's body is stepped over).
@@ -1165,7 +1162,7 @@ private:
         const bool inEmbedded = std::any_of(embedded_.begin(), embedded_.end(),
                                             [&](const Span& e) { return pos_ > e.from && pos_ <= e.to; });
         if (inEmbedded) return;
-        if (conditional_ > 0 || looping_ > 0) certain = false;
+        if (conditional_ > 0) certain = false;
         byShowpage.push_back(sheet_);
         sheet_ = QM_PAGE_MONO;
     }
