@@ -107,6 +107,7 @@ TEST(RasterRows, Decoders) {
         {2, std::string("\xFE\0\x01\0\0", 5), true}, {2, std::string("\xFE\0\x01\0\x02", 5), false},
         {3, std::string("\x3F\x01\0\0", 4), true},   {3, std::string("\x20\0\x04", 3), false},
         {9, std::string("\x81\0\x09\0\0", 5), true}, {9, std::string("\x81\x07", 2), false},
+        {9, std::string("\x9F\0\x05", 3), false},  // a run of 33 and more: its count takes the next byte
         {10, std::string(), false},
     };
     for (const auto& w : writes) EXPECT_EQ(qm::pclraster::WritesOnlyZeros(w.method, qm::Bytes(w.data)), w.zeros) << w.method;
