@@ -1,7 +1,8 @@
 // Packet walks of the host-based inkjet streams: HP PPA packets, and the
 // Lexmark command streams whose 8-byte commands carry a checksum. Pages end
 // where the stream ejects the sheet; colour comes from the sweeps (PPA) or
-// the print head (Lexmark) that each page actually uses.
+// the print head (Lexmark) that each page actually uses; the job's colour
+// follows from its pages.
 #include "hostbased/hostbased_accurate.h"
 
 namespace qm::accurate {
@@ -117,7 +118,7 @@ LexmarkEscape LexmarkEscapeCommand(const Bytes& job, uint32_t at) noexcept {
 int32_t CountLexmarkEscape(Bytes job, Result& out) {
     if (!OpensLexmarkEscape(job)) return QM_E_NOT_UNDERSTOOD;
     uint32_t pages = 0;
-    bool colour = false, pageColour = false, broken = false;
+    bool pageColour = false, broken = false;
     uint32_t at = 0;
     while (at < job.size) {
         const LexmarkEscape c = LexmarkEscapeCommand(job, at);
@@ -128,7 +129,6 @@ int32_t CountLexmarkEscape(Bytes job, Result& out) {
         if (c.kind == LexmarkEscape::ColourSwath) pageColour = true;
         if (c.kind == LexmarkEscape::Eject) {
             ++pages;
-            colour = colour || pageColour;
             LogPage(out, pageColour);
             pageColour = false;
         }
@@ -137,14 +137,13 @@ int32_t CountLexmarkEscape(Bytes job, Result& out) {
     if (pages == 0) return QM_E_NOT_UNDERSTOOD;
     out.rec.pages = pages;
     out.rec.copies = 1;  // copies are sent again as pages
-    out.rec.color = colour;
     out.estimated = broken;
     return QM_OK;
 }
 
 int32_t CountPpa(Bytes job, Result& out) {
     uint32_t pages = 0;
-    bool colour = false, pageColour = false, broken = false;
+    bool pageColour = false, broken = false;
     uint32_t at = 0;
     while (at < job.size) {
         if (!job.has(at, kPacketHeader) || job[at] != kPacketStart) {
@@ -169,7 +168,6 @@ int32_t CountPpa(Bytes job, Result& out) {
                 const uint16_t command = job.be16(p);
                 if ((command == kMediaShort || command == kMediaLong) && job[data] == kEject) {
                     ++pages;
-                    colour = colour || pageColour;
                     LogPage(out, pageColour);
                     pageColour = false;
                 } else if ((command == kSweepShort || command == kSweepLong) && data + kSweepInkAt < dataEnd &&
@@ -183,7 +181,6 @@ int32_t CountPpa(Bytes job, Result& out) {
     if (pages == 0) return QM_E_NOT_UNDERSTOOD;
     out.rec.pages = pages;
     out.rec.copies = 1;  // a copy is sent again as pages
-    out.rec.color = colour;
     out.estimated = broken;
     return QM_OK;
 }
@@ -192,7 +189,7 @@ int32_t CountLexmarkChecked(Bytes job, Result& out) {
     if (OpensLexmarkEscape(job)) return CountLexmarkEscape(job, out);
     if (!IsCheckedCommand(job, 0) || !IsCheckedCommand(job, kCommand)) return PassMarked("Lexmark", job, out, 0);
     uint32_t pages = 0;
-    bool colour = false, pageColour = false, broken = false;
+    bool pageColour = false, broken = false;
     uint32_t at = 0;
     while (at < job.size) {
         if (!IsCheckedCommand(job, at)) {
@@ -209,7 +206,6 @@ int32_t CountLexmarkChecked(Bytes job, Result& out) {
                 break;
             case kEjectSheet:
                 ++pages;
-                colour = colour || pageColour;
                 LogPage(out, pageColour);
                 pageColour = false;
                 break;
@@ -225,7 +221,6 @@ int32_t CountLexmarkChecked(Bytes job, Result& out) {
     if (pages == 0) return QM_E_NOT_UNDERSTOOD;
     out.rec.pages = pages;
     out.rec.copies = 1;
-    out.rec.color = colour;
     out.estimated = broken;
     return QM_OK;
 }

@@ -20,7 +20,7 @@ inline Bytes LabelBody(Bytes job) noexcept {
 // Labels print black.
 inline void RecordLabels(Result& out, uint32_t labels, uint32_t common, uint64_t printed) {
     out.rec.pages = common > 0 ? labels : static_cast<uint32_t>(std::min<uint64_t>(printed, UINT32_MAX));
-    out.rec.copies = common > 0 ? common : 1;
+    out.rec.copies = std::max(common, 1u);
     out.pages.Add(Page{QM_PAGE_MONO, QM_SIDE_NONE, 0, 0}, out.rec.pages);
 }
 
