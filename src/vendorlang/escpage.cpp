@@ -180,7 +180,7 @@ int32_t ScanESC_PAGE(Bytes job, uint32_t start, PageCountResult& rec) {
                 break;
             }
             case '@':
-                if (job.left(i) > 4 && job.matches(i, "@EJL")) {
+                if (job.matches(i, "@EJL")) {
                     if (job.left(i + 4) > 5 && job.matches(i + 4, " SET ")) {
                         i = ReadEjlSettings(job, i + 9, ejl);
                     } else {

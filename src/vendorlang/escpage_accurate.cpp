@@ -10,6 +10,8 @@
 // after the last page; that blank side is not a page.
 #include "vendorlang/vendor_accurate.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -123,7 +125,7 @@ constexpr EjlPaper kEjlPapers[] = {{"A4", 8.27, 11.69}, {"LT", 8.5, 11.0}, {"LGL
 struct State {
     uint32_t ends = 0;         // page ends seen
     bool marks = false;        // the current page holds marks
-    bool lastEndBlankSide = false;  // the last end was a side command right after another end
+    bool lastEndBlankSide = false;  // the last end was a side command on a side with no marks
     uint32_t copies = 0, ejlCopies = 0, ejlQuantity = 0;
     bool duplex = false, colour = false;
     bool fillColour = false;   // the fill colour in force is not neutral
@@ -142,7 +144,7 @@ struct State {
         if (fillColour) pageColour = colour = true;
     }
     void End(bool sideCommand) {
-        lastEndBlankSide = sideCommand && !marks && ends > 0;
+        lastEndBlankSide = sideCommand && !marks;
         ++ends;
         const uint8_t c = pageColour ? QM_PAGE_COLOR : pageUnknown ? QM_PAGE_COLOR_UNKNOWN : QM_PAGE_MONO;
         log.Add(Page{c});
@@ -150,7 +152,7 @@ struct State {
     }
 };
 
-uint32_t Saturate(int64_t v) { return v <= 0 ? 0 : v > 0xFFFFFFFF ? 0xFFFFFFFFu : static_cast<uint32_t>(v); }
+uint32_t Saturate(int64_t v) { return static_cast<uint32_t>(std::clamp<int64_t>(v, 0, UINT32_MAX)); }
 
 void ApplyPaper(const Params& c, State& s) {
     if (s.paperSet) return;  // the sheet of the first page
