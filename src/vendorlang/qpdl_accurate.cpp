@@ -65,7 +65,7 @@ int32_t CountQpdl(Bytes job, Result& out) {
     const uint32_t body = ReadPjlHeader(job, 0, pjl);
     if (!pjl.entered) return QM_E_NOT_UNDERSTOOD;
     uint32_t pages = 0, copies = 0;
-    bool duplex = pjl.duplex == PjlDuplex::On, colour = false, pageColour = false, broken = false;
+    bool duplex = pjl.duplex == PjlDuplex::On, pageColour = false, broken = false;
     bool inPage = false, paperKnown = false;
     double width = 0.0, length = 0.0, pageWidth = 0.0, pageLength = 0.0;
     uint32_t at = body;
@@ -106,7 +106,6 @@ int32_t CountQpdl(Bytes job, Result& out) {
             case kPageEnd:
                 if (!inPage) break;
                 ++pages;
-                colour = colour || pageColour;
                 LogPage(out, pageColour, pageWidth, pageLength);
                 inPage = false;
                 step = kPageEndSize;
@@ -142,7 +141,6 @@ int32_t CountQpdl(Bytes job, Result& out) {
     out.rec.pages = pages;
     out.rec.copies = copies != 0 ? copies : pjl.Copies();
     out.rec.duplex = duplex;
-    out.rec.color = colour;
     out.rec.paperWidth = width;
     out.rec.paperLength = length;
     out.estimated = broken;

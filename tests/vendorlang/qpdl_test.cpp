@@ -145,6 +145,8 @@ TEST(AccurateQpdl, WalksBandsByLengthColourFromThePlanes) {
         {"PJL's DUPLEX=OFF over splix's duplex byte of one-sided pages",
          "@PJL SET DUPLEX=OFF\r\n@PJL ENTER LANGUAGE = QPDL\r\n" + QpdlPage(5, {4}, 1, 1) + kQpdlEnd,
          {.pages = 1, .width = 11.69, .length = 16.54}},
+        {"a band outside a page ends the walk", kQpdlPjl + QpdlPage(2, {4}) + QpdlBand(1) + QpdlPage(2, {4}) + kQpdlEnd,
+         {.pages = 1, .width = 8.27, .length = 11.69, .estimated = true}},
         {"the last page ending the job, no end record", kQpdlPjl + QpdlPage(2, {4}),
          {.pages = 1, .width = 8.27, .length = 11.69}},
         {"no ENTER LANGUAGE", QpdlPage(2, {4}), {.code = QM_E_NOT_UNDERSTOOD}},
