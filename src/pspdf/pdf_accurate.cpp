@@ -50,7 +50,7 @@ void Paper(Document& doc, const Value* box, const Value* rotate, double& w, doub
     if (box == nullptr) return;
     Object bh;
     const Value& b = doc.resolve(*box, bh);
-    double r[4];
+    double r[4] = {};
     if (!Numbers(b, r, 4)) return;
     double width = std::fabs(r[2] - r[0]) / 72.0, length = std::fabs(r[3] - r[1]) / 72.0;
     Object rh;

@@ -545,6 +545,10 @@ TEST(AccuratePdf, LongDocumentsAndTheCountWithoutColour) {
     EXPECT_EQ(structure.rec.pages, 10000u);
     EXPECT_EQ(structure.rec.color, 1) << "not read: never reported mono";
     EXPECT_NE(structure.unknown & QM_FIELD_COLOR, 0u);
+    Result one;  // a single page not read is no more mono than ten thousand
+    ASSERT_EQ(qm::pdf::Count(qm::Bytes(Simple(1).table()), one, qm::pdf::Colour::Skip), QM_OK);
+    EXPECT_EQ(one.rec.color, 1);
+    EXPECT_NE(one.unknown & QM_FIELD_COLOR, 0u);
 }
 
 }  // namespace
