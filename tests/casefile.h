@@ -206,7 +206,7 @@ inline int BidLevel(const std::string& want) {
 inline void ExpectBidCases(const std::string& table) {
     for (const CaseRow& r : ReadCases(table)) {
         const std::string job = r.bytes("job"), want = r.text("bid");
-        const int bid = qm::accurate::BidOf(*qm::accurate::FindLanguage(r.text("tag")), qm::Bytes(job));
+        const int bid = qm::accurate::BidOf(*qm::accurate::FindLanguage(r.text("tag")), Guarded(job).bytes());
         if (want == "yes" || want == "no")
             EXPECT_EQ(bid > qm::accurate::kNoBid, want == "yes") << r.name();
         else
@@ -221,7 +221,7 @@ inline void ExpectBidLevels(
     const std::function<std::string(const CaseRow&)>& job = [](const CaseRow& c) { return c.bytes("job"); }) {
     for (const CaseRow& c : ReadCases(table)) {
         const std::string bytes = job(c);
-        const int bid = qm::accurate::BidOf(*qm::accurate::FindLanguage(c.text("tag")), qm::Bytes(bytes));
+        const int bid = qm::accurate::BidOf(*qm::accurate::FindLanguage(c.text("tag")), Guarded(bytes).bytes());
         EXPECT_EQ(bid, BidLevel(c.text("bid"))) << c.name();
     }
 }

@@ -21,6 +21,7 @@
 
 #include "api/registry.h"
 #include "jobfile/jobview.h"
+#include "guarded.h"
 #include "quirometer/quirometer.h"
 
 namespace qmtest {
@@ -124,7 +125,8 @@ std::string Lit(const char (&s)[N]) {
 inline int32_t CountWith(const char* tag, std::string_view bytes, PageCountResult& rec) {
     const qm::CounterInfo* c = qm::FindCounter(tag);
     if (c == nullptr || c->scan == nullptr) return -1;
-    return qm::CountBytes(qm::Bytes(bytes), &rec, c->scan, c->skipLeadingNul);
+    const qmtest::Guarded job(bytes);  // a read past its end faults
+    return qm::CountBytes(job.bytes(), &rec, c->scan, c->skipLeadingNul);
 }
 
 // Counts a job written to a real file through the exported entry point.

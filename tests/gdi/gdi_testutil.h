@@ -46,7 +46,8 @@ inline void ExpectPageCases(int32_t (*count)(qm::Bytes, qm::accurate::Result&), 
     for (const CaseRow& c : ReadCases(table)) {
         const std::string bytes = job(c);
         qm::accurate::Result r;
-        const int32_t code = count(qm::Bytes(bytes), r);
+        const Guarded guarded(bytes);  // a read past its end faults
+        const int32_t code = count(guarded.bytes(), r);
         if (c.text("pages") == "-") {
             EXPECT_EQ(code, QM_E_NOT_UNDERSTOOD) << c.name();
             continue;

@@ -269,7 +269,7 @@ TEST(AccuratePassThrough, ExportRecordWithUnknownFieldsMarked) {
     };
     for (const Row& r : rows) {
         Result out;
-        const int32_t code = qm::accurate::FindLanguage(r.tag)->count(qm::Bytes(r.job), out);
+        const int32_t code = qm::accurate::FindLanguage(r.tag)->count(qmtest::Guarded(r.job).bytes(), out);
         EXPECT_EQ(code, r.code) << r.tag;
         if (code != QM_OK) continue;
         qm::accurate::Finish(out);

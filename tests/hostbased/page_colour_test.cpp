@@ -33,7 +33,7 @@ TEST(PageColours, RasterStreamsLogEachPageWithTheInkItSends) {
         ASSERT_NE(language, nullptr) << c.name();
         Result out;
         const std::string job = c.bytes("job");
-        ASSERT_EQ(language->count(qm::Bytes(job), out), QM_OK) << c.name();
+        ASSERT_EQ(language->count(qmtest::Guarded(job).bytes(), out), QM_OK) << c.name();
         qm::accurate::Finish(out);
         std::string colours, papers;
         Describe(out, colours, papers);

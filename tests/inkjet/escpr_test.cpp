@@ -25,7 +25,7 @@ TEST(Escpr, Jobs) {
     for (const qmtest::CaseRow& r : qmtest::ReadCases("inkjet/cases/escpr.tsv")) {
         const std::string job = r.bytes("job"), name = r.name();
         Result out;
-        const int32_t code = qm::accurate::AccurateESCPR(qm::Bytes(job), out);
+        const int32_t code = qm::accurate::AccurateESCPR(qmtest::Guarded(job).bytes(), out);
         const int32_t want = r.text("code") == "not understood" ? QM_E_NOT_UNDERSTOOD : QM_OK;
         ASSERT_EQ(code, want) << name;
         if (code != QM_OK) continue;

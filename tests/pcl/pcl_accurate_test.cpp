@@ -31,7 +31,7 @@ std::string PageColours(const qm::accurate::Result& r) {
 TEST(PclAccurate, ColourPageByPage) {
     for (const qmtest::CaseRow& c : qmtest::ReadCases("pcl/cases/accurate_colour.tsv")) {
         qm::accurate::Result r;
-        ASSERT_EQ(CountPcl(qm::Bytes(c.bytes("job")), r), QM_OK) << c.name();
+        ASSERT_EQ(CountPcl(qmtest::Guarded(c.bytes("job")).bytes(), r), QM_OK) << c.name();
         qm::accurate::Finish(r);
         const std::string want = c.text("pages");
         EXPECT_EQ(PageColours(r), want) << c.name();
@@ -49,7 +49,7 @@ TEST(PclAccurate, NoPclIsNoCount) {
                                 E + "%0B", E + "*b4294967295W", E + "*b99999999999999999999W"};
     for (const std::string& job : cuts) {
         qm::accurate::Result r;
-        CountPcl(qm::Bytes(job + FF), r);
+        CountPcl(qmtest::Guarded(job + FF).bytes(), r);
         EXPECT_LE(r.rec.pages, 1u) << job.substr(1);
     }
 }

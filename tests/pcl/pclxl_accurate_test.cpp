@@ -43,7 +43,7 @@ TEST(PclXlAccurate, ColourAndPaperPageByPage) {
         qm::accurate::Result r;
         {
             std::lock_guard<std::mutex> hold(qm::accurate::GroupLock(qm::FindCounter("PCLXL")->group));
-            ASSERT_EQ(qm::accurate::AccuratePCLXL(qm::Bytes(job), r), QM_OK) << c.name();
+            ASSERT_EQ(qm::accurate::AccuratePCLXL(qmtest::Guarded(job).bytes(), r), QM_OK) << c.name();
         }
         qm::accurate::Finish(r);
         EXPECT_EQ(Letters(r), c.text("pages")) << c.name();
@@ -60,9 +60,8 @@ TEST(PclXlAccurate, EveryCutIsWalked) {
     for (const qmtest::CaseRow& c : qmtest::ReadCases("pcl/cases/pclxl_colour.tsv")) {
         const std::string job = c.bytes("job");
         for (size_t n = 0; n <= job.size(); ++n) {
-            const std::vector<uint8_t> cut(job.begin(), job.begin() + static_cast<std::ptrdiff_t>(n));
             qm::accurate::PageLog log;
-            qm::pclxlaccurate::LogPages(qm::Bytes(cut.data(), static_cast<uint32_t>(n)), log);
+            qm::pclxlaccurate::LogPages(qmtest::Guarded(std::string_view(job.data(), n)).bytes(), log);
             EXPECT_LE(log.Pages(), c.text("pages").size()) << c.name() << " cut at " << n;
         }
     }
@@ -74,10 +73,11 @@ TEST(RasterRows, Decoders) {
     for (const qmtest::CaseRow& c : qmtest::ReadCases("pcl/cases/raster_rows.tsv")) {
         const std::string before = c.bytes("before"), data = c.bytes("data"), after = c.bytes("after");
         // The data and the row each end exactly where their buffers end.
-        std::vector<uint8_t> in(data.begin(), data.end()), row(before.begin(), before.end());
+        const qmtest::Guarded guardedIn(data);
+        std::vector<uint8_t> row(before.begin(), before.end());
         qm::pclraster::Written w;
         ASSERT_TRUE(qm::pclraster::DecodeRow(static_cast<int>(c.num("method")),
-                                             qm::Bytes(in.data(), static_cast<uint32_t>(in.size())), row, &w))
+                                             guardedIn.bytes(), row, &w))
             << c.name();
         EXPECT_EQ(std::string(row.begin(), row.end()), after) << c.name();
         // Near-lossless rows over a grey row: the pixels the decoding saw
@@ -91,9 +91,9 @@ TEST(RasterRows, Decoders) {
         // Data said to write only zeros leaves a blank row blank.
         std::vector<uint8_t> blank(before.size(), 0);
         const int method = static_cast<int>(c.num("method"));
-        qm::pclraster::DecodeRow(method, qm::Bytes(in.data(), static_cast<uint32_t>(in.size())), blank);
+        qm::pclraster::DecodeRow(method, guardedIn.bytes(), blank);
         const bool stayedBlank = std::all_of(blank.begin(), blank.end(), [](uint8_t b) { return b == 0; });
-        const bool zeros = qm::pclraster::WritesOnlyZeros(method, qm::Bytes(in.data(), static_cast<uint32_t>(in.size())));
+        const bool zeros = qm::pclraster::WritesOnlyZeros(method, guardedIn.bytes());
         EXPECT_TRUE(stayedBlank || !zeros) << c.name();
     }
     // Zeros written by each method, and the one byte that is not.
@@ -110,7 +110,7 @@ TEST(RasterRows, Decoders) {
         {9, std::string("\x9F\0\x05", 3), false},  // a run of 33 and more: its count takes the next byte
         {10, std::string(), false},
     };
-    for (const auto& w : writes) EXPECT_EQ(qm::pclraster::WritesOnlyZeros(w.method, qm::Bytes(w.data)), w.zeros) << w.method;
+    for (const auto& w : writes) EXPECT_EQ(qm::pclraster::WritesOnlyZeros(w.method, qmtest::Guarded(w.data).bytes()), w.zeros) << w.method;
     std::vector<uint8_t> row(2, 0x55);
     EXPECT_FALSE(qm::pclraster::DecodeRow(4, qm::Bytes(), row));
     EXPECT_EQ(row[0], 0x55);
@@ -141,7 +141,8 @@ TEST(RasterRows, WideNeutralTestIsThePlainOne) {
 // PackBits as PCL XL's RLE blocks run it: runs go on across rows.
 TEST(RasterRows, PackBitsStreamRunsAcrossRows) {
     const std::string data = "\xFB\x07\x01\x08\x09";  // six 07 bytes, then 08 09
-    qm::pclraster::PackBitsStream in{qm::Bytes(data)};
+    const qmtest::Guarded guardedData(data);
+    qm::pclraster::PackBitsStream in{guardedData.bytes()};
     std::vector<uint8_t> row(4);
     ASSERT_TRUE(in.Next(row));
     EXPECT_EQ(row, std::vector<uint8_t>({7, 7, 7, 7}));
@@ -150,7 +151,8 @@ TEST(RasterRows, PackBitsStreamRunsAcrossRows) {
     EXPECT_FALSE(in.Next(row));  // the data ends before a row is full
 
     // A literal whose last byte is all that is left for the next row.
-    qm::pclraster::PackBitsStream split{qm::Bytes(std::string_view("\x02\x08\x09\x0A\xFF\x0B"))};
+    const qmtest::Guarded splitData(std::string_view("\x02\x08\x09\x0A\xFF\x0B"));
+    qm::pclraster::PackBitsStream split{splitData.bytes()};
     std::vector<uint8_t> two(2);
     ASSERT_TRUE(split.Next(two));
     EXPECT_EQ(two, std::vector<uint8_t>({8, 9}));

@@ -107,7 +107,7 @@ struct Counted {
 };
 Counted Count(const std::string& pdf) {
     Counted c{};
-    c.code = qm::accurate::AccuratePDF(qm::Bytes(pdf), c.r);
+    c.code = qm::accurate::AccuratePDF(qmtest::Guarded(pdf).bytes(), c.r);
     if (c.code == QM_OK) qm::accurate::Finish(c.r);
     return c;
 }
@@ -541,12 +541,12 @@ TEST(AccuratePdf, LongDocumentsAndTheCountWithoutColour) {
     EXPECT_EQ(whole.r.rec.color, 0);
     EXPECT_EQ(whole.r.unknown & QM_FIELD_COLOR, 0u);
     Result structure;
-    ASSERT_EQ(qm::pdf::Count(qm::Bytes(pdf), structure, qm::pdf::Colour::Skip), QM_OK);
+    ASSERT_EQ(qm::pdf::Count(qmtest::Guarded(pdf).bytes(), structure, qm::pdf::Colour::Skip), QM_OK);
     EXPECT_EQ(structure.rec.pages, 10000u);
     EXPECT_EQ(structure.rec.color, 1) << "not read: never reported mono";
     EXPECT_NE(structure.unknown & QM_FIELD_COLOR, 0u);
     Result one;  // a single page not read is no more mono than ten thousand
-    ASSERT_EQ(qm::pdf::Count(qm::Bytes(Simple(1).table()), one, qm::pdf::Colour::Skip), QM_OK);
+    ASSERT_EQ(qm::pdf::Count(qmtest::Guarded(Simple(1).table()).bytes(), one, qm::pdf::Colour::Skip), QM_OK);
     EXPECT_EQ(one.rec.color, 1);
     EXPECT_NE(one.unknown & QM_FIELD_COLOR, 0u);
 }

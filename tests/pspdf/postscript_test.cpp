@@ -70,7 +70,7 @@ TEST(PostScriptAccurate, Pages) {
     for (const CaseRow& c : ReadCases("pspdf/cases/accurate_pages.tsv")) {
         qm::accurate::Result r;
         const uint32_t pages = uint32_t(c.num("pages"));
-        EXPECT_EQ(qm::psaccurate::CountPostScript(qm::Bytes(c.bytes("job")), r), pages ? QM_OK : QM_E_NOT_UNDERSTOOD)
+        EXPECT_EQ(qm::psaccurate::CountPostScript(qmtest::Guarded(c.bytes("job")).bytes(), r), pages ? QM_OK : QM_E_NOT_UNDERSTOOD)
             << c.name();
         EXPECT_EQ(r.rec.pages, pages) << c.name();
         EXPECT_EQ(r.estimated, Yes(c, "estimated")) << c.name();
@@ -79,7 +79,7 @@ TEST(PostScriptAccurate, Pages) {
 
 TEST(PostScriptAccurate, ExecutedRequests) {
     for (const CaseRow& c : ReadCases("pspdf/cases/requests.tsv")) {
-        const qm::psaccurate::DeviceRequests d = qm::psaccurate::ExecutedRequests(qm::Bytes(c.bytes("code")));
+        const qm::psaccurate::DeviceRequests d = qm::psaccurate::ExecutedRequests(qmtest::Guarded(c.bytes("code")).bytes());
         EXPECT_EQ(d.duplex, int(c.num("duplex"))) << c.name();
         EXPECT_EQ(d.copies, uint32_t(c.num("copies"))) << c.name();
         EXPECT_DOUBLE_EQ(d.pageWidth, c.num("width")) << c.name();
@@ -91,7 +91,7 @@ TEST(PostScriptAccurate, ExecutedRequests) {
 TEST(PostScriptAccurate, CopiesDuplexAndPaperOfAJob) {
     for (const CaseRow& c : ReadCases("pspdf/cases/accurate_settings.tsv")) {
         qm::accurate::Result r;
-        ASSERT_EQ(qm::psaccurate::CountPostScript(qm::Bytes(c.bytes("job")), r), QM_OK) << c.name();
+        ASSERT_EQ(qm::psaccurate::CountPostScript(qmtest::Guarded(c.bytes("job")).bytes(), r), QM_OK) << c.name();
         EXPECT_EQ(r.rec.pages, 1u) << c.name();
         qm::accurate::Finish(r);
         EXPECT_EQ(r.rec.copies, uint32_t(c.num("copies"))) << c.name();
@@ -107,7 +107,7 @@ TEST(PostScriptAccurate, CopiesDuplexAndPaperOfAJob) {
 TEST(PostScriptAccurate, ColourOfEachPage) {
     for (const CaseRow& c : ReadCases("pspdf/cases/ps_colour.tsv")) {
         qm::accurate::Result r;
-        ASSERT_EQ(qm::psaccurate::CountPostScript(qm::Bytes(c.bytes("job")), r), QM_OK) << c.name();
+        ASSERT_EQ(qm::psaccurate::CountPostScript(qmtest::Guarded(c.bytes("job")).bytes(), r), QM_OK) << c.name();
         qm::accurate::Finish(r);
         EXPECT_EQ(r.rec.pages, uint32_t(c.num("pages"))) << c.name();
         EXPECT_EQ(r.estimated, Yes(c, "estimated")) << c.name();

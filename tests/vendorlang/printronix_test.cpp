@@ -15,7 +15,7 @@ TEST(PrintronixPages, CopiesReadWhileBelowTwo) {
 TEST(AccuratePrintronix, CopiesOnlyFromFieldsOfDigits) {
     for (const CaseRow& r : ReadCases("vendorlang/cases/printronix_accurate.tsv")) {
         qm::accurate::Result out;
-        ASSERT_EQ(qm::accurate::CountPrintronix(qm::Bytes(r.bytes("job")), out), QM_OK) << r.name();
+        ASSERT_EQ(qm::accurate::CountPrintronix(qmtest::Guarded(r.bytes("job")).bytes(), out), QM_OK) << r.name();
         EXPECT_EQ(out.rec.pages, r.num("pages")) << r.name();
         EXPECT_EQ(out.rec.copies, r.num("copies")) << r.name();
         EXPECT_EQ((out.unknown & QM_FIELD_COPIES) != 0, Yes(r, "copies unknown")) << r.name();

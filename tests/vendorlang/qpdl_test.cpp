@@ -158,13 +158,13 @@ TEST(AccurateQpdl, WalksBandsByLengthColourFromThePlanes) {
     // duplex of the PJL header (marked unknown when it states none).
     const std::string other = "@PJL SET DUPLEX=ON\n@PJL ENTER LANGUAGE = QPDL\n" + QpdlHeader(2, 2, 0) + Bin({0x0c, 1, 0x13, 0xF0, 0, 0x80, 0x11, 0}) + Be32(0xFFFFFF);
     Result r;
-    ASSERT_EQ(qm::accurate::CountQpdl(qm::Bytes(other), r), QM_OK);
+    ASSERT_EQ(qm::accurate::CountQpdl(qmtest::Guarded(other).bytes(), r), QM_OK);
     EXPECT_EQ(r.rec.pages, 1u);
     EXPECT_EQ(r.rec.duplex, 1);
     EXPECT_TRUE(r.estimated);
     EXPECT_EQ(r.unknown & QM_FIELD_DUPLEX, 0u);
     Result junk;
-    EXPECT_EQ(qm::accurate::CountQpdl(qm::Bytes(kQpdlPjl + "\x55\x55\x55"), junk), QM_E_NOT_UNDERSTOOD);
+    EXPECT_EQ(qm::accurate::CountQpdl(qmtest::Guarded(kQpdlPjl + "\x55\x55\x55").bytes(), junk), QM_E_NOT_UNDERSTOOD);
 }
 
 }  // namespace
