@@ -194,7 +194,7 @@ inline void ExpectAccurateCases(int32_t (*count)(qm::Bytes, qm::accurate::Result
     for (const CaseRow& r : ReadCases(table)) ExpectAccurate(count, {r.name().c_str(), r.bytes("job"), AccurateWantOf(r)});
 }
 
-// Whether the language of column `tag` bids for the job (column bid, yes or no).
+// A bid level by its name in a table: structure, declared, signature, or none.
 inline int BidLevel(const std::string& want) {
     return want == "structure"   ? qm::accurate::kBidStructure
            : want == "declared"  ? qm::accurate::kBidDeclared
@@ -202,7 +202,8 @@ inline int BidLevel(const std::string& want) {
                                  : qm::accurate::kNoBid;
 }
 
-// Column bid: yes or no, or the level itself where it matters.
+// Whether the language of column `tag` bids for the job (column bid: yes or
+// no, or the level itself where it matters).
 inline void ExpectBidCases(const std::string& table) {
     for (const CaseRow& r : ReadCases(table)) {
         const std::string job = r.bytes("job"), want = r.text("bid");

@@ -50,8 +50,6 @@ public:
     Guarded& operator=(const Guarded&) = delete;
 
     qm::Bytes bytes() const noexcept { return qm::Bytes(data_, static_cast<uint32_t>(size_)); }
-    uint8_t* data() noexcept { return data_; }
-    size_t size() const noexcept { return size_; }
 
 private:
     size_t size_;
