@@ -20,7 +20,7 @@ namespace {
 constexpr uint8_t kEscape = 0x1B;
 constexpr uint8_t kFormFeed = 0x0C;
 constexpr uint32_t kMaxCopies = 32767;  // the most a printer takes
-constexpr int64_t kValueCap = 1'000'000'000;
+constexpr int64_t kValueCap = 1000000000;
 constexpr double kPlotterUnitsPerInch = 1016.0;  // HP-GL/2 plotter units: 0.025 mm
 
 struct PageSize {

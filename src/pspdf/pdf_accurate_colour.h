@@ -15,7 +15,7 @@
 
 namespace qm::pdf {
 
-inline constexpr uint64_t kMaxColourOperators = 20'000'000;  // content operators read over the document
+inline constexpr uint64_t kMaxColourOperators = 20000000;  // content operators read over the document
 inline constexpr int kMaxFormDepth = 12;                        // forms and patterns drawn inside each other
 inline constexpr uint64_t kColourParseFactor = 16;              // objects parsed: at most this many times the file
 inline constexpr uint64_t kMaxImagePixels = 64ull << 20;        // pixels of one image looked at

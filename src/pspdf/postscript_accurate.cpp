@@ -356,7 +356,7 @@ bool ToNumber(std::string_view s, double& v) {
 int64_t LeadingInteger(std::string_view s) noexcept {
     int64_t n = 0;
     size_t k = 0;
-    for (; k < s.size() && s[k] >= '0' && s[k] <= '9' && n < 1'000'000'000; ++k) n = n * 10 + (s[k] - '0');
+    for (; k < s.size() && s[k] >= '0' && s[k] <= '9' && n < 1000000000; ++k) n = n * 10 + (s[k] - '0');
     return k == 0 ? -1 : n;
 }
 

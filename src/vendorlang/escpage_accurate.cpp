@@ -26,7 +26,7 @@ constexpr uint32_t kMaxParams = 8;
 constexpr uint32_t kParamText = 96;  // the longest parameter text of any command
 constexpr uint32_t kNameText = 8;
 constexpr uint32_t kEjlLine = 4096;
-constexpr int64_t kParamCap = 1'000'000'000'000;
+constexpr int64_t kParamCap = 1000000000000;
 
 bool IsParamByte(uint8_t b) { return (b >= '0' && b <= '9') || b == ';' || b == '.' || b == '-'; }
 

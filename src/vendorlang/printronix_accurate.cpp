@@ -11,7 +11,7 @@ namespace {
 constexpr uint8_t kMarker[] = {0xD4, 0xEF, 0xF2};
 constexpr uint8_t kPrefixEnd = 0x91, kTerminator = 0xA7, kDigitMask = 0xAA;
 constexpr uint32_t kPrefixEndOffset = 16;
-constexpr uint32_t kCopiesCap = 1'000'000;
+constexpr uint32_t kCopiesCap = 1000000;
 
 // The copies field of the marker at p: its terminator's index, or the end
 // of the job; `valid` false when a byte of it is no digit.
