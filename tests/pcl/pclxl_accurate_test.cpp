@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "casefile.h"
+#include "pcl/jpeg_accurate.h"
 #include "pcl/raster_accurate.h"
+#include "testjpeg.h"
 
 namespace {
 
@@ -135,6 +137,26 @@ TEST(RasterRows, WideNeutralTestIsThePlainOne) {
                 }
             }
         }
+    }
+}
+
+// PCL XL's JPEG images: decoded up to the pixel cap, Unknown past it.
+TEST(RasterRows, JpegColourUpToThePixelCap) {
+    using qm::pclraster::JpegColour;
+    constexpr int kSide = 1 << 12;  // kSide * kSide is the cap
+    static_assert(uint64_t{kSide} * kSide == qm::pclraster::kJpegMaxPixels);
+    const struct {
+        int w, h;
+        std::array<uint8_t, 3> mark;
+        JpegColour want;
+    } cases[] = {
+        {32, 32, {30, 30, 30}, JpegColour::Neutral},  {32, 32, {200, 30, 30}, JpegColour::Colour},
+        {kSide, kSide, {200, 30, 30}, JpegColour::Colour}, {kSide + 1, kSide, {200, 30, 30}, JpegColour::Unknown},
+    };
+    for (const auto& c : cases) {
+        const std::string jpeg = Jpeg(c.w, c.h, c.mark);
+        const qm::Bytes b(reinterpret_cast<const uint8_t*>(jpeg.data()), static_cast<uint32_t>(jpeg.size()));
+        EXPECT_EQ(qm::pclraster::ColourOfJpeg(b, 8), c.want) << c.w << " x " << c.h;
     }
 }
 
