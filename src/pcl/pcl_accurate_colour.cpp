@@ -473,10 +473,10 @@ bool Pcl5Colour::RowColour(uint32_t from, uint32_t to) const noexcept {
                     if (!pclraster::AllZero(r + p * n + from, bytes)) return true;
                 return false;
             }
-            // Without black, grey is made of the three: it is grey where they agree.
+            // Without black, grey is made of the three: it is grey where they
+            // agree. The layout holds exactly three colours' planes.
             for (uint32_t k = 0; k < planesPerColour_; ++k) {
                 const uint32_t c = k, m = c + planesPerColour_, y = m + planesPerColour_;
-                if (y >= planes) return false;
                 if (!pclraster::PlanesAgree(r + c * n + from, r + m * n + from, r + y * n + from, bytes)) return true;
             }
             return false;

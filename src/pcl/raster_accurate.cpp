@@ -1,6 +1,7 @@
 #include "pcl/raster_accurate.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -363,11 +364,11 @@ namespace {
 // first two components equals the next byte, so each word is compared with
 // itself one byte on, the third component's byte masked out.
 struct TripletMasks {
-    uint64_t word[3];
+    std::array<uint64_t, 3> word;
     TripletMasks() noexcept {
-        uint8_t bytes[24];
-        for (uint32_t t = 0; t < 24; ++t) bytes[t] = t % 3 == 2 ? 0 : 0xFF;
-        std::memcpy(word, bytes, sizeof word);
+        uint8_t bytes[sizeof word];
+        for (uint32_t t = 0; t < sizeof bytes; ++t) bytes[t] = t % 3 == 2 ? 0 : 0xFF;
+        std::memcpy(word.data(), bytes, sizeof word);
     }
 };
 
