@@ -106,7 +106,8 @@ int32_t CountMappedFile(const char* path, PageCountResult* out, MappedScan scan,
     if (out == nullptr) return QM_E_POINTER;
     JobFileView view;
     int32_t code = QM_OK;
-    if (!view.Open(path, code)) return code;
+    // A size query that fails without an error (a size of 2^32 - 1) still fails the count.
+    if (!view.Open(path, code)) return code != QM_OK ? code : QM_E_FAIL;
     ScanCall call{view.bytes(), scan, skipLeadingNul, {}, QM_OK};
     const int32_t viewCode = RunOverView(view, &ScanCall::Run, &call, call.bytes);
     if (viewCode != QM_OK) return viewCode;

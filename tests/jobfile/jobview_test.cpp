@@ -5,6 +5,7 @@
 
 
 #include "jobfile/diag.h"
+#include "jobfile/jobview.h"
 #include "pspdf/pdfread.h"
 #include "casefile.h"
 #include "testutil.h"
@@ -16,6 +17,11 @@ namespace {
 // Every file failure: its code, its one diagnostic line, the record untouched.
 TEST(JobFileView, FileFailuresReportCodeAndOneLineAndLeaveTheRecord) {
     TempJob empty("");
+    // A size whose low 32 bits are all ones reads as the size query failing.
+    TempJob huge("");
+    ASSERT_EQ(::truncate(huge.path(), 0xFFFFFFFF), 0);
+    std::string size = qm::kSizeFailed;
+    size.replace(size.find("%X"), 2, "0");
     const std::string open = "sheetler.dll!GetTotalPageCount: CreateFile() failed 8007000";
     const struct {
         const char* name;
@@ -30,6 +36,7 @@ TEST(JobFileView, FileFailuresReportCodeAndOneLineAndLeaveTheRecord) {
         {"a file taken for a folder", empty.path() + std::string("/job.prn"), QM_E_PATH_NOT_FOUND, open + "3\n"},
         {"a folder", empty.dir(), QM_E_ACCESS_DENIED, open + "5\n"},
         {"empty path", "", QM_E_PATH_NOT_FOUND, open + "3\n"},
+        {"a file of 2^32 - 1 bytes", huge.path(), QM_E_FAIL, size},
         {"empty file", empty.path(), QM_E_EMPTY_FILE,
          "sheetler.dll!GetTotalPageCount: CreateFileMapping() failed 800703EE\n"},
     };
