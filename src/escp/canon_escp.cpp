@@ -16,11 +16,15 @@ TracePrinterControlHandler* gTracePrinterControl = nullptr;
 
 // The rows of the ESC/P2 tables, in their order, with the same groups.
 #define QM_CANON_ROW(code, name, group) {static_cast<uint8_t>(code), group, &TraceCommandHandler::name},
-constexpr TraceCommandEntry kTraceControlTable[] = {QM_ESCP2_CONTROL_ROWS(QM_CANON_ROW){0, 0, nullptr}};
-constexpr TraceCommandEntry kTraceEscTable[] = {QM_ESCP2_ESC_ROWS(QM_CANON_ROW){0, 0, nullptr}};
-constexpr TraceCommandEntry kTraceEscParenTable[] = {QM_ESCP2_ESC_PAREN_ROWS(QM_CANON_ROW){0, 0, nullptr}};
-constexpr TraceCommandEntry kTraceEscBracketTable[] = {QM_CANON_ROW('K', SetInitialCondition, 4){0, 0, nullptr}};
+constexpr TraceCommandEntry kTraceControlRows[] = {QM_ESCP2_CONTROL_ROWS(QM_CANON_ROW)};
+constexpr TraceCommandEntry kTraceEscRows[] = {QM_ESCP2_ESC_ROWS(QM_CANON_ROW)};
+constexpr TraceCommandEntry kTraceEscParenRows[] = {QM_ESCP2_ESC_PAREN_ROWS(QM_CANON_ROW)};
+constexpr TraceCommandEntry kTraceEscBracketRows[] = {QM_CANON_ROW('K', SetInitialCondition, 4)};
 #undef QM_CANON_ROW
+constexpr TraceCommandTable kTraceControlTable{kTraceControlRows};
+constexpr TraceCommandTable kTraceEscTable{kTraceEscRows};
+constexpr TraceCommandTable kTraceEscParenTable{kTraceEscParenRows};
+constexpr TraceCommandTable kTraceEscBracketTable{kTraceEscBracketRows};
 
 namespace {
 
@@ -56,11 +60,11 @@ TraceCommandHandler* HandlerOf(uint8_t group) noexcept {
 
 }  // namespace
 
-int TraceDispatch(const TraceCommandEntry* table, uint8_t code) {
-    for (; table->operation != nullptr; ++table) {
-        if (table->code != code) continue;
-        TraceCommandHandler* handler = HandlerOf(table->group);
-        return handler != nullptr ? (handler->*(table->operation))() : 1;
+int TraceDispatch(TraceCommandTable table, uint8_t code) {
+    for (const TraceCommandEntry& row : table) {
+        if (row.code != code) continue;
+        TraceCommandHandler* handler = HandlerOf(row.group);
+        return handler != nullptr ? (handler->*(row.operation))() : 1;
     }
     gTraceMovement->UnknownCommand(code);
     return 1;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "escp/canon.h"
 #include "escp/escp2_commands.h"
@@ -183,21 +184,23 @@ extern TracePrinterControlHandler* gTracePrinterControl;
 
 using TraceOperation = int (TraceCommandHandler::*)();
 
-// One row of an ESC/P-mode dispatch table; a row without an operation ends it.
+// One row of an ESC/P-mode dispatch table.
 struct TraceCommandEntry {
     uint8_t code;
     uint8_t group;
     TraceOperation operation;
 };
+// An ESC/P-mode dispatch table: its rows, searched in order.
+using TraceCommandTable = std::span<const TraceCommandEntry>;
 
-extern const TraceCommandEntry kTraceControlTable[];
-extern const TraceCommandEntry kTraceEscTable[];
-extern const TraceCommandEntry kTraceEscParenTable[];
-extern const TraceCommandEntry kTraceEscBracketTable[];
+extern const TraceCommandTable kTraceControlTable;
+extern const TraceCommandTable kTraceEscTable;
+extern const TraceCommandTable kTraceEscParenTable;
+extern const TraceCommandTable kTraceEscBracketTable;
 
 // Runs the first row of `table` that holds `code` and gives its result; a code
 // no row holds is written by the movement handler's hook and gives 1.
-int TraceDispatch(const TraceCommandEntry* table, uint8_t code);
+int TraceDispatch(TraceCommandTable table, uint8_t code);
 
 // One ESC/P run over the stream with the handlers in place: the mode that
 // comes next (raster or ESC/P as a command asked, or the end of the data).

@@ -13,19 +13,22 @@ CharacterHandler* gCharacter = nullptr;
 PrinterControlHandler* gPrinterControl = nullptr;
 
 #define QM_ESCP2_ROW(code, name, group) {static_cast<uint8_t>(code), group, &CommandHandler::name},
-constexpr CommandEntry kControlTable[] = {QM_ESCP2_CONTROL_ROWS(QM_ESCP2_ROW){0, 0, nullptr}};
-constexpr CommandEntry kEscTable[] = {QM_ESCP2_ESC_ROWS(QM_ESCP2_ROW){0, 0, nullptr}};
-constexpr CommandEntry kEscParenTable[] = {QM_ESCP2_ESC_PAREN_ROWS(QM_ESCP2_ROW){0, 0, nullptr}};
+constexpr CommandEntry kControlRows[] = {QM_ESCP2_CONTROL_ROWS(QM_ESCP2_ROW)};
+constexpr CommandEntry kEscRows[] = {QM_ESCP2_ESC_ROWS(QM_ESCP2_ROW)};
+constexpr CommandEntry kEscParenRows[] = {QM_ESCP2_ESC_PAREN_ROWS(QM_ESCP2_ROW)};
 #undef QM_ESCP2_ROW
+constexpr CommandTable kControlTable{kControlRows};
+constexpr CommandTable kEscTable{kEscRows};
+constexpr CommandTable kEscParenTable{kEscParenRows};
 
 namespace {
 
 // For each code byte, 1 + the index of the first row that holds it, or 0: the
 // same answer as scanning the table, without the scan for every text byte.
 using RowIndex = std::array<uint8_t, 256>;
-constexpr RowIndex IndexRows(const CommandEntry* table) {
+constexpr RowIndex IndexRows(CommandTable table) {
     RowIndex index{};
-    for (uint8_t row = 0; table[row].operation != nullptr; ++row)
+    for (size_t row = 0; row < table.size(); ++row)
         if (index[table[row].code] == 0) index[table[row].code] = static_cast<uint8_t>(row + 1);
     return index;
 }
@@ -33,17 +36,17 @@ constexpr RowIndex kControlIndex = IndexRows(kControlTable);
 constexpr RowIndex kEscIndex = IndexRows(kEscTable);
 constexpr RowIndex kEscParenIndex = IndexRows(kEscParenTable);
 
-const CommandEntry* FindRow(const CommandEntry* table, uint8_t code) noexcept {
-    const RowIndex* index = table == kControlTable   ? &kControlIndex
-                            : table == kEscTable     ? &kEscIndex
-                            : table == kEscParenTable ? &kEscParenIndex
-                                                      : nullptr;
+const CommandEntry* FindRow(CommandTable table, uint8_t code) noexcept {
+    const RowIndex* index = table.data() == kControlRows    ? &kControlIndex
+                            : table.data() == kEscRows      ? &kEscIndex
+                            : table.data() == kEscParenRows ? &kEscParenIndex
+                                                            : nullptr;
     if (index != nullptr) {
         const uint8_t row = (*index)[code];
         return row == 0 ? nullptr : &table[row - 1];
     }
-    for (; table->operation != nullptr; ++table)
-        if (table->code == code) return table;
+    for (const CommandEntry& row : table)
+        if (row.code == code) return &row;
     return nullptr;
 }
 
@@ -59,7 +62,7 @@ CommandHandler* HandlerOf(uint8_t group) noexcept {
 
 }  // namespace
 
-void Dispatch(const CommandEntry* table, uint8_t code, CommandStream&) {
+void Dispatch(CommandTable table, uint8_t code, CommandStream&) {
     const CommandEntry* row = FindRow(table, code);
     CommandHandler* handler = row != nullptr ? HandlerOf(row->group) : nullptr;
     if (handler == nullptr) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "escp/commandstream.h"
 #include "escp/escp2_commands.h"
@@ -180,20 +181,22 @@ extern PrinterControlHandler* gPrinterControl;
 
 using Operation = void (CommandHandler::*)();
 
-// One row of a dispatch table; a row without an operation ends the table.
+// One row of a dispatch table.
 struct CommandEntry {
     uint8_t code;
     uint8_t group;  // 1 page format, 2 movement, 3 character, 4 printer control
     Operation operation;
 };
+// A dispatch table: its rows, searched in order.
+using CommandTable = std::span<const CommandEntry>;
 
-extern const CommandEntry kControlTable[];
-extern const CommandEntry kEscTable[];
-extern const CommandEntry kEscParenTable[];
+extern const CommandTable kControlTable;
+extern const CommandTable kEscTable;
+extern const CommandTable kEscParenTable;
 
 // Runs the first row of `table` that holds `code`; true when one did. A code
 // no row holds goes to the movement handler's hook.
-void Dispatch(const CommandEntry* table, uint8_t code, CommandStream& stream);
+void Dispatch(CommandTable table, uint8_t code, CommandStream& stream);
 
 // Interprets the stream to its end.
 void Interpret(CommandStream& stream);
