@@ -65,9 +65,6 @@ inline constexpr CharClasses kCharClasses{};
 constexpr bool IsSpace(int c) noexcept {
     return static_cast<unsigned>(c) < 256 && kCharClasses.of[c] == CharClasses::kSpace;
 }
-constexpr bool IsDelimiter(int c) noexcept {
-    return static_cast<unsigned>(c) < 256 && kCharClasses.of[c] == CharClasses::kDelimiter;
-}
 constexpr bool IsRegular(int c) noexcept {
     return c >= 0 && (c >= 256 || kCharClasses.of[c] == CharClasses::kRegular);
 }
