@@ -24,7 +24,7 @@ enum ZjsItem : uint16_t { kZjsDuplex = 2, kZjsPaper = 3, kZjsCopies = 4, kZjsPla
 
 struct ZjsState {
     uint32_t pages = 0, copies = 0, paperCode = 0;
-    bool duplex = false, colour = false, pageColour = false;
+    bool duplex = false, pageColour = false;
 };
 
 // The 32-bit items of a document or page chunk, up to the chunk's end.
@@ -175,7 +175,6 @@ int32_t CountZjStream(Bytes job, Result& out) {
             ReadZjsItems(job, at, end, type, s);
         } else if (type == kZjsEndPage) {
             ++s.pages;
-            s.colour = s.colour || s.pageColour;
             double width = 0.0, length = 0.0;
             WindowsPaper(s.paperCode, width, length);
             LogPage(out, s.pageColour, width, length);
@@ -193,7 +192,6 @@ int32_t CountZjStream(Bytes job, Result& out) {
     SetPages(out, s.pages, broken);
     out.rec.copies = s.copies;
     out.rec.duplex = s.duplex;
-    out.rec.color = s.colour;
     WindowsPaper(s.paperCode, out.rec.paperWidth, out.rec.paperLength);
     return QM_OK;
 }
@@ -238,7 +236,7 @@ bool ReadTallyPaper(Bytes job, double& width, double& length) {
 
 int32_t CountOakt(Bytes job, Result& out) {
     uint32_t pages = 0, copies = 0;
-    bool duplex = false, colour = false, pageColour = false, broken = false;
+    bool duplex = false, pageColour = false, broken = false;
     // The Kyocera KM-1635 is a monochrome printer: foo2oak opens its jobs
     // with a driver record, sends its one-plane pages as plane 0, and states
     // a custom sheet in 1/600 inch.
@@ -295,7 +293,6 @@ int32_t CountOakt(Bytes job, Result& out) {
                 break;
             case kOaktEndPage:
                 ++pages;
-                colour = colour || pageColour;
                 LogPage(out, pageColour, width, length);
                 pageColour = false;
                 break;
@@ -312,7 +309,6 @@ int32_t CountOakt(Bytes job, Result& out) {
     SetPages(out, pages, broken);
     out.rec.copies = copies;
     out.rec.duplex = duplex;
-    out.rec.color = colour;
     out.rec.paperWidth = width;
     out.rec.paperLength = length;
     return QM_OK;
@@ -323,7 +319,7 @@ int32_t CountHiperc(Bytes job, Result& out) {
     uint32_t at = ReadPjlHeader(job, 0, pjl);
     if (!pjl.entered) return QM_E_NOT_UNDERSTOOD;
     uint32_t pages = 0;
-    bool colour = false, pageColour = false, broken = false;
+    bool pageColour = false, broken = false;
     // Records run up to the UEL that closes the job.
     while (at < job.size && !job.matches(at, kUel)) {
         if (!job.has(at, kHipercRecordHeader)) {
@@ -342,7 +338,6 @@ int32_t CountHiperc(Bytes job, Result& out) {
             if (IsColourPlane(job[at + kHipercBandPlaneAt], kHipercBlackPlane)) pageColour = true;
         } else if (type == kHipercEndPage) {
             ++pages;
-            colour = colour || pageColour;
             LogPage(out, pageColour);
             pageColour = false;
         }
@@ -352,7 +347,6 @@ int32_t CountHiperc(Bytes job, Result& out) {
     SetPages(out, pages, broken);
     out.rec.copies = pjl.Copies();
     out.rec.duplex = pjl.duplex == PjlDuplex::On;
-    out.rec.color = colour;
     out.rec.paperWidth = pjl.paperWidth;
     out.rec.paperLength = pjl.paperLength;
     return QM_OK;
