@@ -311,7 +311,8 @@ private:
     // first: each byte value is neutral or not once and for all.
     void BuildTable(uint32_t bitsPerColor, uint32_t bitsPerPixel) noexcept {
         const uint32_t mask = (1u << bitsPerColor) - 1;
-        for (uint32_t v = 0; v < 256; ++v) {
+        uint32_t v = 0;  // the byte value of `entry`
+        for (uint8_t& entry : table_) {
             bool neutral = true;
             for (uint32_t shift = 8; shift >= bitsPerPixel; shift -= bitsPerPixel) {
                 const uint32_t pixel = (v >> (shift - bitsPerPixel)) & ((1u << bitsPerPixel) - 1);
@@ -320,7 +321,8 @@ private:
                     c[k] = (pixel >> ((comps_ - 1 - (first_ + k)) * bitsPerColor)) & mask;
                 neutral = neutral && c[0] == c[1] && c[1] == c[2];
             }
-            table_[v] = neutral ? 1 : 0;
+            entry = neutral ? 1 : 0;
+            ++v;
         }
     }
 

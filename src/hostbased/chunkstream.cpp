@@ -8,6 +8,8 @@
 //
 // OAKT is a stream of little-endian "OAKT" records that may sit between
 // other bytes; the walk searches for the tag and steps over each record.
+#include <span>
+
 #include "api/scanners.h"
 #include "jobfile/diag.h"
 
@@ -44,8 +46,7 @@ struct ChunkStream {
     const char* headerStem;    // first three bytes of the file header
     const char* fourthBytes;   // the accepted fourth bytes
     uint32_t signatureWord;    // offset 12 of every chunk header
-    const ItemRule* rules;
-    uint32_t ruleCount;
+    std::span<const ItemRule> rules;
 };
 
 constexpr ItemRule kZjsRules[] = {
@@ -62,8 +63,8 @@ constexpr ItemRule kTallyRules[] = {
     {kChunkStartPage, 0x010E0100, ItemEffect::PaperLength600},
 };
 
-constexpr ChunkStream kZjStream = {"JZJ", "Z", 0x00005A5A, kZjsRules, 3};
-constexpr ChunkStream kTally = {"\xA5SL", "2X", 0x0000A5A5, kTallyRules, 5};
+constexpr ChunkStream kZjStream = {"JZJ", "Z", 0x00005A5A, kZjsRules};
+constexpr ChunkStream kTally = {"\xA5SL", "2X", 0x0000A5A5, kTallyRules};
 
 // The Tally page edges carry a 238-dot margin at 600 dpi.
 constexpr double kTallyMarginDots = 238.0;
@@ -114,10 +115,8 @@ void WalkItems(const Bytes& job, const ChunkStream& s, uint32_t chunk, uint32_t 
         if (!job.has(at, kItemHeaderSize)) break;
         const uint32_t itemSize = job.be32(at);
         const uint32_t key = job.be32(at + 4);
-        for (uint32_t r = 0; r < s.ruleCount; ++r) {
-            const ItemRule& rule = s.rules[r];
+        for (const ItemRule& rule : s.rules)
             if (rule.chunkType == type && rule.key == key) ApplyItem(rule.effect, job.be32(at + 8), rec);
-        }
         if (itemSize == 0) break;
         item += itemSize;
     }

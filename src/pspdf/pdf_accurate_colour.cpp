@@ -2,6 +2,7 @@
 #include "pspdf/pdf_accurate_colour.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 
@@ -76,7 +77,7 @@ char ColourCheck::InkOf(std::string_view name) noexcept {
 namespace {
 
 bool NeutralInks(const std::string& inks, const double* v, size_t n) noexcept {
-    double process[4] = {0, 0, 0, 0};
+    std::array<double, 4> process{};  // by ink: neutral, cyan, magenta, yellow
     for (size_t k = 0; k < inks.size(); ++k) {
         const double tint = k < n ? v[k] : 1.0;
         if (inks[k] == ColourCheck::kSpotInk && tint > kNeutralSlack) return false;
