@@ -15,7 +15,7 @@ namespace {
 int32_t Record(serial::SerialCount&& c, Result& out) {
     if (!c.understood || c.commands == 0 || c.unknownCommands > c.commands) return QM_E_NOT_UNDERSTOOD;
     out.rec.pages = c.pages;
-    out.rec.copies = 1;  // no command of these languages asks for copies
+    // No command of these languages asks for copies: 0, which the finish makes 1.
     out.rec.duplex = c.duplex ? 1 : 0;
     out.rec.color = c.color ? 1 : 0;
     out.rec.paperWidth = c.paperWidth;

@@ -1,5 +1,6 @@
 #include "escp/commandstream.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -111,7 +112,7 @@ bool CommandStream::Seek(int32_t offset, Origin origin) {
 uint32_t CommandStream::Tell() const noexcept {
     if (!IsOpen()) return 0;
     const uint64_t pos = Position();
-    return pos > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(pos);
+    return static_cast<uint32_t>(std::min<uint64_t>(pos, UINT32_MAX));
 }
 
 uint32_t CommandStream::Size() {

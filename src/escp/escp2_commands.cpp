@@ -1,5 +1,7 @@
 #include "escp/escp2_commands.h"
 
+#include <array>
+
 namespace qm::escp2 {
 namespace {
 
@@ -221,8 +223,9 @@ bool ScanRemotePaperSize(CommandStream& s, uint16_t& width, uint16_t& length) {
                 if (!s.ReadByte(c)) return false;
             } while (c != letter);
         }
-        uint8_t b[5] = {};
-        if (s.Read(b, 5) != 5) return false;
+        std::array<uint8_t, 5> b{};
+        const uint16_t want = static_cast<uint16_t>(b.size());
+        if (s.Read(b.data(), want) != want) return false;
         values[g] = static_cast<uint16_t>(b[3] * 256 + b[4]);
         previousFourth = b[3];
     }

@@ -861,7 +861,7 @@ SerialCount CountControlSequences(Bytes job) {
         for (int guard = 0; c >= 0x30 && c <= 0x3F && guard < 256; ++guard, c = in.Byte()) {
             if (c == ';') {
                 if (count < kParams) ++count;
-            } else if (c >= '0' && c <= '9' && count <= kParams && params[count - 1] < 100000000u) {
+            } else if (c >= '0' && c <= '9' && params[count - 1] < 100000000u) {  // count is 1 to kParams
                 params[count - 1] = params[count - 1] * 10 + (c - '0');
             }
         }
