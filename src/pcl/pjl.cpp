@@ -76,9 +76,7 @@ int32_t PjlNumber(Bytes job, uint32_t i) noexcept {
         if (v <= int64_t{INT32_MAX} + 1) v = v * 10 + (job[i] - '0');
     }
     if (negative) v = -v;
-    if (v > INT32_MAX) return INT32_MAX;
-    if (v < INT32_MIN) return INT32_MIN;
-    return static_cast<int32_t>(v);
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
 const PaperName* FindPaperName(const char (&value)[kPjlValueBuffer]) noexcept {
