@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "casefile.h"
+#include "guarded.h"
 
 using namespace qmtest;
 
@@ -28,7 +29,8 @@ constexpr qm::PjlKey kKeys[] = {qm::kPjlQty,
 // Walks the bytes as a counter would: the matcher at every "@".
 qm::PjlAttributes Scan(const std::string& job) {
     qm::PjlAttributes a;
-    const qm::Bytes b(job);
+    const Guarded guarded(job);  // a read past the last byte faults
+    const qm::Bytes b = guarded.bytes();
     for (uint32_t i = 0; i < b.size; ++i) {
         if (b[i] == '@') qm::MatchPjl(b, i, kKeys, a);
     }
@@ -39,7 +41,7 @@ qm::PjlAttributes Scan(const std::string& job) {
 int64_t ResumeAt(const std::string& job) {
     qm::PjlAttributes a;
     uint32_t i = 0;
-    if (!qm::MatchPjl(qm::Bytes(job), i, kKeys, a)) return -1;
+    if (!qm::MatchPjl(Guarded(job).bytes(), i, kKeys, a)) return -1;
     return int64_t{i} + 1;
 }
 
