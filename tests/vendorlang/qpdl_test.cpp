@@ -139,6 +139,8 @@ TEST(AccurateQpdl, WalksBandsByLengthColourFromThePlanes) {
          {.pages = 1, .colour = 1, .width = 8.27, .length = 11.69}},
         {"a band cut short", kQpdlPjl + QpdlPage(2, {4}) + QpdlHeader(1, 2, 0) + QpdlBand(4).substr(0, 20),
          {.pages = 1, .width = 8.27, .length = 11.69, .estimated = true}},
+        {"a band cut inside its length", kQpdlPjl + QpdlPage(2, {4}) + QpdlHeader(1, 2, 0) + QpdlBand(4).substr(0, 11),
+         {.pages = 1, .width = 8.27, .length = 11.69, .estimated = true}},
         {"splix's monochrome bands name no plane", kQpdlPjl + QpdlHeader(1, 2, 0) + SplixMonoBand() + SplixMonoBand() +
              Bin({1, 0, 1}) + kQpdlEnd,
          {.pages = 1, .width = 8.27, .length = 11.69}},
