@@ -126,7 +126,7 @@ int32_t DetectPath(const Char* path, char* tag, int size) {
     if (path == nullptr || tag == nullptr || size <= 0) return QM_E_INVALIDARG;
     qm::JobFileView view;
     int32_t code = QM_OK;
-    if (!view.Open(path, code)) return code != QM_OK ? code : QM_E_FAIL;
+    if (!view.Open(path, code)) return code;
     DetectCall call;
     code = qm::RunOverView(view, &DetectCall::Run, &call, call.bytes);
     if (code != QM_OK) return code;
@@ -142,7 +142,7 @@ int32_t CountWithPages(const Char* path, const char* pdl, QuirometerJob* job, Qu
     if (size < QM_JOB_SIZE_V1) return QM_E_INVALIDARG;
     qm::JobFileView view;
     int32_t code = QM_OK;
-    if (!view.Open(path, code)) return code != QM_OK ? code : QM_E_FAIL;
+    if (!view.Open(path, code)) return code;
     CountCall call;
     call.pdl = pdl;
     code = qm::RunOverView(view, &CountCall::Run, &call, call.bytes);

@@ -16,6 +16,20 @@ JobFileView::~JobFileView() {
     platform::CloseFile(file_);
 }
 
+namespace {
+
+// A failed step's diagnostic line carries the platform's last error as it is
+// (0 when it left none, as a size of 2^32 - 1 does); the caller still gets a
+// failure code.
+bool Failed(const char* line, int32_t& code) noexcept {
+    const int32_t platformCode = HresultFromLastError(platform::LastError());
+    Debug(line, platformCode);
+    code = platformCode != QM_OK ? platformCode : QM_E_FAIL;
+    return false;
+}
+
+}  // namespace
+
 bool JobFileView::Open(const char* path, int32_t& code) noexcept { return Map(platform::OpenFile(path), code); }
 
 #if defined(_WIN32)
@@ -25,35 +39,27 @@ bool JobFileView::Open(const wchar_t* path, int32_t& code) noexcept { return Map
 bool JobFileView::Map(platform::Handle file, int32_t& code) noexcept {
     code = QM_OK;
     if (file == platform::kInvalidHandle || file == platform::kNullHandle) {
-        code = HresultFromLastError(platform::LastError());
-        Debug(kOpenFailed, code);
-        return false;
+        return Failed(kOpenFailed, code);
     }
     file_ = file;
 
     const platform::Handle mapping = platform::CreateMapping(file_);
     if (mapping == platform::kNullHandle || mapping == platform::kInvalidHandle) {
-        code = HresultFromLastError(platform::LastError());
-        Debug(kMappingFailed, code);
-        return false;
+        return Failed(kMappingFailed, code);
     }
     mapping_ = mapping;
 
     size_t mapped = 0;
     const uint8_t* base = platform::MapView(mapping_, mapped);
     if (base == nullptr) {
-        code = HresultFromLastError(platform::LastError());
-        Debug(kViewFailed, code);
-        return false;
+        return Failed(kViewFailed, code);
     }
     base_ = base;
     mappedLength_ = mapped;
 
     const uint32_t size = platform::FileSize(file_);
     if (size == 0xFFFFFFFFu) {
-        code = HresultFromLastError(platform::LastError());
-        Debug(kSizeFailed, code);
-        return false;
+        return Failed(kSizeFailed, code);
     }
     scanSize_ = static_cast<uint32_t>(std::min<size_t>(mapped, size));
     return true;
@@ -106,8 +112,7 @@ int32_t CountMappedFile(const char* path, PageCountResult* out, MappedScan scan,
     if (out == nullptr) return QM_E_POINTER;
     JobFileView view;
     int32_t code = QM_OK;
-    // A size query that fails without an error (a size of 2^32 - 1) still fails the count.
-    if (!view.Open(path, code)) return code != QM_OK ? code : QM_E_FAIL;
+    if (!view.Open(path, code)) return code;
     ScanCall call{view.bytes(), scan, skipLeadingNul, {}, QM_OK};
     const int32_t viewCode = RunOverView(view, &ScanCall::Run, &call, call.bytes);
     if (viewCode != QM_OK) return viewCode;

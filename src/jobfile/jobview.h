@@ -37,7 +37,7 @@ public:
     JobFileView& operator=(const JobFileView&) = delete;
     ~JobFileView();
 
-    // False on a failed step, with its code in `code` (which may be 0 when
+    // False on a failed step, with a failure code in `code` (QM_E_FAIL when
     // the platform left no last error).
     bool Open(const char* path, int32_t& code) noexcept;
 #if defined(_WIN32)
