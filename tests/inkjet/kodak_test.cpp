@@ -39,20 +39,53 @@ std::string DeflatedZeros(unsigned more) {
     return s;
 }
 
+// One block deflated whole.
+std::string Deflated(const std::string& raw) {
+    uLongf size = compressBound(uLong(raw.size()));
+    std::string out(size, '\0');
+    EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(raw.data()),
+                        uLong(raw.size()), Z_BEST_SPEED),
+              Z_OK);
+    out.resize(size);
+    return out;
+}
+
+// A page of sRGB rows, `deflated` their block.
+std::string RowsPage(const std::string& deflated, uint32_t width = 1) {
+    return "Event=StartOfPage;RasterObject.Colorspace=sRGB;RasterObject.Compression=GZIPTok;RasterObject.Width=" +
+           std::to_string(width) + ";RasterObject.Height=1;RasterObject.Data#" + std::to_string(deflated.size()) +
+           "=" + deflated + ";Event=EndOfPage;";
+}
+
+// A grey page, one pixel wide.
+std::string GreyPage() { return RowsPage(qmtest::Lit("\x78\x9c\x63\x64\x60\x60\x68\x68\x68\x00\x00\x03\x0e\x01\x82")); }
+
+// Each page's colour letter in a job of these pages.
+std::string PageLettersOf(const std::string& pages) {
+    const qmtest::Guarded guarded("LockPrinterWait?Event=StartOfJob;" + pages + "Event=EndOfJob;");
+    qm::accurate::Result r;
+    EXPECT_EQ(qm::accurate::AccurateKodakESP(guarded.bytes(), r), QM_OK);
+    return qmtest::gdi::PageLetters(r);
+}
+
 // The inflate budget is the job's: a page whose rows are refused stops
 // inflating there, and leaves the budget to the pages after it.
 TEST(Kodak, RefusedRowsSpendNoMoreOfTheBudget) {
-    const std::string refused = DeflatedZeros(1024);  // 1025 MiB, more than the budget
-    const std::string page = "Event=StartOfPage;RasterObject.Colorspace=sRGB;RasterObject.Compression=GZIPTok;"
-                             "RasterObject.Width=1;RasterObject.Height=1;RasterObject.Data#";
-    const std::string job = "LockPrinterWait?Event=StartOfJob;" + page + std::to_string(refused.size()) + "=" +
-                            refused + ";Event=EndOfPage;" + page +
-                            qmtest::Lit("15=\x78\x9c\x63\x64\x60\x60\x68\x68\x68\x00\x00\x03\x0e\x01\x82;") +
-                            "Event=EndOfPage;Event=EndOfJob;";
-    const qmtest::Guarded guarded(job);
-    qm::accurate::Result r;
-    ASSERT_EQ(qm::accurate::AccurateKodakESP(guarded.bytes(), r), QM_OK);
-    EXPECT_EQ(qmtest::gdi::PageLetters(r), "?M");
+    EXPECT_EQ(PageLettersOf(RowsPage(DeflatedZeros(1024)) + GreyPage()), "?M");  // 1025 MiB, more than the budget
+}
+
+// Rows that are read spend it too: the page that inflates past it, and every
+// page after, is of unknown colour.
+TEST(Kodak, ReadRowsSpendTheBudget) {
+    // A row of 65535 pixels whose first is colour: the page ends colour there.
+    std::string row(4 + 3 * 65535, '\0');
+    row[0] = row[1] = row[4] = '\xFF';
+    const std::string page = RowsPage(Deflated(row), 65535);
+    const size_t within = (size_t{1} << 30) / row.size();
+    std::string pages;
+    pages.reserve((within + 2) * page.size());
+    for (size_t i = 0; i <= within; ++i) pages += page;
+    EXPECT_EQ(PageLettersOf(pages + GreyPage()), std::string(within, 'C') + "??");
 }
 
 TEST(Kodak, Bid) {
