@@ -164,7 +164,7 @@ TEST(AccurateQpdl, WalksBandsByLengthColourFromThePlanes) {
     EXPECT_EQ(r.rec.pages, 1u);
     EXPECT_EQ(r.rec.duplex, 1);
     EXPECT_TRUE(r.estimated);
-    EXPECT_EQ(r.unknown & QM_FIELD_DUPLEX, 0u);
+    EXPECT_EQ(r.unknown, 0u);  // PJL states the duplex; nothing else is left open
     Result junk;
     EXPECT_EQ(qm::accurate::CountQpdl(qmtest::Guarded(kQpdlPjl + "\x55\x55\x55").bytes(), junk), QM_E_NOT_UNDERSTOOD);
 }
