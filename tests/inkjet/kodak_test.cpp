@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include "gdi/gdi_testutil.h"
+#include "testdeflate.h"
 
 namespace {
 
@@ -37,17 +38,6 @@ std::string DeflatedZeros(unsigned more) {
     std::string s = blocks[0];
     for (unsigned i = 0; i < more; ++i) s += blocks[1];
     return s;
-}
-
-// One block deflated whole.
-std::string Deflated(const std::string& raw) {
-    uLongf size = compressBound(uLong(raw.size()));
-    std::string out(size, '\0');
-    EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(raw.data()),
-                        uLong(raw.size()), Z_BEST_SPEED),
-              Z_OK);
-    out.resize(size);
-    return out;
 }
 
 // A page of sRGB rows, `deflated` their block.
@@ -80,7 +70,7 @@ TEST(Kodak, ReadRowsSpendTheBudget) {
     // A row of 65535 pixels whose first is colour: the page ends colour there.
     std::string row(4 + 3 * 65535, '\0');
     row[0] = row[1] = row[4] = '\xFF';
-    const std::string page = RowsPage(Deflated(row), 65535);
+    const std::string page = RowsPage(qmtest::Deflate(row), 65535);
     const size_t within = (size_t{1} << 30) / row.size();
     std::string pages;
     pages.reserve((within + 2) * page.size());

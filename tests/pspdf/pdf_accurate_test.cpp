@@ -14,6 +14,7 @@
 
 #include "accurate/accurate.h"
 #include "casefile.h"
+#include "testdeflate.h"
 #include "testjpeg.h"
 #include "pspdf/pdf_accurate.h"
 #include "pspdf/pdf_accurate_document.h"
@@ -22,20 +23,12 @@ namespace {
 
 using qm::accurate::Result;
 using qmtest::CaseRow;
+using qmtest::Deflate;
 using qmtest::ReadCases;
 using qmtest::Yes;
 using qm::pdf::Kind;
 using qm::pdf::Parser;
 using Objects = std::vector<std::pair<int, std::string>>;
-
-std::string Deflate(const std::string& in) {
-    uLongf n = compressBound(static_cast<uLong>(in.size()));
-    std::string out(n, '\0');
-    compress(reinterpret_cast<Bytef*>(out.data()), &n, reinterpret_cast<const Bytef*>(in.data()),
-             static_cast<uLong>(in.size()));
-    out.resize(n);
-    return out;
-}
 
 std::string Stream(const std::string& dict, const std::string& data) {
     return "<<" + dict + " /Length " + std::to_string(data.size()) + ">>\nstream\n" + data + "\nendstream";
