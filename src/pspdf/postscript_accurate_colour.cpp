@@ -80,9 +80,12 @@ void Raise(uint8_t& verdict, uint8_t event) noexcept {
 }
 
 // Operators of fixed arity that leave nothing to colour: operands taken, results left (unknown).
+// Some take a matrix as an extra last operand, and some leave a matrix.
+enum : uint8_t { kNoMatrix, kTakesMatrix, kMakesMatrix };
 struct Plain {
     std::string_view name;
     uint8_t pops, pushes;
+    uint8_t matrix = kNoMatrix;
 };
 constexpr Plain kPlain[] = {
     {"moveto", 2, 0},      {"rmoveto", 2, 0},      {"lineto", 2, 0},       {"rlineto", 2, 0},
@@ -90,13 +93,13 @@ constexpr Plain kPlain[] = {
     {"arct", 5, 0},        {"closepath", 0, 0},    {"newpath", 0, 0},      {"fill", 0, 0},
     {"eofill", 0, 0},      {"stroke", 0, 0},       {"clip", 0, 0},         {"eoclip", 0, 0},
     {"gsave", 0, 0},       {"grestore", 0, 0},     {"save", 0, 1},         {"restore", 1, 0},
-    {"translate", 2, 0},   {"scale", 2, 0},        {"rotate", 1, 0},       {"concat", 1, 0},
+    {"translate", 2, 0, kTakesMatrix},   {"scale", 2, 0, kTakesMatrix},        {"rotate", 1, 0, kTakesMatrix},       {"concat", 1, 0},
     {"setmatrix", 1, 0},   {"setlinewidth", 1, 0}, {"setlinecap", 1, 0},   {"setlinejoin", 1, 0},
     {"setmiterlimit", 1, 0}, {"setdash", 2, 0},    {"setflat", 1, 0},      {"show", 1, 0},
     {"ashow", 3, 0},       {"widthshow", 4, 0},    {"awidthshow", 6, 0},   {"xshow", 2, 0},
     {"yshow", 2, 0},       {"xyshow", 2, 0},       {"glyphshow", 1, 0},    {"stringwidth", 1, 2},
     {"charpath", 2, 0},    {"rectfill", 4, 0},     {"rectstroke", 4, 0},   {"rectclip", 4, 0},
-    {"initclip", 0, 0},    {"initgraphics", 0, 0}, {"matrix", 0, 1},       {"currentmatrix", 1, 1},
+    {"initclip", 0, 0},    {"initgraphics", 0, 0}, {"matrix", 0, 1, kMakesMatrix},       {"currentmatrix", 1, 1, kMakesMatrix},
     {"currentpoint", 0, 2}, {"setstrokeadjust", 1, 0}, {"setoverprint", 1, 0}, {"settransfer", 1, 0},
     {"setscreen", 3, 0},   {"sethalftone", 1, 0},  {"setsmoothness", 1, 0}, {"findfont", 1, 1},
     {"scalefont", 2, 1},   {"makefont", 2, 1},     {"setfont", 1, 0},      {"selectfont", 2, 0},
@@ -106,8 +109,8 @@ constexpr Plain kPlain[] = {
     {"string", 1, 1},      {"begin", 1, 0},        {"end", 0, 0},          {"currentdict", 0, 1},
     {"userdict", 0, 1},    {"systemdict", 0, 1},   {"globaldict", 0, 1},   {"statusdict", 0, 1},
     {"put", 3, 0},         {"known", 2, 1},        {"type", 1, 1},         {"cvs", 2, 1},
-    {"cvn", 1, 1},         {"dtransform", 2, 2},   {"transform", 2, 2},    {"itransform", 2, 2},
-    {"idtransform", 2, 2}, {"concatmatrix", 3, 1}, {"setcachedevice", 6, 0}, {"setcharwidth", 2, 0},
+    {"cvn", 1, 1},         {"dtransform", 2, 2, kTakesMatrix},   {"transform", 2, 2, kTakesMatrix},    {"itransform", 2, 2, kTakesMatrix},
+    {"idtransform", 2, 2, kTakesMatrix}, {"concatmatrix", 3, 1, kMakesMatrix}, {"setcachedevice", 6, 0}, {"setcharwidth", 2, 0},
     {"currentfont", 0, 1}, {"setglobal", 1, 0},    {"currentglobal", 0, 1}, {"vmstatus", 0, 3},
     {"languagelevel", 0, 1}, {"setcolorrendering", 1, 0}, {"setblackgeneration", 1, 0},
     {"setundercolorremoval", 1, 0}, {"bind", 0, 0}, {"readonly", 0, 0}, {"executeonly", 0, 0},
@@ -1001,7 +1004,9 @@ private:
     void Builtin(uint16_t handler, int depth) {
         if (handler >= kPlainBase) {
             const Plain& p = kPlain[handler - kPlainBase];
+            if (p.matrix == kTakesMatrix && stack_.back().t == T::Array) return TakeMatrix(p);
             stack_.Drop(p.pops);
+            if (p.matrix == kMakesMatrix) return Push(Matrix());
             for (int k = 0; k < p.pushes; ++k) Push(Val());
         } else if (handler >= kAdd) {
             Arithmetic(handler);
@@ -1014,6 +1019,20 @@ private:
         } else {
             stack_.clear();  // what an operator unknown here takes and leaves cannot be known
         }
+    }
+
+    // `x y matrix transform`, `sx sy matrix scale`: with a matrix last, the
+    // operator takes it too and leaves it (its values unknown) or its
+    // results. An operand of unknown type is taken for a number, the
+    // common form (`currentpoint translate`).
+    void TakeMatrix(const Plain& p) {
+        stack_.Drop(p.pops + 1u);
+        if (p.pushes == 0) return Push(Matrix());
+        for (int k = 0; k < p.pushes; ++k) Push(Val());
+    }
+    Val Matrix() {
+        const Val values[6];
+        return Group(T::Array, values, 6);
     }
 
     // A name defined in a body that may not have run means its last
