@@ -211,8 +211,8 @@ python3 - "$work/colour.tsv" "$work/gs.tsv" <<'PY'
 import statistics, sys
 inproc = {r[0]: r for r in (l.rstrip('\n').split('\t') for l in open(sys.argv[1]))}
 gs = {r[0]: r for r in (l.rstrip('\n').split('\t') for l in open(sys.argv[2]))}
-print("| colour pass | jobs | pages | left unknown | with colour, median µs | without, median µs | with / without: median (max) | with / without, QuirometerCount on the path: median (max) | with / without, the tool as a process: median (max) | gs inkcov -r72, median ms | gs / ours in process: median (min) | gs / ours as processes: median (min) |")
-print("|---|---|---|---|---|---|---|---|---|---|---|---|")
+print("| colour pass | jobs | pages | left unknown | with colour, median µs | without, median µs | with / without: median (max) | with / without, QuirometerCount on the path: median (max) | with / without, the tool as a process: median (max) | gs inkcov -r72, median ms | gs / ours in process: median (min) | gs / ours as processes: median (min) | inflating the content alone, over the count without: median (max) |")
+print("|---|---|---|---|---|---|---|---|---|---|---|---|---|")
 for name, test in (("PDF", lambda f: f.endswith(".pdf")), ("PostScript", lambda f: not f.endswith(".pdf"))):
     files = [f for f in inproc if test(f) and f in gs]
     if not files:
@@ -227,11 +227,13 @@ for name, test in (("PDF", lambda f: f.endswith(".pdf")), ("PostScript", lambda 
     procCost = [1000 * c / (1000 * c - a + b) for c, a, b in zip(cli, w, wo)]
     ratio = [1000 * b / a for a, b in zip(w, g)]
     proc = [b / a for a, b in zip(cli, g)]
+    floor = [(b + float(inproc[f][7])) / b for f, b in zip(files, wo)]
+    floorText = f"{statistics.median(floor):.2f} ({max(floor):.2f})" if name == "PDF" else "-"
     pages = sum(int(inproc[f][3]) for f in files)
     unknown = sum(int(inproc[f][5]) for f in files)
     print(f"| {name} | {len(files)} | {pages} | {unknown} | {statistics.median(w):.0f} | {statistics.median(wo):.0f} | "
           f"{statistics.median(cost):.2f} ({max(cost):.2f}) | {statistics.median(hostCost):.2f} ({max(hostCost):.2f}) | "
           f"{statistics.median(procCost):.3f} ({max(procCost):.3f}) | {statistics.median(g):.0f} | "
-          f"{statistics.median(ratio):.0f} ({min(ratio):.0f}) | {statistics.median(proc):.0f} ({min(proc):.0f}) |")
+          f"{statistics.median(ratio):.0f} ({min(ratio):.0f}) | {statistics.median(proc):.0f} ({min(proc):.0f}) | {floorText} |")
 PY
 
