@@ -414,7 +414,10 @@ void Pcl5Colour::EndRow() {
         Paint(Ink::Unknown);
         return;
     }
-    // Only bytes the row changed can turn a grey row colour.
+    // Only bytes the row changed can turn a grey row colour, once a row has
+    // been judged: the first row built on blank rows prints its blank bytes
+    // too (palette index 0 where the rows are indexed).
+    const bool onBlank = Used() == 0;
     uint32_t from = UINT32_MAX, to = 0;
     for (uint32_t p = 0; p < planes; ++p) {
         if (!ColourPlane(p)) {
@@ -442,6 +445,7 @@ void Pcl5Colour::EndRow() {
         }
     }
     if (from < to) {
+        if (onBlank) from = 0;
         for (uint32_t p = 0; p < planes; ++p)
             if (ColourPlane(p)) Materialise(p);
         if (RowColour(from, to)) page_ = Ink::Colour;

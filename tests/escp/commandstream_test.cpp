@@ -123,6 +123,7 @@ TEST(CommandStream, NothingAttached) {
         s.Skip(10);
         EXPECT_EQ(s.Tell(), 0u);
         EXPECT_TRUE(s.AtEnd());
+        EXPECT_FALSE(s.Seek(0, CommandStream::Origin::Start));  // nothing to seek in
     }
 }
 

@@ -78,6 +78,19 @@ TEST(Kodak, ReadRowsSpendTheBudget) {
     EXPECT_EQ(PageLettersOf(pages + GreyPage()), std::string(within, 'C') + "??");
 }
 
+// Rows that spend the budget to its last byte are read whole; the page after
+// them has none left. 2^14 grey pages of one row of 65536 bytes each.
+TEST(Kodak, RowsThatSpendTheWholeBudgetAreRead) {
+    std::string row(4 + 3 * 21844, '\x80');  // 21844 pixels, not blank
+    row[0] = '\x54', row[1] = '\x55', row[2] = row[3] = '\0';
+    const std::string page = RowsPage(qmtest::Deflate(row), 21844);
+    constexpr size_t kPages = size_t{1} << 14;
+    std::string pages;
+    pages.reserve(kPages * page.size());
+    for (size_t i = 0; i < kPages; ++i) pages += page;
+    EXPECT_EQ(PageLettersOf(pages + GreyPage()), std::string(kPages, 'M') + "?");
+}
+
 TEST(Kodak, Bid) {
     qmtest::ExpectBidLevels("inkjet/cases/kodak_bids.tsv", [](const qmtest::CaseRow& c) { return c.bytes("job"); });
 }
