@@ -1189,10 +1189,14 @@ private:
     void Stack(uint16_t op) {
         if (op == kPop) {
             Pop();
+        } else if (Val* ab = op == kExch ? stack_.Stored(2) : nullptr) {
+            std::swap(ab[0], ab[1]);  // as popping both and pushing them back, in place
         } else if (op == kExch) {
             const Val a = Pop(), b = Pop();
             Push(a);
             Push(b);
+        } else if (op == kDup && stack_.stored() > 0 && stack_.size() < kMaxStack) {
+            stack_.push_back(stack_.back());  // as popping it and pushing it twice
         } else if (op == kDup) {
             const Val a = Pop();
             Push(a);
@@ -1243,7 +1247,8 @@ private:
             return;
         }
         if (Val* ab = stack_.Stored(2)) {  // as popping both and pushing the result, in place
-            ab[0] = Binary(op, ab[0], ab[1]);
+            ab[0] = ab[0].t == T::Number && ab[1].t == T::Number && op <= kLe ? Numeric(op, ab[0].n, ab[1].n)
+                                                                               : Binary(op, ab[0], ab[1]);
             stack_.Drop(1);
             return;
         }
@@ -1266,24 +1271,26 @@ private:
         }
     }
 
-    Val Binary(uint16_t op, const Val& a, const Val& b) const {
-        if (a.t == T::Number && b.t == T::Number) {
-            switch (op) {
-                case kAdd: return Number(a.n + b.n);
-                case kSub: return Number(a.n - b.n);
-                case kMul: return Number(a.n * b.n);
-                case kDiv: return b.n != 0 ? Number(a.n / b.n) : Val();
-                case kIdiv: return b.n != 0 ? Number(std::trunc(a.n / b.n)) : Val();
-                case kMod: return b.n != 0 ? Number(std::fmod(a.n, b.n)) : Val();
-                case kEq: return Boolean(a.n == b.n);
-                case kNe: return Boolean(a.n != b.n);
-                case kGt: return Boolean(a.n > b.n);
-                case kGe: return Boolean(a.n >= b.n);
-                case kLt: return Boolean(a.n < b.n);
-                case kLe: return Boolean(a.n <= b.n);
-                default: break;  // and, or, xor: bitwise below
-            }
+    // The arithmetic and comparisons of two numbers (kAdd to kLe).
+    static Val Numeric(uint16_t op, double a, double b) noexcept {
+        switch (op) {
+            case kAdd: return Number(a + b);
+            case kSub: return Number(a - b);
+            case kMul: return Number(a * b);
+            case kDiv: return b != 0 ? Number(a / b) : Val();
+            case kIdiv: return b != 0 ? Number(std::trunc(a / b)) : Val();
+            case kMod: return b != 0 ? Number(std::fmod(a, b)) : Val();
+            case kEq: return Boolean(a == b);
+            case kNe: return Boolean(a != b);
+            case kGt: return Boolean(a > b);
+            case kGe: return Boolean(a >= b);
+            case kLt: return Boolean(a < b);
+            default: return Boolean(a <= b);
         }
+    }
+
+    Val Binary(uint16_t op, const Val& a, const Val& b) const {
+        if (a.t == T::Number && b.t == T::Number && op <= kLe) return Numeric(op, a.n, b.n);
         const bool logic = op == kAnd || op == kOr || op == kXor;
         if (a.t == T::Bool && b.t == T::Bool && (logic || op == kEq || op == kNe))
             return Boolean(op == kAnd ? a.b && b.b : op == kOr ? a.b || b.b : op == kXor ? a.b != b.b : (a.b == b.b) == (op == kEq));
@@ -1420,7 +1427,8 @@ private:
         else if (!pdf::ColourCheck::Neutral(s, v, n)) Event(QM_PAGE_COLOR);
     }
 
-    void Colour(uint16_t op) {
+    // Out of line: its frame is large, and Builtin runs for every operator.
+    [[gnu::noinline]] void Colour(uint16_t op) {
         Space s;
         if (op == kSetgray) {
             SetColour(s, 1);
