@@ -761,11 +761,46 @@ private:
                 if (Spend()) Push(Number(t.number));
             } else if (t.kind == Kind::Name) {
                 if (Spend()) Call(t.text, 0);
-            } else {
+            } else if (t.kind != Kind::OpenArray || !NumberArray(next)) {
                 Step(t, next, end_, 0, true);
             }
         }
         if (exhausted_) Event(QM_PAGE_COLOR_UNKNOWN);
+    }
+
+    // An array of numbers at the top level, its "[" just read (a page's
+    // text positions, a matrix): its numbers go to the arena as they are
+    // read rather than by way of the stack, where that is the same as
+    // pushing them and grouping them at the "]" (the stack would not
+    // overflow, the work allowed would not run out). False, with nothing
+    // changed, for any other.
+    bool NumberArray(uint32_t from) {
+        const size_t below = stack_.size(), at = arena_.size();
+        Token t;
+        for (uint32_t i = from;;) {
+            const uint32_t next = NextToken(job_, end_, i, t);
+            const size_t count = arena_.size() - at;
+            if (t.kind == Kind::Number && below + count + 1 < kMaxStack) {
+                arena_.push_back(Number(t.number));
+                i = next;
+                continue;
+            }
+            if (t.kind != Kind::CloseArray || steps_ + count + 2 > budget_) break;
+            steps_ += count + 2;  // the "[", the numbers and the "]"
+            Val array;
+            if (at + count <= kMaxArena) {
+                array.t = T::Array;
+                array.items = static_cast<uint32_t>(at);
+                array.count = static_cast<uint32_t>(count);
+            } else {
+                arena_.resize(at);
+            }
+            Push(array);
+            pos_ = next;
+            return true;
+        }
+        arena_.resize(at);
+        return false;
     }
 
     // Runs a body. One already running (recursion) is not run again: the
