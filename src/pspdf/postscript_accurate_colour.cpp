@@ -552,6 +552,7 @@ private:
     void Compact() {
         stack_.clear();
         std::vector<Val> kept;
+        kept.reserve(arena_.capacity());  // the next page is likely to need as much: not grown again
         for (auto& var : vars_.entries()) var.value = Keep(var.value, arena_, kept, 0);
         for (Meanings& m : meanings_)
             for (Val& v : m.values) v = Keep(v, arena_, kept, 0);
@@ -778,13 +779,15 @@ private:
         const size_t below = stack_.size(), at = arena_.size();
         Token t;
         for (uint32_t i = from;;) {
-            const uint32_t next = NextToken(job_, end_, i, t);
             const size_t count = arena_.size() - at;
-            if (t.kind == Kind::Number && below + count + 1 < kMaxStack) {
-                arena_.push_back(Number(t.number));
-                i = next;
+            double n = 0;
+            const uint32_t after = NextNumber(job_, end_, i, n);
+            if (after != i && below + count + 1 < kMaxStack) {
+                arena_.push_back(Number(n));
+                i = after;
                 continue;
             }
+            const uint32_t next = NextToken(job_, end_, i, t);
             if (t.kind != Kind::CloseArray || steps_ + count + 2 > budget_) break;
             steps_ += count + 2;  // the "[", the numbers and the "]"
             Val array;
@@ -847,8 +850,12 @@ private:
 
     // A body, its tokens lexed once; null once the bodies kept hold
     // kMaxLexed tokens (a body is then lexed as it runs).
-    const Body* Lex(const Val& proc) {
-        if (bodies_[proc.items]->lexed) return bodies_[proc.items];
+    [[gnu::always_inline]] const Body* Lex(const Val& proc) {
+        const Body* known = bodies_[proc.items];
+        return known->lexed ? known : LexNow(proc);
+    }
+    // Lexes a body the first time it runs (kept out of line: once per body).
+    [[gnu::noinline]] const Body* LexNow(const Val& proc) {
         std::vector<Lexed>& body = lexing_;
         body.clear();
         Token t;
@@ -970,9 +977,13 @@ private:
     // definitions; a long one that cannot is not run, and what it leaves on
     // the stack is unknown (a short one runs: its operands may be colours).
     // Judged once per body.
-    bool Bears(const Val& proc, int depth) {
+    [[gnu::always_inline]] bool Bears(const Val& proc, int depth) {
+        const int8_t known = bodies_[proc.items]->bears;
+        return known >= 0 ? known != 0 : Judge(proc, depth);
+    }
+    // Judges a body the first time (kept out of line: once per body).
+    [[gnu::noinline]] bool Judge(const Val& proc, int depth) {
         Body& known = *bodies_[proc.items];
-        if (known.bears >= 0) return known.bears != 0;
         known.bears = 0;  // a body that calls itself adds nothing
         bool bears = depth >= kMaxCallDepth;
         uint32_t tokens = 0;
@@ -1036,13 +1047,12 @@ private:
     }
 
     // The handlers' ids run in the order of Op: each is told by its first.
-    void Builtin(uint16_t handler, int depth) {
+    // Only the choice is made here; each kind of handler has a frame of its
+    // own, so the common ones do not pay for the registers and room of the
+    // rare ones.
+    [[gnu::noinline]] void Builtin(uint16_t handler, int depth) {
         if (handler >= kPlainBase) {
-            const Plain& p = kPlain[handler - kPlainBase];
-            if (p.matrix == kTakesMatrix && stack_.back().t == T::Array) return TakeMatrix(p);
-            stack_.Drop(p.pops);
-            if (p.matrix == kMakesMatrix) return Push(Matrix());
-            for (int k = 0; k < p.pushes; ++k) Push(Val());
+            PlainOperator(handler);
         } else if (handler >= kAdd) {
             Arithmetic(handler);
         } else if (handler >= kPop) {
@@ -1055,6 +1065,13 @@ private:
             stack_.clear();  // what an operator unknown here takes and leaves cannot be known
         }
     }
+    [[gnu::noinline]] void PlainOperator(uint16_t handler) {
+        const Plain& p = kPlain[handler - kPlainBase];
+        if (p.matrix == kTakesMatrix && stack_.back().t == T::Array) return TakeMatrix(p);
+        stack_.Drop(p.pops);
+        if (p.matrix == kMakesMatrix) return Push(Matrix());
+        for (int k = 0; k < p.pushes; ++k) Push(Val());
+    }
 
     // `x y matrix transform`, `sx sy matrix scale`: with a matrix last, the
     // operator takes it too and leaves it (its values unknown) or its
@@ -1065,7 +1082,7 @@ private:
         if (p.pushes == 0) return Push(Matrix());
         for (int k = 0; k < p.pushes; ++k) Push(Val());
     }
-    Val Matrix() {
+    [[gnu::noinline]] Val Matrix() {
         const Val values[6];
         return Group(T::Array, values, 6);
     }
@@ -1129,7 +1146,7 @@ private:
         vars_.insert(name, h) = value;
     }
 
-    void Control(uint16_t op, int depth) {
+    [[gnu::noinline]] void Control(uint16_t op, int depth) {
         if (op == kDef || op == kStore) {
             const Val value = Pop(), key = Pop();
             if (key.t == T::Name) Define(Text(key), value);
@@ -1221,7 +1238,7 @@ private:
         sheet_ = QM_PAGE_MONO;
     }
 
-    void Stack(uint16_t op) {
+    [[gnu::noinline]] void Stack(uint16_t op) {
         if (op == kPop) {
             Pop();
         } else if (Val* ab = op == kExch ? stack_.Stored(2) : nullptr) {
@@ -1275,7 +1292,7 @@ private:
         }
     }
 
-    void Arithmetic(uint16_t op) {
+    [[gnu::noinline]] void Arithmetic(uint16_t op) {
         if (op >= kNeg) {
             const Val a = Pop();
             Push(Unary(op, a));
@@ -1291,7 +1308,7 @@ private:
         Push(Binary(op, a, b));
     }
 
-    static Val Unary(uint16_t op, const Val& a) {
+    [[gnu::noinline]] static Val Unary(uint16_t op, const Val& a) {
         if (op == kNot) return a.t == T::Bool ? Boolean(!a.b) : Integer(a) ? Number(~*Integer(a)) : Val();
         if (a.t != T::Number) return Val();
         switch (op) {
@@ -1307,7 +1324,7 @@ private:
     }
 
     // The arithmetic and comparisons of two numbers (kAdd to kLe).
-    static Val Numeric(uint16_t op, double a, double b) noexcept {
+    [[gnu::always_inline]] static Val Numeric(uint16_t op, double a, double b) noexcept {
         switch (op) {
             case kAdd: return Number(a + b);
             case kSub: return Number(a - b);

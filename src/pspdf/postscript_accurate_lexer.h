@@ -75,11 +75,10 @@ inline bool MayBeNumber(uint8_t b) noexcept { return IsDecimalDigit(static_cast<
     if (p != end && *p == '.') {
         integer = false;
         const char* const fraction = ++p;
-        size_t place = 0;
-        for (; p != end && IsDecimalDigit(*p) && place < std::size(kTenths.of); ++p, ++place) {
-            n += (*p - '0') * kTenths.of[place];
-        }
-        double scale = kTenths.of[std::size(kTenths.of) - 1];
+        constexpr auto kTabled = static_cast<std::ptrdiff_t>(std::size(kTenths.of));
+        const char* const tabled = end - p > kTabled ? p + kTabled : end;  // the digits the table has places for
+        for (; p != tabled && IsDecimalDigit(*p); ++p) n += (*p - '0') * kTenths.of[p - fraction];
+        double scale = kTenths.of[kTabled - 1];
         for (; p != end && IsDecimalDigit(*p); ++p) {
             scale /= 10;
             n += (*p - '0') * scale;
@@ -195,6 +194,22 @@ inline bool ReadNumber(std::string_view s, double& v, bool& integer) noexcept {
         t.kind = Kind::Name;
     }
     return k;
+}
+
+// The number at or after i, when the token there is one (as NextToken
+// would read it): its value in `v` and the index after it; `i` itself, with
+// nothing read, for any other token.
+[[gnu::always_inline]] inline uint32_t NextNumber(Bytes c, uint32_t end, uint32_t i, double& v) noexcept {
+    uint32_t k = i;
+    while (k < end && IsWhite(c[k])) ++k;
+    if (k >= end || !MayBeNumber(c[k])) return i;
+    const char* const from = reinterpret_cast<const char*>(c.data);
+    double n = 0;
+    bool digits = false, integer = true;
+    const auto to = static_cast<uint32_t>(ScanNumber(from + k, from + end, n, digits, integer) - from);
+    if (!digits || (to < end && kByteClasses.of[c[to]] == 0)) return i;
+    v = n;
+    return to;
 }
 
 }  // namespace qm::psaccurate
