@@ -1056,7 +1056,7 @@ private:
         } else if (handler >= kAdd) {
             Arithmetic(handler);
         } else if (handler >= kPop) {
-            Stack(handler);
+            if (!StackInPlace(handler)) Stack(handler);
         } else if (handler >= kDef) {
             Control(handler, depth);
         } else if (handler >= kSetgray) {
@@ -1238,17 +1238,31 @@ private:
         sheet_ = QM_PAGE_MONO;
     }
 
+    // pop, and exch and dup where their operands are stored: done in place
+    // (the same as popping and pushing them), without Stack's frame.
+    [[gnu::always_inline]] bool StackInPlace(uint16_t op) {
+        if (op == kPop) {
+            stack_.pop_back();
+            return true;
+        }
+        if (Val* ab = op == kExch ? stack_.Stored(2) : nullptr) {
+            std::swap(ab[0], ab[1]);
+            return true;
+        }
+        if (op == kDup && stack_.stored() > 0 && stack_.size() < kMaxStack) {
+            stack_.push_back(stack_.back());
+            return true;
+        }
+        return false;
+    }
+
     [[gnu::noinline]] void Stack(uint16_t op) {
         if (op == kPop) {
             Pop();
-        } else if (Val* ab = op == kExch ? stack_.Stored(2) : nullptr) {
-            std::swap(ab[0], ab[1]);  // as popping both and pushing them back, in place
         } else if (op == kExch) {
             const Val a = Pop(), b = Pop();
             Push(a);
             Push(b);
-        } else if (op == kDup && stack_.stored() > 0 && stack_.size() < kMaxStack) {
-            stack_.push_back(stack_.back());  // as popping it and pushing it twice
         } else if (op == kDup) {
             const Val a = Pop();
             Push(a);
@@ -1294,13 +1308,20 @@ private:
 
     [[gnu::noinline]] void Arithmetic(uint16_t op) {
         if (op >= kNeg) {
+            if (Val* a = stack_.Stored(1)) {  // as popping it and pushing the result, in place
+                *a = Unary(op, *a);
+                return;
+            }
             const Val a = Pop();
             Push(Unary(op, a));
             return;
         }
         if (Val* ab = stack_.Stored(2)) {  // as popping both and pushing the result, in place
-            ab[0] = ab[0].t == T::Number && ab[1].t == T::Number && op <= kLe ? Numeric(op, ab[0].n, ab[1].n)
-                                                                               : Binary(op, ab[0], ab[1]);
+            if (ab[0].t == T::Number && ab[1].t == T::Number) {
+                ab[0] = op <= kLe ? Numeric(op, ab[0].n, ab[1].n) : Bitwise(op, ab[0], ab[1]);
+            } else {
+                ab[0] = Binary(op, ab[0], ab[1]);
+            }
             stack_.Drop(1);
             return;
         }
@@ -1347,12 +1368,12 @@ private:
         if (a.t == T::Bool && b.t == T::Bool && (logic || op == kEq || op == kNe))
             return Boolean(op == kAnd ? a.b && b.b : op == kOr ? a.b || b.b : op == kXor ? a.b != b.b : (a.b == b.b) == (op == kEq));
         if (a.t == T::Name && b.t == T::Name && (op == kEq || op == kNe)) return Boolean((Text(a) == Text(b)) == (op == kEq));
-        if (logic) {
-            // Bitwise on integers (a text rendering mode tested by its bits).
-            const std::optional<int32_t> x = Integer(a), y = Integer(b);
-            return !x || !y ? Val() : Number(op == kAnd ? *x & *y : op == kOr ? *x | *y : *x ^ *y);
-        }
-        return Val();
+        return logic ? Bitwise(op, a, b) : Val();
+    }
+    // and, or, xor on integers (a text rendering mode tested by its bits).
+    static Val Bitwise(uint16_t op, const Val& a, const Val& b) {
+        const std::optional<int32_t> x = Integer(a), y = Integer(b);
+        return !x || !y ? Val() : Number(op == kAnd ? *x & *y : op == kOr ? *x | *y : *x ^ *y);
     }
 
     // A number that is a whole one in the range of PostScript's integers.
