@@ -777,13 +777,15 @@ private:
     // changed, for any other.
     bool NumberArray(uint32_t from) {
         const size_t below = stack_.size(), at = arena_.size();
+        const size_t room = below + 1 < kMaxStack ? kMaxStack - 1 - below : 0;  // numbers the stack would hold
         Token t;
+        size_t count = 0;
         for (uint32_t i = from;;) {
-            const size_t count = arena_.size() - at;
             double n = 0;
             const uint32_t after = NextNumber(job_, end_, i, n);
-            if (after != i && below + count + 1 < kMaxStack) {
+            if (after != i && count < room) {
                 arena_.push_back(Number(n));
+                ++count;
                 i = after;
                 continue;
             }
@@ -1097,13 +1099,18 @@ private:
             stack_.clear();
             return;
         }
-        const Meanings m = meanings_[v.alt - 1u];  // a copy: running them may define more
+        // Running them may define more: a name's other meanings only grow
+        // (at their end), so those there are now are read by index, each
+        // copied before it runs.
+        const size_t index = v.alt - 1u;
+        const size_t count = meanings_[index].values.size();
+        const bool builtin = meanings_[index].builtin;
         ++conditional_;
-        for (size_t k = 0; k <= m.values.size(); ++k) {
-            const Val& meaning = k == 0 ? v : m.values[k - 1];
+        for (size_t k = 0; k <= count; ++k) {
+            const Val meaning = k == 0 ? v : meanings_[index].values[k - 1];
             if (meaning.t == T::Proc && Bears(meaning, depth)) Maybe(meaning, depth);
         }
-        if (m.builtin && handler != kNoOp) {
+        if (builtin && handler != kNoOp) {
             const Saved saved = Save();
             Builtin(handler, depth);
             Restore(saved);
