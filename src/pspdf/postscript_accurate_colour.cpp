@@ -820,17 +820,20 @@ private:
         running_.push_back(proc.from);
         if (const Body* lexed = Lex(proc)) {
             const std::span<Lexed> body = lexed->tokens;
-            for (size_t k = 0; k < body.size() && !exhausted_;) {
-                Lexed& l = body[k++];
+            Lexed* const first = body.data();
+            Lexed* const last = first + body.size();
+            for (Lexed* next = first; next != last && !exhausted_;) {
+                Lexed& l = *next++;
+                if (l.kind == Kind::Name) {  // most of a body's tokens: told first
+                    if (Spend()) Call(depth + 1, Variable(l), Handler(l));
+                    continue;
+                }
                 switch (l.kind) {
-                    case Kind::Name:
-                        if (Spend()) Call(depth + 1, Variable(l), Handler(l));
-                        break;
                     case Kind::Number: case Kind::Boolean: case Kind::Literal: case Kind::String:
                         if (Spend()) Push(l.value);
                         break;
                     case Kind::OpenProc:
-                        if (Spend()) k = Inner(body, k - 1, proc.to);
+                        if (Spend()) next = first + Inner(body, static_cast<size_t>(&l - first), proc.to);
                         break;
                     default: {
                         Token t;
