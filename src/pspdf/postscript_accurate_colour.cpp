@@ -36,6 +36,7 @@ constexpr size_t kMaxStack = 512;      // operands kept; past it the oldest half
 constexpr size_t kRestored = 16;       // operands a body that may not run is undone on
 constexpr size_t kMaxVariables = 1u << 16;
 constexpr size_t kMaxArena = 1u << 20;       // array, dictionary and filter items held at once
+constexpr size_t kArenaKept = 1u << 16;      // room for them kept from one page to the next
 constexpr int kMaxCallDepth = 32;
 constexpr uint64_t kStepsPerByte = 8;        // tokens evaluated: at most this many per byte of the job,
 constexpr uint64_t kStepsFloor = 1u << 20;   // and at least this many
@@ -552,7 +553,10 @@ private:
     void Compact() {
         stack_.clear();
         std::vector<Val> kept;
-        kept.reserve(arena_.capacity());  // the next page is likely to need as much: not grown again
+        // The next page is likely to need as much room: not grown again from
+        // nothing (up to a modest room, so that a page that filled the arena
+        // does not leave it held twice over).
+        kept.reserve(std::min(arena_.capacity(), kArenaKept));
         for (auto& var : vars_.entries()) var.value = Keep(var.value, arena_, kept, 0);
         for (Meanings& m : meanings_)
             for (Val& v : m.values) v = Keep(v, arena_, kept, 0);
