@@ -265,7 +265,7 @@ private:
         Remember(t);
     }
 
-    uint32_t Next(uint32_t i, Token& t) noexcept { return NextToken(code_, end_, i, t); }
+    [[gnu::always_inline]] uint32_t Next(uint32_t i, Token& t) noexcept { return NextToken(code_, end_, i, t); }
 };
 
 // A medium named by %%DocumentMedia.

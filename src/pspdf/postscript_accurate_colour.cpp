@@ -36,6 +36,7 @@ constexpr size_t kMaxStack = 512;      // operands kept; past it the oldest half
 constexpr size_t kRestored = 16;       // operands a body that may not run is undone on
 constexpr size_t kMaxVariables = 1u << 16;
 constexpr size_t kMaxArena = 1u << 20;       // array, dictionary and filter items held at once
+constexpr size_t kArenaKept = 1u << 16;      // room for them kept from one page to the next
 constexpr int kMaxCallDepth = 32;
 constexpr uint64_t kStepsPerByte = 8;        // tokens evaluated: at most this many per byte of the job,
 constexpr uint64_t kStepsFloor = 1u << 20;   // and at least this many
@@ -552,6 +553,10 @@ private:
     void Compact() {
         stack_.clear();
         std::vector<Val> kept;
+        // The next page is likely to need as much room: not grown again from
+        // nothing (up to a modest room, so that a page that filled the arena
+        // does not leave it held twice over).
+        kept.reserve(std::min(arena_.capacity(), kArenaKept));
         for (auto& var : vars_.entries()) var.value = Keep(var.value, arena_, kept, 0);
         for (Meanings& m : meanings_)
             for (Val& v : m.values) v = Keep(v, arena_, kept, 0);
@@ -761,11 +766,50 @@ private:
                 if (Spend()) Push(Number(t.number));
             } else if (t.kind == Kind::Name) {
                 if (Spend()) Call(t.text, 0);
-            } else {
+            } else if (t.kind != Kind::OpenArray || !NumberArray(next)) {
                 Step(t, next, end_, 0, true);
             }
         }
         if (exhausted_) Event(QM_PAGE_COLOR_UNKNOWN);
+    }
+
+    // An array of numbers at the top level, its "[" just read (a page's
+    // text positions, a matrix): its numbers go to the arena as they are
+    // read rather than by way of the stack, where that is the same as
+    // pushing them and grouping them at the "]" (the stack would not
+    // overflow, the work allowed would not run out). False, with nothing
+    // changed, for any other.
+    bool NumberArray(uint32_t from) {
+        const size_t below = stack_.size(), at = arena_.size();
+        const size_t room = below + 1 < kMaxStack ? kMaxStack - 1 - below : 0;  // numbers the stack would hold
+        Token t;
+        size_t count = 0;
+        for (uint32_t i = from;;) {
+            double n = 0;
+            const uint32_t after = NextNumber(job_, end_, i, n);
+            if (after != i && count < room) {
+                arena_.push_back(Number(n));
+                ++count;
+                i = after;
+                continue;
+            }
+            const uint32_t next = NextToken(job_, end_, i, t);
+            if (t.kind != Kind::CloseArray || steps_ + count + 2 > budget_) break;
+            steps_ += count + 2;  // the "[", the numbers and the "]"
+            Val array;
+            if (at + count <= kMaxArena) {
+                array.t = T::Array;
+                array.items = static_cast<uint32_t>(at);
+                array.count = static_cast<uint32_t>(count);
+            } else {
+                arena_.resize(at);
+            }
+            Push(array);
+            pos_ = next;
+            return true;
+        }
+        arena_.resize(at);
+        return false;
     }
 
     // Runs a body. One already running (recursion) is not run again: the
@@ -780,17 +824,20 @@ private:
         running_.push_back(proc.from);
         if (const Body* lexed = Lex(proc)) {
             const std::span<Lexed> body = lexed->tokens;
-            for (size_t k = 0; k < body.size() && !exhausted_;) {
-                Lexed& l = body[k++];
+            Lexed* const first = body.data();
+            Lexed* const last = first + body.size();
+            for (Lexed* next = first; next != last && !exhausted_;) {
+                Lexed& l = *next++;
+                if (l.kind == Kind::Name) {  // most of a body's tokens: told first
+                    if (Spend()) Call(depth + 1, Variable(l), Handler(l));
+                    continue;
+                }
                 switch (l.kind) {
-                    case Kind::Name:
-                        if (Spend()) Call(depth + 1, Variable(l), Handler(l));
-                        break;
                     case Kind::Number: case Kind::Boolean: case Kind::Literal: case Kind::String:
                         if (Spend()) Push(l.value);
                         break;
                     case Kind::OpenProc:
-                        if (Spend()) k = Inner(body, k - 1, proc.to);
+                        if (Spend()) next = first + Inner(body, static_cast<size_t>(&l - first), proc.to);
                         break;
                     default: {
                         Token t;
@@ -812,8 +859,12 @@ private:
 
     // A body, its tokens lexed once; null once the bodies kept hold
     // kMaxLexed tokens (a body is then lexed as it runs).
-    const Body* Lex(const Val& proc) {
-        if (bodies_[proc.items]->lexed) return bodies_[proc.items];
+    [[gnu::always_inline]] const Body* Lex(const Val& proc) {
+        const Body* known = bodies_[proc.items];
+        return known->lexed ? known : LexNow(proc);
+    }
+    // Lexes a body the first time it runs (kept out of line: once per body).
+    [[gnu::noinline]] const Body* LexNow(const Val& proc) {
         std::vector<Lexed>& body = lexing_;
         body.clear();
         Token t;
@@ -935,9 +986,13 @@ private:
     // definitions; a long one that cannot is not run, and what it leaves on
     // the stack is unknown (a short one runs: its operands may be colours).
     // Judged once per body.
-    bool Bears(const Val& proc, int depth) {
+    [[gnu::always_inline]] bool Bears(const Val& proc, int depth) {
+        const int8_t known = bodies_[proc.items]->bears;
+        return known >= 0 ? known != 0 : Judge(proc, depth);
+    }
+    // Judges a body the first time (kept out of line: once per body).
+    [[gnu::noinline]] bool Judge(const Val& proc, int depth) {
         Body& known = *bodies_[proc.items];
-        if (known.bears >= 0) return known.bears != 0;
         known.bears = 0;  // a body that calls itself adds nothing
         bool bears = depth >= kMaxCallDepth;
         uint32_t tokens = 0;
@@ -1001,17 +1056,16 @@ private:
     }
 
     // The handlers' ids run in the order of Op: each is told by its first.
-    void Builtin(uint16_t handler, int depth) {
+    // Only the choice is made here; each kind of handler has a frame of its
+    // own, so the common ones do not pay for the registers and room of the
+    // rare ones.
+    [[gnu::noinline]] void Builtin(uint16_t handler, int depth) {
         if (handler >= kPlainBase) {
-            const Plain& p = kPlain[handler - kPlainBase];
-            if (p.matrix == kTakesMatrix && stack_.back().t == T::Array) return TakeMatrix(p);
-            stack_.Drop(p.pops);
-            if (p.matrix == kMakesMatrix) return Push(Matrix());
-            for (int k = 0; k < p.pushes; ++k) Push(Val());
+            PlainOperator(handler);
         } else if (handler >= kAdd) {
             Arithmetic(handler);
         } else if (handler >= kPop) {
-            Stack(handler);
+            if (!StackInPlace(handler)) Stack(handler);
         } else if (handler >= kDef) {
             Control(handler, depth);
         } else if (handler >= kSetgray) {
@@ -1019,6 +1073,13 @@ private:
         } else {
             stack_.clear();  // what an operator unknown here takes and leaves cannot be known
         }
+    }
+    [[gnu::noinline]] void PlainOperator(uint16_t handler) {
+        const Plain& p = kPlain[handler - kPlainBase];
+        if (p.matrix == kTakesMatrix && stack_.back().t == T::Array) return TakeMatrix(p);
+        stack_.Drop(p.pops);
+        if (p.matrix == kMakesMatrix) return Push(Matrix());
+        for (int k = 0; k < p.pushes; ++k) Push(Val());
     }
 
     // `x y matrix transform`, `sx sy matrix scale`: with a matrix last, the
@@ -1030,7 +1091,7 @@ private:
         if (p.pushes == 0) return Push(Matrix());
         for (int k = 0; k < p.pushes; ++k) Push(Val());
     }
-    Val Matrix() {
+    [[gnu::noinline]] Val Matrix() {
         const Val values[6];
         return Group(T::Array, values, 6);
     }
@@ -1045,13 +1106,18 @@ private:
             stack_.clear();
             return;
         }
-        const Meanings m = meanings_[v.alt - 1u];  // a copy: running them may define more
+        // Running them may define more: a name's other meanings only grow
+        // (at their end), so those there are now are read by index, each
+        // copied before it runs.
+        const size_t index = v.alt - 1u;
+        const size_t count = meanings_[index].values.size();
+        const bool builtin = meanings_[index].builtin;
         ++conditional_;
-        for (size_t k = 0; k <= m.values.size(); ++k) {
-            const Val& meaning = k == 0 ? v : m.values[k - 1];
+        for (size_t k = 0; k <= count; ++k) {
+            const Val meaning = k == 0 ? v : meanings_[index].values[k - 1];
             if (meaning.t == T::Proc && Bears(meaning, depth)) Maybe(meaning, depth);
         }
-        if (m.builtin && handler != kNoOp) {
+        if (builtin && handler != kNoOp) {
             const Saved saved = Save();
             Builtin(handler, depth);
             Restore(saved);
@@ -1094,7 +1160,7 @@ private:
         vars_.insert(name, h) = value;
     }
 
-    void Control(uint16_t op, int depth) {
+    [[gnu::noinline]] void Control(uint16_t op, int depth) {
         if (op == kDef || op == kStore) {
             const Val value = Pop(), key = Pop();
             if (key.t == T::Name) Define(Text(key), value);
@@ -1186,7 +1252,25 @@ private:
         sheet_ = QM_PAGE_MONO;
     }
 
-    void Stack(uint16_t op) {
+    // pop, and exch and dup where their operands are stored: done in place
+    // (the same as popping and pushing them), without Stack's frame.
+    [[gnu::always_inline]] bool StackInPlace(uint16_t op) {
+        if (op == kPop) {
+            stack_.pop_back();
+            return true;
+        }
+        if (Val* ab = op == kExch ? stack_.Stored(2) : nullptr) {
+            std::swap(ab[0], ab[1]);
+            return true;
+        }
+        if (op == kDup && stack_.stored() > 0 && stack_.size() < kMaxStack) {
+            stack_.push_back(stack_.back());
+            return true;
+        }
+        return false;
+    }
+
+    [[gnu::noinline]] void Stack(uint16_t op) {
         if (op == kPop) {
             Pop();
         } else if (op == kExch) {
@@ -1236,14 +1320,22 @@ private:
         }
     }
 
-    void Arithmetic(uint16_t op) {
+    [[gnu::noinline]] void Arithmetic(uint16_t op) {
         if (op >= kNeg) {
+            if (Val* a = stack_.Stored(1)) {  // as popping it and pushing the result, in place
+                *a = Unary(op, *a);
+                return;
+            }
             const Val a = Pop();
             Push(Unary(op, a));
             return;
         }
         if (Val* ab = stack_.Stored(2)) {  // as popping both and pushing the result, in place
-            ab[0] = Binary(op, ab[0], ab[1]);
+            if (ab[0].t == T::Number && ab[1].t == T::Number) {
+                ab[0] = op <= kLe ? Numeric(op, ab[0].n, ab[1].n) : Bitwise(op, ab[0], ab[1]);
+            } else {
+                ab[0] = Binary(op, ab[0], ab[1]);
+            }
             stack_.Drop(1);
             return;
         }
@@ -1251,7 +1343,7 @@ private:
         Push(Binary(op, a, b));
     }
 
-    static Val Unary(uint16_t op, const Val& a) {
+    [[gnu::noinline]] static Val Unary(uint16_t op, const Val& a) {
         if (op == kNot) return a.t == T::Bool ? Boolean(!a.b) : Integer(a) ? Number(~*Integer(a)) : Val();
         if (a.t != T::Number) return Val();
         switch (op) {
@@ -1266,34 +1358,36 @@ private:
         }
     }
 
-    Val Binary(uint16_t op, const Val& a, const Val& b) const {
-        if (a.t == T::Number && b.t == T::Number) {
-            switch (op) {
-                case kAdd: return Number(a.n + b.n);
-                case kSub: return Number(a.n - b.n);
-                case kMul: return Number(a.n * b.n);
-                case kDiv: return b.n != 0 ? Number(a.n / b.n) : Val();
-                case kIdiv: return b.n != 0 ? Number(std::trunc(a.n / b.n)) : Val();
-                case kMod: return b.n != 0 ? Number(std::fmod(a.n, b.n)) : Val();
-                case kEq: return Boolean(a.n == b.n);
-                case kNe: return Boolean(a.n != b.n);
-                case kGt: return Boolean(a.n > b.n);
-                case kGe: return Boolean(a.n >= b.n);
-                case kLt: return Boolean(a.n < b.n);
-                case kLe: return Boolean(a.n <= b.n);
-                default: break;  // and, or, xor: bitwise below
-            }
+    // The arithmetic and comparisons of two numbers (kAdd to kLe).
+    [[gnu::always_inline]] static Val Numeric(uint16_t op, double a, double b) noexcept {
+        switch (op) {
+            case kAdd: return Number(a + b);
+            case kSub: return Number(a - b);
+            case kMul: return Number(a * b);
+            case kDiv: return b != 0 ? Number(a / b) : Val();
+            case kIdiv: return b != 0 ? Number(std::trunc(a / b)) : Val();
+            case kMod: return b != 0 ? Number(std::fmod(a, b)) : Val();
+            case kEq: return Boolean(a == b);
+            case kNe: return Boolean(a != b);
+            case kGt: return Boolean(a > b);
+            case kGe: return Boolean(a >= b);
+            case kLt: return Boolean(a < b);
+            default: return Boolean(a <= b);
         }
+    }
+
+    Val Binary(uint16_t op, const Val& a, const Val& b) const {
+        if (a.t == T::Number && b.t == T::Number && op <= kLe) return Numeric(op, a.n, b.n);
         const bool logic = op == kAnd || op == kOr || op == kXor;
         if (a.t == T::Bool && b.t == T::Bool && (logic || op == kEq || op == kNe))
             return Boolean(op == kAnd ? a.b && b.b : op == kOr ? a.b || b.b : op == kXor ? a.b != b.b : (a.b == b.b) == (op == kEq));
         if (a.t == T::Name && b.t == T::Name && (op == kEq || op == kNe)) return Boolean((Text(a) == Text(b)) == (op == kEq));
-        if (logic) {
-            // Bitwise on integers (a text rendering mode tested by its bits).
-            const std::optional<int32_t> x = Integer(a), y = Integer(b);
-            return !x || !y ? Val() : Number(op == kAnd ? *x & *y : op == kOr ? *x | *y : *x ^ *y);
-        }
-        return Val();
+        return logic ? Bitwise(op, a, b) : Val();
+    }
+    // and, or, xor on integers (a text rendering mode tested by its bits).
+    static Val Bitwise(uint16_t op, const Val& a, const Val& b) {
+        const std::optional<int32_t> x = Integer(a), y = Integer(b);
+        return !x || !y ? Val() : Number(op == kAnd ? *x & *y : op == kOr ? *x | *y : *x ^ *y);
     }
 
     // A number that is a whole one in the range of PostScript's integers.
@@ -1420,7 +1514,8 @@ private:
         else if (!pdf::ColourCheck::Neutral(s, v, n)) Event(QM_PAGE_COLOR);
     }
 
-    void Colour(uint16_t op) {
+    // Out of line: its frame is large, and Builtin runs for every operator.
+    [[gnu::noinline]] void Colour(uint16_t op) {
         Space s;
         if (op == kSetgray) {
             SetColour(s, 1);

@@ -55,31 +55,48 @@ struct Tenths {
 };
 inline constexpr Tenths kTenths{};
 
-// A decimal number, with sign and fraction (radix and exponent forms are not needed here).
+inline bool IsDecimalDigit(char c) noexcept { return static_cast<unsigned char>(c - '0') < 10; }
+
+// Whether a token starting with `b` may be a number.
+inline bool MayBeNumber(uint8_t b) noexcept { return IsDecimalDigit(static_cast<char>(b)) || b == '-' || b == '.' || b == '+'; }
+
+// Reads a decimal number, with sign and fraction, from `p` as far as its
+// bytes go (radix and exponent forms are not needed here); returns where
+// they end, and its value in `v` when it has a digit.
+[[gnu::always_inline]] inline const char* ScanNumber(const char* p, const char* end, double& v, bool& digits,
+                                                     bool& integer) noexcept {
+    const bool negative = p != end && *p == '-';
+    if (p != end && (*p == '-' || *p == '+')) ++p;
+    const char* const whole = p;
+    double n = 0;
+    for (; p != end && IsDecimalDigit(*p); ++p) n = n * 10 + (*p - '0');
+    digits = p != whole;
+    integer = true;
+    if (p != end && *p == '.') {
+        integer = false;
+        const char* const fraction = ++p;
+        constexpr auto kTabled = static_cast<std::ptrdiff_t>(std::size(kTenths.of));
+        const char* const tabled = end - p > kTabled ? p + kTabled : end;  // the digits the table has places for
+        for (; p != tabled && IsDecimalDigit(*p); ++p) n += (*p - '0') * kTenths.of[p - fraction];
+        double scale = kTenths.of[kTabled - 1];
+        for (; p != end && IsDecimalDigit(*p); ++p) {
+            scale /= 10;
+            n += (*p - '0') * scale;
+        }
+        digits = digits || p != fraction;
+    }
+    v = negative ? -n : n;
+    return p;
+}
+
+// A decimal number, the whole of `s`.
 inline bool ReadNumber(std::string_view s, double& v, bool& integer) noexcept {
-    size_t k = 0;
-    bool negative = false;
-    if (k < s.size() && (s[k] == '+' || s[k] == '-')) negative = s[k++] == '-';
+    if (s.empty() || !MayBeNumber(static_cast<uint8_t>(s[0]))) return false;
     double n = 0;
     bool digits = false;
-    while (k < s.size() && s[k] >= '0' && s[k] <= '9') {
-        n = n * 10 + (s[k++] - '0');
-        digits = true;
-    }
-    integer = true;
-    if (k < s.size() && s[k] == '.') {
-        integer = false;
-        ++k;
-        double scale = 0.1;
-        for (size_t place = 0; k < s.size() && s[k] >= '0' && s[k] <= '9'; ++place) {
-            if (place < std::size(kTenths.of)) scale = kTenths.of[place];
-            else scale /= 10;
-            n += (s[k++] - '0') * scale;
-            digits = true;
-        }
-    }
-    if (!digits || k != s.size()) return false;
-    v = negative ? -n : n;
+    const char* const end = s.data() + s.size();
+    if (ScanNumber(s.data(), end, n, digits, integer) != end || !digits) return false;
+    v = n;
     return true;
 }
 
@@ -90,62 +107,79 @@ inline bool ReadNumber(std::string_view s, double& v, bool& integer) noexcept {
     if (i >= end) return end;
     t.from = i;
     const uint8_t b = c[i];
-    switch (b) {
-        case '%':
-            while (i < end && c[i] != '\n' && c[i] != '\r') ++i;
-            return i;
-        case '(': {
-            int nest = 0;
-            uint32_t k = i;
-            for (; k < end; ++k) {
-                const uint8_t x = c[k];
-                if (x == '\\') {
-                    ++k;
-                } else if (x == '(') {
-                    ++nest;
-                } else if (x == ')' && --nest == 0) {
-                    break;
+    // Numbers and names, most tokens, start with a regular byte: the
+    // delimiters' cases are looked at only for a delimiter.
+    if (kByteClasses.of[b] == kDelimiter) {
+        switch (b) {
+            case '%':
+                while (i < end && c[i] != '\n' && c[i] != '\r') ++i;
+                return i;
+            case '(': {
+                int nest = 0;
+                uint32_t k = i;
+                for (; k < end; ++k) {
+                    const uint8_t x = c[k];
+                    if (x == '\\') {
+                        ++k;
+                    } else if (x == '(') {
+                        ++nest;
+                    } else if (x == ')' && --nest == 0) {
+                        break;
+                    }
                 }
+                t.kind = Kind::String;
+                return k + 1 < end ? k + 1 : end;
             }
-            t.kind = Kind::String;
-            return k + 1 < end ? k + 1 : end;
+            case '<': {
+                if (i + 1 < end && c[i + 1] == '<') {
+                    t.kind = Kind::OpenDict;
+                    return i + 2;
+                }
+                const bool base85 = i + 1 < end && c[i + 1] == '~';
+                uint32_t k = i + 1;
+                if (base85) {
+                    for (; k + 1 < end && !(c[k] == '~' && c[k + 1] == '>'); ++k) {}
+                    ++k;
+                } else {
+                    while (k < end && c[k] != '>') ++k;
+                }
+                t.kind = Kind::String;
+                return k + 1 < end ? k + 1 : end;
+            }
+            case '>':
+                if (i + 1 < end && c[i + 1] == '>') {
+                    t.kind = Kind::CloseDict;
+                    return i + 2;
+                }
+                t.kind = Kind::Other;
+                return i + 1;
+            case '{': t.kind = Kind::OpenProc; return i + 1;
+            case '}': t.kind = Kind::CloseProc; return i + 1;
+            case '[': t.kind = Kind::OpenArray; return i + 1;
+            case ']': t.kind = Kind::CloseArray; return i + 1;
+            case ')': t.kind = Kind::Other; return i + 1;
+            default: break;
         }
-        case '<': {
-            if (i + 1 < end && c[i + 1] == '<') {
-                t.kind = Kind::OpenDict;
-                return i + 2;
-            }
-            const bool base85 = i + 1 < end && c[i + 1] == '~';
-            uint32_t k = i + 1;
-            if (base85) {
-                for (; k + 1 < end && !(c[k] == '~' && c[k + 1] == '>'); ++k) {}
-                ++k;
-            } else {
-                while (k < end && c[k] != '>') ++k;
-            }
-            t.kind = Kind::String;
-            return k + 1 < end ? k + 1 : end;
-        }
-        case '>':
-            if (i + 1 < end && c[i + 1] == '>') {
-                t.kind = Kind::CloseDict;
-                return i + 2;
-            }
-            t.kind = Kind::Other;
-            return i + 1;
-        case '{': t.kind = Kind::OpenProc; return i + 1;
-        case '}': t.kind = Kind::CloseProc; return i + 1;
-        case '[': t.kind = Kind::OpenArray; return i + 1;
-        case ']': t.kind = Kind::CloseArray; return i + 1;
-        case ')': t.kind = Kind::Other; return i + 1;
-        default: break;
     }
     uint32_t k = i;
-    if (b == '/') {
+    if (MayBeNumber(b)) {
+        // Read as a number as it is scanned: a number if it ends where the token does.
+        const char* const from = reinterpret_cast<const char*>(c.data);
+        double n = 0;
+        bool digits = false, integer = true;
+        k = static_cast<uint32_t>(ScanNumber(from + i, from + end, n, digits, integer) - from);
+        if (digits && (k == end || kByteClasses.of[c[k]] != 0)) {
+            t.kind = Kind::Number;
+            t.text = std::string_view(from + i, k - i);
+            t.number = n;
+            t.integer = integer;
+            return k;
+        }
+    } else if (b == '/') {
         ++k;
         if (k < end && c[k] == '/') ++k;
     }
-    const uint32_t start = k;
+    const uint32_t start = b == '/' ? k : i;
     while (k < end && kByteClasses.of[c[k]] == 0) ++k;
     if (k == i) {
         t.kind = Kind::Other;  // a byte PostScript has no token for
@@ -156,12 +190,26 @@ inline bool ReadNumber(std::string_view s, double& v, bool& integer) noexcept {
         t.kind = Kind::Literal;
     } else if ((b == 't' && t.text == "true") || (b == 'f' && t.text == "false")) {
         t.kind = Kind::Boolean;
-    } else if (ReadNumber(t.text, t.number, t.integer)) {
-        t.kind = Kind::Number;
     } else {
         t.kind = Kind::Name;
     }
     return k;
+}
+
+// The number at or after i, when the token there is one (as NextToken
+// would read it): its value in `v` and the index after it; `i` itself, with
+// nothing read, for any other token.
+[[gnu::always_inline]] inline uint32_t NextNumber(Bytes c, uint32_t end, uint32_t i, double& v) noexcept {
+    uint32_t k = i;
+    while (k < end && IsWhite(c[k])) ++k;
+    if (k >= end || !MayBeNumber(c[k])) return i;
+    const char* const from = reinterpret_cast<const char*>(c.data);
+    double n = 0;
+    bool digits = false, integer = true;
+    const auto to = static_cast<uint32_t>(ScanNumber(from + k, from + end, n, digits, integer) - from);
+    if (!digits || (to < end && kByteClasses.of[c[to]] == 0)) return i;
+    v = n;
+    return to;
 }
 
 }  // namespace qm::psaccurate

@@ -153,6 +153,11 @@ TEST(PostScriptAccurate, NumbersReadAsWhenEachPlaceIsDivided) {
         EXPECT_FALSE(integer) << s;
         EXPECT_EQ(std::bit_cast<uint64_t>(v), std::bit_cast<uint64_t>(divided(s))) << s;
     }
+    for (std::string_view s : {"", "-", "+", ".", "+.", "-.", "1.2.3", "1e5", "--1", "+-1", "1-", "0x10", "1a", " 1", "1 "}) {
+        double v = 0;
+        bool integer = true;
+        EXPECT_FALSE(qm::psaccurate::ReadNumber(s, v, integer)) << '"' << s << '"';
+    }
 }
 
 }  // namespace
