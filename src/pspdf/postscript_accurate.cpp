@@ -88,6 +88,13 @@ private:
     std::vector<Frame> frames_{Frame{}};
     size_t deeper_ = 0;  // bodies opened beyond kMaxDepth
     std::unordered_map<std::string, Effects> procs_;
+    // A bit per name procs_ has held, by NameBit: most names a job calls are
+    // none of them, and are told so without a lookup.
+    uint64_t procBits_ = 0;
+    static uint64_t NameBit(std::string_view name) noexcept {
+        if (name.empty()) return 1;
+        return uint64_t{1} << ((name.size() * 7 + uint8_t(name.front()) + uint8_t(name.back())) & 63);
+    }
     // The last tokens seen, most recent first; their text points into the job.
     Token prev_[2];
     // A body just closed, waiting for the token that says what becomes of it.
@@ -130,7 +137,10 @@ private:
             // that asks for nothing replaces what the name asked for before.
             if (closedFrame_.name.empty()) return;
             if (!body.Any()) procs_.erase(closedFrame_.name);
-            else if (procs_.size() < kMaxProcedures) procs_[closedFrame_.name] = body;
+            else if (procs_.size() < kMaxProcedures) {
+                procs_[closedFrame_.name] = body;
+                procBits_ |= NameBit(closedFrame_.name);
+            }
             return;
         }
         if (Is(t, "if")) {
@@ -246,7 +256,7 @@ private:
                 } else if (t.text == "def" && prev_[0].kind == Kind::Number && prev_[1].kind == Kind::Literal &&
                            prev_[1].text == "#copies") {
                     e.hashCopies = prev_[0].number;
-                } else if (!procs_.empty()) {
+                } else if ((procBits_ & NameBit(t.text.substr(0, kMaxNameLength))) != 0 && !procs_.empty()) {
                     const auto p = procs_.find(std::string(t.text.substr(0, kMaxNameLength)));
                     if (p != procs_.end()) {
                         Effects call = p->second;
