@@ -89,15 +89,18 @@ inline bool MayBeNumber(uint8_t b) noexcept { return IsDecimalDigit(static_cast<
     return p;
 }
 
-// A decimal number, the whole of `s`.
-inline bool ReadNumber(std::string_view s, double& v, bool& integer) noexcept {
-    if (s.empty() || !MayBeNumber(static_cast<uint8_t>(s[0]))) return false;
+// The number token starting at k (k < end): the index after it, with its
+// value in `v`; k itself, with `v` untouched, when the token there is no
+// number (its bytes go on past the number, or it has no digit).
+[[gnu::always_inline]] inline uint32_t NumberAt(Bytes c, uint32_t end, uint32_t k, double& v, bool& integer) noexcept {
+    if (!MayBeNumber(c[k])) return k;
+    const char* const from = reinterpret_cast<const char*>(c.data);
     double n = 0;
     bool digits = false;
-    const char* const end = s.data() + s.size();
-    if (ScanNumber(s.data(), end, n, digits, integer) != end || !digits) return false;
+    const auto to = static_cast<uint32_t>(ScanNumber(from + k, from + end, n, digits, integer) - from);
+    if (!digits || (to < end && kByteClasses.of[c[to]] == 0)) return k;
     v = n;
-    return true;
+    return to;
 }
 
 // Reads the token at or after i into t (kind None at the end); returns the index after it.
@@ -161,25 +164,22 @@ inline bool ReadNumber(std::string_view s, double& v, bool& integer) noexcept {
             default: break;
         }
     }
+    // Read as a number as it is scanned: a number if it ends where the token does.
+    double n = 0;
+    bool integer = true;
+    if (const uint32_t after = NumberAt(c, end, i, n, integer); after != i) {
+        t.kind = Kind::Number;
+        t.text = std::string_view(reinterpret_cast<const char*>(c.data + i), after - i);
+        t.number = n;
+        t.integer = integer;
+        return after;
+    }
     uint32_t k = i;
-    if (MayBeNumber(b)) {
-        // Read as a number as it is scanned: a number if it ends where the token does.
-        const char* const from = reinterpret_cast<const char*>(c.data);
-        double n = 0;
-        bool digits = false, integer = true;
-        k = static_cast<uint32_t>(ScanNumber(from + i, from + end, n, digits, integer) - from);
-        if (digits && (k == end || kByteClasses.of[c[k]] != 0)) {
-            t.kind = Kind::Number;
-            t.text = std::string_view(from + i, k - i);
-            t.number = n;
-            t.integer = integer;
-            return k;
-        }
-    } else if (b == '/') {
+    if (b == '/') {
         ++k;
         if (k < end && c[k] == '/') ++k;
     }
-    const uint32_t start = b == '/' ? k : i;
+    const uint32_t start = k;
     while (k < end && kByteClasses.of[c[k]] == 0) ++k;
     if (k == i) {
         t.kind = Kind::Other;  // a byte PostScript has no token for
@@ -202,14 +202,9 @@ inline bool ReadNumber(std::string_view s, double& v, bool& integer) noexcept {
 [[gnu::always_inline]] inline uint32_t NextNumber(Bytes c, uint32_t end, uint32_t i, double& v) noexcept {
     uint32_t k = i;
     while (k < end && IsWhite(c[k])) ++k;
-    if (k >= end || !MayBeNumber(c[k])) return i;
-    const char* const from = reinterpret_cast<const char*>(c.data);
-    double n = 0;
-    bool digits = false, integer = true;
-    const auto to = static_cast<uint32_t>(ScanNumber(from + k, from + end, n, digits, integer) - from);
-    if (!digits || (to < end && kByteClasses.of[c[to]] == 0)) return i;
-    v = n;
-    return to;
+    bool integer = true;
+    const uint32_t after = k < end ? NumberAt(c, end, k, v, integer) : k;
+    return after != k ? after : i;
 }
 
 }  // namespace qm::psaccurate

@@ -141,6 +141,15 @@ TEST(PostScriptAccurate, NumbersReadAsWhenEachPlaceIsDivided) {
         for (++k; k < s.size(); ++k, scale /= 10) n += (s[k] - '0') * scale;
         return s[0] == '-' ? -n : n;
     };
+    // A number token that is the whole of `s`, as the lexer reads it.
+    const auto read = [](std::string_view s, double& v, bool& integer) {
+        const qm::Bytes b(reinterpret_cast<const uint8_t*>(s.data()), static_cast<uint32_t>(s.size()));
+        qm::psaccurate::Token t;
+        const uint32_t after = qm::psaccurate::NextToken(b, b.size, 0, t);
+        v = t.number;
+        integer = t.integer;
+        return t.kind == qm::psaccurate::Kind::Number && t.from == 0 && after == b.size;
+    };
     for (std::string_view s : {"0.5", "-0.333", "5.56", "8.664", "+12.0625", "0.299999999999999988898",
                                "0.1234567890123456789012345678901234", "-3.9999999999999999999999999999", ".7",
                                "1.00000000000000000000000000000000000000001", "0.01", "0.003", "0.00000007",
@@ -149,14 +158,14 @@ TEST(PostScriptAccurate, NumbersReadAsWhenEachPlaceIsDivided) {
                                "-98765432109876543210.125", "9007199254740993.0", "000000000000000000001.5"}) {
         double v = 0;
         bool integer = true;
-        ASSERT_TRUE(qm::psaccurate::ReadNumber(s, v, integer)) << s;
+        ASSERT_TRUE(read(s, v, integer)) << s;
         EXPECT_FALSE(integer) << s;
         EXPECT_EQ(std::bit_cast<uint64_t>(v), std::bit_cast<uint64_t>(divided(s))) << s;
     }
     for (std::string_view s : {"", "-", "+", ".", "+.", "-.", "1.2.3", "1e5", "--1", "+-1", "1-", "0x10", "1a", " 1", "1 "}) {
         double v = 0;
         bool integer = true;
-        EXPECT_FALSE(qm::psaccurate::ReadNumber(s, v, integer)) << '"' << s << '"';
+        EXPECT_FALSE(read(s, v, integer)) << '"' << s << '"';
     }
 }
 
