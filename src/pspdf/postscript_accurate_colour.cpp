@@ -94,13 +94,13 @@ constexpr Plain kPlain[] = {
     {"arct", 5, 0},        {"closepath", 0, 0},    {"newpath", 0, 0},      {"fill", 0, 0},
     {"eofill", 0, 0},      {"stroke", 0, 0},       {"clip", 0, 0},         {"eoclip", 0, 0},
     {"gsave", 0, 0},       {"grestore", 0, 0},     {"save", 0, 1},         {"restore", 1, 0},
-    {"translate", 2, 0, kTakesMatrix},   {"scale", 2, 0, kTakesMatrix},        {"rotate", 1, 0, kTakesMatrix},       {"concat", 1, 0},
+    {"translate", 2, 0, kTakesMatrix}, {"scale", 2, 0, kTakesMatrix}, {"rotate", 1, 0, kTakesMatrix}, {"concat", 1, 0},
     {"setmatrix", 1, 0},   {"setlinewidth", 1, 0}, {"setlinecap", 1, 0},   {"setlinejoin", 1, 0},
     {"setmiterlimit", 1, 0}, {"setdash", 2, 0},    {"setflat", 1, 0},      {"show", 1, 0},
     {"ashow", 3, 0},       {"widthshow", 4, 0},    {"awidthshow", 6, 0},   {"xshow", 2, 0},
     {"yshow", 2, 0},       {"xyshow", 2, 0},       {"glyphshow", 1, 0},    {"stringwidth", 1, 2},
     {"charpath", 2, 0},    {"rectfill", 4, 0},     {"rectstroke", 4, 0},   {"rectclip", 4, 0},
-    {"initclip", 0, 0},    {"initgraphics", 0, 0}, {"matrix", 0, 1, kMakesMatrix},       {"currentmatrix", 1, 1, kMakesMatrix},
+    {"initclip", 0, 0},    {"initgraphics", 0, 0}, {"matrix", 0, 1, kMakesMatrix}, {"currentmatrix", 1, 1, kMakesMatrix},
     {"currentpoint", 0, 2}, {"setstrokeadjust", 1, 0}, {"setoverprint", 1, 0}, {"settransfer", 1, 0},
     {"setscreen", 3, 0},   {"sethalftone", 1, 0},  {"setsmoothness", 1, 0}, {"findfont", 1, 1},
     {"scalefont", 2, 1},   {"makefont", 2, 1},     {"setfont", 1, 0},      {"selectfont", 2, 0},
@@ -110,7 +110,7 @@ constexpr Plain kPlain[] = {
     {"string", 1, 1},      {"begin", 1, 0},        {"end", 0, 0},          {"currentdict", 0, 1},
     {"userdict", 0, 1},    {"systemdict", 0, 1},   {"globaldict", 0, 1},   {"statusdict", 0, 1},
     {"put", 3, 0},         {"known", 2, 1},        {"type", 1, 1},         {"cvs", 2, 1},
-    {"cvn", 1, 1},         {"dtransform", 2, 2, kTakesMatrix},   {"transform", 2, 2, kTakesMatrix},    {"itransform", 2, 2, kTakesMatrix},
+    {"cvn", 1, 1},         {"dtransform", 2, 2, kTakesMatrix}, {"transform", 2, 2, kTakesMatrix}, {"itransform", 2, 2, kTakesMatrix},
     {"idtransform", 2, 2, kTakesMatrix}, {"concatmatrix", 3, 1, kMakesMatrix}, {"setcachedevice", 6, 0}, {"setcharwidth", 2, 0},
     {"currentfont", 0, 1}, {"setglobal", 1, 0},    {"currentglobal", 0, 1}, {"vmstatus", 0, 3},
     {"languagelevel", 0, 1}, {"setcolorrendering", 1, 0}, {"setblackgeneration", 1, 0},
@@ -1074,21 +1074,15 @@ private:
             stack_.clear();  // what an operator unknown here takes and leaves cannot be known
         }
     }
-    [[gnu::noinline]] void PlainOperator(uint16_t handler) {
-        const Plain& p = kPlain[handler - kPlainBase];
-        if (p.matrix == kTakesMatrix && stack_.back().t == T::Array) return TakeMatrix(p);
-        stack_.Drop(p.pops);
-        if (p.matrix == kMakesMatrix) return Push(Matrix());
-        for (int k = 0; k < p.pushes; ++k) Push(Val());
-    }
-
     // `x y matrix transform`, `sx sy matrix scale`: with a matrix last, the
     // operator takes it too and leaves it (its values unknown) or its
     // results. An operand of unknown type is taken for a number, the
     // common form (`currentpoint translate`).
-    void TakeMatrix(const Plain& p) {
-        stack_.Drop(p.pops + 1u);
-        if (p.pushes == 0) return Push(Matrix());
+    [[gnu::noinline]] void PlainOperator(uint16_t handler) {
+        const Plain& p = kPlain[handler - kPlainBase];
+        const bool matrixLast = p.matrix == kTakesMatrix && stack_.back().t == T::Array;
+        stack_.Drop(p.pops + (matrixLast ? 1u : 0u));
+        if (p.matrix == kMakesMatrix || (matrixLast && p.pushes == 0)) return Push(Matrix());
         for (int k = 0; k < p.pushes; ++k) Push(Val());
     }
     [[gnu::noinline]] Val Matrix() {
@@ -1270,10 +1264,9 @@ private:
         return false;
     }
 
+    // The stack operators StackInPlace leaves (pop it always takes).
     [[gnu::noinline]] void Stack(uint16_t op) {
-        if (op == kPop) {
-            Pop();
-        } else if (op == kExch) {
+        if (op == kExch) {
             const Val a = Pop(), b = Pop();
             Push(a);
             Push(b);
@@ -1331,11 +1324,9 @@ private:
             return;
         }
         if (Val* ab = stack_.Stored(2)) {  // as popping both and pushing the result, in place
-            if (ab[0].t == T::Number && ab[1].t == T::Number) {
-                ab[0] = op <= kLe ? Numeric(op, ab[0].n, ab[1].n) : Bitwise(op, ab[0], ab[1]);
-            } else {
-                ab[0] = Binary(op, ab[0], ab[1]);
-            }
+            // Arithmetic of two numbers, the common case, without Binary's call.
+            const bool numeric = op <= kLe && ab[0].t == T::Number && ab[1].t == T::Number;
+            ab[0] = numeric ? Numeric(op, ab[0].n, ab[1].n) : Binary(op, ab[0], ab[1]);
             stack_.Drop(1);
             return;
         }
@@ -1382,10 +1373,8 @@ private:
         if (a.t == T::Bool && b.t == T::Bool && (logic || op == kEq || op == kNe))
             return Boolean(op == kAnd ? a.b && b.b : op == kOr ? a.b || b.b : op == kXor ? a.b != b.b : (a.b == b.b) == (op == kEq));
         if (a.t == T::Name && b.t == T::Name && (op == kEq || op == kNe)) return Boolean((Text(a) == Text(b)) == (op == kEq));
-        return logic ? Bitwise(op, a, b) : Val();
-    }
-    // and, or, xor on integers (a text rendering mode tested by its bits).
-    static Val Bitwise(uint16_t op, const Val& a, const Val& b) {
+        if (!logic) return Val();
+        // Bitwise on integers (a text rendering mode tested by its bits).
         const std::optional<int32_t> x = Integer(a), y = Integer(b);
         return !x || !y ? Val() : Number(op == kAnd ? *x & *y : op == kOr ? *x | *y : *x ^ *y);
     }
