@@ -40,6 +40,14 @@ std::string DeflatedZeros(unsigned more) {
     return s;
 }
 
+// `page` `n` times over, then `last`: built in place, as these jobs are large.
+std::string Pages(const std::string& page, size_t n, const std::string& last) {
+    std::string pages;
+    pages.reserve(n * page.size() + last.size());
+    for (size_t i = 0; i < n; ++i) pages += page;
+    return pages += last;
+}
+
 // A page of sRGB rows, `deflated` their block.
 std::string RowsPage(const std::string& deflated, uint32_t width = 1) {
     return "Event=StartOfPage;RasterObject.Colorspace=sRGB;RasterObject.Compression=GZIPTok;RasterObject.Width=" +
@@ -72,10 +80,7 @@ TEST(Kodak, ReadRowsSpendTheBudget) {
     row[0] = row[1] = row[4] = '\xFF';
     const std::string page = RowsPage(qmtest::Deflate(row), 65535);
     const size_t within = (size_t{1} << 30) / row.size();
-    std::string pages;
-    pages.reserve((within + 2) * page.size());
-    for (size_t i = 0; i <= within; ++i) pages += page;
-    EXPECT_EQ(PageLettersOf(pages + GreyPage()), std::string(within, 'C') + "??");
+    EXPECT_EQ(PageLettersOf(Pages(page, within + 1, GreyPage())), std::string(within, 'C') + "??");
 }
 
 // Rows that spend the budget to its last byte are read whole; the page after
@@ -85,10 +90,7 @@ TEST(Kodak, RowsThatSpendTheWholeBudgetAreRead) {
     row[0] = '\x54', row[1] = '\x55', row[2] = row[3] = '\0';
     const std::string page = RowsPage(qmtest::Deflate(row), 21844);
     constexpr size_t kPages = size_t{1} << 14;
-    std::string pages;
-    pages.reserve(kPages * page.size());
-    for (size_t i = 0; i < kPages; ++i) pages += page;
-    EXPECT_EQ(PageLettersOf(pages + GreyPage()), std::string(kPages, 'M') + "?");
+    EXPECT_EQ(PageLettersOf(Pages(page, kPages, GreyPage())), std::string(kPages, 'M') + "?");
 }
 
 TEST(Kodak, Bid) {
